@@ -1,0 +1,95 @@
+#include "StringTable.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <tinyxml.h>
+
+#include "app/TextTableFile.h"
+#include "base/utility/StrConv.h"
+
+namespace {
+
+std::wstring DecodeAnsi(const std::string& bytes) { return Base::Utility::AnsiToWide(bytes); }
+
+// Attribute texts are 8-bit: UTF-8 when the document says so, else the
+// local code page.
+std::wstring AttributeText(const TiXmlElement* pElement, const char* pName)
+{
+    const char* pValue = pElement->Attribute(pName);
+    if (pValue == nullptr) return std::wstring();
+    const TiXmlDocument* pDoc = pElement->GetDocument();
+    const TiXmlNode* pFirst = pDoc ? pDoc->FirstChild() : nullptr;
+    const TiXmlDeclaration* pDecl = pFirst ? pFirst->ToDeclaration() : nullptr;
+    if (pDecl && _stricmp(pDecl->Encoding(), "utf-8") == 0) return Base::Utility::Utf8ToWide(pValue);
+    return Base::Utility::AnsiToWide(pValue);
+}
+
+}  // namespace
+
+CStringTable& CStringTable::Instance()
+{
+    static CStringTable* s_pTable = new CStringTable;
+    return *s_pTable;
+}
+
+bool CStringTable::ReadFile(const std::wstring& path)
+{
+    if (path.empty()) return false;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (f == nullptr) return false;
+    std::string bytes;
+    char buf[16384];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    const bool bError = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bError) return false;
+
+    TextTable::Entries entries;
+    TextTable::ParseText(TextTable::DecodeTextFile(bytes, &DecodeAnsi), entries);
+    m_mapText.clear();
+    m_vecTags.clear();
+    for (const std::wstring& tag : entries.order) {
+        m_mapText[tag] = entries.texts[tag];
+        m_vecTags.push_back(tag);
+    }
+    return true;
+}
+
+void CStringTable::ReadSkin(const TiXmlElement* pStringTable)
+{
+    m_mapText.clear();
+    m_vecTags.clear();
+    for (const TiXmlElement* p = pStringTable->FirstChildElement("string"); p;
+         p = p->NextSiblingElement("string")) {
+        std::wstring tag = AttributeText(p, "code");
+        m_mapText[tag] = TextTable::ExpandLineBreaks(AttributeText(p, "text"));
+        m_vecTags.push_back(tag);
+    }
+}
+
+void CStringTable::Load(const std::wstring& strAppDir, const TiXmlElement* pStringTable)
+{
+    if (ReadFile(strAppDir.empty() ? std::wstring() : strAppDir + L"data\\string.txt")) return;
+    if (pStringTable != nullptr) {
+        ReadSkin(pStringTable);
+    } else {
+        m_mapText.clear();
+        m_vecTags.clear();
+    }
+}
+
+const wchar_t* CStringTable::Lookup(const wchar_t* pTag) const
+{
+    if (pTag == nullptr) return L"";
+    auto it = m_mapText.find(pTag);
+    return it == m_mapText.end() ? L"" : it->second.c_str();
+}
+
+void LoadStringTable(const std::wstring& strAppDir, const TiXmlElement* pStringTable)
+{
+    CStringTable::Instance().Load(strAppDir, pStringTable);
+}
+
+const wchar_t* LocalText(const wchar_t* pTag) { return CStringTable::Instance().Lookup(pTag); }

@@ -1,0 +1,77 @@
+#include "ZThread.h"
+
+#include <objbase.h>
+#include <process.h>
+
+namespace Base {
+namespace System {
+
+ZThread::ZThread() { Reset(); }
+
+ZThread::~ZThread() { Stop(true); }
+
+void ZThread::Reset()
+{
+    proc = nullptr;
+    arg = nullptr;
+    handle = nullptr;
+    loop = 0;
+    stop = 0;
+    finished = 1;
+    priority = 0;
+}
+
+void ZThread::SetProc(ZThreadProc p, void* a)
+{
+    proc = p;
+    arg = a;
+}
+
+bool ZThread::Start(bool bLoop, int nPriority, unsigned nStackSize)
+{
+    if (proc == nullptr || handle != nullptr) return false;
+    // Cleared before the thread exists, so one that ends at once is seen as finished.
+    stop = 0;
+    finished = 0;
+    loop = bLoop ? 1 : 0;
+    priority = nPriority;
+    uintptr_t h = _beginthreadex(nullptr, nStackSize, &ZThread::Body, this, 0, nullptr);
+    if (h == 0) {
+        finished = 1;
+        return false;
+    }
+    handle = reinterpret_cast<HANDLE>(h);
+    return SetThreadPriority(handle, priority) != FALSE;
+}
+
+unsigned __stdcall ZThread::Body(void* self)
+{
+    ZThread* t = static_cast<ZThread*>(self);
+    CoInitialize(nullptr);
+    if (t->loop) {
+        while (!t->stop) t->proc(t->arg);
+        t->stop = 0;
+    } else {
+        t->proc(t->arg);
+    }
+    t->finished = 1;
+    CoUninitialize();
+    return 0;
+}
+
+void ZThread::Stop(bool bWait)
+{
+    stop = 1;
+    if (handle != nullptr) {
+        if (bWait) {
+            while (!finished) Sleep(50);
+        }
+        Sleep(1);
+        if (!finished) TerminateThread(handle, 255);
+        CloseHandle(handle);
+    }
+    Reset();
+}
+
+}  // namespace System
+}  // namespace Base

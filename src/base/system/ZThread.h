@@ -1,0 +1,41 @@
+// A thread that runs a plain function once or in a loop until stopped.
+#pragma once
+
+#include <windows.h>
+
+namespace Base {
+namespace System {
+
+typedef void (*ZThreadProc)(void* arg);
+
+class ZThread {
+public:
+    ZThread();
+    virtual ~ZThread();
+    ZThread(const ZThread&) = delete;
+    ZThread& operator=(const ZThread&) = delete;
+
+    void SetProc(ZThreadProc proc, void* arg);
+    // Fails when no proc is set or a thread already runs.
+    bool Start(bool bLoop, int nPriority = THREAD_PRIORITY_NORMAL, unsigned nStackSize = 0);
+    // Asks the thread to stop; with bWait, waits until it has left its loop.
+    // A thread still running after that is terminated.
+    void Stop(bool bWait);
+    bool IsFinished() const { return finished != 0; }
+    bool IsStopping() const { return stop != 0; }
+
+private:
+    static unsigned __stdcall Body(void* self);
+    void Reset();
+
+    ZThreadProc proc;
+    void* arg;
+    HANDLE handle;
+    volatile BYTE loop;
+    volatile BYTE stop;
+    volatile BYTE finished;
+    int priority;
+};
+
+}  // namespace System
+}  // namespace Base

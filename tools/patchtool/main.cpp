@@ -1,0 +1,38 @@
+// patchtool: the operator's tool that builds what the launcher reads.
+#include <cstdio>
+#include <cstring>
+
+#include "Commands.h"
+
+namespace {
+
+void Usage(std::FILE* out)
+{
+    std::fputs(
+        "usage: patchtool COMMAND ARGS\n"
+        "\n"
+        "commands:\n"
+        "  scramble IN OUT   write OUT as the scrambled form of IN (the .eml sibling\n"
+        "                    of a configuration file); scrambling twice restores IN\n",
+        out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        Usage(stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "-h") == 0 || std::strcmp(command, "--help") == 0 ||
+        std::strcmp(command, "help") == 0) {
+        Usage(stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "scramble") == 0) return RunScramble(argc - 2, argv + 2);
+    std::fprintf(stderr, "patchtool: unknown command '%s'\n", command);
+    Usage(stderr);
+    return 2;
+}
