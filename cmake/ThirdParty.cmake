@@ -23,7 +23,8 @@ if(WIN32)
   add_library(minizip STATIC
     ${TW_THIRD_PARTY}/minizip/ioapi.c
     ${TW_THIRD_PARTY}/minizip/unzip.c
-    ${TW_THIRD_PARTY}/minizip/zip.c)
+    ${TW_THIRD_PARTY}/minizip/zip.c
+    ${TW_THIRD_PARTY}/minizip/iowin32.c)
   target_include_directories(minizip SYSTEM PUBLIC ${TW_THIRD_PARTY}/minizip)
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
   target_compile_options(minizip PRIVATE -w)

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <tinyxml.h>
 
@@ -93,3 +94,34 @@ void LoadStringTable(const std::wstring& strAppDir, const TiXmlElement* pStringT
 }
 
 const wchar_t* LocalText(const wchar_t* pTag) { return CStringTable::Instance().Lookup(pTag); }
+
+std::wstring FormatLocalText(const wchar_t* pTag, const wchar_t* pExpected, ...)
+{
+    std::wstring format = LocalText(pTag);
+    if (!TextTable::FormatMatches(format, pExpected)) {
+        std::wstring escaped;
+        for (wchar_t ch : format) {
+            escaped.push_back(ch);
+            if (ch == L'%') escaped.push_back(L'%');
+        }
+        format = escaped;
+        for (const wchar_t* p = pExpected; *p; ++p) {
+            format += L" %";
+            format.push_back(*p);
+        }
+    }
+    va_list args;
+    va_start(args, pExpected);
+    va_list measure;
+    va_copy(measure, args);
+    const int length = _vscwprintf(format.c_str(), measure);
+    va_end(measure);
+    std::wstring out;
+    if (length > 0) {
+        out.assign(static_cast<size_t>(length) + 1, L'\0');
+        _vsnwprintf(&out[0], out.size(), format.c_str(), args);
+        out.resize(static_cast<size_t>(length));
+    }
+    va_end(args);
+    return out;
+}

@@ -34,3 +34,8 @@ void LoadStringTable(const std::wstring& strAppDir, const TiXmlElement* pStringT
 
 // Shorthand for CStringTable::Instance().Lookup(tag).
 const wchar_t* LocalText(const wchar_t* pTag);
+
+// The tag's text used as a printf format with the given arguments. expected
+// lists the conversions the text must hold (e.g. L"s"); a text that holds
+// others is shown as it stands, followed by the arguments.
+std::wstring FormatLocalText(const wchar_t* pTag, const wchar_t* pExpected, ...);

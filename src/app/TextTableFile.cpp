@@ -142,3 +142,24 @@ std::wstring ExpandLineBreaks(const std::wstring& text)
 }
 
 }  // namespace TextTable
+
+namespace TextTable {
+
+bool FormatMatches(const std::wstring& format, const std::wstring& expected)
+{
+    std::wstring found;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != L'%') continue;
+        if (++i >= format.size()) return false;
+        if (format[i] == L'%') continue;
+        while (i < format.size() && std::wstring(L"-+ #0").find(format[i]) != std::wstring::npos) ++i;
+        while (i < format.size() && ((format[i] >= L'0' && format[i] <= L'9') || format[i] == L'.')) ++i;
+        if (i >= format.size()) return false;
+        const wchar_t conv = format[i];
+        if (std::wstring(L"sdiuxXfgc").find(conv) == std::wstring::npos) return false;
+        found.push_back(conv);
+    }
+    return found == expected;
+}
+
+}  // namespace TextTable

@@ -37,3 +37,12 @@ void ParseText(const std::wstring& text, Entries& entries);
 std::wstring ExpandLineBreaks(const std::wstring& text);
 
 }  // namespace TextTable
+
+namespace TextTable {
+
+// True when the printf-style format's conversions are exactly those listed in
+// expected, in order (e.g. L"s"); "%%" is a literal. Formats from the table
+// are data: '*' and 'n' are never accepted.
+bool FormatMatches(const std::wstring& format, const std::wstring& expected);
+
+}  // namespace TextTable

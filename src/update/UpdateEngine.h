@@ -4,13 +4,17 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include <tinyxml.h>
 
 #include "base/system/ZLock.h"
+#include "base/utility/WinHandle.h"
+#include "transfer/INetDownLoad.h"
 #include "transfer/Revision.h"
 
 // Report targets of SetLog, a bit set.
@@ -37,6 +41,11 @@ public:
     CUpdateEngine(const CUpdateEngine&) = delete;
     CUpdateEngine& operator=(const CUpdateEngine&) = delete;
 
+    // Initialisation (Initialize.cpp).
+    bool Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback info, ProgressFunCallback single,
+                    ProgressFunCallback total);
+    bool initNet();
+
     // Log (UpdateLog.cpp).
     void SetLog(unsigned flags, const wchar_t* pText, ...);
     void SetLogV(unsigned flags, const wchar_t* pText, va_list args);
@@ -59,6 +68,16 @@ public:
     bool SaveVersions();
     bool SaveLocalConfig();
 
+    // Transfer (transfer/UnZip.cpp, transfer/PatchDownload.cpp).
+    bool UnZipFile(const std::wstring& zipPath, const std::wstring& destDir, bool isManualPak,
+                   float progressFrom, float progressTo);
+    std::uint32_t DownloadOneFile(const std::string& url, bool isRetry, const std::string& s1,
+                                  const std::string& s2, const std::string& s3, std::string localPath,
+                                  bool showProgress);
+    int DownloadAllPatchFiles(float progressFrom, float progressTo);
+    static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
+    bool NewSaveCurDownloadedFileList();
+
     // Window and run state.
     HWND m_hWnd = nullptr;
     bool m_bInitialized = false;
@@ -70,6 +89,8 @@ public:
     std::vector<InfoOutputFunCallback> m_vecInfoOutput;
     ProgressFunCallback m_SingleProgressFunc = nullptr;
     ProgressFunCallback m_TotalProgressFunc = nullptr;
+    // Also receives every log-file text (the console tools print them).
+    InfoOutputFunCallback m_FileLogEcho = nullptr;
 
     // Local configuration record.
     std::string m_strNormalURL;
@@ -85,8 +106,26 @@ public:
     std::string m_strLinkServerIP;
     std::vector<int> m_vecLinkServerPort;
 
-    // Plan of the current run; SaveVersions installs its interversion.
+    // Target and plan of the current run; SaveVersions installs its interversion.
+    std::string m_strServerVersion;
+    std::string m_strPatchBaseURL;
     SRevision m_Plan;
+    std::string m_strPackagePath;  // the downloaded package, installed from here
+
+    // Stop protocol: false while a download loop runs; a stop request sets it.
+    std::atomic<bool> m_bDownloadDone{true};
+    Base::Utility::CKernelHandle m_hStopEvent;  // manual reset, "StopDownload"
+
+    CINetDownLoad InetDownload;
+
+    struct SDownloadRecord {
+        bool selected = false;
+        bool downloaded = false;
+        std::string fileName;
+        std::string md5;
+        std::string size;
+    };
+    std::vector<SDownloadRecord> m_vecDownloadRecord;
 
 private:
     void WriteLogText(const std::wstring& text);

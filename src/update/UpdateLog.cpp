@@ -83,6 +83,7 @@ void CUpdateEngine::SetLogV(unsigned flags, const wchar_t* pText, va_list args)
     if (flags & LOG_TO_FILE) {
         text += L"\r\n";
         WriteLogText(text);
+        if (m_FileLogEcho) m_FileLogEcho(text.c_str());
     }
     if (flags & LOG_TO_INFO) {
         for (InfoOutputFunCallback listener : m_vecInfoOutput) listener(text.c_str());

@@ -109,3 +109,17 @@ TEST(TextTableSkin, BackslashNBecomesLineBreak)
     EXPECT_EQ(ExpandLineBreaks(L"end\\"), L"end\\");
     EXPECT_EQ(ExpandLineBreaks(L"\\\\n"), L"\\\r\n");
 }
+
+TEST(TextTableFormat, OnlyTheExpectedConversionsPass)
+{
+    EXPECT_TRUE(FormatMatches(L"Downloading %s", L"s"));
+    EXPECT_TRUE(FormatMatches(L"100%% of %-20.5s", L"s"));
+    EXPECT_TRUE(FormatMatches(L"%s to %s", L"ss"));
+    EXPECT_FALSE(FormatMatches(L"Downloading", L"s"));
+    EXPECT_FALSE(FormatMatches(L"%s %s", L"s"));
+    EXPECT_FALSE(FormatMatches(L"%d", L"s"));
+    EXPECT_FALSE(FormatMatches(L"%n%s", L"s"));
+    EXPECT_FALSE(FormatMatches(L"%*s", L"s"));
+    EXPECT_FALSE(FormatMatches(L"%ls", L"s"));
+    EXPECT_FALSE(FormatMatches(L"trailing %", L""));
+}

@@ -1,0 +1,30 @@
+// The downloader interface of the update engine.
+#pragma once
+
+#include <cstdint>
+
+// (announced total, received so far, bytes per second)
+typedef void (*DownloadProgressFunc)(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
+
+// Result codes of Download.
+enum : int {
+    DOWNLOAD_OK = 0,
+    DOWNLOAD_REQUEST_FAILED = 3,  // not opened, bad status, or never the announced length
+    DOWNLOAD_NO_DIRECTORY = 4,
+    DOWNLOAD_NO_FILE = 5,         // the local file could not be opened or written
+};
+
+class IDownLoad {
+public:
+    virtual int Init() = 0;
+    virtual int Close() = 0;
+    virtual int Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
+                         std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) = 0;
+    virtual void Reserved1(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+    virtual void Reserved2(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+    virtual void Reserved3(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+    virtual void SetProgressCallback(DownloadProgressFunc) {}
+
+protected:
+    ~IDownLoad() = default;
+};

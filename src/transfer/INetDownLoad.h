@@ -1,0 +1,42 @@
+// The downloader over WinINet: one URL into one file, synchronously.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "DownLoad.h"
+
+class CINetDownLoad : public IDownLoad {
+public:
+    CINetDownLoad();
+    ~CINetDownLoad();
+    CINetDownLoad(const CINetDownLoad&) = delete;
+    CINetDownLoad& operator=(const CINetDownLoad&) = delete;
+
+    int Init() override;
+    int Close() override;
+    int Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
+                 std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
+                 std::uint32_t d = 0) override;
+    void SetProgressCallback(DownloadProgressFunc func) override { m_progress = func; }
+
+    // A transfer whose length keeps differing from the announced one is
+    // fetched at most this many times.
+    static const int kMaxAttempts = 3;
+    static const DWORD kReadBuffer = 0x400000;
+
+    std::uint32_t Received() const { return m_received; }
+    std::uint32_t Total() const { return m_total; }
+
+private:
+    // DOWNLOAD_* or -1 to fetch again.
+    int Attempt(const std::wstring& url, const wchar_t* localPath, unsigned char* buffer,
+                std::uint64_t* length);
+
+    HINTERNET m_hSession;
+    volatile std::uint32_t m_received;
+    volatile std::uint32_t m_total;
+    DownloadProgressFunc m_progress;
+};

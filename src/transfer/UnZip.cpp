@@ -1,0 +1,52 @@
+// Unpacking a whole archive into a directory, for the engine's workers.
+#include "PathCheck.h"
+#include "ZipWrapper.h"
+#include "update/UpdateEngine.h"
+
+bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& destDir, bool isManualPak,
+                              float progressFrom, float progressTo)
+{
+    if (destDir.empty())
+        SetLog(LOG_TO_FILE, L"UnZipFile:%s to CurrentDirectory.isManualPak=%u", zipPath.c_str(),
+               static_cast<unsigned>(isManualPak));
+    else
+        SetLog(LOG_TO_FILE, L"UnZipFile:%s to %s isManualPak=%u", zipPath.c_str(), destDir.c_str(),
+               static_cast<unsigned>(isManualPak));
+
+    FileIO::CZipWrapper zip(zipPath.c_str(), FileIO::CZipWrapper::MODE_READ);
+    if (zip.IsReaderClosed()) {
+        const DWORD error = GetLastError();
+        SetLog(LOG_TO_FILE, L"Error: cannot open file %s,ErrorCode:%u", zipPath.c_str(), error);
+        return false;
+    }
+    const std::vector<std::wstring> files = zip.ListFiles();
+    // A name that climbs out of the target refuses the whole archive before
+    // anything is written.
+    for (const std::wstring& name : files) {
+        if (!IsSafeRelativePath(name)) {
+            SetLog(LOG_TO_FILE, L"Error:unzip %s refused, unsafe entry name %s", zipPath.c_str(), name.c_str());
+            return false;
+        }
+    }
+
+    const size_t n = files.size();
+    for (size_t i = 0; i < n; ++i) {
+        std::wstring target = AsciiLower((destDir.empty() ? m_strTempDir : destDir) + files[i]);
+        for (wchar_t& ch : target)
+            if (ch == L'/') ch = L'\\';
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!zip.ExtractFile(files[i].c_str(), target.c_str())) {
+            const DWORD error = GetLastError();
+            SetLog(LOG_TO_FILE, L"Error:unzip %s to %s failed,ErrorCode:%u", files[i].c_str(), target.c_str(),
+                   error);
+            return false;
+        }
+        if (isManualPak) {
+            const float part = static_cast<float>(i + 1) / static_cast<float>(n);
+            Progress(4, part);
+            Progress(8, progressFrom + (progressTo - progressFrom) * part);
+        }
+    }
+    SetLog(LOG_TO_FILE, L"UnZipFile:End succeed");
+    return true;
+}

@@ -1,0 +1,169 @@
+#include "ZipWrapper.h"
+
+#include <windows.h>
+
+#include <iowin32.h>
+
+#include "Directories.h"
+#include "PathCheck.h"
+#include "base/utility/StrConv.h"
+#include "base/utility/WinHandle.h"
+
+using Base::Utility::AnsiToWide;
+using Base::Utility::WideToAnsi;
+
+namespace FileIO {
+
+namespace {
+
+bool IsDirectoryName(const std::string& name)
+{
+    return name.empty() || name.back() == '/' || name.back() == '\\';
+}
+
+}  // namespace
+
+CZipWrapper::CZipWrapper()
+    : m_reader(nullptr), m_writer(nullptr), m_entryCount(0), m_buffer(kBufferSize),
+      m_nameBuffer(65536), m_bIndexBuilt(false)
+{
+}
+
+CZipWrapper::CZipWrapper(const wchar_t* path, int mode) : CZipWrapper() { Open(path, mode); }
+
+CZipWrapper::~CZipWrapper() { Close(); }
+
+bool CZipWrapper::Open(const wchar_t* path, int mode)
+{
+    if (path == nullptr) return false;
+    Close();
+    std::wstring p = path;
+    for (wchar_t& ch : p)
+        if (ch == L'/') ch = L'\\';
+
+    zlib_filefunc64_def funcs;
+    fill_win32_filefunc64W(&funcs);
+    if (mode == MODE_READ) {
+        m_reader = unzOpen2_64(p.c_str(), &funcs);
+    } else {
+        if (mode == MODE_CREATE) MakeDirectories(GetParentDir(p));
+        m_writer = zipOpen2_64(p.c_str(), mode, nullptr, &funcs);
+    }
+    if (m_reader == nullptr && m_writer == nullptr) return false;
+    m_path = path;
+    if (m_reader) AfterOpenReader();
+    return true;
+}
+
+bool CZipWrapper::OpenReader(zlib_filefunc64_def* funcs, const void* name)
+{
+    Close();
+    m_reader = unzOpen2_64(name, funcs);
+    if (m_reader == nullptr) return false;
+    AfterOpenReader();
+    return true;
+}
+
+void CZipWrapper::AfterOpenReader()
+{
+    unz_global_info64 global;
+    m_entryCount = unzGetGlobalInfo64(m_reader, &global) == UNZ_OK ? static_cast<std::uint32_t>(global.number_entry) : 0;
+    BuildIndex();
+}
+
+void CZipWrapper::Close()
+{
+    if (m_reader) unzClose(m_reader);
+    if (m_writer) zipClose(m_writer, nullptr);
+    m_reader = nullptr;
+    m_writer = nullptr;
+    m_entryCount = 0;
+    m_index.clear();
+    m_bIndexBuilt = false;
+    m_path.clear();
+}
+
+bool CZipWrapper::ReadCurrentInfo(unz_file_info64& info, std::string& name)
+{
+    // Names are read whole: a cut name would land the file somewhere else.
+    if (unzGetCurrentFileInfo64(m_reader, &info, m_nameBuffer.data(), static_cast<uLong>(m_nameBuffer.size()),
+                                nullptr, 0, nullptr, 0) != UNZ_OK)
+        return false;
+    name.assign(m_nameBuffer.data(), info.size_filename < m_nameBuffer.size() ? info.size_filename : 0);
+    return true;
+}
+
+void CZipWrapper::BuildIndex()
+{
+    m_index.clear();
+    m_bIndexBuilt = false;
+    if (m_reader == nullptr) return;
+    if (unzGoToFirstFile(m_reader) == UNZ_OK) {
+        for (std::uint32_t i = 0; i < m_entryCount; ++i) {
+            unz_file_info64 info;
+            std::string name;
+            if (ReadCurrentInfo(info, name) && !IsDirectoryName(name)) {
+                unz64_file_pos pos;
+                if (unzGetFilePos64(m_reader, &pos) == UNZ_OK) m_index[ZipIndexKey(name)] = pos;
+            }
+            if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
+        }
+    }
+    m_bIndexBuilt = true;
+}
+
+std::vector<std::wstring> CZipWrapper::ListFiles()
+{
+    std::vector<std::wstring> names;
+    if (m_reader == nullptr || unzGoToFirstFile(m_reader) != UNZ_OK) return names;
+    for (std::uint32_t i = 0; i < m_entryCount; ++i) {
+        unz_file_info64 info;
+        std::string name;
+        if (ReadCurrentInfo(info, name) && !IsDirectoryName(name)) names.push_back(AnsiToWide(name));
+        if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
+    }
+    return names;
+}
+
+bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath)
+{
+    if (entryName == nullptr || destPath == nullptr || m_reader == nullptr) return false;
+    if (!m_bIndexBuilt) BuildIndex();
+    auto it = m_index.find(ZipIndexKey(WideToAnsi(entryName)));
+    if (it == m_index.end()) return false;
+
+    unz_file_info64 info;
+    std::string name;
+    if (unzGoToFilePos64(m_reader, &it->second) != UNZ_OK || !ReadCurrentInfo(info, name)) return false;
+    if (unzOpenCurrentFilePassword(m_reader, nullptr) != UNZ_OK) return false;
+
+    MakeDirectories(GetParentDir(destPath));
+    Base::Utility::CFileHandle file(CreateFileW(destPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        unzCloseCurrentFile(m_reader);
+        return false;
+    }
+
+    std::uint64_t remaining = info.uncompressed_size;
+    while (remaining > 0) {
+        const unsigned chunk = remaining < kBufferSize ? static_cast<unsigned>(remaining) : kBufferSize;
+        const int n = unzReadCurrentFile(m_reader, m_buffer.data(), chunk);
+        DWORD written = 0;
+        if (n != static_cast<int>(chunk) || !WriteFile(file.Get(), m_buffer.data(), chunk, &written, nullptr) ||
+            written != chunk) {
+            unzCloseCurrentFile(m_reader);
+            return false;
+        }
+        remaining -= chunk;
+    }
+    if (unzCloseCurrentFile(m_reader) != UNZ_OK) return false;  // CRC mismatch among others
+
+    FILETIME local, utc;
+    if (DosDateTimeToFileTime(HIWORD(info.dosDate), LOWORD(info.dosDate), &local) &&
+        LocalFileTimeToFileTime(&local, &utc))
+        SetFileTime(file.Get(), nullptr, nullptr, &utc);
+    return true;
+}
+
+}  // namespace FileIO

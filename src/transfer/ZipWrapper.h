@@ -1,0 +1,56 @@
+// Reading (and writing) zip archives through minizip, with a name index that
+// ignores A-Z case and the direction of slashes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unzip.h>
+#include <zip.h>
+
+namespace FileIO {
+
+class CZipWrapper {
+public:
+    enum { MODE_CREATE = 0, MODE_CREATE_AFTER = 1, MODE_ADD_INTO = 2, MODE_READ = 3 };
+    static const unsigned kBufferSize = 102400;
+
+    CZipWrapper();
+    CZipWrapper(const wchar_t* path, int mode);
+    virtual ~CZipWrapper();
+    CZipWrapper(const CZipWrapper&) = delete;
+    CZipWrapper& operator=(const CZipWrapper&) = delete;
+
+    bool Open(const wchar_t* path, int mode);
+    // Reads an archive through the given file functions (e.g. from memory);
+    // name is passed to their open function.
+    bool OpenReader(zlib_filefunc64_def* funcs, const void* name);
+    void Close();
+    bool IsReaderClosed() const { return m_reader == nullptr; }
+
+    // File entries in archive order, as stored; directories left out.
+    std::vector<std::wstring> ListFiles();
+    bool ExtractFile(const wchar_t* entryName, const wchar_t* destPath);
+
+    std::uint32_t EntryCount() const { return m_entryCount; }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    bool ReadCurrentInfo(unz_file_info64& info, std::string& name);
+    void BuildIndex();
+    void AfterOpenReader();
+
+    unzFile m_reader;
+    zipFile m_writer;
+    std::uint32_t m_entryCount;
+    std::wstring m_path;
+    std::vector<unsigned char> m_buffer;
+    std::vector<char> m_nameBuffer;
+    std::map<std::string, unz64_file_pos> m_index;
+    bool m_bIndexBuilt;
+    std::wstring m_password;
+};
+
+}  // namespace FileIO

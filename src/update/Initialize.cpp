@@ -1,0 +1,39 @@
+#include "UpdateEngine.h"
+
+bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback info,
+                               ProgressFunCallback single, ProgressFunCallback total)
+{
+    m_bInitialized = false;
+    SetInfoOutputCallback(info);
+    SetSingleProgressCallback(single);
+    SetTotalProgressCallback(total);
+    m_strTempDir = L"PatchCfg\\PatchTemp\\";
+    m_hWnd = hWnd;
+    m_bInternetUpdate = bInternet;
+
+    InitLogSystem();
+    if (!initBasic() || !initNet()) {
+        CloseLog(false);
+        return false;
+    }
+    if (!m_hStopEvent) m_hStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"StopDownload"));
+    if (!m_hStopEvent) {
+        SetLog(LOG_TO_FILE, L"CreateEvent:StopDownload Failed! ErrorCode:%u", GetLastError());
+        CloseLog(false);
+        return false;
+    }
+    m_bInitialized = true;
+    return true;
+}
+
+bool CUpdateEngine::initNet()
+{
+    SetLog(LOG_TO_FILE, L"initNet:Begin");
+    if (!InetDownload.Init()) {
+        SetLog(LOG_TO_FILE, L"initNet::InetDownload.Init() function failed");
+        return false;
+    }
+    InetDownload.SetProgressCallback(&CUpdateEngine::ShowDownloadProgress);
+    SetLog(LOG_TO_FILE, L"initNet:Succeed!");
+    return true;
+}

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Zip archives for the transfer tests, made by Info-ZIP zip where a real
+tool would make them, and by hand where they must be broken or hostile.
+
+  zip_fixtures.py DIR    writes DIR/*.zip and DIR/expected.txt
+
+With TW_LARGE_TESTS=1 it also writes large.zip, one entry of 4 GiB + 3 bytes.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+# 2024-03-04 05:06:08 as the zip tool's local time (the tests run in UTC).
+STAMP = time.mktime((2024, 3, 4, 5, 6, 8, 0, 0, -1))
+
+
+def tree(base):
+    files = {
+        "Data/Sub/File1.txt": b"first file\n" * 1000,
+        "Data/Deep/A/B/c.bin": bytes(range(256)) * 64,
+        "Readme.TXT": b"read me",
+        "Empty.dat": b"",
+    }
+    for rel, data in files.items():
+        path = os.path.join(base, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    os.makedirs(os.path.join(base, "Data", "EmptyDir"), exist_ok=True)
+    for root, dirs, names in os.walk(base):
+        for n in names + dirs:
+            os.utime(os.path.join(root, n), (STAMP, STAMP))
+    return files
+
+
+def main(out):
+    os.environ["TZ"] = "UTC"
+    time.tzset()
+    shutil.rmtree(out, ignore_errors=True)
+    src = os.path.join(out, "src")
+    os.makedirs(src)
+    files = tree(src)
+    for name, level in (("deflated.zip", "-9"), ("stored.zip", "-0")):
+        subprocess.run(["zip", "-q", "-r", level, os.path.join(out, name), "."], cwd=src, check=True)
+
+    # A stored entry with one byte of its data changed: only the CRC tells.
+    with zipfile.ZipFile(os.path.join(out, "crc.zip"), "w", zipfile.ZIP_STORED) as z:
+        z.writestr("good.txt", b"fine")
+        z.writestr("bad.txt", b"0123456789" * 100)
+    data = bytearray(open(os.path.join(out, "crc.zip"), "rb").read())
+    at = data.find(b"0123456789" * 10)
+    data[at + 500] ^= 0x01
+    open(os.path.join(out, "crc.zip"), "wb").write(bytes(data))
+
+    hostile = {
+        "parent.zip": "../evil.txt",
+        "inner.zip": "ok/../../evil.txt",
+        "backslash.zip": "ok\\..\\..\\evil.txt",
+        "absolute.zip": "/evil.txt",
+        "drive.zip": "C:/evil.txt",
+        "stream.zip": "ok.txt:evil",
+    }
+    for name, entry in hostile.items():
+        with zipfile.ZipFile(os.path.join(out, name), "w") as z:
+            z.writestr("good.txt", b"fine")
+            z.writestr(entry, b"evil")
+
+    with open(os.path.join(out, "notazip.zip"), "wb") as f:
+        f.write(b"PK\x03\x04 but not really a zip archive")
+
+    if os.environ.get("TW_LARGE_TESTS") == "1":
+        big = os.path.join(out, "big")
+        os.makedirs(big)
+        with open(os.path.join(big, "huge.bin"), "wb") as f:
+            f.truncate((4 << 30) + 3)
+        subprocess.run(["zip", "-q", "-1", os.path.join(out, "large.zip"), "huge.bin"], cwd=big, check=True)
+        os.remove(os.path.join(big, "huge.bin"))
+
+    with open(os.path.join(out, "expected.txt"), "w") as f:
+        for rel in sorted(files):
+            f.write("%s %d\n" % (rel, len(files[rel])))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    main(os.path.abspath(sys.argv[1]))
