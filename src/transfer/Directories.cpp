@@ -17,6 +17,8 @@ void MakeDirectories(const std::wstring& dir)
     for (wchar_t& ch : p)
         if (ch == L'/') ch = L'\\';
     if (p.empty()) return;
+    // Most calls find the directory in place; one look saves a call per level.
+    if (DirectoryExists(p)) return;
     if (p.back() != L'\\') p.push_back(L'\\');
     for (size_t i = 0; i < p.size(); ++i) {
         if (p[i] == L'\\' && i > 0) CreateDirectoryW(p.substr(0, i).c_str(), nullptr);

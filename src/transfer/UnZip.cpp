@@ -34,7 +34,7 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
         std::wstring target = AsciiLower((destDir.empty() ? m_strTempDir : destDir) + files[i]);
         for (wchar_t& ch : target)
             if (ch == L'/') ch = L'\\';
-        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // ExtractFile clears a read-only attribute in the way itself.
         if (!zip.ExtractFile(files[i].c_str(), target.c_str())) {
             const DWORD error = GetLastError();
             SetLog(LOG_TO_FILE, L"Error:unzip %s to %s failed,ErrorCode:%u", files[i].c_str(), target.c_str(),

@@ -5,6 +5,7 @@
 #include <iowin32.h>
 
 #include "Directories.h"
+#include "ZipFileIo.h"
 #include "PathCheck.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/WinHandle.h"
@@ -42,10 +43,11 @@ bool CZipWrapper::Open(const wchar_t* path, int mode)
         if (ch == L'/') ch = L'\\';
 
     zlib_filefunc64_def funcs;
-    fill_win32_filefunc64W(&funcs);
     if (mode == MODE_READ) {
+        FillBufferedWin32FileFuncs(&funcs);
         m_reader = unzOpen2_64(p.c_str(), &funcs);
     } else {
+        fill_win32_filefunc64W(&funcs);
         if (mode == MODE_CREATE) MakeDirectories(GetParentDir(p));
         m_writer = zipOpen2_64(p.c_str(), mode, nullptr, &funcs);
     }
@@ -79,6 +81,7 @@ void CZipWrapper::Close()
     m_writer = nullptr;
     m_entryCount = 0;
     m_index.clear();
+    m_vecFiles.clear();
     m_bIndexBuilt = false;
     m_path.clear();
 }
@@ -96,6 +99,7 @@ bool CZipWrapper::ReadCurrentInfo(unz_file_info64& info, std::string& name)
 void CZipWrapper::BuildIndex()
 {
     m_index.clear();
+    m_vecFiles.clear();
     m_bIndexBuilt = false;
     if (m_reader == nullptr) return;
     if (unzGoToFirstFile(m_reader) == UNZ_OK) {
@@ -105,6 +109,7 @@ void CZipWrapper::BuildIndex()
             if (ReadCurrentInfo(info, name) && !IsDirectoryName(name)) {
                 unz64_file_pos pos;
                 if (unzGetFilePos64(m_reader, &pos) == UNZ_OK) m_index[ZipIndexKey(name)] = pos;
+                m_vecFiles.push_back(AnsiToWide(name));
             }
             if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
         }
@@ -114,6 +119,8 @@ void CZipWrapper::BuildIndex()
 
 std::vector<std::wstring> CZipWrapper::ListFiles()
 {
+    // The index walk met every entry already.
+    if (m_bIndexBuilt) return m_vecFiles;
     std::vector<std::wstring> names;
     if (m_reader == nullptr || unzGoToFirstFile(m_reader) != UNZ_OK) return names;
     for (std::uint32_t i = 0; i < m_entryCount; ++i) {
@@ -140,6 +147,12 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath)
     MakeDirectories(GetParentDir(destPath));
     Base::Utility::CFileHandle file(CreateFileW(destPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() == ERROR_ACCESS_DENIED) {
+        // A read-only file in the way is replaced.
+        SetFileAttributesW(destPath, FILE_ATTRIBUTE_NORMAL);
+        file.Reset(CreateFileW(destPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!file) {
         unzCloseCurrentFile(m_reader);
         return false;

@@ -49,6 +49,7 @@ private:
     std::vector<unsigned char> m_buffer;
     std::vector<char> m_nameBuffer;
     std::map<std::string, unz64_file_pos> m_index;
+    std::vector<std::wstring> m_vecFiles;  // file entries in archive order
     bool m_bIndexBuilt;
     std::wstring m_password;
 };
