@@ -151,6 +151,24 @@ TEST_F(ZipTest, UnZipFileUnpacksEverythingBelowTheTargetLowerCased)
     engine.CloseLog(true);
 }
 
+TEST_F(ZipTest, ManyFilesAreUnpackedByTwoReadersWithSteadyProgress)
+{
+    CUpdateEngine engine;
+    engine.SetSingleProgressCallback(&Single);
+    g_single.clear();
+    ASSERT_TRUE(engine.UnZipFile(Zip("many.zip"), L"out\\", true, 0.0f, 1.0f));
+    size_t files = 0;
+    for (auto it = fs::recursive_directory_iterator(zips / "many"); it != fs::end(it); ++it) {
+        if (!it->is_regular_file()) continue;
+        ++files;
+        const fs::path rel = fs::relative(it->path(), zips / "many");
+        EXPECT_TRUE(ReadBytes(fs::path("out") / rel) == ReadBytes(it->path())) << rel;
+    }
+    EXPECT_EQ(files, 40u);
+    ASSERT_EQ(g_single.size(), 40u);
+    for (size_t i = 0; i < g_single.size(); ++i) EXPECT_FLOAT_EQ(g_single[i], (i + 1) / 40.0f);
+}
+
 TEST_F(ZipTest, UnZipFileWithoutTargetUsesTheTempDirectoryAndReportsNothing)
 {
     CUpdateEngine engine;

@@ -46,6 +46,15 @@ def main(out):
     for name, level in (("deflated.zip", "-9"), ("stored.zip", "-0")):
         subprocess.run(["zip", "-q", "-r", level, os.path.join(out, name), "."], cwd=src, check=True)
 
+    # Enough files for two readers.
+    many = os.path.join(out, "many")
+    for i in range(40):
+        path = os.path.join(many, "d%d" % (i % 5), "f%02d.txt" % i)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write((b"file %d " % i) * (100 * i + 1))
+    subprocess.run(["zip", "-q", "-r", os.path.join(out, "many.zip"), "."], cwd=many, check=True)
+
     # A stored entry with one byte of its data changed: only the CRC tells.
     with zipfile.ZipFile(os.path.join(out, "crc.zip"), "w", zipfile.ZIP_STORED) as z:
         z.writestr("good.txt", b"fine")
