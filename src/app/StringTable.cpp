@@ -8,23 +8,11 @@
 
 #include "app/TextTableFile.h"
 #include "base/utility/StrConv.h"
+#include "update/XmlText.h"
 
 namespace {
 
 std::wstring DecodeAnsi(const std::string& bytes) { return Base::Utility::AnsiToWide(bytes); }
-
-// Attribute texts are 8-bit: UTF-8 when the document says so, else the
-// local code page.
-std::wstring AttributeText(const TiXmlElement* pElement, const char* pName)
-{
-    const char* pValue = pElement->Attribute(pName);
-    if (pValue == nullptr) return std::wstring();
-    const TiXmlDocument* pDoc = pElement->GetDocument();
-    const TiXmlNode* pFirst = pDoc ? pDoc->FirstChild() : nullptr;
-    const TiXmlDeclaration* pDecl = pFirst ? pFirst->ToDeclaration() : nullptr;
-    if (pDecl && _stricmp(pDecl->Encoding(), "utf-8") == 0) return Base::Utility::Utf8ToWide(pValue);
-    return Base::Utility::AnsiToWide(pValue);
-}
 
 }  // namespace
 
@@ -64,8 +52,8 @@ void CStringTable::ReadSkin(const TiXmlElement* pStringTable)
     m_vecTags.clear();
     for (const TiXmlElement* p = pStringTable->FirstChildElement("string"); p;
          p = p->NextSiblingElement("string")) {
-        std::wstring tag = AttributeText(p, "code");
-        m_mapText[tag] = TextTable::ExpandLineBreaks(AttributeText(p, "text"));
+        std::wstring tag = XmlAttributeW(p, "code");
+        m_mapText[tag] = TextTable::ExpandLineBreaks(XmlAttributeW(p, "text"));
         m_vecTags.push_back(tag);
     }
 }

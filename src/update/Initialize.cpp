@@ -12,6 +12,8 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     m_bInternetUpdate = bInternet;
 
     InitLogSystem();
+    // An installation cut short by a crash is undone before anything reads the files.
+    RecoverInstallation();
     if (!initBasic() || !initNet()) {
         CloseLog(false);
         return false;

@@ -15,6 +15,7 @@
 #include "base/system/ZLock.h"
 #include "base/utility/WinHandle.h"
 #include "transfer/INetDownLoad.h"
+#include "transfer/InstallJournal.h"
 #include "transfer/Revision.h"
 
 // Report targets of SetLog, a bit set.
@@ -78,6 +79,15 @@ public:
     static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
     bool NewSaveCurDownloadedFileList();
 
+    // Installation (transfer/Setup.cpp).
+    bool Setup(float progressFrom, float progressTo);
+    bool InstallPackage(float progressFrom, float progressTo);
+    void DeleteTempFiles(float, float);
+    void DeleteFilesInDir(const std::wstring& dir);
+    void Rollback(float, float);
+    // Undoes an installation that a crash cut short; true when there was one.
+    bool RecoverInstallation();
+
     // Window and run state.
     HWND m_hWnd = nullptr;
     bool m_bInitialized = false;
@@ -111,6 +121,9 @@ public:
     std::string m_strPatchBaseURL;
     SRevision m_Plan;
     std::string m_strPackagePath;  // the downloaded package, installed from here
+    std::string m_strManualPatchPath;  // package of the last manual patch; never cleared
+    int m_nInstallError = 0;       // EInstallError of the last installation
+    CInstallJournal m_Journal;
 
     // Stop protocol: false while a download loop runs; a stop request sets it.
     std::atomic<bool> m_bDownloadDone{true};

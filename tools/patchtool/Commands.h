@@ -2,3 +2,5 @@
 #pragma once
 
 int RunScramble(int argc, char** argv);
+int RunPack(int argc, char** argv);
+int RunRevision(int argc, char** argv);

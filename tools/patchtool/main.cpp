@@ -13,7 +13,14 @@ void Usage(std::FILE* out)
         "\n"
         "commands:\n"
         "  scramble IN OUT   write OUT as the scrambled form of IN (the .eml sibling\n"
-        "                    of a configuration file); scrambling twice restores IN\n",
+        "                    of a configuration file); scrambling twice restores IN\n"
+        "  pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe\n"
+        "                    a patch package that turns the old tree into the new one\n"
+        "                    (new and changed files are added, removed ones deleted)\n"
+        "  revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]\n"
+        "                    record the step prev -> inter and its packages\n"
+        "\n"
+        "versions are texts compared byte by byte: write them with seven digits\n",
         out);
 }
 
@@ -32,6 +39,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (std::strcmp(command, "scramble") == 0) return RunScramble(argc - 2, argv + 2);
+    if (std::strcmp(command, "pack") == 0) return RunPack(argc - 2, argv + 2);
+    if (std::strcmp(command, "revision") == 0) return RunRevision(argc - 2, argv + 2);
     std::fprintf(stderr, "patchtool: unknown command '%s'\n", command);
     Usage(stderr);
     return 2;

@@ -9,3 +9,17 @@ typedef std::vector<std::wstring> Args;
 int RunDownload(const Args& args);
 int RunUnzip(const Args& args);
 int RunMd5(const Args& args);
+int RunInstall(const Args& args);
+
+// Exit codes, shown by updater --help.
+enum {
+    EXIT_OK = 0,
+    EXIT_FAILED = 1,
+    EXIT_USAGE = 2,
+    EXIT_BAD_PACKAGE = 3,
+    EXIT_VERSION_RANGE = 4,
+    EXIT_COPY_ERROR = 5,
+    EXIT_DIGEST_ERROR = 6,
+    EXIT_VERSIONS_NOT_SAVED = 7,
+    EXIT_NO_CONFIG = 8,
+};

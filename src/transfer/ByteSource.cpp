@@ -1,0 +1,10 @@
+#include "ByteSource.h"
+
+#include <cstring>
+
+bool CMemoryByteSource::Read(std::uint64_t offset, void* out, std::size_t length) const
+{
+    if (offset > m_size || length > m_size - offset) return false;
+    if (length) std::memcpy(out, m_data + offset, length);
+    return true;
+}

@@ -1,0 +1,29 @@
+// Random access to the bytes of a file or a memory block, for readers of
+// untrusted formats: every read states its offset and length and fails when
+// it would leave the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class IByteSource {
+public:
+    virtual ~IByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // False when [offset, offset + length) is not inside the source.
+    virtual bool Read(std::uint64_t offset, void* out, std::size_t length) const = 0;
+};
+
+class CMemoryByteSource : public IByteSource {
+public:
+    CMemoryByteSource(const void* data, std::size_t size)
+        : m_data(static_cast<const unsigned char*>(data)), m_size(size)
+    {
+    }
+    std::uint64_t Size() const override { return m_size; }
+    bool Read(std::uint64_t offset, void* out, std::size_t length) const override;
+
+private:
+    const unsigned char* m_data;
+    std::size_t m_size;
+};

@@ -1,0 +1,56 @@
+// Undo of an installation. Before the installer replaces, deletes or creates
+// anything in the game directory it writes a line to a journal and keeps the
+// old file in a backup directory; a failed installation, or one cut short by
+// a crash, is rolled back from them. After a complete installation the
+// journal is committed and the backups go.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "base/utility/WinHandle.h"
+
+class CInstallJournal {
+public:
+    typedef std::function<void(const std::wstring& path)> Logger;
+
+    // gameDir ends with a backslash; may be empty for the current directory.
+    explicit CInstallJournal(const std::wstring& gameDir = L"");
+
+    std::wstring BackupDir() const { return m_gameDir + L"PatchCfg\\PatchBackup\\"; }
+    std::wstring JournalPath() const { return BackupDir() + L"journal.txt"; }
+
+    // Starts a journal; an unfinished one of an earlier run must have been
+    // recovered first.
+    bool Begin();
+    bool IsOpen() const { return m_file.Valid(); }
+
+    // Before `rel` (relative to the game directory) is replaced or deleted:
+    // its directories are created (and noted), an existing file is moved to
+    // the backup directory, a missing one is noted as new. After this the
+    // target path is free.
+    bool MoveAside(const std::wstring& rel);
+    // The same, but the file stays in place (a copy is kept).
+    bool KeepCopy(const std::wstring& rel);
+
+    // The installation is complete: nothing will be undone.
+    bool Commit();
+    // Undoes everything noted, newest first, and removes journal and backups.
+    bool Rollback(const Logger& log);
+
+    // A journal left by a run that did not finish: roll it back (or, when it
+    // was committed, only clean up). True when there was one.
+    static bool Recover(const std::wstring& gameDir, const Logger& log);
+
+private:
+    bool Note(wchar_t kind, const std::wstring& rel);
+    bool WriteLine(const std::string& line);
+    bool CreateDirectoriesFor(const std::wstring& rel);
+    void Close();
+    void RemoveBackups();
+
+    std::wstring m_gameDir;
+    Base::Utility::CFileHandle m_file;
+    std::set<std::wstring> m_noted;  // paths already saved in this run
+};

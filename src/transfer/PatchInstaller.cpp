@@ -1,0 +1,331 @@
+#include "PatchInstaller.h"
+
+#include <cstdio>
+
+#include <tinyxml.h>
+
+#include "Directories.h"
+#include "FileByteSource.h"
+#include "Md5File.h"
+#include "PathCheck.h"
+#include "PeResource.h"
+#include "ZipRangeIo.h"
+#include "ZipWrapper.h"
+#include "base/utility/StrConv.h"
+#include "ui/MessageBox.h"
+#include "update/Messages.h"
+#include "update/UpdateEngine.h"
+#include "update/Version.h"
+#include "update/XmlLoad.h"
+#include "update/XmlText.h"
+
+using Base::Utility::WideToAnsi;
+
+namespace {
+
+InstallFaultHook g_faultHook = nullptr;
+
+const char kPackageResourceType[] = "RT_RCDATA";
+const std::uint16_t kPackageResourceId = 135;
+
+void Log(const wchar_t* format, const std::wstring& a, const std::wstring& b = std::wstring())
+{
+    if (g_pUpdateEngine) g_pUpdateEngine->SetLog(LOG_TO_FILE, format, a.c_str(), b.c_str());
+}
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
+
+std::wstring Backslashes(std::wstring p)
+{
+    for (wchar_t& c : p)
+        if (c == L'/') c = L'\\';
+    return p;
+}
+
+// Paths the installer keeps for itself.
+bool IsReserved(const std::wstring& path)
+{
+    const std::wstring p = AsciiLower(Backslashes(path));
+    return p.rfind(L"patchcfg\\patchtemp\\", 0) == 0 || p.rfind(L"patchcfg\\patchbackup\\", 0) == 0;
+}
+
+}  // namespace
+
+void SetInstallFaultHook(InstallFaultHook hook) { g_faultHook = hook; }
+
+CPatchInstaller::CPatchInstaller(CInstallJournal& journal) : m_journal(journal) {}
+
+void CPatchInstaller::SetTempDir(const std::wstring& dir)
+{
+    m_tempDir = dir;
+    if (!DirectoryExists(dir)) MakeDirectories(dir);
+}
+
+unsigned CPatchInstaller::State()
+{
+    Base::System::ZLocker guard(m_lock);
+    return m_state;
+}
+
+void CPatchInstaller::SetState(unsigned state)
+{
+    Base::System::ZLocker guard(m_lock);
+    m_state = state;
+}
+
+void CPatchInstaller::SendProgress(std::uint32_t permille)
+{
+    m_progress = permille;
+    if (m_hWnd) SendMessageW(m_hWnd, m_message, 0, static_cast<LPARAM>(permille));
+}
+
+bool CPatchInstaller::Fail(EInstallError error, UINT message, const wchar_t* logFormat, const std::wstring& detail)
+{
+    m_error = error;
+    if (logFormat) Log(logFormat, detail);
+    if (message && m_hWnd) SendMessageW(m_hWnd, message, 0, 0);
+    return false;
+}
+
+bool CPatchInstaller::FaultAt()
+{
+    const unsigned step = m_step++;
+    return g_faultHook != nullptr && g_faultHook(step) != 0;
+}
+
+bool CPatchInstaller::Unpack()
+{
+    // The zip is read straight from the file: a downloaded package is data,
+    // never a module of this process.
+    CFileByteSource file;
+    if (!file.Open(m_package))
+        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:cannot open %s", m_package);
+    SResourceLocation where;
+    std::string why;
+    if (!FindPeResource(file, kPackageResourceType, kPackageResourceId, &where, &why))
+        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:no zip resource in %s (%s)",
+                    m_package + L" " + Base::Utility::AnsiToWide(why));
+    SZipRange range = {&file, where.offset, where.size};
+    zlib_filefunc64_def funcs;
+    FillZipRangeFuncs(&funcs);
+    FileIO::CZipWrapper zip;
+    if (!zip.OpenReader(&funcs, &range))
+        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:resource of %s is no zip archive",
+                    m_package);
+    const std::vector<std::wstring> names = zip.ListFiles();
+    for (const std::wstring& name : names) {
+        if (!IsSafeRelativePath(name))
+            return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:unsafe entry name %s", name);
+    }
+
+    SendProgress(0);
+    const size_t n = names.size();
+    for (size_t i = 0; i < n; ++i) {
+        const std::wstring target = m_tempDir + Backslashes(names[i]);
+        // Single entries that fail show up as missing files later.
+        if (zip.ExtractFile(names[i].c_str(), target.c_str())) m_unpacked.insert(AsciiLower(Backslashes(names[i])));
+        SendProgress(static_cast<std::uint32_t>(i * 300 / n));
+    }
+    zip.Close();
+    SendProgress(m_progress);
+    if (!m_unpacked.count(L"filelist.xml"))
+        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:%s holds no filelist.xml", m_package);
+    return true;
+}
+
+bool CPatchInstaller::ExtractPackage()
+{
+    SetState(STATE_NEW);
+    m_copyList.Clear();
+    m_verifyList.Clear();
+    m_spareList.Clear();
+    m_unpacked.clear();
+    m_error = INSTALL_OK;
+
+    // A file list left by an earlier run must never be taken for this one's.
+    const std::wstring fileListPath = m_tempDir + L"filelist.xml";
+    SetFileAttributesW(fileListPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(fileListPath.c_str());
+    if (!Unpack()) return false;
+
+    TiXmlDocument doc;
+    LoadXmlDocument(doc, WideToAnsi(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN);
+    const TiXmlElement* root = doc.FirstChildElement("root");
+    const TiXmlElement* installer = root ? root->FirstChildElement("Installer") : nullptr;
+    if (XmlAttribute(installer, "version") != "1.0.0")
+        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:filelist.xml of %s is not version 1.0.0",
+                    m_package);
+
+    const TiXmlElement* version = root->FirstChildElement("Version");
+    const std::string internal = XmlAttribute(version, "internal");
+    const std::string from = XmlAttribute(version, "from");
+    if (internal.empty() || from.empty())
+        return Fail(INSTALL_VERSION_RANGE, WM_PACK_VERSION_ERROR, L"ExtractPackage:%s names no versions", m_package);
+    m_versions[0] = XmlAttributeW(version, "internal");
+    m_versions[1].clear();
+    m_versions[2] = XmlAttributeW(version, "from");
+
+    TiXmlDocument cfg;
+    LoadXmlDocument(cfg, WideToAnsi(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml").c_str(), TIXML_ENCODING_UNKNOWN);
+    const TiXmlElement* cur = cfg.FirstChildElement("Root");
+    cur = cur ? cur->FirstChildElement("Version") : nullptr;
+    cur = cur ? cur->FirstChildElement("CurVersion") : nullptr;
+    const std::string client = cur && cur->GetText() ? cur->GetText() : "";
+    const bool upgrade = VersionLess(from, internal);
+    const std::string& low = upgrade ? from : internal;
+    const std::string& high = upgrade ? internal : from;
+    if (VersionLess(client, low) || VersionLess(high, client))
+        return Fail(INSTALL_VERSION_RANGE, WM_PACK_VERSION_ERROR, L"ExtractPackage:client version %s outside %s",
+                    Base::Utility::AnsiToWide(client) + L", package " + m_versions[2] + L"-" + m_versions[0]);
+
+    const TiXmlElement* list = root->FirstChildElement("FileList");
+    m_copyList.Read(list);
+    m_verifyList.Read(list);
+    m_spareList.Read(list);
+    m_itemCount = m_copyList.Count();
+    if (!CheckPaths()) return false;
+
+    // Only files of this package are installed: what an earlier run left in
+    // the temp directory under a listed name goes.
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(AsciiLower(Backslashes(item->path)))) {
+            const std::wstring stale = m_tempDir + item->path;
+            SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(stale.c_str());
+        }
+    }
+    m_bExtracted = true;
+    SetState(STATE_UNPACKED);
+    return true;
+}
+
+bool CPatchInstaller::CheckPaths()
+{
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (!IsSafeRelativePath(item->path) || IsReserved(item->path))
+            return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:unsafe path %s in filelist.xml",
+                        item->path);
+    }
+    return true;
+}
+
+std::wstring CPatchInstaller::TargetOf(const SFileListItem& item) const
+{
+    std::wstring rel = Backslashes(item.path);
+    // The running launcher is replaced at its next start.
+    if (EqualsNoCase(item.name, L"launcher.exe")) rel += L".new";
+    return rel;
+}
+
+bool CPatchInstaller::CopyFiles()
+{
+    if (m_tempDir.empty() || State() != STATE_UNPACKED) return false;
+    SetState(STATE_COPYING);
+    if (!m_journal.Begin()) {
+        m_error = INSTALL_COPY_ERROR;
+        Log(L"CopyFiles:cannot start the journal %s", m_journal.JournalPath());
+        return false;
+    }
+    std::uint32_t done = 0;
+    while (State() == STATE_COPYING) {
+        std::unique_ptr<SFileListItem> item = m_copyList.TakeHead();
+        if (!item) return true;
+        const std::wstring rel = TargetOf(*item);
+        const std::wstring target = m_gameDir + rel;
+        const std::wstring source = m_tempDir + Backslashes(item->path);
+        if (item->operation == SFileListItem::OP_COPY) {
+            const bool present = GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES;
+            if (present) {
+                DWORD error = 0;
+                if (FaultAt())
+                    error = ERROR_ACCESS_DENIED;
+                else if (!m_journal.MoveAside(rel))
+                    error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+                else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
+                    error = GetLastError();
+                if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
+                    SendProgress(0);
+                    wchar_t text[1024];
+                    _snwprintf(text, 1023, L"Add file from %s to %s KORVALEN file, %x\n", source.c_str(),
+                               target.c_str(), static_cast<unsigned>(error));
+                    text[1023] = 0;
+                    ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+                    m_error = INSTALL_COPY_ERROR;
+                    return false;
+                }
+            }
+        } else if (!EqualsNoCase(item->name, L"Revision.xml")) {
+            // Deleting is moving aside; failures are not reported.
+            if (!FaultAt()) m_journal.MoveAside(rel);
+        }
+        ++done;
+        SendProgress(300 + 400 * done / (m_itemCount ? m_itemCount : 1));
+    }
+    return true;
+}
+
+bool CPatchInstaller::VerifyFiles()
+{
+    std::uint32_t done = 0;
+    while (State() == STATE_COPYING) {
+        std::unique_ptr<SFileListItem> item = m_verifyList.TakeHead();
+        if (!item) break;
+        const std::wstring target = m_gameDir + TargetOf(*item);
+        const std::wstring source = m_tempDir + Backslashes(item->path);
+        if (item->operation == SFileListItem::OP_COPY) {
+            const std::string digest = MD5ToHex(MD5File(target.c_str()));
+            if (digest != item->checksum) {
+                wchar_t text[1024];
+                _snwprintf(text, 1023, L"Check md5 Error %s to %s KORVALEN file\n", target.c_str(),
+                           Base::Utility::AnsiToWide(item->checksum).c_str());
+                text[1023] = 0;
+                ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+                m_error = INSTALL_DIGEST_ERROR;
+                return false;
+            }
+        }
+        ++done;
+        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(source.c_str());
+        SendProgress(700 + 300 * done / (m_itemCount ? m_itemCount : 1));
+    }
+    if (State() != STATE_COPYING) return false;
+    if (FaultAt() || !WriteVersions(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml")) {
+        m_error = INSTALL_VERSIONS_NOT_SAVED;
+        return false;
+    }
+    SetState(STATE_FINISHED);
+    SendProgress(101);
+    return true;
+}
+
+bool CPatchInstaller::WriteVersions(const std::wstring& cfgPath)
+{
+    if (m_versions[0].empty() || m_versions[2].empty()) return true;
+    const std::string path = WideToAnsi(cfgPath);
+    TiXmlDocument doc;
+    if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return false;
+    TiXmlElement* root = doc.FirstChildElement("Root");
+    TiXmlElement* version = root ? root->FirstChildElement("Version") : nullptr;
+    TiXmlElement* clientVer = version ? version->FirstChildElement("ClientVer") : nullptr;
+    if (clientVer == nullptr) return true;  // nothing is saved without these
+    auto set = [](TiXmlElement* e, const std::wstring& text) {
+        if (e == nullptr) return;
+        if (e->FirstChild() == nullptr) e->LinkEndChild(new TiXmlText(""));
+        if (TiXmlText* t = e->FirstChild()->ToText()) t->SetValue(WideToAnsi(text).c_str());
+    };
+    set(version->FirstChildElement("CurVersion"), m_versions[0]);
+    set(version->FirstChildElement("LastVersion"), m_versions[2]);
+    // The installed version, not the empty middle text.
+    set(clientVer, m_versions[0]);
+    if (!m_journal.KeepCopy(L"PatchCfg\\NewUpdateCfg.xml")) return false;
+    // Saved plain under the name asked for, through a temporary file.
+    const std::string tmp = path + ".tmp";
+    if (!doc.SaveFile(tmp.c_str())) return false;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(tmp.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+// Installs one patch package into the game directory: unpack its zip
+// resource into the temp directory, copy (or delete) the files of its list,
+// verify them by MD5 and write the package's versions.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "FileList.h"
+#include "InstallJournal.h"
+#include "base/system/ZLock.h"
+
+// Why an installation stopped, for callers without a window.
+enum EInstallError {
+    INSTALL_OK = 0,
+    INSTALL_BAD_PACKAGE,        // no zip resource, no usable file list (message 1126)
+    INSTALL_VERSION_RANGE,      // versions missing or client outside the range (1127)
+    INSTALL_COPY_ERROR,
+    INSTALL_DIGEST_ERROR,
+    INSTALL_VERSIONS_NOT_SAVED,
+};
+
+// Test hook, called before each change to the game directory with its
+// number (0, 1, ...): 0 goes on, 1 makes that change fail.
+typedef int (*InstallFaultHook)(unsigned step);
+void SetInstallFaultHook(InstallFaultHook hook);
+
+class CPatchInstaller {
+public:
+    enum { STATE_NEW = 0, STATE_UNPACKED = 1, STATE_COPYING = 2, STATE_FINISHED = 4 };
+
+    CPatchInstaller(CInstallJournal& journal);
+    CPatchInstaller(const CPatchInstaller&) = delete;
+    CPatchInstaller& operator=(const CPatchInstaller&) = delete;
+
+    void SetWindow(HWND hWnd, UINT message)
+    {
+        m_hWnd = hWnd;
+        m_message = message;
+    }
+    void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
+    void SetTempDir(const std::wstring& dir);  // created with its parents
+    void SetPackage(const std::wstring& path) { m_package = path; }
+
+    bool ExtractPackage();
+    bool CopyFiles();
+    bool VerifyFiles();
+    bool WriteVersions(const std::wstring& cfgPath);
+
+    unsigned State();
+    EInstallError Error() const { return m_error; }
+    std::uint32_t ItemCount() const { return m_itemCount; }
+    const std::wstring& InternalVersion() const { return m_versions[0]; }
+
+private:
+    void SetState(unsigned state);
+    void SendProgress(std::uint32_t permille);
+    bool Fail(EInstallError error, UINT message, const wchar_t* logFormat, const std::wstring& detail);
+    bool Unpack();
+    bool CheckPaths();
+    std::wstring TargetOf(const SFileListItem& item) const;  // relative to the game directory
+    bool FaultAt();
+
+    CInstallJournal& m_journal;
+    HWND m_hWnd = nullptr;
+    UINT m_message = 0;
+    std::wstring m_gameDir;
+    std::wstring m_tempDir;
+    std::wstring m_package;
+    bool m_bExtracted = false;
+    CFileList m_copyList, m_verifyList, m_spareList;
+    unsigned m_state = STATE_NEW;
+    Base::System::ZSemiAutoIntLock m_lock;
+    std::uint32_t m_progress = 0;
+    std::uint32_t m_itemCount = 0;
+    std::wstring m_versions[3];  // internal, middle, from
+    std::set<std::wstring> m_unpacked;  // lower-cased paths this package brought
+    EInstallError m_error = INSTALL_OK;
+    unsigned m_step = 0;
+};

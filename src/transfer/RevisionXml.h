@@ -1,0 +1,31 @@
+// PatchCfg\Revision.xml: which package leads from one version to another.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "Revision.h"
+
+class CRevisionXml {
+public:
+    // Replaces the records with those of the file; failures are logged and
+    // leave the table empty.
+    bool Load(const char* path);
+
+    // query.prevversion is the client, query.interversion the server version.
+    // The first record (in interversion order) that starts at the client and
+    // stays at or below the server fills query.upgrade and moves
+    // query.interversion to its step.
+    void FindUpgrade(SRevision& query) const;
+    // The first record that ends at the client and goes back no further than
+    // the server fills query.degrade and moves query.prevversion.
+    void FindDegrade(SRevision& query) const;
+
+    size_t Count() const { return m_records.size(); }
+
+private:
+    std::map<std::string, SRevision> m_records;  // by interversion
+};
+
+// The process-wide table of the engine.
+CRevisionXml& RevisionTable();

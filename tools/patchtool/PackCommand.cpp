@@ -1,0 +1,123 @@
+// patchtool pack: a patch package from two trees of the game.
+#include <cstdio>
+#include <filesystem>
+
+#include <tinyxml.h>
+
+#include "Args.h"
+#include "Commands.h"
+#include "PeWriter.h"
+#include "TreeDiff.h"
+#include "ZipWriter.h"
+
+namespace {
+
+std::string Backslashes(std::string path)
+{
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string FileName(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsAscii(const std::string& s)
+{
+    for (unsigned char c : s)
+        if (c > 0x7F) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string BuildFileList(const std::vector<STreeChange>& changes, const std::string& from, const std::string& to)
+{
+    TiXmlDocument doc;
+    doc.LinkEndChild(new TiXmlDeclaration("1.0", "utf-8", ""));
+    TiXmlElement* root = new TiXmlElement("root");
+    doc.LinkEndChild(root);
+    TiXmlElement* installer = new TiXmlElement("Installer");
+    installer->SetAttribute("version", "1.0.0");
+    root->LinkEndChild(installer);
+    TiXmlElement* version = new TiXmlElement("Version");
+    version->SetAttribute("internal", to.c_str());
+    version->SetAttribute("from", from.c_str());
+    root->LinkEndChild(version);
+    TiXmlElement* list = new TiXmlElement("FileList");
+    root->LinkEndChild(list);
+    for (const STreeChange& c : changes) {
+        TiXmlElement* item = new TiXmlElement(c.add ? "add" : "delete");
+        item->SetAttribute("name", FileName(c.path).c_str());
+        item->SetAttribute("path", Backslashes(c.path).c_str());
+        item->SetAttribute("size", std::to_string(c.size).c_str());
+        item->SetAttribute("checktype", "md5");
+        item->SetAttribute("checksum", c.md5.c_str());
+        item->SetAttribute("Compressed", "1");
+        list->LinkEndChild(item);
+    }
+    TiXmlPrinter printer;
+    doc.Accept(&printer);
+    return printer.Str();
+}
+
+int RunPack(int argc, char** argv)
+{
+    CArgs args;
+    std::string error;
+    if (!args.Parse(argc, argv, {"--old", "--new", "--from", "--to", "-o"}, &error) || !args.Positional().empty() ||
+        !args.Has("--new") || !args.Has("--from") || !args.Has("--to") || !args.Has("-o")) {
+        if (!error.empty()) std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
+        std::fputs("usage: patchtool pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe\n", stderr);
+        return 2;
+    }
+    const std::string from = args.Get("--from"), to = args.Get("--to"), out = args.Get("-o");
+    if (from == to) {
+        std::fputs("patchtool pack: --from and --to must differ\n", stderr);
+        return 2;
+    }
+    if (from.size() != to.size())
+        std::fputs("patchtool pack: warning: versions of different length do not compare as numbers\n", stderr);
+
+    std::vector<STreeChange> changes;
+    if (!DiffTrees(args.Get("--old"), args.Get("--new"), &changes, &error)) {
+        std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
+        return 1;
+    }
+    size_t added = 0, removed = 0;
+    for (const STreeChange& c : changes) {
+        (c.add ? added : removed)++;
+        if (!IsAscii(c.path))
+            std::fprintf(stderr, "patchtool pack: warning: %s is not ASCII; the launcher reads names in its ANSI code page\n",
+                         c.path.c_str());
+    }
+
+    const std::string zipPath = out + ".zip.tmp";
+    CZipWriter zip;
+    bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, from, to));
+    const std::filesystem::path newDir = std::filesystem::u8path(args.Get("--new"));
+    for (const STreeChange& c : changes) {
+        if (!ok) break;
+        if (c.add) ok = zip.AddFile(c.path, (newDir / std::filesystem::u8path(c.path)).u8string());
+    }
+    ok = zip.Close() && ok;
+    if (!ok) {
+        std::fprintf(stderr, "patchtool pack: %s\n", zip.Error().c_str());
+        std::remove(zipPath.c_str());
+        return 1;
+    }
+    ok = WritePackageImage(zipPath, out, &error);
+    std::remove(zipPath.c_str());
+    if (!ok) {
+        std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
+        return 1;
+    }
+    std::uint64_t size = 0;
+    const std::string md5 = Md5OfFile(out, &size);
+    std::printf("%s: %s -> %s, %zu added or changed, %zu deleted, %llu bytes, md5 %s\n", out.c_str(), from.c_str(),
+                to.c_str(), added, removed, static_cast<unsigned long long>(size), md5.c_str());
+    return 0;
+}

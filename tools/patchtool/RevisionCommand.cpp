@@ -1,0 +1,92 @@
+// patchtool revision add: one version step in a Revision.xml.
+#include <cstdio>
+#include <filesystem>
+
+#include <tinyxml.h>
+
+#include "Args.h"
+#include "Commands.h"
+#include "TreeDiff.h"
+
+namespace {
+
+bool AddPackage(TiXmlElement* record, const char* kind, const std::string& path, std::string* error)
+{
+    std::uint64_t size = 0;
+    const std::string md5 = Md5OfFile(path, &size);
+    if (md5.empty()) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    if (size > 0xFFFFFFFFull) {
+        *error = path + " is larger than the 32-bit size field";
+        return false;
+    }
+    TiXmlElement* e = new TiXmlElement(kind);
+    e->SetAttribute("filename", std::filesystem::u8path(path).filename().u8string().c_str());
+    e->SetAttribute("size", std::to_string(size).c_str());
+    e->SetAttribute("checktype", "md5");
+    e->SetAttribute("checksum", md5.c_str());
+    record->LinkEndChild(e);
+    return true;
+}
+
+}  // namespace
+
+int RunRevision(int argc, char** argv)
+{
+    CArgs args;
+    std::string error;
+    const bool parsed = argc >= 1 && std::string(argv[0]) == "add" &&
+                        args.Parse(argc - 1, argv + 1, {"--prev", "--inter", "--upgrade", "--degrade"}, &error);
+    if (!parsed || args.Positional().size() != 1 || !args.Has("--prev") || !args.Has("--inter") ||
+        (!args.Has("--upgrade") && !args.Has("--degrade"))) {
+        if (!error.empty()) std::fprintf(stderr, "patchtool revision: %s\n", error.c_str());
+        std::fputs("usage: patchtool revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]\n",
+                   stderr);
+        return 2;
+    }
+    const std::string path = args.Positional()[0];
+    TiXmlDocument doc;
+    if (std::filesystem::exists(std::filesystem::u8path(path))) {
+        if (!doc.LoadFile(path.c_str())) {
+            std::fprintf(stderr, "patchtool revision: %s is not readable XML: %s\n", path.c_str(), doc.ErrorDesc());
+            return 1;
+        }
+    } else {
+        doc.LinkEndChild(new TiXmlDeclaration("1.0", "utf-8", ""));
+        doc.LinkEndChild(new TiXmlElement("Revisions"));
+    }
+    TiXmlElement* root = doc.RootElement();
+    if (root == nullptr) {
+        std::fprintf(stderr, "patchtool revision: %s has no document element\n", path.c_str());
+        return 1;
+    }
+    const std::string inter = args.Get("--inter");
+    for (TiXmlElement* r = root->FirstChildElement(); r; r = r->NextSiblingElement()) {
+        const char* existing = r->Attribute("interversion");
+        if (existing && inter == existing) {
+            // The launcher keeps only the first record of an interversion.
+            std::fprintf(stderr, "patchtool revision: %s already has a record for %s\n", path.c_str(), inter.c_str());
+            return 1;
+        }
+    }
+    TiXmlElement* record = new TiXmlElement("Revision");
+    record->SetAttribute("interversion", inter.c_str());
+    record->SetAttribute("prevversion", args.Get("--prev").c_str());
+    bool ok = true;
+    if (args.Has("--upgrade")) ok = AddPackage(record, "upgrade", args.Get("--upgrade"), &error);
+    if (ok && args.Has("--degrade")) ok = AddPackage(record, "degrade", args.Get("--degrade"), &error);
+    if (!ok) {
+        delete record;
+        std::fprintf(stderr, "patchtool revision: %s\n", error.c_str());
+        return 1;
+    }
+    root->LinkEndChild(record);
+    if (!doc.SaveFile(path.c_str())) {
+        std::fprintf(stderr, "patchtool revision: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("%s: %s -> %s added\n", path.c_str(), args.Get("--prev").c_str(), inter.c_str());
+    return 0;
+}

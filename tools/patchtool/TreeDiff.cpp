@@ -1,0 +1,95 @@
+#include "TreeDiff.h"
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "transfer/Md5.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool ListTree(const std::string& dir, std::map<std::string, fs::path>* files, std::string* error)
+{
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        *error = "not a directory: " + dir;
+        return false;
+    }
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it); it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        std::string rel = fs::relative(it->path(), dir, ec).generic_u8string();
+        (*files)[rel] = it->path();
+    }
+    if (ec) {
+        *error = "cannot read " + dir + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool SameContent(const fs::path& a, const fs::path& b)
+{
+    std::error_code ec;
+    if (fs::file_size(a, ec) != fs::file_size(b, ec)) return false;
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 16), bb(1 << 16);
+    while (fa && fb) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+            return false;
+    }
+    return fa.eof() && fb.eof();
+}
+
+}  // namespace
+
+std::string Md5OfFile(const std::string& path, std::uint64_t* size)
+{
+    std::ifstream in(fs::u8path(path), std::ios::binary);
+    if (!in) return std::string();
+    CMd5 md5;
+    std::vector<char> buf(1 << 20);
+    std::uint64_t total = 0;
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        md5.Update(buf.data(), static_cast<std::size_t>(in.gcount()));
+        total += static_cast<std::uint64_t>(in.gcount());
+    }
+    if (!in.eof()) return std::string();
+    unsigned char digest[16];
+    md5.Final(digest);
+    if (size) *size = total;
+    return Md5Hex(digest);
+}
+
+bool DiffTrees(const std::string& oldDir, const std::string& newDir, std::vector<STreeChange>* changes,
+               std::string* error)
+{
+    std::map<std::string, fs::path> oldFiles, newFiles;
+    if (!oldDir.empty() && !ListTree(oldDir, &oldFiles, error)) return false;
+    if (!ListTree(newDir, &newFiles, error)) return false;
+    changes->clear();
+    for (const auto& f : newFiles) {
+        auto old = oldFiles.find(f.first);
+        if (old != oldFiles.end() && SameContent(old->second, f.second)) continue;
+        STreeChange c;
+        c.add = true;
+        c.path = f.first;
+        c.md5 = Md5OfFile(f.second.u8string(), &c.size);
+        if (c.md5.empty()) {
+            *error = "cannot read " + f.second.u8string();
+            return false;
+        }
+        changes->push_back(c);
+    }
+    for (const auto& f : oldFiles) {
+        if (newFiles.count(f.first)) continue;
+        STreeChange c;
+        c.path = f.first;
+        changes->push_back(c);
+    }
+    return true;
+}

@@ -1,0 +1,104 @@
+#include "ZipWriter.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <zip.h>
+
+namespace {
+
+zip_fileinfo InfoAt(std::time_t t)
+{
+    zip_fileinfo zi = {};
+    std::tm local{};
+#ifdef _WIN32
+    if (const std::tm* p = std::localtime(&t)) local = *p;
+#else
+    localtime_r(&t, &local);
+#endif
+    zi.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
+    zi.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
+    zi.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
+    zi.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
+    zi.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
+    zi.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+    return zi;
+}
+
+std::time_t ModificationTime(const std::filesystem::path& p)
+{
+    // file_time_type has no portable conversion in C++17; go through the difference.
+    std::error_code ec;
+    const auto ft = std::filesystem::last_write_time(p, ec);
+    if (ec) return std::time(nullptr);
+    const auto now = decltype(ft)::clock::now();
+    const auto delta = std::chrono::duration_cast<std::chrono::seconds>(ft - now);
+    return std::time(nullptr) + static_cast<std::time_t>(delta.count());
+}
+
+}  // namespace
+
+CZipWriter::~CZipWriter()
+{
+    if (m_zip) zipClose(static_cast<zipFile>(m_zip), nullptr);
+}
+
+bool CZipWriter::Create(const std::string& path)
+{
+    m_zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    if (!m_zip) m_error = "cannot create " + path;
+    return m_zip != nullptr;
+}
+
+bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
+{
+    const std::filesystem::path p = std::filesystem::u8path(sourcePath);
+    std::ifstream in(p, std::ios::binary);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(p, ec);
+    if (!in || ec) {
+        m_error = "cannot read " + sourcePath;
+        return false;
+    }
+    zip_fileinfo zi = InfoAt(ModificationTime(p));
+    zipFile zf = static_cast<zipFile>(m_zip);
+    if (zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                              Z_DEFAULT_COMPRESSION, size >= 0xFFFFFFFFull) != ZIP_OK) {
+        m_error = "cannot add " + name;
+        return false;
+    }
+    std::vector<char> buf(1 << 20);
+    bool ok = true;
+    while (ok && in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        const auto n = in.gcount();
+        if (n > 0) ok = zipWriteInFileInZip(zf, buf.data(), static_cast<unsigned>(n)) == ZIP_OK;
+    }
+    ok = zipCloseFileInZip(zf) == ZIP_OK && ok && in.eof();
+    if (!ok) m_error = "failed adding " + sourcePath;
+    return ok;
+}
+
+bool CZipWriter::AddBytes(const std::string& name, const std::string& bytes)
+{
+    zip_fileinfo zi = InfoAt(std::time(nullptr));
+    zipFile zf = static_cast<zipFile>(m_zip);
+    bool ok = zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                    Z_DEFAULT_COMPRESSION, 0) == ZIP_OK;
+    ok = ok && zipWriteInFileInZip(zf, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
+    ok = zipCloseFileInZip(zf) == ZIP_OK && ok;
+    if (!ok) m_error = "failed adding " + name;
+    return ok;
+}
+
+bool CZipWriter::Close()
+{
+    if (!m_zip) return false;
+    const bool ok = zipClose(static_cast<zipFile>(m_zip), nullptr) == ZIP_OK;
+    m_zip = nullptr;
+    if (!ok) m_error = "failed closing the archive";
+    return ok;
+}

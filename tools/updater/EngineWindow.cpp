@@ -1,0 +1,52 @@
+#include "EngineWindow.h"
+
+namespace {
+const wchar_t kClassName[] = L"TidewellUpdaterWindow";
+}
+
+CEngineWindow::CEngineWindow(Handler handler) : m_handler(std::move(handler))
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &CEngineWindow::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClassName;
+    RegisterClassW(&wc);
+    m_hWnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
+}
+
+CEngineWindow::~CEngineWindow()
+{
+    if (m_hWnd) DestroyWindow(m_hWnd);
+}
+
+LRESULT CALLBACK CEngineWindow::Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<CEngineWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    if (self && message >= WM_USER && self->m_handler) {
+        self->m_handler(message, wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+bool CEngineWindow::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return false;
+        // Wakes for posted and sent messages alike.
+        MsgWaitForMultipleObjectsEx(0, nullptr, (timeoutMs - elapsed) < 100 ? timeoutMs - elapsed : 100, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,137 @@
+// updater install: a patch package into an installation, as the launcher
+// installs a package opened by hand.
+#include <cstdio>
+
+#include "Commands.h"
+#include "Console.h"
+#include "EngineWindow.h"
+#include "app/StringTable.h"
+#include "base/utility/StrConv.h"
+#include "transfer/PatchInstaller.h"
+#include "ui/MessageBox.h"
+#include "update/Messages.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT)
+{
+    std::wstring line = text ? text : L"";
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    PrintError((caption && *caption ? std::wstring(caption) + L": " : std::wstring()) + line);
+    return IDOK;
+}
+
+void PrintStatus(const wchar_t* text)
+{
+    std::wstring line = text ? text : L"";
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    if (!line.empty()) PrintLine(line);
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t buf[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, buf, nullptr);
+    return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : path;
+}
+
+}  // namespace
+
+void ShowInstallMessage(UINT message, WPARAM, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DOWNLOAD_PROGRESS:
+        if (lParam <= 1000 && lParam != 101) {
+            wchar_t text[32];
+            _snwprintf(text, 31, L"installing %5.1f %%", lParam / 10.0);
+            text[31] = 0;
+            PrintProgress(text);
+        }
+        break;
+    case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); break;
+    case WM_PACK_VERSION_ERROR:
+        PrintError(L"the package names no versions, or the installed version is outside its range");
+        break;
+    case WM_AUTOPATCH_STOP: PrintError(L"the new versions could not be saved"); break;
+    default: break;
+    }
+}
+
+int InstallExitCode(int installError)
+{
+    switch (installError) {
+    case INSTALL_OK: return 0;
+    case INSTALL_BAD_PACKAGE: return EXIT_BAD_PACKAGE;
+    case INSTALL_VERSION_RANGE: return EXIT_VERSION_RANGE;
+    case INSTALL_COPY_ERROR: return EXIT_COPY_ERROR;
+    case INSTALL_DIGEST_ERROR: return EXIT_DIGEST_ERROR;
+    case INSTALL_VERSIONS_NOT_SAVED: return EXIT_VERSIONS_NOT_SAVED;
+    default: return EXIT_FAILED;
+    }
+}
+
+bool EnterGameDir(const std::wstring& dir)
+{
+    if (!SetCurrentDirectoryW(dir.c_str())) {
+        PrintError(L"cannot enter the installation directory " + dir);
+        return false;
+    }
+    std::wstring appDir = FullPath(L".");
+    if (appDir.empty() || appDir.back() != L'\\') appDir.push_back(L'\\');
+    // Status texts come from the installation's own text table.
+    LoadStringTable(appDir, nullptr);
+    SetMessageBoxHook(&PrintBox);
+    return true;
+}
+
+bool InitEngine(CUpdateEngine& engine, HWND hWnd, bool internet)
+{
+    if (!engine.Initialize(hWnd, internet, &PrintStatus, nullptr, nullptr)) {
+        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
+        return false;
+    }
+    return true;
+}
+
+int RunInstall(const Args& args)
+{
+    std::wstring package, dir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--dir" && i + 1 < args.size())
+            dir = args[++i];
+        else if (package.empty() && args[i].rfind(L"--", 0) != 0)
+            package = args[i];
+        else {
+            package.clear();
+            break;
+        }
+    }
+    if (package.empty() || dir.empty()) {
+        PrintError(L"usage: updater install PACKAGE --dir GAMEDIR");
+        return EXIT_USAGE;
+    }
+    package = FullPath(package);
+    if (GetFileAttributesW(package.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        PrintError(L"no package " + package);
+        return EXIT_FAILED;
+    }
+    if (!EnterGameDir(dir)) return EXIT_FAILED;
+
+    CEngineWindow window(&ShowInstallMessage);
+    CUpdateEngine engine;
+    if (!InitEngine(engine, window.Handle(), true)) return EXIT_NO_CONFIG;
+    engine.m_strManualPatchPath = Base::Utility::WideToAnsi(package);
+    engine.m_strPackagePath = engine.m_strManualPatchPath;
+    engine.m_nRunMode = RUNMODE_MANUAL_PATCH;
+    engine.m_nFinished = 0;
+    const bool ok = engine.Setup(0.3f, 1.0f);
+    EndProgress();
+    if (!ok) return InstallExitCode(engine.m_nInstallError);
+    engine.m_nFinished = 1;
+    engine.CloseLog(false);
+    engine.initBasic();  // the package wrote the versions into the file
+    PrintLine(L"installed " + package + L": client version " +
+              Base::Utility::AnsiToWide(engine.GetLocalVersionStr()));
+    return 0;
+}
