@@ -319,8 +319,8 @@ bool CPatchInstaller::WriteVersions(const std::wstring& cfgPath)
     // The installed version, not the empty middle text.
     set(clientVer, m_versions[0]);
     if (!m_journal.KeepCopy(L"PatchCfg\\NewUpdateCfg.xml")) return false;
-    // Saved plain under the name asked for, through a temporary file.
-    const std::string tmp = path + ".tmp";
+    // Saved plain under the name asked for, through a temporary file of its own.
+    const std::string tmp = path + ".install";
     if (!doc.SaveFile(tmp.c_str())) return false;
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {

@@ -36,6 +36,27 @@ def tree(base):
     return files
 
 
+def windres_package(out):
+    """A package linked the way a Windows tool chain links one."""
+    import hashlib
+    work = os.path.join(out, "windres")
+    os.makedirs(work)
+    content = b"linked by windres\n"
+    filelist = ('<root><Installer version="1.0.0"/><Version internal="0000101" from="0000100"/><FileList>'
+                '<add name="fromwindres.txt" path="fromwindres.txt" size="%d" checktype="md5" checksum="%s" '
+                'Compressed="1"/></FileList></root>' % (len(content), hashlib.md5(content).hexdigest()))
+    with zipfile.ZipFile(os.path.join(work, "payload.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("filelist.xml", filelist)
+        z.writestr("fromwindres.txt", content)
+    with open(os.path.join(work, "package.rc"), "w") as f:
+        f.write('135 RT_RCDATA "payload.zip"\n')
+    with open(os.path.join(work, "main.c"), "w") as f:
+        f.write("int main(void) { return 0; }\n")
+    subprocess.run(["i686-w64-mingw32-windres", "package.rc", "-O", "coff", "-o", "package.o"], cwd=work, check=True)
+    subprocess.run(["i686-w64-mingw32-gcc", "-mwindows", "main.c", "package.o", "-o",
+                    os.path.join(out, "windres_package.exe")], cwd=work, check=True)
+
+
 def main(out):
     os.environ["TZ"] = "UTC"
     time.tzset()
@@ -76,6 +97,8 @@ def main(out):
         with zipfile.ZipFile(os.path.join(out, name), "w") as z:
             z.writestr("good.txt", b"fine")
             z.writestr(entry, b"evil")
+
+    windres_package(out)
 
     with open(os.path.join(out, "notazip.zip"), "wb") as f:
         f.write(b"PK\x03\x04 but not really a zip archive")
