@@ -76,6 +76,7 @@ bool CInstallJournal::Begin()
 {
     Close();
     m_noted.clear();
+    m_knownDirs.clear();
     // Whatever an earlier run left is undone before anything new is noted.
     Recover(m_gameDir, Logger());
     MakeDirectories(BackupDir());
@@ -103,6 +104,9 @@ bool CInstallJournal::CreateDirectoriesFor(const std::wstring& rel)
     for (size_t i = 0; i < rel.size(); ++i) {
         if (rel[i] != L'\\' && rel[i] != L'/') continue;
         const std::wstring dir = rel.substr(0, i);
+        const std::wstring key = AsciiLower(dir);
+        if (m_knownDirs.count(key)) continue;
+        m_knownDirs.insert(key);
         if (DirectoryExists(m_gameDir + dir)) continue;
         if (!Note(L'D', dir)) return false;
         if (!CreateDirectoryW((m_gameDir + dir).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
@@ -125,7 +129,7 @@ bool CInstallJournal::MoveAside(const std::wstring& rel)
     const std::wstring target = m_gameDir + rel;
     if (!FileExists(target)) return Note(L'N', rel);
     const std::wstring backup = BackupDir() + rel;
-    MakeDirectories(GetParentDir(backup));
+    MakeBackupDirectory(GetParentDir(backup));
     if (!Note(L'B', rel)) return false;
     return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
@@ -138,9 +142,17 @@ bool CInstallJournal::KeepCopy(const std::wstring& rel)
     const std::wstring target = m_gameDir + rel;
     if (!FileExists(target)) return CreateDirectoriesFor(rel) && Note(L'N', rel);
     const std::wstring backup = BackupDir() + rel;
-    MakeDirectories(GetParentDir(backup));
+    MakeBackupDirectory(GetParentDir(backup));
     // The copy is complete before the line that promises it.
     return CopyFileW(target.c_str(), backup.c_str(), FALSE) && Note(L'K', rel);
+}
+
+void CInstallJournal::MakeBackupDirectory(const std::wstring& dir)
+{
+    const std::wstring key = L"|" + AsciiLower(dir);
+    if (m_knownDirs.count(key)) return;
+    m_knownDirs.insert(key);
+    MakeDirectories(dir);
 }
 
 void CInstallJournal::Close() { m_file.Reset(); }

@@ -52,5 +52,8 @@ private:
 
     std::wstring m_gameDir;
     Base::Utility::CFileHandle m_file;
-    std::set<std::wstring> m_noted;  // paths already saved in this run
+    void MakeBackupDirectory(const std::wstring& dir);
+
+    std::set<std::wstring> m_noted;      // paths already saved in this run
+    std::set<std::wstring> m_knownDirs;  // directories known to exist
 };

@@ -1,12 +1,16 @@
 #include "PatchInstaller.h"
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include <tinyxml.h>
 
 #include "Directories.h"
 #include "FileByteSource.h"
 #include "Md5File.h"
+#include "ParallelExtract.h"
 #include "PathCheck.h"
 #include "PeResource.h"
 #include "ZipRangeIo.h"
@@ -120,12 +124,18 @@ bool CPatchInstaller::Unpack()
 
     SendProgress(0);
     const size_t n = names.size();
-    for (size_t i = 0; i < n; ++i) {
-        const std::wstring target = m_tempDir + Backslashes(names[i]);
-        // Single entries that fail show up as missing files later.
-        if (zip.ExtractFile(names[i].c_str(), target.c_str())) m_unpacked.insert(AsciiLower(Backslashes(names[i])));
-        SendProgress(static_cast<std::uint32_t>(i * 300 / n));
-    }
+    std::vector<std::wstring> targets;
+    for (const std::wstring& name : names) targets.push_back(m_tempDir + Backslashes(name));
+    // Single entries that fail show up as missing files later.
+    SExtractResult result;
+    ExtractAll(
+        zip, [&](FileIO::CZipWrapper& second) { return second.OpenReader(&funcs, &range); }, names, targets, false,
+        [&](size_t done) {
+            if (done > 0) SendProgress(static_cast<std::uint32_t>((done - 1) * 300 / n));
+        },
+        &result);
+    for (size_t i = 0; i < n; ++i)
+        if (result.ok[i]) m_unpacked.insert(AsciiLower(Backslashes(names[i])));
     zip.Close();
     SendProgress(m_progress);
     if (!m_unpacked.count(L"filelist.xml"))
@@ -140,6 +150,7 @@ bool CPatchInstaller::ExtractPackage()
     m_verifyList.Clear();
     m_spareList.Clear();
     m_unpacked.clear();
+    m_moved.clear();
     m_error = INSTALL_OK;
 
     // A file list left by an earlier run must never be taken for this one's.
@@ -234,7 +245,7 @@ bool CPatchInstaller::CopyFiles()
         const std::wstring target = m_gameDir + rel;
         const std::wstring source = m_tempDir + Backslashes(item->path);
         if (item->operation == SFileListItem::OP_COPY) {
-            const bool present = GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES;
+            const bool present = m_unpacked.count(AsciiLower(Backslashes(item->path))) != 0;
             if (present) {
                 DWORD error = 0;
                 if (FaultAt())
@@ -243,6 +254,7 @@ bool CPatchInstaller::CopyFiles()
                     error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
                 else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
                     error = GetLastError();
+                if (error == 0) m_moved.insert(AsciiLower(Backslashes(item->path)));
                 if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
                     SendProgress(0);
                     wchar_t text[1024];
@@ -266,28 +278,51 @@ bool CPatchInstaller::CopyFiles()
 
 bool CPatchInstaller::VerifyFiles()
 {
+    // The digests are taken by two threads first; the check then walks the
+    // list in order, so that the first mismatch is the one reported.
+    std::vector<const SFileListItem*> items;
+    for (const SFileListItem* item = m_verifyList.Head(); item; item = item->next) items.push_back(item);
+    std::vector<std::string> digests(items.size());
+    std::atomic<size_t> next{0}, hashed{0};
+    auto hash = [&] {
+        for (size_t i; (i = next++) < items.size(); ++hashed)
+            if (items[i]->operation == SFileListItem::OP_COPY)
+                digests[i] = FileMd5Hex(m_gameDir + TargetOf(*items[i]));
+    };
+    std::thread helper;
+    if (items.size() >= 16 && std::thread::hardware_concurrency() > 1) helper = std::thread(hash);
+    const std::uint32_t count = m_itemCount ? m_itemCount : 1;
+    for (size_t i; (i = next++) < items.size(); ++hashed) {
+        if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = FileMd5Hex(m_gameDir + TargetOf(*items[i]));
+        SendProgress(700 + static_cast<std::uint32_t>(300 * hashed / count));
+    }
+    if (helper.joinable()) helper.join();
+
     std::uint32_t done = 0;
+    size_t index = 0;
     while (State() == STATE_COPYING) {
         std::unique_ptr<SFileListItem> item = m_verifyList.TakeHead();
         if (!item) break;
         const std::wstring target = m_gameDir + TargetOf(*item);
-        const std::wstring source = m_tempDir + Backslashes(item->path);
-        if (item->operation == SFileListItem::OP_COPY) {
-            const std::string digest = MD5ToHex(MD5File(target.c_str()));
-            if (digest != item->checksum) {
-                wchar_t text[1024];
-                _snwprintf(text, 1023, L"Check md5 Error %s to %s KORVALEN file\n", target.c_str(),
-                           Base::Utility::AnsiToWide(item->checksum).c_str());
-                text[1023] = 0;
-                ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
-                m_error = INSTALL_DIGEST_ERROR;
-                return false;
-            }
+        if (item->operation == SFileListItem::OP_COPY && digests[index] != item->checksum) {
+            wchar_t text[1024];
+            _snwprintf(text, 1023, L"Check md5 Error %s to %s KORVALEN file\n", target.c_str(),
+                       Base::Utility::AnsiToWide(item->checksum).c_str());
+            text[1023] = 0;
+            ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+            m_error = INSTALL_DIGEST_ERROR;
+            return false;
         }
+        ++index;
         ++done;
-        SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(source.c_str());
-        SendProgress(700 + 300 * done / (m_itemCount ? m_itemCount : 1));
+        // Copying moved the source away; what is still there is deleted.
+        if (!m_moved.count(AsciiLower(Backslashes(item->path)))) {
+            const std::wstring source = m_tempDir + Backslashes(item->path);
+            SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(source.c_str());
+        }
+        const std::uint32_t progress = 700 + 300 * done / count;
+        if (progress > m_progress || done == count) SendProgress(progress);
     }
     if (State() != STATE_COPYING) return false;
     if (FaultAt() || !WriteVersions(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml")) {

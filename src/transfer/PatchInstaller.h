@@ -77,6 +77,7 @@ private:
     std::uint32_t m_itemCount = 0;
     std::wstring m_versions[3];  // internal, middle, from
     std::set<std::wstring> m_unpacked;  // lower-cased paths this package brought
+    std::set<std::wstring> m_moved;     // of those, the ones moved into the game
     EInstallError m_error = INSTALL_OK;
     unsigned m_step = 0;
 };

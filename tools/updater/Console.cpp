@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -30,6 +31,11 @@ void PrintError(const std::wstring& text)
 void PrintProgress(const std::wstring& text)
 {
     if (!StdoutIsTerminal()) return;
+    // Ten lines a second are enough to watch; every write costs a system call.
+    static DWORD s_last = 0;
+    const DWORD now = GetTickCount();
+    if (g_progressShown && now - s_last < 100) return;
+    s_last = now;
     std::fputs(("\r" + Base::Utility::WideToUtf8(text) + "\x1b[K").c_str(), stdout);
     std::fflush(stdout);
     g_progressShown = true;
