@@ -111,6 +111,12 @@ std::string TestClientSession::PendingSendBytes()
     return std::string(m_pendingBuf.GetData(), m_pendingBuf.GetLength());
 }
 
+void TestClientSession::ClearPendingSend()
+{
+    Base::System::ZLocker guard(m_pendingLock);
+    m_pendingBuf.Clear();
+}
+
 bool ReleaseAndWait(CTcpClient* session, const std::shared_ptr<SessionLog>& log)
 {
     session->Release();

@@ -53,6 +53,7 @@ public:
     // For driving the framing directly.
     void ForceRecvEnabled() { m_bRecvEnabled = true; }
     std::string PendingSendBytes();
+    void ClearPendingSend();
 
 private:
     std::shared_ptr<SessionLog> m_log;
