@@ -226,7 +226,8 @@ TEST(IOCPSessionTest, ZeroByteReceiveReportsAndClosesOnTheNextTick)
     ASSERT_TRUE(ConnectSession(listener, c));
     EXPECT_EQ(c.log->connects, 1);
     closesocket(c.server);
-    EXPECT_TRUE(WaitFor([&] { return c.log->Closes() == 1; }));
+    // The close hook runs inside the tick's socket close, before it ends.
+    EXPECT_TRUE(WaitFor([&] { return c.log->Closes() == 1 && !c.session->IsClosing(); }));
     EXPECT_TRUE(c.log->HasError("IO_IOCPSESSION_OPER_RECV_COMPLETE -- completed 0 bytes"));
     EXPECT_EQ(c.log->Errors().at(0).first, -1);
     EXPECT_EQ(c.session->GetState(), TCP_STATE_IDLE);
@@ -245,6 +246,9 @@ TEST(IOCPSessionTest, ReleaseWithAReceiveOutstandingDeletesAfterItEnds)
     EXPECT_TRUE(WaitFor([&] { return c.log->IsDeleted(); }));
     // The outstanding receive ended with the socket's close before deletion.
     EXPECT_EQ(c.log->Closes(), 1);
+    ASSERT_EQ(c.log->Errors().size(), 1u);
+    EXPECT_EQ(c.log->Errors()[0].second, "CIOCPSession::OnIOCompleteFailed");
+    EXPECT_NE(c.log->Errors()[0].first, 0);
     char byte;
     EXPECT_EQ(recv(c.server, &byte, 1, 0), 0);  // the peer sees the close
     closesocket(c.server);
@@ -286,10 +290,11 @@ TEST(IOCPSessionTest, CloseRequestedByTheOwnerClosesTheSocketAndStaysClosed)
     ASSERT_TRUE(ConnectSession(listener, c));
     c.session->Close();
     EXPECT_FALSE(c.session->IsRecvEnabled());
-    EXPECT_TRUE(WaitFor([&] { return c.session->GetState() == TCP_STATE_IDLE && !c.session->IsIOPending(); }));
+    EXPECT_TRUE(WaitFor([&] {
+        return c.session->GetState() == TCP_STATE_IDLE && !c.session->IsIOPending() && c.log->Closes() == 1;
+    }));
     char byte;
     EXPECT_EQ(recv(c.server, &byte, 1, 0), 0);
-    EXPECT_EQ(c.log->Closes(), 1);
     EXPECT_TRUE(ReleaseAndWait(c.session, c.log));
     closesocket(c.server);
 }
