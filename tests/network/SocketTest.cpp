@@ -58,6 +58,22 @@ TEST(TcpSocketTest, ConnectWithEmptyHostReportsAndCloses)
     EXPECT_EQ(s.GetState(), TCP_STATE_IDLE);
 }
 
+TEST(TcpSocketTest, UnresolvableNameReportsTheLookupError)
+{
+    RecordingSocket s;
+    EXPECT_FALSE(s.Connect("no-such-host.invalid", 80));
+    ASSERT_EQ(s.errors.size(), 1u);
+    EXPECT_NE(s.errors[0].first, 0);
+    EXPECT_NE(s.errors[0].first, -1);
+    EXPECT_EQ(s.errors[0].second, "CTcpSocket::Connect -- SetAddress failed IP:no-such-host.invalid");
+    EXPECT_FALSE(s.IsValid());
+
+    RecordingSocket b;
+    EXPECT_FALSE(b.Bind("no-such-host.invalid", 0));
+    ASSERT_EQ(b.errors.size(), 1u);
+    EXPECT_EQ(b.errors[0].second, "CSocket::Bind -- SetAddress failed IP:no-such-host.invalid");
+}
+
 TEST(TcpSocketTest, RefusedConnectReportsTheWinsockErrorAndCloses)
 {
     RecordingSocket s;
