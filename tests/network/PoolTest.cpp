@@ -7,7 +7,6 @@
 
 #include "base/memory/Allocator.h"
 #include "base/memory/BlockStore.h"
-#include "base/memory/TypeStore.h"
 
 using namespace Base::Memory;
 
@@ -116,42 +115,3 @@ TEST(AllocatorTest, TheHundredAndFirstBlockOfAClassTakesASecondChunk)
     EXPECT_EQ(Pool::Store(6)->ChunkCount(), 2u);
 }
 
-TEST(AllocatorTest, LastObjectDestroyedTearsTheTableDown)
-{
-    typedef TAllocator<short, 8, 2, 0, 4> Pool;
-    {
-        Pool a;
-        Pool b;
-        EXPECT_EQ(Pool::ClassCount(), 4u);  // payloads 1 .. 8; 16 is twice the maximum
-        void* p = b.Alloc(8);
-        EXPECT_EQ(Pool::HeaderOf(p), 3u);
-        a.Free(p);  // one table for all objects of the instantiation
-        void* q = a.Alloc(9);
-        EXPECT_EQ(Pool::HeaderOf(q), ALLOC_HEAP_CLASS);
-        b.Free(q);
-    }
-    EXPECT_EQ(Pool::ClassCount(), 0u);
-    Pool again;
-    EXPECT_EQ(Pool::ClassCount(), 4u);
-}
-
-namespace {
-struct Record {
-    char bytes[20];
-};
-}  // namespace
-
-TEST(TypeStoreTest, OneStorePerTypeNamedAfterIt)
-{
-    typedef TTypeStore<Record, 500> Store;
-    void* a = Store::Alloc();
-    void* b = Store::Alloc();
-    EXPECT_NE(a, b);
-    EXPECT_EQ(Store::Store()->BlockSize(), 20u);
-    EXPECT_EQ(Store::Store()->BlocksPerChunk(), 500u);
-    EXPECT_EQ(Store::Store()->Name(), typeid(Record).name());
-    Store::Free(b);
-    EXPECT_EQ(Store::Alloc(), b);
-    Store::Free(a);
-    Store::Free(b);
-}
