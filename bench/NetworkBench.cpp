@@ -63,13 +63,12 @@ SOCKET Dial(std::uint16_t port)
     return s;
 }
 
-// Writes of at most 4 KiB: on loopback, a
-// receiver with 8 KiB socket buffers crawls behind larger segments (its
-// window updates then wait for the delayed-ACK timer).
+// Writes of at most 8 KiB, the size of the session's own sends, so that
+// both sides of the comparison push the same pieces.
 bool SendAll(SOCKET s, const char* p, std::size_t n)
 {
     while (n) {
-        const int sent = send(s, p, static_cast<int>(std::min<std::size_t>(n, 4096)), 0);
+        const int sent = send(s, p, static_cast<int>(std::min<std::size_t>(n, 8192)), 0);
         if (sent <= 0) return false;
         p += sent;
         n -= static_cast<std::size_t>(sent);
