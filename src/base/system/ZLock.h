@@ -1,7 +1,11 @@
 // Critical-section locks of the network library and their scoped guard.
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <mutex>
+#endif
 
 namespace Base {
 namespace System {
@@ -11,6 +15,7 @@ public:
     virtual ~_CCriticalSectionImp() {}
 };
 
+#ifdef _WIN32
 // Re-entrant for the thread that holds it (a Win32 critical section).
 class ZSemiAutoIntLock : public _CCriticalSectionImp {
 public:
@@ -39,6 +44,36 @@ public:
 private:
     CRITICAL_SECTION m_cs;
 };
+
+#else
+// The byte-level code (pools, framing) also builds natively for the
+// sanitizers; there a recursive mutex stands in for the critical section.
+class ZSemiAutoIntLock : public _CCriticalSectionImp {
+public:
+    explicit ZSemiAutoIntLock(unsigned long dwSpinCount = 0) { (void)dwSpinCount; }
+    ZSemiAutoIntLock(const ZSemiAutoIntLock&) = delete;
+    ZSemiAutoIntLock& operator=(const ZSemiAutoIntLock&) = delete;
+
+    void Lock() { m_mutex.lock(); }
+    void Unlock() { m_mutex.unlock(); }
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+class ZIntLock : public _CCriticalSectionImp {
+public:
+    ZIntLock() = default;
+    ZIntLock(const ZIntLock&) = delete;
+    ZIntLock& operator=(const ZIntLock&) = delete;
+
+    void Lock() { m_mutex.lock(); }
+    void Unlock() { m_mutex.unlock(); }
+
+private:
+    std::recursive_mutex m_mutex;
+};
+#endif
 
 class ZLocker {
 public:
