@@ -5,7 +5,8 @@
 #include <iowin32.h>
 
 #include "Directories.h"
-#include "ZipFileIo.h"
+#include "FileByteSource.h"
+#include "ZipRangeIo.h"
 #include "PathCheck.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/WinHandle.h"
@@ -44,8 +45,14 @@ bool CZipWrapper::Open(const wchar_t* path, int mode)
 
     zlib_filefunc64_def funcs;
     if (mode == MODE_READ) {
-        FillBufferedWin32FileFuncs(&funcs);
-        m_reader = unzOpen2_64(p.c_str(), &funcs);
+        // Read through a buffer: the zip reader fetches header fields a byte at a time.
+        std::unique_ptr<CFileByteSource> file(new CFileByteSource);
+        if (file->Open(p)) {
+            m_range = {file.get(), 0, file->Size()};
+            FillZipRangeFuncs(&funcs);
+            m_reader = unzOpen2_64(&m_range, &funcs);
+            if (m_reader) m_file = std::move(file);
+        }
     } else {
         fill_win32_filefunc64W(&funcs);
         if (mode == MODE_CREATE) MakeDirectories(GetParentDir(p));
@@ -77,6 +84,7 @@ void CZipWrapper::Close()
 {
     if (m_reader) unzClose(m_reader);
     if (m_writer) zipClose(m_writer, nullptr);
+    m_file.reset();
     m_reader = nullptr;
     m_writer = nullptr;
     m_entryCount = 0;

@@ -4,12 +4,16 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <unzip.h>
 #include <zip.h>
 
+#include "ZipRangeIo.h"
+
+class CFileByteSource;
 namespace FileIO {
 
 class CZipWrapper {
@@ -42,6 +46,8 @@ private:
     void BuildIndex();
     void AfterOpenReader();
 
+    std::unique_ptr<CFileByteSource> m_file;  // the archive file of a reader
+    SZipRange m_range = {};
     unzFile m_reader;
     zipFile m_writer;
     std::uint32_t m_entryCount;

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "ui/MessageWindow.h"
+
 struct SRecordedMessage {
     UINT message;
     WPARAM wParam;
@@ -14,8 +16,7 @@ struct SRecordedMessage {
 class CRecordingWindow {
 public:
     CRecordingWindow();
-    ~CRecordingWindow();
-    HWND Handle() const { return m_hWnd; }
+    HWND Handle() const { return m_window.Handle(); }
     const std::vector<SRecordedMessage>& Messages() const { return m_messages; }
     std::vector<LPARAM> Values(UINT message) const;
     bool Received(UINT message) const;
@@ -24,7 +25,6 @@ public:
     bool WaitFor(UINT message, DWORD timeoutMs);
 
 private:
-    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
-    HWND m_hWnd = nullptr;
     std::vector<SRecordedMessage> m_messages;
+    CMessageWindow m_window;
 };

@@ -4,7 +4,7 @@
 
 #include "Commands.h"
 #include "Console.h"
-#include "EngineWindow.h"
+#include "ui/MessageWindow.h"
 #include "app/StringTable.h"
 #include "base/utility/StrConv.h"
 #include "transfer/PatchInstaller.h"
@@ -118,7 +118,7 @@ int RunInstall(const Args& args)
     }
     if (!EnterGameDir(dir)) return EXIT_FAILED;
 
-    CEngineWindow window(&ShowInstallMessage);
+    CMessageWindow window(&ShowInstallMessage);
     CUpdateEngine engine;
     if (!InitEngine(engine, window.Handle(), true)) return EXIT_NO_CONFIG;
     engine.m_strManualPatchPath = Base::Utility::WideToAnsi(package);

@@ -1,31 +1,31 @@
-#include "EngineWindow.h"
+#include "MessageWindow.h"
 
 namespace {
-const wchar_t kClassName[] = L"TidewellUpdaterWindow";
+const wchar_t kClassName[] = L"TidewellMessageWindow";
 }
 
-CEngineWindow::CEngineWindow(Handler handler) : m_handler(std::move(handler))
+CMessageWindow::CMessageWindow(Handler handler) : m_handler(std::move(handler))
 {
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = &CEngineWindow::Proc;
+    wc.lpfnWndProc = &CMessageWindow::Proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
     m_hWnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
 }
 
-CEngineWindow::~CEngineWindow()
+CMessageWindow::~CMessageWindow()
 {
     if (m_hWnd) DestroyWindow(m_hWnd);
 }
 
-LRESULT CALLBACK CEngineWindow::Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CMessageWindow::Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* self = reinterpret_cast<CEngineWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<CMessageWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (self && message >= WM_USER && self->m_handler) {
         self->m_handler(message, wParam, lParam);
         return 0;
@@ -33,7 +33,7 @@ LRESULT CALLBACK CEngineWindow::Proc(HWND hWnd, UINT message, WPARAM wParam, LPA
     return DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-bool CEngineWindow::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+bool CMessageWindow::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     while (!done()) {

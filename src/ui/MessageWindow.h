@@ -1,19 +1,20 @@
-// A message-only window that receives what the engine sends the launcher's
-// main window, for the console commands.
+// A message-only window that hands every custom message (WM_USER and up) to
+// a handler: how the console tools and the tests receive what the engine
+// sends the launcher's main window.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 
-class CEngineWindow {
+class CMessageWindow {
 public:
     typedef std::function<void(UINT message, WPARAM wParam, LPARAM lParam)> Handler;
 
-    explicit CEngineWindow(Handler handler);
-    ~CEngineWindow();
-    CEngineWindow(const CEngineWindow&) = delete;
-    CEngineWindow& operator=(const CEngineWindow&) = delete;
+    explicit CMessageWindow(Handler handler);
+    ~CMessageWindow();
+    CMessageWindow(const CMessageWindow&) = delete;
+    CMessageWindow& operator=(const CMessageWindow&) = delete;
 
     HWND Handle() const { return m_hWnd; }
     // Dispatches messages until done() or the time-out (ms) ends.
