@@ -12,6 +12,7 @@ enum : int {
     DOWNLOAD_REQUEST_FAILED = 3,  // not opened, bad status, or never the announced length
     DOWNLOAD_NO_DIRECTORY = 4,
     DOWNLOAD_NO_FILE = 5,         // the local file could not be opened or written
+    DOWNLOAD_STOPPED = 6,         // the cancel flag was raised during the transfer
 };
 
 class IDownLoad {

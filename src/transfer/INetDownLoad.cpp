@@ -84,6 +84,7 @@ int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::u
         if (ch == L'\\') ch = L'/';
 
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
         std::uint64_t length = 0;
         const int result = Attempt(request, localPath, buffer.get(), &length);
         if (result == kRepeat) continue;
@@ -160,6 +161,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, un
             m_progress(m_total, m_received, speed);
         }
         if (n == 0) break;
+        if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
     }
 
     LARGE_INTEGER fileSize = {};

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <string>
 
 #include "DownLoad.h"
@@ -21,6 +22,8 @@ public:
                  std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
                  std::uint32_t d = 0) override;
     void SetProgressCallback(DownloadProgressFunc func) override { m_progress = func; }
+    // While *flag is true a running transfer ends after its current read.
+    void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
 
     // A transfer whose length keeps differing from the announced one is
     // fetched at most this many times.
@@ -39,4 +42,5 @@ private:
     volatile std::uint32_t m_received;
     volatile std::uint32_t m_total;
     DownloadProgressFunc m_progress;
+    const std::atomic<bool>* m_cancel = nullptr;
 };

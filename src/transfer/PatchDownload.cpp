@@ -58,6 +58,7 @@ int CUpdateEngine::DownloadAllPatchFiles(float, float)
 
     // Each loop waits on a fresh event: once signalled it would never block again.
     if (m_hStopEvent) ResetEvent(m_hStopEvent.Get());
+    m_bCancelTransfer = false;
     m_bDownloadDone = false;
     if (m_bDownloadDone) {
         if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
@@ -72,8 +73,14 @@ int CUpdateEngine::DownloadAllPatchFiles(float, float)
     m_strPackagePath = localPath;
 
     std::uint32_t size = 0;
-    for (int attempt = 0; attempt < 4 && size == 0; ++attempt)
+    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer; ++attempt)
         size = DownloadOneFile(url, false, "", "", "", localPath, true);
+    if (m_bCancelTransfer) {
+        // A stop request ended the transfer.
+        if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
+        SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
+        return 3;
+    }
     if (size == 0) {
         if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
         return 1;

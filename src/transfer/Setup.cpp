@@ -57,6 +57,8 @@ bool CUpdateEngine::Setup(float, float progressTo)
     DeleteTempFiles(0, 0);
     SetLog(LOG_TO_FILE, L"------------------\r\nSetup all complete!");
     Progress(8, progressTo);
+    // Finished before the window hears of it: its handler may start the next run.
+    m_nFinished = 1;
     if (m_hWnd) SendMessageW(m_hWnd, WM_UPDATE_COMPLETE, 0, 0);
     return true;
 }

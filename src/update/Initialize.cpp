@@ -10,6 +10,10 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     m_strTempDir = L"PatchCfg\\PatchTemp\\";
     m_hWnd = hWnd;
     m_bInternetUpdate = bInternet;
+    char dir[MAX_PATH * 2];
+    const DWORD n = GetCurrentDirectoryA(sizeof dir, dir);
+    m_strInstallDir.assign(dir, n < sizeof dir ? n : 0);
+    if (!m_strInstallDir.empty() && m_strInstallDir.back() != '\\') m_strInstallDir.push_back('\\');
 
     InitLogSystem();
     // An installation cut short by a crash is undone before anything reads the files.
@@ -36,6 +40,7 @@ bool CUpdateEngine::initNet()
         return false;
     }
     InetDownload.SetProgressCallback(&CUpdateEngine::ShowDownloadProgress);
+    InetDownload.SetCancelFlag(&m_bCancelTransfer);
     SetLog(LOG_TO_FILE, L"initNet:Succeed!");
     return true;
 }

@@ -32,6 +32,20 @@ enum : unsigned {
     RUNMODE_AUTO_REPAIR = 3,
 };
 
+// One patch server of the update information.
+struct SPatchServer {
+    std::string Clientdir;
+    std::string Xmlfiledir;
+    int maxsize = 0;
+    std::string url;        // Telecom line
+    std::string unicomurl;  // Unicom line
+    std::string port;
+    std::string Version;
+};
+
+// Set by the "-TS" argument: the test variant of the update information.
+extern int g_bTestServer;
+
 typedef void (*InfoOutputFunCallback)(const wchar_t* pText);
 typedef void (*ProgressFunCallback)(float fraction);
 
@@ -46,6 +60,42 @@ public:
     bool Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback info, ProgressFunCallback single,
                     ProgressFunCallback total);
     bool initNet();
+
+    // Start operations of the window (update/UpdateThreads.cpp); each starts
+    // one worker thread.
+    void StartAutopatch();
+    void StartUpdate(bool bTelecom, unsigned index);
+    void StartManualPatch(const std::string& path);
+    void StopDownload();
+    void StartDownloadBasePack1() { StartBasePackThread(1, true); }
+    void StartDownloadBasePack2() { StartBasePackThread(2, true); }
+    void StartUnzipBasePack1() { StartBasePackThread(1, false); }
+    void StartUnzipBasePack2() { StartBasePackThread(2, false); }
+    // The thread of the last start operation (waitable; never joined).
+    HANDLE WorkerHandle() const { return m_hWorker.Get(); }
+
+    std::string GetLatestVersion() const { return m_strLatestVersion; }
+    size_t GetPatchServerCount() const { return m_vecPatchServer.size(); }
+    std::string GetBasePackFile(int index) const
+    {
+        return index >= 0 && static_cast<size_t>(index) < m_vecBasePackFile.size() ? m_vecBasePackFile[index] : "";
+    }
+
+    // Update information (update/UpdateInfo.cpp) and plan (update/PatchPlan.cpp).
+    int DownLoadParseUpdateInfo(const std::string& url);
+    int ParseUpdateInfoFile(const char* pPath);
+    void PreparePlan(const SPatchServer& server, bool bTelecom);
+    int DownLoadParseCmpFile();
+
+    // Sends the main window a message (nothing without a window).
+    void Notify(UINT message);
+
+    // Worker bodies.
+    void GetAllUpdateInfoThread();
+    void AutoUpdateThread();
+    void ManualPatchThread(const std::string& path);
+    void DownloadBasePack(int pack);
+    void UnzipBasePack(int pack);
 
     // Log (UpdateLog.cpp).
     void SetLog(unsigned flags, const wchar_t* pText, ...);
@@ -116,6 +166,10 @@ public:
     std::string m_strLinkServerIP;
     std::vector<int> m_vecLinkServerPort;
 
+    std::string m_strLatestVersion;
+    std::vector<SPatchServer> m_vecPatchServer;
+    std::string m_strInstallDir;  // the current directory at Initialize, with a backslash
+
     // Target and plan of the current run; SaveVersions installs its interversion.
     std::string m_strServerVersion;
     std::string m_strPatchBaseURL;
@@ -127,6 +181,7 @@ public:
 
     // Stop protocol: false while a download loop runs; a stop request sets it.
     std::atomic<bool> m_bDownloadDone{true};
+    std::atomic<bool> m_bCancelTransfer{false};  // ends a running transfer
     Base::Utility::CKernelHandle m_hStopEvent;  // manual reset, "StopDownload"
 
     CINetDownLoad InetDownload;
@@ -142,6 +197,12 @@ public:
 
 private:
     void WriteLogText(const std::wstring& text);
+    void StartBasePackThread(int pack, bool download);
+    bool StartWorker(void (*body)(CUpdateEngine*, void*), void* arg);
+    void EnsureLogOpen();
+
+    Base::Utility::CKernelHandle m_hWorker;
+    bool m_bLogStarted = false;  // the log was truncated once in this process
 
     HANDLE m_hLogFile = INVALID_HANDLE_VALUE;
     Base::System::ZSemiAutoIntLock m_logLock;

@@ -97,13 +97,22 @@ bool CUpdateEngine::InitLogSystem()
         if (m_hLogFile == INVALID_HANDLE_VALUE) {
             MakeParentDirectories(m_strTempDir);
             // Shared for deleting, so the log can be renamed even while open.
+            // A new process starts a new log; a later run of the same process
+            // appends, so that nothing an earlier run kept is lost.
             m_hLogFile = CreateFileW(GetLogPath().c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     m_bLogStarted ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (m_hLogFile != INVALID_HANDLE_VALUE) {
-                const wchar_t bom = 0xFEFF;
-                DWORD written = 0;
-                WriteFile(m_hLogFile, &bom, sizeof bom, &written, nullptr);
+                m_bLogStarted = true;
+                LARGE_INTEGER size = {};
+                GetFileSizeEx(m_hLogFile, &size);
+                if (size.QuadPart == 0) {
+                    const wchar_t bom = 0xFEFF;
+                    DWORD written = 0;
+                    WriteFile(m_hLogFile, &bom, sizeof bom, &written, nullptr);
+                } else {
+                    SetFilePointer(m_hLogFile, 0, nullptr, FILE_END);
+                }
             }
         }
     }

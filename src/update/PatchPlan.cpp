@@ -1,0 +1,38 @@
+// The target of a run and the package that leads there.
+#include "UpdateEngine.h"
+#include "Version.h"
+#include "app/StringTable.h"
+#include "transfer/RevisionXml.h"
+
+void CUpdateEngine::PreparePlan(const SPatchServer& server, bool bTelecom)
+{
+    RevisionTable().Load("PatchCfg\\Revision.xml");
+    m_strServerVersion = server.Version;
+    m_strPatchBaseURL = (bTelecom ? server.url : server.unicomurl) + server.Xmlfiledir;
+    const std::string client = GetLocalVersionStr();
+    // A fresh plan: a package found for an earlier run must not be fetched again.
+    m_Plan = SRevision();
+    m_Plan.prevversion = client;
+    m_Plan.interversion = m_strServerVersion;
+    if (VersionLess(client, m_strServerVersion))
+        RevisionTable().FindUpgrade(m_Plan);
+    else
+        RevisionTable().FindDegrade(m_Plan);
+}
+
+int CUpdateEngine::DownLoadParseCmpFile()
+{
+    SetLog(LOG_TO_INFO, L"%s", LocalText(L"DWONLOAD_PARSE_CMPFILE"));
+    SetLog(LOG_TO_FILE, L"\r\nDownLoadParseCmpFile:begin\r\n-------------------------");
+    const std::string local = GetLocalVersionStr();
+    if (local.empty()) {
+        SetLog(LOG_TO_INFO, L"%s", LocalText(L"GET_CLIENTVER_ERROR"));
+        SetLog(LOG_TO_FILE, L"-------------------------\r\nGetLocalVersionStr:End failed return null\r\n");
+        return 0;
+    }
+    if (local == m_strServerVersion) {
+        SetLog(LOG_TO_FILE, L"Client version is equal to server version");
+        return 6;
+    }
+    return 2;
+}
