@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
-bool CArgs::Parse(int argc, char** argv, const std::vector<std::string>& known, std::string* error)
+bool CArgs::Parse(int argc, char** argv, const std::vector<std::string>& known, std::string* error,
+                  const std::vector<std::string>& flags)
 {
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a.size() > 1 && a[0] == '-') {
+        if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
+            m_options[a] = "1";
+        } else if (a.size() > 1 && a[0] == '-') {
             if (std::find(known.begin(), known.end(), a) == known.end()) {
                 *error = "unknown option " + a;
                 return false;

@@ -4,3 +4,4 @@
 int RunScramble(int argc, char** argv);
 int RunPack(int argc, char** argv);
 int RunRevision(int argc, char** argv);
+int RunPublish(int argc, char** argv);

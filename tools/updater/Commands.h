@@ -10,6 +10,8 @@ int RunDownload(const Args& args);
 int RunUnzip(const Args& args);
 int RunMd5(const Args& args);
 int RunInstall(const Args& args);
+int RunUpdate(const Args& args);
+int RunBasePack(const Args& args);
 
 // Exit codes, shown by updater --help.
 enum {
@@ -22,4 +24,13 @@ enum {
     EXIT_DIGEST_ERROR = 6,
     EXIT_VERSIONS_NOT_SAVED = 7,
     EXIT_NO_CONFIG = 8,
+    EXIT_NO_UPDATE_INFO = 10,
+    EXIT_NO_SERVER = 11,
+    EXIT_NO_LOCAL_VERSION = 12,
+    EXIT_DOWNLOAD_FAILED = 13,
+    EXIT_STOPPED = 15,
+    EXIT_NO_PROGRESS = 16,
+    EXIT_NO_BASEPACKS = 20,
+    EXIT_BASEPACK_DOWNLOAD = 21,
+    EXIT_BASEPACK_UNZIP = 22,
 };

@@ -20,6 +20,13 @@ const wchar_t kUsage[] =
     L"  install PACKAGE --dir GAMEDIR\n"
     L"                      install a patch package into an installation; a\n"
     L"                      failed installation is undone\n"
+    L"  update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step]\n"
+    L"                      the launcher's automatic update without a window: update\n"
+    L"                      information, comparison, download, installation, step\n"
+    L"                      after step until the server's version (-TS: the test\n"
+    L"                      server's information; Ctrl+C stops a download)\n"
+    L"  basepack --dir GAMEDIR\n"
+    L"                      fill an empty installation from its two base packs\n"
     L"\n"
     L"exit codes:\n"
     L"  0 done             1 failed             2 bad arguments\n"
@@ -27,7 +34,14 @@ const wchar_t kUsage[] =
     L"  4 installed version outside the package's range\n"
     L"  5 a file could not be copied    6 a file failed its MD5 check\n"
     L"  7 the new versions could not be saved\n"
-    L"  8 the installation's configuration cannot be read";
+    L"  8 the installation's configuration cannot be read\n"
+    L"  10 no update information from any address\n"
+    L"  11 no such patch server, or it has no address for the line\n"
+    L"  12 the installed version is unknown\n"
+    L"  13 the patch package could not be downloaded\n"
+    L"  15 stopped              16 a step did not change the version\n"
+    L"  20 no base packs named  21 a base pack download failed\n"
+    L"  22 a base pack could not be unpacked";
 
 }  // namespace
 
@@ -48,6 +62,8 @@ int main()
     if (command == L"unzip") return RunUnzip(args);
     if (command == L"md5") return RunMd5(args);
     if (command == L"install") return RunInstall(args);
+    if (command == L"update") return RunUpdate(args);
+    if (command == L"basepack") return RunBasePack(args);
     PrintError(command.empty() ? L"no command given" : L"unknown command '" + command + L"'");
     std::fprintf(stderr, "%s\n", Base::Utility::WideToUtf8(kUsage).c_str());
     return 2;

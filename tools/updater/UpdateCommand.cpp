@@ -1,0 +1,236 @@
+// updater update and updater basepack: the launcher's automatic update and
+// base-pack work without a window, for operators and unattended runs.
+#include <cstdio>
+#include <cstdlib>
+
+#include "Commands.h"
+#include "Console.h"
+#include "base/utility/StrConv.h"
+#include "ui/MessageWindow.h"
+#include "update/Messages.h"
+#include "update/UpdateEngine.h"
+
+using Base::Utility::AnsiToWide;
+
+namespace {
+
+CUpdateEngine* g_engine = nullptr;
+
+BOOL WINAPI OnConsoleBreak(DWORD)
+{
+    // Ctrl+C stops a running download; the run then ends as stopped.
+    if (g_engine) g_engine->StopDownload();
+    return TRUE;
+}
+
+void ShowFraction(float fraction)
+{
+    wchar_t text[32];
+    _snwprintf(text, 31, L"%5.1f %%", fraction * 100.0);
+    text[31] = 0;
+    PrintProgress(text);
+}
+
+// Receives what the engine sends the launcher's window.
+class CRun {
+public:
+    CRun() : m_window([this](UINT m, WPARAM w, LPARAM l) { OnMessage(m, w, l); }) {}
+
+    HWND Window() const { return m_window.Handle(); }
+
+    // Waits for the worker of the last start operation, handling the
+    // messages it sends; returns the last outcome message (0 when none).
+    UINT Wait(CUpdateEngine& engine)
+    {
+        m_outcome = 0;
+        HANDLE worker = engine.WorkerHandle();
+        while (worker) {
+            const DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
+        }
+        EndProgress();
+        return m_outcome;
+    }
+
+private:
+    void OnMessage(UINT message, WPARAM, LPARAM lParam)
+    {
+        switch (message) {
+        case WM_DOWNLOAD_PROGRESS:
+            if (lParam <= 1000 && lParam != 101) ShowFraction(static_cast<float>(lParam) / 1000.0f);
+            return;
+        case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); return;
+        case WM_PACK_VERSION_ERROR:
+            PrintError(L"the package names no versions, or the installed version is outside its range");
+            return;
+        default: m_outcome = message;
+        }
+    }
+
+    UINT m_outcome = 0;
+    CMessageWindow m_window;
+};
+
+void PrintStatus(const wchar_t* text)
+{
+    std::wstring line = text ? text : L"";
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    // The download status line changes many times a second.
+    if (line.rfind(L"\x4E0B\x8F7D\x6587\x4EF6", 0) == 0)
+        PrintProgress(line);
+    else if (!line.empty())
+        PrintLine(line);
+}
+
+struct SOptions {
+    std::wstring dir;
+    bool telecom = true;
+    unsigned server = 0;
+    bool testServer = false;
+    bool oneStep = false;
+};
+
+bool ParseOptions(const Args& args, SOptions* o, bool updateOptions)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--dir" && i + 1 < args.size())
+            o->dir = args[++i];
+        else if (updateOptions && args[i] == L"--unicom")
+            o->telecom = false;
+        else if (updateOptions && args[i] == L"--server" && i + 1 < args.size())
+            o->server = static_cast<unsigned>(_wtoi(args[++i].c_str()));
+        else if (updateOptions && args[i] == L"-TS")
+            o->testServer = true;
+        else if (updateOptions && args[i] == L"--one-step")
+            o->oneStep = true;
+        else
+            return false;
+    }
+    return !o->dir.empty();
+}
+
+}  // namespace
+
+bool EnterGameDir(const std::wstring& dir);
+int InstallExitCode(int installError);
+
+int RunUpdate(const Args& args)
+{
+    SOptions o;
+    if (!ParseOptions(args, &o, true)) {
+        PrintError(L"usage: updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step]");
+        return EXIT_USAGE;
+    }
+    if (!EnterGameDir(o.dir)) return EXIT_FAILED;
+    g_bTestServer = o.testServer ? 1 : 0;
+
+    CRun run;
+    CUpdateEngine engine;
+    if (!engine.Initialize(run.Window(), true, &PrintStatus, nullptr, nullptr)) {
+        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
+        return EXIT_NO_CONFIG;
+    }
+    g_engine = &engine;
+    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
+    if (engine.m_vecUpdateInfoURL.empty()) {
+        PrintError(L"the configuration names no address of the update information");
+        return EXIT_NO_UPDATE_INFO;
+    }
+
+    engine.StartAutopatch();
+    if (run.Wait(engine) != WM_UPDATE_INFO_READY) {
+        PrintError(L"the update information could not be fetched from any address");
+        return EXIT_NO_UPDATE_INFO;
+    }
+    if (o.server >= engine.GetPatchServerCount()) {
+        PrintError(L"the update information lists " + std::to_wstring(engine.GetPatchServerCount()) +
+                   L" patch servers; there is no server " + std::to_wstring(o.server));
+        return EXIT_NO_SERVER;
+    }
+    const std::string target = engine.m_vecPatchServer[o.server].Version;
+    PrintLine(L"installed version " + AnsiToWide(engine.GetLocalVersionStr()) + L", server version " +
+              AnsiToWide(target) + L", latest " + AnsiToWide(engine.GetLatestVersion()));
+
+    for (int step = 0; step < 100; ++step) {
+        const std::string before = engine.GetLocalVersionStr();
+        if (before == target) {
+            PrintLine(step == 0 ? L"up to date" : L"the installation is at the server's version " + AnsiToWide(target));
+            return EXIT_OK;
+        }
+        engine.StartUpdate(o.telecom, o.server);
+        const UINT outcome = engine.WorkerHandle() ? run.Wait(engine) : 0;
+        switch (outcome) {
+        case WM_START_GAME: PrintLine(L"up to date"); return EXIT_OK;
+        case WM_UPDATE_COMPLETE: break;
+        case WM_Download_ERRORReLink:
+            PrintError(L"the patch package could not be downloaded");
+            return EXIT_DOWNLOAD_FAILED;
+        case WM_AUTOPATCH_STOP:
+            if (before.empty()) {
+                PrintError(L"the installed version is unknown (CurVersion is empty)");
+                return EXIT_NO_LOCAL_VERSION;
+            }
+            if (engine.m_nInstallError != 0) return InstallExitCode(engine.m_nInstallError);
+            PrintError(L"stopped");
+            return EXIT_STOPPED;
+        default:
+            if (engine.WorkerHandle() == nullptr || outcome == 0) {
+                if (engine.m_nInstallError != 0) return InstallExitCode(engine.m_nInstallError);
+                PrintError(L"the patch server has no address for this line");
+                return EXIT_NO_SERVER;
+            }
+            PrintError(L"the update ended unexpectedly");
+            return EXIT_FAILED;
+        }
+        engine.initBasic();  // the installation wrote the new versions
+        const std::string after = engine.GetLocalVersionStr();
+        PrintLine(L"installed " + AnsiToWide(before) + L" -> " + AnsiToWide(after));
+        if (GetFileAttributesW(L"launcher.exe.new") != INVALID_FILE_ATTRIBUTES)
+            PrintLine(L"a new launcher (launcher.exe.new) takes over at the next start");
+        if (after == before) {
+            PrintError(L"the step did not change the installed version");
+            return EXIT_NO_PROGRESS;
+        }
+        if (o.oneStep) return EXIT_OK;
+    }
+    PrintError(L"more than 100 steps");
+    return EXIT_NO_PROGRESS;
+}
+
+int RunBasePack(const Args& args)
+{
+    SOptions o;
+    if (!ParseOptions(args, &o, false)) {
+        PrintError(L"usage: updater basepack --dir GAMEDIR");
+        return EXIT_USAGE;
+    }
+    if (!EnterGameDir(o.dir)) return EXIT_FAILED;
+    CRun run;
+    CUpdateEngine engine;
+    if (!engine.Initialize(run.Window(), true, &PrintStatus, &ShowFraction, nullptr)) {
+        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
+        return EXIT_NO_CONFIG;
+    }
+    g_engine = &engine;
+    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
+    if (engine.m_vecBasePackURL.size() != 2) {
+        PrintError(L"PatchCfg\\NewUpdateInfo.xml names no two base packs");
+        return EXIT_NO_BASEPACKS;
+    }
+    for (int pack = 1; pack <= 2; ++pack) {
+        pack == 1 ? engine.StartDownloadBasePack1() : engine.StartDownloadBasePack2();
+        if (run.Wait(engine) != (pack == 1 ? WM_UNZIP_BASEPACK1 : WM_UNZIP_BASEPACK2)) {
+            PrintError(L"base pack " + std::to_wstring(pack) + L" could not be downloaded");
+            return EXIT_BASEPACK_DOWNLOAD;
+        }
+        pack == 1 ? engine.StartUnzipBasePack1() : engine.StartUnzipBasePack2();
+        if (run.Wait(engine) != WM_CHECK_INSTALL) {
+            PrintError(L"base pack " + std::to_wstring(pack) + L" could not be unpacked");
+            return EXIT_BASEPACK_UNZIP;
+        }
+        PrintLine(L"base pack " + std::to_wstring(pack) + L" installed");
+    }
+    return EXIT_OK;
+}
