@@ -10,21 +10,13 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "TreeDiff.h"
+#include "RevisionRecord.h"
+#include "transfer/PathCheck.h"
 #include "ZipWriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The launcher lower-cases every address it requests, so what a server on a
-// case-sensitive file system serves must be named in lower case.
-std::string Lower(std::string s)
-{
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
-}
 
 const char kDescriptionHelp[] =
     "description lines (# starts a comment; paths are relative to the description):\n"
@@ -135,23 +127,6 @@ std::string Printed(const TiXmlDocument& doc)
     return printer.Str();
 }
 
-bool AddPackage(TiXmlElement* record, const char* kind, const std::string& path, std::string* error)
-{
-    std::uint64_t size = 0;
-    const std::string md5 = Md5OfFile(path, &size);
-    if (md5.empty()) {
-        *error = "cannot read the package " + path;
-        return false;
-    }
-    TiXmlElement* e = new TiXmlElement(kind);
-    e->SetAttribute("filename", Lower(fs::u8path(path).filename().u8string()).c_str());
-    e->SetAttribute("size", std::to_string(size).c_str());
-    e->SetAttribute("checktype", "md5");
-    e->SetAttribute("checksum", md5.c_str());
-    record->LinkEndChild(e);
-    return true;
-}
-
 }  // namespace
 
 int RunPublish(int argc, char** argv)
@@ -188,9 +163,9 @@ int RunPublish(int argc, char** argv)
         e->SetAttribute("port", s["port"].c_str());
         e->SetAttribute("maxsize", s.count("maxsize") ? s["maxsize"].c_str() : "0");
         e->SetAttribute("Clientdir", s["clientdir"].c_str());
-        e->SetAttribute("Xmlfiledir", Lower(s["dir"]).c_str());
+        e->SetAttribute("Xmlfiledir", AsciiLower(s["dir"]).c_str());
         root->LinkEndChild(e);
-        packageDirs.push_back(Lower(s["dir"]));
+        packageDirs.push_back(AsciiLower(s["dir"]));
     }
     if (!d.infoUrls.empty()) {
         TiXmlElement* holder = new TiXmlElement("InternetUpdate2");
@@ -225,8 +200,8 @@ int RunPublish(int argc, char** argv)
         r->SetAttribute("interversion", s.inter.c_str());
         r->SetAttribute("prevversion", s.prev.c_str());
         bool ok = true;
-        if (!s.upgrade.empty()) ok = AddPackage(r, "upgrade", s.upgrade, &error);
-        if (ok && !s.degrade.empty()) ok = AddPackage(r, "degrade", s.degrade, &error);
+        if (!s.upgrade.empty()) ok = AddPackageElement(r, "upgrade", s.upgrade, true, &error);
+        if (ok && !s.degrade.empty()) ok = AddPackageElement(r, "degrade", s.degrade, true, &error);
         records->LinkEndChild(r);
         if (!ok) {
             std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
@@ -243,13 +218,14 @@ int RunPublish(int argc, char** argv)
         file << f.second;
         ok = ok && static_cast<bool>(file);
     }
-    // Packages go where the servers' download addresses point.
+    // Packages go where the servers' download addresses point, under lower-case
+    // names: the launcher lower-cases every address it asks for.
     if (packageDirs.empty()) packageDirs.push_back("");
     for (const std::string& dir : packageDirs) {
         const fs::path target = out / fs::u8path(dir);
         fs::create_directories(target, ec);
         for (const std::string& p : packages) {
-            const fs::path to = target / fs::u8path(Lower(fs::u8path(p).filename().u8string()));
+            const fs::path to = target / fs::u8path(AsciiLower(fs::u8path(p).filename().u8string()));
             if (fs::equivalent(fs::u8path(p), to, ec)) continue;
             fs::copy_file(fs::u8path(p), to, fs::copy_options::overwrite_existing, ec);
             if (ec) {

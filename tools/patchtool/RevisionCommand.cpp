@@ -6,32 +6,8 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "TreeDiff.h"
+#include "RevisionRecord.h"
 
-namespace {
-
-bool AddPackage(TiXmlElement* record, const char* kind, const std::string& path, std::string* error)
-{
-    std::uint64_t size = 0;
-    const std::string md5 = Md5OfFile(path, &size);
-    if (md5.empty()) {
-        *error = "cannot read " + path;
-        return false;
-    }
-    if (size > 0xFFFFFFFFull) {
-        *error = path + " is larger than the 32-bit size field";
-        return false;
-    }
-    TiXmlElement* e = new TiXmlElement(kind);
-    e->SetAttribute("filename", std::filesystem::u8path(path).filename().u8string().c_str());
-    e->SetAttribute("size", std::to_string(size).c_str());
-    e->SetAttribute("checktype", "md5");
-    e->SetAttribute("checksum", md5.c_str());
-    record->LinkEndChild(e);
-    return true;
-}
-
-}  // namespace
 
 int RunRevision(int argc, char** argv)
 {
@@ -75,8 +51,8 @@ int RunRevision(int argc, char** argv)
     record->SetAttribute("interversion", inter.c_str());
     record->SetAttribute("prevversion", args.Get("--prev").c_str());
     bool ok = true;
-    if (args.Has("--upgrade")) ok = AddPackage(record, "upgrade", args.Get("--upgrade"), &error);
-    if (ok && args.Has("--degrade")) ok = AddPackage(record, "degrade", args.Get("--degrade"), &error);
+    if (args.Has("--upgrade")) ok = AddPackageElement(record, "upgrade", args.Get("--upgrade"), false, &error);
+    if (ok && args.Has("--degrade")) ok = AddPackageElement(record, "degrade", args.Get("--degrade"), false, &error);
     if (!ok) {
         delete record;
         std::fprintf(stderr, "patchtool revision: %s\n", error.c_str());
