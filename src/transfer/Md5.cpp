@@ -177,3 +177,12 @@ std::string Md5Hex(const unsigned char digest[16])
     }
     return out;
 }
+
+std::string Md5HexOf(const std::string& bytes)
+{
+    CMd5 md5;
+    md5.Update(bytes.data(), bytes.size());
+    unsigned char digest[16];
+    md5.Final(digest);
+    return Md5Hex(digest);
+}

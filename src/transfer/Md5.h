@@ -24,3 +24,6 @@ private:
 
 // 32 lower-case hexadecimal digits.
 std::string Md5Hex(const unsigned char digest[16]);
+
+// The digest of a block of bytes, as hex.
+std::string Md5HexOf(const std::string& bytes);

@@ -22,15 +22,6 @@ int Tool(const std::string& args)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Md5(const std::string& s)
-{
-    CMd5 m;
-    m.Update(s.data(), s.size());
-    unsigned char d[16];
-    m.Final(d);
-    return Md5Hex(d);
-}
-
 // Entries of the zip inside a package: name -> bytes.
 std::map<std::string, std::string> PackageEntries(const std::string& image)
 {
@@ -98,7 +89,7 @@ TEST(PatchToolPack, WritesAddAndDeleteEntriesWithDigests)
     EXPECT_STREQ(changed->Attribute("name"), "changed.bin");
     EXPECT_STREQ(changed->Attribute("size"), "6");
     EXPECT_STREQ(changed->Attribute("checktype"), "md5");
-    EXPECT_EQ(changed->Attribute("checksum"), Md5("after!"));
+    EXPECT_EQ(changed->Attribute("checksum"), Md5HexOf("after!"));
     ASSERT_NE(items["gone.txt"], nullptr);
     EXPECT_STRNE(items["gone.txt"]->Value(), "add");
 }
@@ -136,7 +127,7 @@ TEST(PatchToolRevision, AppendsRecordsAndRefusesARepeatedStep)
     const TiXmlElement* up = first->FirstChildElement("upgrade");
     EXPECT_STREQ(up->Attribute("filename"), "up.exe");
     EXPECT_STREQ(up->Attribute("size"), "15");
-    EXPECT_EQ(up->Attribute("checksum"), Md5("upgrade package"));
+    EXPECT_EQ(up->Attribute("checksum"), Md5HexOf("upgrade package"));
     EXPECT_STREQ(first->FirstChildElement("degrade")->Attribute("filename"), "down.exe");
     const TiXmlElement* second = first->NextSiblingElement();
     ASSERT_NE(second, nullptr);

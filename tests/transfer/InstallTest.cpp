@@ -26,15 +26,6 @@ namespace {
 
 typedef std::map<std::string, std::string> Tree;
 
-std::string Md5(const std::string& s)
-{
-    CMd5 m;
-    m.Update(s.data(), s.size());
-    unsigned char d[16];
-    m.Final(d);
-    return Md5Hex(d);
-}
-
 std::string Cfg(const std::string& cur)
 {
     return "<?xml version=\"1.0\"?>\n<Root><Version><LastVersion>0000099</LastVersion><CurVersion>" + cur +
@@ -106,7 +97,7 @@ std::string Add(const std::string& path, const std::string& content)
     const size_t slash = path.find_last_of("\\/");
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return "<add name=\"" + name + "\" path=\"" + path + "\" size=\"" + std::to_string(content.size()) +
-           "\" checktype=\"md5\" checksum=\"" + Md5(content) + "\" Compressed=\"1\"/>";
+           "\" checktype=\"md5\" checksum=\"" + Md5HexOf(content) + "\" Compressed=\"1\"/>";
 }
 
 int Pack(const fs::path& oldDir, const fs::path& newDir, const char* from, const char* to, const fs::path& out)
@@ -284,7 +275,7 @@ TEST_F(InstallTest, AFileMissingFromThePackageFailsItsDigestUnlessAlreadyRight)
     EXPECT_FALSE(Install(engine, work / "ghost.exe"));
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(RecordedMessageBoxes()[0].text.rfind(L"Check md5 Error ", 0), 0u);
-    const std::string digest = Md5("ghost");
+    const std::string digest = Md5HexOf("ghost");
     EXPECT_NE(RecordedMessageBoxes()[0].text.find(L"ghost.txt to " + std::wstring(digest.begin(), digest.end())),
               std::wstring::npos);
     EXPECT_TRUE(Take(game) == before) << Describe(Take(game));
