@@ -2,20 +2,21 @@
 
 #include <windows.h>
 
+#include "base/utility/PathText.h"
+#include "base/utility/WinHandle.h"
+
+using Base::Utility::WithBackslashes;
+
 std::wstring GetParentDir(const std::wstring& path)
 {
-    std::wstring p = path;
-    for (wchar_t& ch : p)
-        if (ch == L'/') ch = L'\\';
+    const std::wstring p = WithBackslashes(path);
     const size_t pos = p.rfind(L'\\');
     return pos == std::wstring::npos ? std::wstring() : p.substr(0, pos);
 }
 
 void MakeDirectories(const std::wstring& dir)
 {
-    std::wstring p = dir;
-    for (wchar_t& ch : p)
-        if (ch == L'/') ch = L'\\';
+    std::wstring p = WithBackslashes(dir);
     if (p.empty()) return;
     // Most calls find the directory in place; one look saves a call per level.
     if (DirectoryExists(p)) return;
@@ -29,4 +30,44 @@ bool DirectoryExists(const std::wstring& dir)
 {
     const DWORD a = GetFileAttributesW(dir.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring CurrentDirectory()
+{
+    wchar_t buf[MAX_PATH * 2];
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buf);
+    std::wstring dir(buf, n < MAX_PATH * 2 ? n : 0);
+    if (!dir.empty() && dir.back() != L'\\') dir.push_back(L'\\');
+    return dir;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFileForced(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+void WalkDirectory(const std::wstring& dir, const std::function<void(const std::wstring& path)>& onFile,
+                   const std::function<void(const std::wstring& dir)>& afterDir)
+{
+    WIN32_FIND_DATAW fd;
+    Base::Utility::CFindHandle find(FindFirstFileW((dir + L"*").c_str(), &fd));
+    if (find) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                WalkDirectory(dir + name + L"\\", onFile, afterDir);
+            else
+                onFile(dir + name);
+        } while (FindNextFileW(find.Get(), &fd));
+    }
+    find.Reset();
+    if (afterDir) afterDir(dir);
 }

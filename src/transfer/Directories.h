@@ -1,6 +1,8 @@
-// Directory helpers of the downloader and the zip reader.
+// Directory and file helpers of the downloader, the zip reader, the
+// installer and the engine's clean-up.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Everything before the last backslash, forward slashes taken as backslashes;
@@ -12,3 +14,16 @@ std::wstring GetParentDir(const std::wstring& path);
 void MakeDirectories(const std::wstring& dir);
 
 bool DirectoryExists(const std::wstring& dir);
+
+// The current directory, ending with a backslash.
+std::wstring CurrentDirectory();
+bool FileExists(const std::wstring& path);
+
+// Clears a read-only attribute, then deletes the file.
+bool DeleteFileForced(const std::wstring& path);
+
+// Walks dir (ending with a backslash) depth first in listing order: onFile
+// gets every file's path; afterDir, when given, each directory (ending with
+// a backslash) once its contents have been walked, dir itself last.
+void WalkDirectory(const std::wstring& dir, const std::function<void(const std::wstring& path)>& onFile,
+                   const std::function<void(const std::wstring& dir)>& afterDir = nullptr);

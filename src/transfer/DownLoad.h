@@ -7,7 +7,7 @@
 typedef void (*DownloadProgressFunc)(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
 
 // Result codes of Download.
-enum : int {
+enum EDownloadResult : int {
     DOWNLOAD_OK = 0,
     DOWNLOAD_REQUEST_FAILED = 3,  // not opened, bad status, or never the announced length
     DOWNLOAD_NO_DIRECTORY = 4,

@@ -5,7 +5,7 @@
 
 #include <tinyxml.h>
 
-#include "update/XmlText.h"
+#include "base/utility/XmlText.h"
 
 namespace {
 

@@ -5,20 +5,13 @@
 #include <string>
 
 #include "Directories.h"
-#include "PathCheck.h"
 #include "base/system/ZDateTime.h"
-#include "base/utility/WinHandle.h"
+#include "base/utility/PathText.h"
 
 using Base::Utility::CFileHandle;
+using Base::Utility::CInternetHandle;
 
 namespace {
-
-struct InternetHandleTraits {
-    typedef HINTERNET Type;
-    static HINTERNET Invalid() { return nullptr; }
-    static void Close(HINTERNET h) { InternetCloseHandle(h); }
-};
-typedef Base::Utility::TUniqueHandle<InternetHandleTraits> CInternetHandle;
 
 const int kRepeat = -1;
 
@@ -54,34 +47,27 @@ bool WriteAll(HANDLE h, const unsigned char* data, DWORD size)
 
 }  // namespace
 
-CINetDownLoad::CINetDownLoad() : m_hSession(nullptr), m_received(0), m_total(0), m_progress(nullptr) {}
-
-CINetDownLoad::~CINetDownLoad() { Close(); }
-
 int CINetDownLoad::Init()
 {
-    if (m_hSession == nullptr)
-        m_hSession = InternetOpenA("KORVALEN Downloader", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    return m_hSession != nullptr;
+    if (!m_hSession)
+        m_hSession.Reset(InternetOpenA("KORVALEN Downloader", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    return m_hSession.Valid();
 }
 
 int CINetDownLoad::Close()
 {
-    if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
-    m_hSession = nullptr;
+    m_hSession.Reset();
     return TRUE;
 }
 
 int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
                             std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)
 {
-    if (m_hSession == nullptr || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
+    if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadBuffer]);
     if (!buffer) return DOWNLOAD_REQUEST_FAILED;
 
-    std::wstring request = AsciiLower(url);
-    for (wchar_t& ch : request)
-        if (ch == L'\\') ch = L'/';
+    const std::wstring request = Base::Utility::WithSlashes(Base::Utility::AsciiLower(std::wstring(url)));
 
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
@@ -102,21 +88,20 @@ int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, un
     m_total = 0;
 
     DWORD timeout = 5000;
-    InternetSetOptionW(m_hSession, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
 
     const std::wstring parent = GetParentDir(localPath);
     if (!parent.empty()) {
         MakeDirectories(parent);
         if (!DirectoryExists(parent)) return DOWNLOAD_NO_DIRECTORY;
     }
-    SetFileAttributesW(localPath, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(localPath);
+    DeleteFileForced(localPath);
 
     CFileHandle file(CreateFileW(localPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return DOWNLOAD_NO_FILE;
 
-    CInternetHandle request(InternetOpenUrlW(m_hSession, url.c_str(), nullptr, 0,
+    CInternetHandle request(InternetOpenUrlW(m_hSession.Get(), url.c_str(), nullptr, 0,
                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (!request) return DOWNLOAD_REQUEST_FAILED;
 

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "DownLoad.h"
+#include "base/utility/WinHandle.h"
 
 class CINetDownLoad : public IDownLoad {
 public:
-    CINetDownLoad();
-    ~CINetDownLoad();
+    CINetDownLoad() = default;
+    ~CINetDownLoad() = default;
     CINetDownLoad(const CINetDownLoad&) = delete;
     CINetDownLoad& operator=(const CINetDownLoad&) = delete;
 
@@ -38,9 +39,10 @@ private:
     int Attempt(const std::wstring& url, const wchar_t* localPath, unsigned char* buffer,
                 std::uint64_t* length);
 
-    HINTERNET m_hSession;
-    volatile std::uint32_t m_received;
-    volatile std::uint32_t m_total;
-    DownloadProgressFunc m_progress;
+    Base::Utility::CInternetHandle m_hSession;
+    // Read by other threads while a transfer runs.
+    std::atomic<std::uint32_t> m_received{0};
+    std::atomic<std::uint32_t> m_total{0};
+    DownloadProgressFunc m_progress = nullptr;
     const std::atomic<bool>* m_cancel = nullptr;
 };

@@ -4,7 +4,10 @@
 
 #include "Directories.h"
 #include "PathCheck.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
+
+using Base::Utility::AsciiLower;
 
 namespace {
 
@@ -41,31 +44,10 @@ std::vector<std::pair<wchar_t, std::wstring>> ReadJournal(const std::wstring& pa
     return lines;
 }
 
-bool FileExists(const std::wstring& path)
-{
-    const DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 void DeleteTree(const std::wstring& dir)
 {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = dir + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path + L"\\");
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryW(dir.c_str());
+    WalkDirectory(dir, [](const std::wstring& path) { DeleteFileForced(path); },
+                  [](const std::wstring& d) { RemoveDirectoryW(d.c_str()); });
 }
 
 }  // namespace
@@ -121,8 +103,7 @@ bool CInstallJournal::MoveAside(const std::wstring& rel)
     const std::wstring key = AsciiLower(rel);
     if (m_noted.count(key)) {
         // Saved once already; what is there now came from this package.
-        SetFileAttributesW((m_gameDir + rel).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW((m_gameDir + rel).c_str());
+        DeleteFileForced(m_gameDir + rel);
         return true;
     }
     m_noted.insert(key);
@@ -204,8 +185,7 @@ bool CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log)
                 }
                 break;
             case L'N':
-                SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (DeleteFileW(target.c_str()) && log) log(it->second);
+                if (DeleteFileForced(target) && log) log(it->second);
                 break;
             case L'D':
                 RemoveDirectoryW(target.c_str());

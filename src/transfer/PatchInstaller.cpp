@@ -13,17 +13,20 @@
 #include "ParallelExtract.h"
 #include "PathCheck.h"
 #include "PeResource.h"
+#include "Version.h"
 #include "ZipRangeIo.h"
 #include "ZipWrapper.h"
+#include "base/utility/MessageBox.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
-#include "ui/MessageBox.h"
-#include "update/Messages.h"
-#include "update/UpdateEngine.h"
-#include "update/Version.h"
-#include "update/XmlLoad.h"
-#include "update/XmlText.h"
+#include "base/utility/TextFormat.h"
+#include "base/utility/XmlLoad.h"
+#include "base/utility/XmlSave.h"
+#include "base/utility/XmlText.h"
 
+using Base::Utility::AsciiLower;
 using Base::Utility::WideToAnsi;
+using Base::Utility::WithBackslashes;
 
 namespace {
 
@@ -32,24 +35,15 @@ InstallFaultHook g_faultHook = nullptr;
 const char kPackageResourceType[] = "RT_RCDATA";
 const std::uint16_t kPackageResourceId = 135;
 
-void Log(const wchar_t* format, const std::wstring& a, const std::wstring& b = std::wstring())
-{
-    if (g_pUpdateEngine) g_pUpdateEngine->SetLog(LOG_TO_FILE, format, a.c_str(), b.c_str());
-}
-
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
-std::wstring Backslashes(std::wstring p)
-{
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
+// A file-list path as the key of the sets of unpacked and moved files.
+std::wstring Key(const std::wstring& path) { return AsciiLower(WithBackslashes(path)); }
 
 // Paths the installer keeps for itself.
 bool IsReserved(const std::wstring& path)
 {
-    const std::wstring p = AsciiLower(Backslashes(path));
+    const std::wstring p = Key(path);
     return p.rfind(L"patchcfg\\patchtemp\\", 0) == 0 || p.rfind(L"patchcfg\\patchbackup\\", 0) == 0;
 }
 
@@ -80,14 +74,18 @@ void CPatchInstaller::SetState(unsigned state)
 void CPatchInstaller::SendProgress(std::uint32_t permille)
 {
     m_progress = permille;
-    if (m_hWnd) SendMessageW(m_hWnd, m_message, 0, static_cast<LPARAM>(permille));
+    if (m_progressSink) m_progressSink(permille);
 }
 
-bool CPatchInstaller::Fail(EInstallError error, UINT message, const wchar_t* logFormat, const std::wstring& detail)
+void CPatchInstaller::Log(const std::wstring& line) const
+{
+    if (m_log) m_log(line);
+}
+
+bool CPatchInstaller::Fail(EInstallError error, const wchar_t* logFormat, const std::wstring& detail)
 {
     m_error = error;
-    if (logFormat) Log(logFormat, detail);
-    if (message && m_hWnd) SendMessageW(m_hWnd, message, 0, 0);
+    Log(Base::Utility::FormatText(logFormat, detail.c_str()));
     return false;
 }
 
@@ -103,29 +101,27 @@ bool CPatchInstaller::Unpack()
     // never a module of this process.
     CFileByteSource file;
     if (!file.Open(m_package))
-        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:cannot open %s", m_package);
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:cannot open %s", m_package);
     SResourceLocation where;
     std::string why;
     if (!FindPeResource(file, kPackageResourceType, kPackageResourceId, &where, &why))
-        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:no zip resource in %s (%s)",
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:no zip resource in %s (%s)",
                     m_package + L" " + Base::Utility::AnsiToWide(why));
     SZipRange range = {&file, where.offset, where.size};
     zlib_filefunc64_def funcs;
     FillZipRangeFuncs(&funcs);
     FileIO::CZipWrapper zip;
     if (!zip.OpenReader(&funcs, &range))
-        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:resource of %s is no zip archive",
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:resource of %s is no zip archive",
                     m_package);
     const std::vector<std::wstring> names = zip.ListFiles();
-    for (const std::wstring& name : names) {
-        if (!IsSafeRelativePath(name))
-            return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:unsafe entry name %s", name);
-    }
+    if (const std::wstring* unsafe = FirstUnsafePath(names))
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:unsafe entry name %s", *unsafe);
 
     SendProgress(0);
     const size_t n = names.size();
     std::vector<std::wstring> targets;
-    for (const std::wstring& name : names) targets.push_back(m_tempDir + Backslashes(name));
+    for (const std::wstring& name : names) targets.push_back(m_tempDir + WithBackslashes(name));
     // Single entries that fail show up as missing files later.
     SExtractResult result;
     ExtractAll(
@@ -135,11 +131,11 @@ bool CPatchInstaller::Unpack()
         },
         &result);
     for (size_t i = 0; i < n; ++i)
-        if (result.ok[i]) m_unpacked.insert(AsciiLower(Backslashes(names[i])));
+        if (result.ok[i]) m_unpacked.insert(Key(names[i]));
     zip.Close();
     SendProgress(m_progress);
     if (!m_unpacked.count(L"filelist.xml"))
-        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:%s holds no filelist.xml", m_package);
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:%s holds no filelist.xml", m_package);
     return true;
 }
 
@@ -155,8 +151,7 @@ bool CPatchInstaller::ExtractPackage()
 
     // A file list left by an earlier run must never be taken for this one's.
     const std::wstring fileListPath = m_tempDir + L"filelist.xml";
-    SetFileAttributesW(fileListPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(fileListPath.c_str());
+    DeleteFileForced(fileListPath);
     if (!Unpack()) return false;
 
     TiXmlDocument doc;
@@ -164,30 +159,31 @@ bool CPatchInstaller::ExtractPackage()
     const TiXmlElement* root = doc.FirstChildElement("root");
     const TiXmlElement* installer = root ? root->FirstChildElement("Installer") : nullptr;
     if (XmlAttribute(installer, "version") != "1.0.0")
-        return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:filelist.xml of %s is not version 1.0.0",
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:filelist.xml of %s is not version 1.0.0",
                     m_package);
 
     const TiXmlElement* version = root->FirstChildElement("Version");
     const std::string internal = XmlAttribute(version, "internal");
     const std::string from = XmlAttribute(version, "from");
     if (internal.empty() || from.empty())
-        return Fail(INSTALL_VERSION_RANGE, WM_PACK_VERSION_ERROR, L"ExtractPackage:%s names no versions", m_package);
-    m_versions[0] = XmlAttributeW(version, "internal");
-    m_versions[1].clear();
-    m_versions[2] = XmlAttributeW(version, "from");
+        return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:%s names no versions", m_package);
+    m_versions[VERSION_INTERNAL] = XmlAttributeW(version, "internal");
+    m_versions[VERSION_MIDDLE].clear();
+    m_versions[VERSION_FROM] = XmlAttributeW(version, "from");
 
     TiXmlDocument cfg;
     LoadXmlDocument(cfg, WideToAnsi(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml").c_str(), TIXML_ENCODING_UNKNOWN);
     const TiXmlElement* cur = cfg.FirstChildElement("Root");
     cur = cur ? cur->FirstChildElement("Version") : nullptr;
     cur = cur ? cur->FirstChildElement("CurVersion") : nullptr;
-    const std::string client = cur && cur->GetText() ? cur->GetText() : "";
+    const std::string client = XmlElementText(cur);
     const bool upgrade = VersionLess(from, internal);
     const std::string& low = upgrade ? from : internal;
     const std::string& high = upgrade ? internal : from;
     if (VersionLess(client, low) || VersionLess(high, client))
-        return Fail(INSTALL_VERSION_RANGE, WM_PACK_VERSION_ERROR, L"ExtractPackage:client version %s outside %s",
-                    Base::Utility::AnsiToWide(client) + L", package " + m_versions[2] + L"-" + m_versions[0]);
+        return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:client version %s outside %s",
+                    Base::Utility::AnsiToWide(client) + L", package " + m_versions[VERSION_FROM] + L"-" +
+                        m_versions[VERSION_INTERNAL]);
 
     const TiXmlElement* list = root->FirstChildElement("FileList");
     m_copyList.Read(list);
@@ -199,11 +195,8 @@ bool CPatchInstaller::ExtractPackage()
     // Only files of this package are installed: what an earlier run left in
     // the temp directory under a listed name goes.
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
-        if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(AsciiLower(Backslashes(item->path)))) {
-            const std::wstring stale = m_tempDir + item->path;
-            SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(stale.c_str());
-        }
+        if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(Key(item->path)))
+            DeleteFileForced(m_tempDir + item->path);
     }
     m_bExtracted = true;
     SetState(STATE_UNPACKED);
@@ -214,7 +207,7 @@ bool CPatchInstaller::CheckPaths()
 {
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         if (!IsSafeRelativePath(item->path) || IsReserved(item->path))
-            return Fail(INSTALL_BAD_PACKAGE, WM_PACK_FILELIST_ERROR, L"ExtractPackage:unsafe path %s in filelist.xml",
+            return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:unsafe path %s in filelist.xml",
                         item->path);
     }
     return true;
@@ -222,7 +215,7 @@ bool CPatchInstaller::CheckPaths()
 
 std::wstring CPatchInstaller::TargetOf(const SFileListItem& item) const
 {
-    std::wstring rel = Backslashes(item.path);
+    std::wstring rel = WithBackslashes(item.path);
     // The running launcher is replaced at its next start.
     if (EqualsNoCase(item.name, L"launcher.exe")) rel += L".new";
     return rel;
@@ -233,9 +226,7 @@ bool CPatchInstaller::CopyFiles()
     if (m_tempDir.empty() || State() != STATE_UNPACKED) return false;
     SetState(STATE_COPYING);
     if (!m_journal.Begin()) {
-        m_error = INSTALL_COPY_ERROR;
-        Log(L"CopyFiles:cannot start the journal %s", m_journal.JournalPath());
-        return false;
+        return Fail(INSTALL_COPY_ERROR, L"CopyFiles:cannot start the journal %s", m_journal.JournalPath());
     }
     std::uint32_t done = 0;
     while (State() == STATE_COPYING) {
@@ -243,9 +234,9 @@ bool CPatchInstaller::CopyFiles()
         if (!item) return true;
         const std::wstring rel = TargetOf(*item);
         const std::wstring target = m_gameDir + rel;
-        const std::wstring source = m_tempDir + Backslashes(item->path);
+        const std::wstring source = m_tempDir + WithBackslashes(item->path);
         if (item->operation == SFileListItem::OP_COPY) {
-            const bool present = m_unpacked.count(AsciiLower(Backslashes(item->path))) != 0;
+            const bool present = m_unpacked.count(Key(item->path)) != 0;
             if (present) {
                 DWORD error = 0;
                 if (FaultAt())
@@ -254,7 +245,7 @@ bool CPatchInstaller::CopyFiles()
                     error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
                 else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
                     error = GetLastError();
-                if (error == 0) m_moved.insert(AsciiLower(Backslashes(item->path)));
+                if (error == 0) m_moved.insert(Key(item->path));
                 if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
                     SendProgress(0);
                     wchar_t text[1024];
@@ -316,11 +307,7 @@ bool CPatchInstaller::VerifyFiles()
         ++index;
         ++done;
         // Copying moved the source away; what is still there is deleted.
-        if (!m_moved.count(AsciiLower(Backslashes(item->path)))) {
-            const std::wstring source = m_tempDir + Backslashes(item->path);
-            SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(source.c_str());
-        }
+        if (!m_moved.count(Key(item->path))) DeleteFileForced(m_tempDir + WithBackslashes(item->path));
         const std::uint32_t progress = 700 + 300 * done / count;
         if (progress > m_progress || done == count) SendProgress(progress);
     }
@@ -336,7 +323,9 @@ bool CPatchInstaller::VerifyFiles()
 
 bool CPatchInstaller::WriteVersions(const std::wstring& cfgPath)
 {
-    if (m_versions[0].empty() || m_versions[2].empty()) return true;
+    const std::wstring& internal = m_versions[VERSION_INTERNAL];
+    const std::wstring& from = m_versions[VERSION_FROM];
+    if (internal.empty() || from.empty()) return true;
     const std::string path = WideToAnsi(cfgPath);
     TiXmlDocument doc;
     if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return false;
@@ -345,22 +334,13 @@ bool CPatchInstaller::WriteVersions(const std::wstring& cfgPath)
     TiXmlElement* clientVer = version ? version->FirstChildElement("ClientVer") : nullptr;
     if (clientVer == nullptr) return true;  // nothing is saved without these
     auto set = [](TiXmlElement* e, const std::wstring& text) {
-        if (e == nullptr) return;
-        if (e->FirstChild() == nullptr) e->LinkEndChild(new TiXmlText(""));
-        if (TiXmlText* t = e->FirstChild()->ToText()) t->SetValue(WideToAnsi(text).c_str());
+        if (TiXmlText* t = XmlTextNode(e)) t->SetValue(WideToAnsi(text).c_str());
     };
-    set(version->FirstChildElement("CurVersion"), m_versions[0]);
-    set(version->FirstChildElement("LastVersion"), m_versions[2]);
+    set(version->FirstChildElement("CurVersion"), internal);
+    set(version->FirstChildElement("LastVersion"), from);
     // The installed version, not the empty middle text.
-    set(clientVer, m_versions[0]);
+    set(clientVer, internal);
     if (!m_journal.KeepCopy(L"PatchCfg\\NewUpdateCfg.xml")) return false;
-    // Saved plain under the name asked for, through a temporary file of its own.
-    const std::string tmp = path + ".install";
-    if (!doc.SaveFile(tmp.c_str())) return false;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(tmp.c_str());
-        return false;
-    }
-    return true;
+    // Saved plain under the name asked for.
+    return SaveXmlDocument(doc, path);
 }

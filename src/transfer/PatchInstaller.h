@@ -5,14 +5,17 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
 #include "FileList.h"
 #include "InstallJournal.h"
+#include "LogSink.h"
 #include "base/system/ZLock.h"
 
-// Why an installation stopped, for callers without a window.
+// Why an installation stopped. The engine tells its window of the first two
+// (the package's file list or its versions), the message boxes of the others.
 enum EInstallError {
     INSTALL_OK = 0,
     INSTALL_BAD_PACKAGE,        // no zip resource, no usable file list (message 1126)
@@ -27,19 +30,24 @@ enum EInstallError {
 typedef int (*InstallFaultHook)(unsigned step);
 void SetInstallFaultHook(InstallFaultHook hook);
 
+// Progress in per mille: 0-300 unpacking, 300-700 copying, 700-1000
+// verifying, 101 at the end; 0 again on a copy error.
+typedef std::function<void(std::uint32_t permille)> ProgressSink;
+
 class CPatchInstaller {
 public:
     enum { STATE_NEW = 0, STATE_UNPACKED = 1, STATE_COPYING = 2, STATE_FINISHED = 4 };
+    // The package's versions, as its file list names them.
+    enum EVersionSlot { VERSION_INTERNAL = 0, VERSION_MIDDLE = 1, VERSION_FROM = 2, VERSION_SLOTS = 3 };
 
     CPatchInstaller(CInstallJournal& journal);
     CPatchInstaller(const CPatchInstaller&) = delete;
     CPatchInstaller& operator=(const CPatchInstaller&) = delete;
 
-    void SetWindow(HWND hWnd, UINT message)
-    {
-        m_hWnd = hWnd;
-        m_message = message;
-    }
+    // The owner of the installer's message boxes (may be null).
+    void SetWindow(HWND hWnd) { m_hWnd = hWnd; }
+    void SetLogSink(LogSink sink) { m_log = std::move(sink); }
+    void SetProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
     void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
     void SetTempDir(const std::wstring& dir);  // created with its parents
     void SetPackage(const std::wstring& path) { m_package = path; }
@@ -52,12 +60,13 @@ public:
     unsigned State();
     EInstallError Error() const { return m_error; }
     std::uint32_t ItemCount() const { return m_itemCount; }
-    const std::wstring& InternalVersion() const { return m_versions[0]; }
+    const std::wstring& InternalVersion() const { return m_versions[VERSION_INTERNAL]; }
 
 private:
     void SetState(unsigned state);
     void SendProgress(std::uint32_t permille);
-    bool Fail(EInstallError error, UINT message, const wchar_t* logFormat, const std::wstring& detail);
+    bool Fail(EInstallError error, const wchar_t* logFormat, const std::wstring& detail);
+    void Log(const std::wstring& line) const;
     bool Unpack();
     bool CheckPaths();
     std::wstring TargetOf(const SFileListItem& item) const;  // relative to the game directory
@@ -65,7 +74,8 @@ private:
 
     CInstallJournal& m_journal;
     HWND m_hWnd = nullptr;
-    UINT m_message = 0;
+    LogSink m_log;
+    ProgressSink m_progressSink;
     std::wstring m_gameDir;
     std::wstring m_tempDir;
     std::wstring m_package;
@@ -75,7 +85,7 @@ private:
     Base::System::ZSemiAutoIntLock m_lock;
     std::uint32_t m_progress = 0;
     std::uint32_t m_itemCount = 0;
-    std::wstring m_versions[3];  // internal, middle, from
+    std::wstring m_versions[VERSION_SLOTS];
     std::set<std::wstring> m_unpacked;  // lower-cased paths this package brought
     std::set<std::wstring> m_moved;     // of those, the ones moved into the game
     EInstallError m_error = INSTALL_OK;

@@ -1,5 +1,7 @@
 #include "PathCheck.h"
 
+#include "base/utility/PathText.h"
+
 namespace {
 
 template <class S>
@@ -32,24 +34,14 @@ bool IsSafe(const S& path)
 bool IsSafeRelativePath(const std::string& path) { return IsSafe(path); }
 bool IsSafeRelativePath(const std::wstring& path) { return IsSafe(path); }
 
-std::string AsciiLower(std::string text)
+const std::wstring* FirstUnsafePath(const std::vector<std::wstring>& paths)
 {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-std::wstring AsciiLower(std::wstring text)
-{
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
+    for (const std::wstring& path : paths)
+        if (!IsSafe(path)) return &path;
+    return nullptr;
 }
 
 std::string ZipIndexKey(const std::string& name)
 {
-    std::string key = AsciiLower(name);
-    for (char& c : key)
-        if (c == '\\') c = '/';
-    return key;
+    return Base::Utility::WithSlashes(Base::Utility::AsciiLower(name));
 }

@@ -4,22 +4,12 @@
 #include <memory>
 #include <new>
 
+#include "Version.h"
 #include "base/utility/StrConv.h"
-#include "update/UpdateEngine.h"
-#include "update/Version.h"
-#include "update/XmlLoad.h"
-#include "update/XmlText.h"
+#include "base/utility/XmlLoad.h"
+#include "base/utility/XmlText.h"
 
 namespace {
-
-void Log(const wchar_t* format, const char* path = nullptr)
-{
-    if (g_pUpdateEngine == nullptr) return;
-    if (path)
-        g_pUpdateEngine->SetLog(LOG_TO_FILE, format, Base::Utility::AnsiToWide(path).c_str());
-    else
-        g_pUpdateEngine->SetLog(LOG_TO_FILE, format);
-}
 
 SPackageFile ReadPackage(const TiXmlElement* e)
 {
@@ -34,23 +24,19 @@ SPackageFile ReadPackage(const TiXmlElement* e)
 
 }  // namespace
 
-bool CRevisionXml::Load(const char* path)
+bool CRevisionXml::Load(const char* path, const LogSink& log)
 {
+    auto fail = [&](const std::wstring& line) {
+        if (log) log(line);
+        return false;
+    };
     m_records.clear();
     std::unique_ptr<TiXmlDocument> doc(new (std::nothrow) TiXmlDocument);
-    if (!doc) {
-        Log(L"CRevisionXml::TiXmlDocument new ERROR!");
-        return false;
-    }
-    if (!LoadXmlDocument(*doc, path, TIXML_ENCODING_UNKNOWN)) {
-        Log(L"CRevisionXml::Load %s ERROR!", path);
-        return false;
-    }
+    if (!doc) return fail(L"CRevisionXml::TiXmlDocument new ERROR!");
+    if (!LoadXmlDocument(*doc, path, TIXML_ENCODING_UNKNOWN))
+        return fail(L"CRevisionXml::Load " + Base::Utility::AnsiToWide(path) + L" ERROR!");
     const TiXmlElement* root = doc->RootElement();
-    if (root == nullptr) {
-        Log(L"CRevisionXml::can't find root element");
-        return false;
-    }
+    if (root == nullptr) return fail(L"CRevisionXml::can't find root element");
     for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
         SRevision r;
         r.interversion = XmlAttribute(e, "interversion");

@@ -4,13 +4,14 @@
 #include <map>
 #include <string>
 
+#include "LogSink.h"
 #include "Revision.h"
 
 class CRevisionXml {
 public:
-    // Replaces the records with those of the file; failures are logged and
-    // leave the table empty.
-    bool Load(const char* path);
+    // Replaces the records with those of the file; failures are logged to
+    // log (may be empty) and leave the table empty.
+    bool Load(const char* path, const LogSink& log);
 
     // query.prevversion is the client, query.interversion the server version.
     // The first record (in interversion order) that starts at the client and

@@ -6,8 +6,9 @@
 
 #include "Directories.h"
 #include "FileByteSource.h"
-#include "ZipRangeIo.h"
 #include "PathCheck.h"
+#include "ZipRangeIo.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/WinHandle.h"
 
@@ -39,9 +40,7 @@ bool CZipWrapper::Open(const wchar_t* path, int mode)
 {
     if (path == nullptr) return false;
     Close();
-    std::wstring p = path;
-    for (wchar_t& ch : p)
-        if (ch == L'/') ch = L'\\';
+    const std::wstring p = Base::Utility::WithBackslashes(std::wstring(path));
 
     zlib_filefunc64_def funcs;
     if (mode == MODE_READ) {

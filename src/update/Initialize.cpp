@@ -1,4 +1,6 @@
 #include "UpdateEngine.h"
+#include "base/utility/StrConv.h"
+#include "transfer/Directories.h"
 
 bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback info,
                                ProgressFunCallback single, ProgressFunCallback total)
@@ -10,10 +12,7 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     m_strTempDir = L"PatchCfg\\PatchTemp\\";
     m_hWnd = hWnd;
     m_bInternetUpdate = bInternet;
-    char dir[MAX_PATH * 2];
-    const DWORD n = GetCurrentDirectoryA(sizeof dir, dir);
-    m_strInstallDir.assign(dir, n < sizeof dir ? n : 0);
-    if (!m_strInstallDir.empty() && m_strInstallDir.back() != '\\') m_strInstallDir.push_back('\\');
+    m_strInstallDir = Base::Utility::WideToAnsi(CurrentDirectory());
 
     InitLogSystem();
     // An installation cut short by a crash is undone before anything reads the files.

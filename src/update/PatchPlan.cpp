@@ -1,12 +1,12 @@
 // The target of a run and the package that leads there.
 #include "UpdateEngine.h"
-#include "Version.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "transfer/RevisionXml.h"
+#include "transfer/Version.h"
 
 void CUpdateEngine::PreparePlan(const SPatchServer& server, bool bTelecom)
 {
-    RevisionTable().Load("PatchCfg\\Revision.xml");
+    RevisionTable().Load("PatchCfg\\Revision.xml", FileLogSink());
     m_strServerVersion = server.Version;
     m_strPatchBaseURL = (bTelecom ? server.url : server.unicomurl) + server.Xmlfiledir;
     const std::string client = GetLocalVersionStr();
@@ -20,7 +20,7 @@ void CUpdateEngine::PreparePlan(const SPatchServer& server, bool bTelecom)
         RevisionTable().FindDegrade(m_Plan);
 }
 
-int CUpdateEngine::DownLoadParseCmpFile()
+EStepResult CUpdateEngine::DownLoadParseCmpFile()
 {
     SetLog(LOG_TO_INFO, L"%s", LocalText(L"DWONLOAD_PARSE_CMPFILE"));
     SetLog(LOG_TO_FILE, L"\r\nDownLoadParseCmpFile:begin\r\n-------------------------");
@@ -28,11 +28,11 @@ int CUpdateEngine::DownLoadParseCmpFile()
     if (local.empty()) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"GET_CLIENTVER_ERROR"));
         SetLog(LOG_TO_FILE, L"-------------------------\r\nGetLocalVersionStr:End failed return null\r\n");
-        return 0;
+        return STEP_FAILED;
     }
     if (local == m_strServerVersion) {
         SetLog(LOG_TO_FILE, L"Client version is equal to server version");
-        return 6;
+        return STEP_EQUAL_VERSIONS;
     }
-    return 2;
+    return STEP_SUCCEEDED;
 }

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "UpdateEngine.h"
-#include "XmlLoad.h"
-#include "app/StringTable.h"
+#include "base/utility/MessageBox.h"
 #include "base/utility/StrConv.h"
-#include "ui/MessageBox.h"
+#include "base/utility/StringTable.h"
+#include "base/utility/XmlLoad.h"
+#include "base/utility/XmlSave.h"
+#include "base/utility/XmlText.h"
 
 using Base::Utility::AnsiToWide;
 
@@ -16,23 +18,11 @@ namespace {
 const char kUpdateCfgPath[] = "PatchCfg\\NewUpdateCfg.xml";
 const char kLocalUpdateInfoPath[] = "PatchCfg\\NewUpdateInfo.xml";
 
-std::string Attr(const TiXmlElement* e, const char* name)
-{
-    const char* v = e->Attribute(name);
-    return v ? v : "";
-}
-
-std::string ElementText(const TiXmlElement* e)
-{
-    const char* t = e->GetText();
-    return t ? t : "";
-}
-
-// Gives an empty element a text node, so that new versions can be written into it.
+// The element's text node, given to an empty element so that new versions
+// can be written into it; field gets its text.
 TiXmlText* VersionNode(TiXmlElement* e, std::string& field)
 {
-    if (e->FirstChild() == nullptr) e->LinkEndChild(new TiXmlText(""));
-    TiXmlText* text = e->FirstChild()->ToText();
+    TiXmlText* text = XmlTextNode(e);
     field = text ? text->Value() : "";
     return text;
 }
@@ -106,9 +96,9 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
 
     TiXmlElement* pManual = pRoot->FirstChildElement("ManualUpdateURL");
     if (pManual == nullptr) return false;
-    m_strNormalURL = Attr(pManual, "NormalURL");
-    m_strTestUpdateURL = Attr(pManual, "TestUpdateURL");
-    m_strTestRollbackURL = Attr(pManual, "TestRollbackURL");
+    m_strNormalURL = XmlAttribute(pManual, "NormalURL");
+    m_strTestUpdateURL = XmlAttribute(pManual, "TestUpdateURL");
+    m_strTestRollbackURL = XmlAttribute(pManual, "TestRollbackURL");
 
     TiXmlElement* pHolder = pRoot->FirstChildElement("InternetUpdate");
     if (!m_bInternetUpdate) {
@@ -126,7 +116,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
         return false;
     }
     for (; pUrl; pUrl = pUrl->NextSiblingElement("UpdateInfoURL"))
-        m_vecUpdateInfoURL.push_back(ElementText(pUrl));
+        m_vecUpdateInfoURL.push_back(XmlElementText(pUrl));
     m_bUpdateCfgLoaded = true;
     return true;
 }
@@ -153,13 +143,13 @@ bool CUpdateEngine::ParseLocalUpdateInfo(const char* pPath)
             SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node");
         for (TiXmlElement* p = pHolder->FirstChildElement("UpdateInfoURL"); p;
              p = p->NextSiblingElement("UpdateInfoURL"))
-            m_vecUpdateInfoURL.push_back(ElementText(p));
+            m_vecUpdateInfoURL.push_back(XmlElementText(p));
     }
 
     for (const char* name : {"PatchClientZip1", "PatchClientZip2"}) {
         if (TiXmlElement* p = pRoot->FirstChildElement(name)) {
-            m_vecBasePackURL.push_back(Attr(p, "url"));
-            m_vecBasePackFile.push_back(Attr(p, "filename"));
+            m_vecBasePackURL.push_back(XmlAttribute(p, "url"));
+            m_vecBasePackFile.push_back(XmlAttribute(p, "filename"));
         }
     }
     if (m_vecBasePackURL.size() != 2 || m_vecBasePackFile.size() != 2) {
@@ -168,8 +158,8 @@ bool CUpdateEngine::ParseLocalUpdateInfo(const char* pPath)
     }
 
     if (TiXmlElement* pLink = pRoot->FirstChildElement("LinkServerConn")) {
-        m_strLinkServerIP = Attr(pLink, "ip");
-        const std::string ports = Attr(pLink, "port");
+        m_strLinkServerIP = XmlAttribute(pLink, "ip");
+        const std::string ports = XmlAttribute(pLink, "port");
         size_t start = 0;
         while (start <= ports.size()) {
             size_t end = ports.find(';', start);
@@ -187,17 +177,8 @@ bool CUpdateEngine::SaveLocalConfig()
     // A document that did not load completely would overwrite the file with less.
     if (!m_bUpdateCfgLoaded) return false;
     // Saved plain under the name asked for: the plain file is read first at the
-    // next start, also when this one came from the scrambled sibling. A
-    // temporary file and a rename keep the old file whole if the write fails.
-    const std::string tmp = m_strUpdateCfgPath + ".tmp";
-    SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!m_docUpdateCfg.SaveFile(tmp.c_str())) return false;
-    SetFileAttributesA(m_strUpdateCfgPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(tmp.c_str(), m_strUpdateCfgPath.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(tmp.c_str());
-        return false;
-    }
+    // next start, also when this one came from the scrambled sibling.
+    if (!SaveXmlDocument(m_docUpdateCfg, m_strUpdateCfgPath)) return false;
     m_docUpdateCfg.SetValue(m_strUpdateCfgPath.c_str());
     return true;
 }

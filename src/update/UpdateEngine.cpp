@@ -6,7 +6,6 @@ CUpdateEngine::CUpdateEngine() { g_pUpdateEngine = this; }
 
 CUpdateEngine::~CUpdateEngine()
 {
-    if (m_hLogFile != INVALID_HANDLE_VALUE) CloseHandle(m_hLogFile);
     if (g_pUpdateEngine == this) g_pUpdateEngine = nullptr;
 }
 
@@ -40,6 +39,6 @@ void CUpdateEngine::SetTotalProgressCallback(ProgressFunCallback func)
 
 void CUpdateEngine::Progress(int kind, float value)
 {
-    if (kind == 4 && m_SingleProgressFunc) m_SingleProgressFunc(value);
-    if (kind == 8 && m_TotalProgressFunc) m_TotalProgressFunc(value);
+    if (kind == PROGRESS_SINGLE && m_SingleProgressFunc) m_SingleProgressFunc(value);
+    if (kind == PROGRESS_TOTAL && m_TotalProgressFunc) m_TotalProgressFunc(value);
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "base/utility/WinHandle.h"
 #include "transfer/INetDownLoad.h"
 #include "transfer/InstallJournal.h"
+#include "transfer/LogSink.h"
 #include "transfer/Revision.h"
 
 // Report targets of SetLog, a bit set.
@@ -25,11 +27,46 @@ enum : unsigned {
 };
 
 // What the engine is doing; names the .err file of an unfinished run.
-enum : unsigned {
+enum ERunMode : unsigned {
     RUNMODE_GET_ALL_UPDATEINFO = 0,
     RUNMODE_AUTO = 1,
     RUNMODE_MANUAL_PATCH = 2,
     RUNMODE_AUTO_REPAIR = 3,
+};
+
+// Results of the engine's steps (update information, version comparison,
+// download), with the designed numbers.
+enum EStepResult : int {
+    STEP_FAILED = 0,
+    STEP_DOWNLOAD_FAILED = 1,  // every attempt of the download failed
+    STEP_SUCCEEDED = 2,
+    STEP_STOPPED = 3,          // a stop request ended the download
+    STEP_EQUAL_VERSIONS = 6,   // client and server are at the same version
+};
+
+// The bar a Progress call moves.
+enum EProgressKind : int {
+    PROGRESS_SINGLE = 4,  // the current file
+    PROGRESS_TOTAL = 8,   // the whole run
+};
+
+// How the worker of the last start operation ended, recorded before the
+// window hears of it; console tools read it once the worker has ended.
+enum EWorkerOutcome : int {
+    OUTCOME_RUNNING = 0,               // started and not ended yet
+    OUTCOME_NO_ADDRESS,                // no update-information address: nothing sent
+    OUTCOME_INFO_READY,                // WM_UPDATE_INFO_READY
+    OUTCOME_INFO_FAILED,               // WM_DOWNLOADED_ALLINFO_ERROR
+    OUTCOME_UP_TO_DATE,                // WM_START_GAME
+    OUTCOME_NO_LOCAL_VERSION,          // WM_AUTOPATCH_STOP
+    OUTCOME_DOWNLOAD_FAILED,           // WM_Download_ERRORReLink
+    OUTCOME_STOPPED,                   // WM_AUTOPATCH_STOP
+    OUTCOME_INSTALLED,                 // WM_UPDATE_COMPLETE
+    OUTCOME_INSTALL_FAILED,            // m_nInstallError tells why
+    OUTCOME_BASEPACK_DOWNLOADED,       // WM_UNZIP_BASEPACK1 or 2
+    OUTCOME_BASEPACK_DOWNLOAD_FAILED,  // a status text only
+    OUTCOME_BASEPACK_UNPACKED,         // WM_CHECK_INSTALL
+    OUTCOME_BASEPACK_UNZIP_FAILED,     // a status text only
 };
 
 // One patch server of the update information.
@@ -61,18 +98,21 @@ public:
                     ProgressFunCallback total);
     bool initNet();
 
-    // Start operations of the window (update/UpdateThreads.cpp); each starts
-    // one worker thread.
-    void StartAutopatch();
-    void StartUpdate(bool bTelecom, unsigned index);
-    void StartManualPatch(const std::string& path);
+    // Start operations of the window (UpdateThreads.cpp); each starts one
+    // worker thread and says whether it did.
+    bool StartAutopatch();
+    bool StartUpdate(bool bTelecom, unsigned index);
+    bool StartManualPatch(const std::string& path);
     void StopDownload();
-    void StartDownloadBasePack1() { StartBasePackThread(1, true); }
-    void StartDownloadBasePack2() { StartBasePackThread(2, true); }
-    void StartUnzipBasePack1() { StartBasePackThread(1, false); }
-    void StartUnzipBasePack2() { StartBasePackThread(2, false); }
+    bool StartDownloadBasePack1() { return StartBasePackThread(1, true); }
+    bool StartDownloadBasePack2() { return StartBasePackThread(2, true); }
+    bool StartUnzipBasePack1() { return StartBasePackThread(1, false); }
+    bool StartUnzipBasePack2() { return StartBasePackThread(2, false); }
     // The thread of the last start operation (waitable; never joined).
     HANDLE WorkerHandle() const { return m_hWorker.Get(); }
+    EWorkerOutcome Outcome() const { return m_Outcome; }
+    // A download loop runs (a stop request would wait for it).
+    bool IsDownloading() const { return !m_bDownloadDone; }
 
     std::string GetLatestVersion() const { return m_strLatestVersion; }
     size_t GetPatchServerCount() const { return m_vecPatchServer.size(); }
@@ -81,11 +121,11 @@ public:
         return index >= 0 && static_cast<size_t>(index) < m_vecBasePackFile.size() ? m_vecBasePackFile[index] : "";
     }
 
-    // Update information (update/UpdateInfo.cpp) and plan (update/PatchPlan.cpp).
-    int DownLoadParseUpdateInfo(const std::string& url);
-    int ParseUpdateInfoFile(const char* pPath);
+    // Update information (UpdateInfo.cpp) and plan (PatchPlan.cpp).
+    EStepResult DownLoadParseUpdateInfo(const std::string& url);
+    EStepResult ParseUpdateInfoFile(const char* pPath);
     void PreparePlan(const SPatchServer& server, bool bTelecom);
-    int DownLoadParseCmpFile();
+    EStepResult DownLoadParseCmpFile();
 
     // Sends the main window a message (nothing without a window).
     void Notify(UINT message);
@@ -94,16 +134,16 @@ public:
     void GetAllUpdateInfoThread();
     void AutoUpdateThread();
     void ManualPatchThread(const std::string& path);
-    void DownloadBasePack(int pack);
-    void UnzipBasePack(int pack);
 
     // Log (UpdateLog.cpp).
     void SetLog(unsigned flags, const wchar_t* pText, ...);
     void SetLogV(unsigned flags, const wchar_t* pText, va_list args);
     bool InitLogSystem();
     void CloseLog(bool keepLog);
-    bool IsLogOpen() const { return m_hLogFile != INVALID_HANDLE_VALUE; }
+    bool IsLogOpen() const { return m_hLogFile.Valid(); }
     std::wstring GetLogPath() const;
+    // Writes each line it gets to the log file.
+    LogSink FileLogSink();
 
     // Callbacks and progress.
     void SetInfoOutputCallback(InfoOutputFunCallback func);
@@ -119,17 +159,19 @@ public:
     bool SaveVersions();
     bool SaveLocalConfig();
 
-    // Transfer (transfer/UnZip.cpp, transfer/PatchDownload.cpp).
-    bool UnZipFile(const std::wstring& zipPath, const std::wstring& destDir, bool isManualPak,
-                   float progressFrom, float progressTo);
+    // Patch download (PatchDownload.cpp).
     std::uint32_t DownloadOneFile(const std::string& url, bool isRetry, const std::string& s1,
                                   const std::string& s2, const std::string& s3, std::string localPath,
                                   bool showProgress);
-    int DownloadAllPatchFiles(float progressFrom, float progressTo);
+    EStepResult DownloadAllPatchFiles(float progressFrom, float progressTo);
     static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
     bool NewSaveCurDownloadedFileList();
 
-    // Installation (transfer/Setup.cpp).
+    // Unpacking (UnZip.cpp).
+    bool UnZipFile(const std::wstring& zipPath, const std::wstring& destDir, bool isManualPak,
+                   float progressFrom, float progressTo);
+
+    // Installation (Setup.cpp).
     bool Setup(float progressFrom, float progressTo);
     bool InstallPackage(float progressFrom, float progressTo);
     void DeleteTempFiles(float, float);
@@ -138,12 +180,16 @@ public:
     // Undoes an installation that a crash cut short; true when there was one.
     bool RecoverInstallation();
 
+    // Base packs (BasePack.cpp).
+    void DownloadBasePack(int pack);
+    void UnzipBasePack(int pack);
+
     // Window and run state.
     HWND m_hWnd = nullptr;
     bool m_bInitialized = false;
     bool m_bInternetUpdate = true;
-    unsigned m_nRunMode = RUNMODE_AUTO;
-    unsigned m_nFinished = 0;
+    unsigned m_nRunMode = RUNMODE_AUTO;  // ERunMode
+    unsigned m_nFinished = 0;            // 1 once the run ended well
     std::wstring m_strTempDir = L"PatchCfg\\PatchTemp\\";
 
     std::vector<InfoOutputFunCallback> m_vecInfoOutput;
@@ -179,11 +225,6 @@ public:
     int m_nInstallError = 0;       // EInstallError of the last installation
     CInstallJournal m_Journal;
 
-    // Stop protocol: false while a download loop runs; a stop request sets it.
-    std::atomic<bool> m_bDownloadDone{true};
-    std::atomic<bool> m_bCancelTransfer{false};  // ends a running transfer
-    Base::Utility::CKernelHandle m_hStopEvent;  // manual reset, "StopDownload"
-
     CINetDownLoad InetDownload;
 
     struct SDownloadRecord {
@@ -196,15 +237,26 @@ public:
     std::vector<SDownloadRecord> m_vecDownloadRecord;
 
 private:
+    friend class CStopGuard;
+
     void WriteLogText(const std::wstring& text);
-    void StartBasePackThread(int pack, bool download);
-    bool StartWorker(void (*body)(CUpdateEngine*, void*), void* arg);
+    bool StartBasePackThread(int pack, bool download);
+    bool StartWorker(std::function<void()> body);
     void EnsureLogOpen();
+    // Up to four attempts, while no stop request comes; the size received
+    // (0 when every attempt failed).
+    std::uint32_t DownloadWithRetries(const std::string& url, const std::string& localPath);
 
     Base::Utility::CKernelHandle m_hWorker;
-    bool m_bLogStarted = false;  // the log was truncated once in this process
+    std::atomic<EWorkerOutcome> m_Outcome{OUTCOME_RUNNING};
 
-    HANDLE m_hLogFile = INVALID_HANDLE_VALUE;
+    // The stop protocol (StopGuard.h): false while a download loop runs.
+    std::atomic<bool> m_bDownloadDone{true};
+    std::atomic<bool> m_bCancelTransfer{false};  // ends a running transfer
+    Base::Utility::CKernelHandle m_hStopEvent;  // manual reset, "StopDownload"
+
+    bool m_bLogStarted = false;  // the log was truncated once in this process
+    Base::Utility::CFileHandle m_hLogFile;
     Base::System::ZSemiAutoIntLock m_logLock;
 
     TiXmlDocument m_docUpdateCfg;

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "UpdateEngine.h"
-#include "XmlLoad.h"
-#include "XmlText.h"
-#include "app/StringTable.h"
 #include "base/utility/StrConv.h"
+#include "base/utility/StringTable.h"
+#include "base/utility/XmlLoad.h"
+#include "base/utility/XmlText.h"
 #include "transfer/Directories.h"
 
 using Base::Utility::AnsiToWide;
@@ -22,19 +22,19 @@ bool CopyOver(const std::wstring& from, const std::wstring& to)
 
 }  // namespace
 
-int CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
+EStepResult CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
 {
     SetLog(LOG_TO_FILE, L"\r\nDownLoadParseUpdateInfo:begin\r\n------------------------");
     SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADING_ALLINFO"));
     if (DownloadOneFile(url, false, "", "", "", "", false) == 0) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADED_ALLINFO_ERROR"));
-        return 0;
+        return STEP_FAILED;
     }
     const std::wstring& temp = m_strTempDir;
     const std::wstring archive = temp + (g_bTestServer ? L"newupdateinfo_qa.zip" : L"NewUpdateInfo.zip");
     if (!UnZipFile(archive, L"", false, 0.0f, 1.0f)) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"UNZIP_UPDATEINFO_ERROR"));
-        return 0;
+        return STEP_FAILED;
     }
 
     const std::wstring infoSource = temp + L"NewUpdateInfo.xml";
@@ -68,31 +68,31 @@ int CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
         }
     }
 
-    if (ParseUpdateInfoFile("PatchCfg\\NewUpdateInfo.xml") == 0) {
+    if (ParseUpdateInfoFile("PatchCfg\\NewUpdateInfo.xml") == STEP_FAILED) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"PARSE_UPDATEINFO_ERROR"));
-        return 0;
+        return STEP_FAILED;
     }
     SetLog(LOG_TO_FILE, L"ParseUpdateInfoFile:End succeed");
     SetLog(LOG_TO_FILE, L"---------------------\r\nDownLoadParseUpdateInfo:End succeed\r\n");
-    return 2;
+    return STEP_SUCCEEDED;
 }
 
-int CUpdateEngine::ParseUpdateInfoFile(const char* pPath)
+EStepResult CUpdateEngine::ParseUpdateInfoFile(const char* pPath)
 {
     TiXmlDocument doc;
     if (!LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN)) {
         const DWORD error = GetLastError();
         SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
-        return 0;
+        return STEP_FAILED;
     }
     const TiXmlElement* root = doc.FirstChildElement("Root");
-    if (root == nullptr) return 0;
+    if (root == nullptr) return STEP_FAILED;
     const TiXmlElement* latest = root->FirstChildElement("LatestVersion");
     if (latest == nullptr) {
         SetLog(LOG_TO_FILE, L"Error:\"LatestVersion\" read failed!");
-        return 0;
+        return STEP_FAILED;
     }
-    m_strLatestVersion = latest->GetText() ? latest->GetText() : "";
+    m_strLatestVersion = XmlElementText(latest);
     const std::string& v = m_strLatestVersion;
     const bool hex = v.size() >= 3 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
     const unsigned number = static_cast<unsigned>(std::strtoul(v.c_str() + (hex ? 2 : 0), nullptr, hex ? 16 : 10));
@@ -111,5 +111,5 @@ int CUpdateEngine::ParseUpdateInfoFile(const char* pPath)
         s.Version = XmlAttribute(e, "Version");
         m_vecPatchServer.push_back(s);
     }
-    return 2;
+    return STEP_SUCCEEDED;
 }

@@ -4,7 +4,9 @@
 #include <cwchar>
 
 #include "UpdateEngine.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
+#include "base/utility/TextFormat.h"
+#include "transfer/Directories.h"
 
 namespace {
 
@@ -34,23 +36,21 @@ std::wstring FileNameSafe(const std::wstring& text)
     return out;
 }
 
-void MakeParentDirectories(const std::wstring& dir)
-{
-    for (size_t i = 0; i < dir.size(); ++i) {
-        if (dir[i] == L'\\' && i > 0) CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
-    }
-}
-
 }  // namespace
 
 std::wstring CUpdateEngine::GetLogPath() const { return m_strTempDir + kLogName; }
 
+LogSink CUpdateEngine::FileLogSink()
+{
+    return [this](const std::wstring& line) { SetLog(LOG_TO_FILE, L"%s", line.c_str()); };
+}
+
 void CUpdateEngine::WriteLogText(const std::wstring& text)
 {
     Base::System::ZLocker guard(m_logLock);
-    if (m_hLogFile == INVALID_HANDLE_VALUE) return;
+    if (!m_hLogFile) return;
     DWORD written = 0;
-    WriteFile(m_hLogFile, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
+    WriteFile(m_hLogFile.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
               nullptr);
 }
 
@@ -68,17 +68,11 @@ void CUpdateEngine::SetLogV(unsigned flags, const wchar_t* pText, va_list args)
         if (flags & LOG_TO_FILE) WriteLogText(L"OutputInfo:null\r\n");
         return;
     }
-    va_list measure;
-    va_copy(measure, args);
-    const int length = _vscwprintf(pText, measure);
-    va_end(measure);
-    if (length < 0) {
+    std::wstring text;
+    if (!Base::Utility::FormatTextV(&text, pText, args)) {
         WriteLogText(L"SetLog Error:pText string length==-1\r\n");
         return;
     }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    _vsnwprintf(&text[0], text.size(), pText, args);
-    text.resize(static_cast<size_t>(length));
 
     if (flags & LOG_TO_FILE) {
         text += L"\r\n";
@@ -94,24 +88,24 @@ bool CUpdateEngine::InitLogSystem()
 {
     {
         Base::System::ZLocker guard(m_logLock);
-        if (m_hLogFile == INVALID_HANDLE_VALUE) {
-            MakeParentDirectories(m_strTempDir);
+        if (!m_hLogFile) {
+            MakeDirectories(m_strTempDir);
             // Shared for deleting, so the log can be renamed even while open.
             // A new process starts a new log; a later run of the same process
             // appends, so that nothing an earlier run kept is lost.
-            m_hLogFile = CreateFileW(GetLogPath().c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                     m_bLogStarted ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (m_hLogFile != INVALID_HANDLE_VALUE) {
+            m_hLogFile.Reset(CreateFileW(GetLogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                         nullptr, m_bLogStarted ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                         nullptr));
+            if (m_hLogFile) {
                 m_bLogStarted = true;
                 LARGE_INTEGER size = {};
-                GetFileSizeEx(m_hLogFile, &size);
+                GetFileSizeEx(m_hLogFile.Get(), &size);
                 if (size.QuadPart == 0) {
                     const wchar_t bom = 0xFEFF;
                     DWORD written = 0;
-                    WriteFile(m_hLogFile, &bom, sizeof bom, &written, nullptr);
+                    WriteFile(m_hLogFile.Get(), &bom, sizeof bom, &written, nullptr);
                 } else {
-                    SetFilePointer(m_hLogFile, 0, nullptr, FILE_END);
+                    SetFilePointer(m_hLogFile.Get(), 0, nullptr, FILE_END);
                 }
             }
         }
@@ -131,8 +125,7 @@ void CUpdateEngine::CloseLog(bool keepLog)
     SetLog(LOG_TO_FILE, L"close log,ExitReason:%u-%u", m_nFinished, m_nRunMode);
     {
         Base::System::ZLocker guard(m_logLock);
-        CloseHandle(m_hLogFile);
-        m_hLogFile = INVALID_HANDLE_VALUE;
+        m_hLogFile.Reset();
     }
     if (m_nFinished != 0 || keepLog) return;
 

@@ -5,23 +5,17 @@
 
 #include "Messages.h"
 #include "UpdateEngine.h"
-#include "app/StringTable.h"
-#include "ui/MessageBox.h"
+#include "base/utility/MessageBox.h"
+#include "base/utility/StringTable.h"
 
 int g_bTestServer = 0;
 
 namespace {
 
-struct SWorkerStart {
-    CUpdateEngine* engine;
-    void (*body)(CUpdateEngine*, void*);
-    void* arg;
-};
-
 unsigned __stdcall WorkerEntry(void* p)
 {
-    std::unique_ptr<SWorkerStart> start(static_cast<SWorkerStart*>(p));
-    start->body(start->engine, start->arg);
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(p));
+    (*body)();
     return 0;
 }
 
@@ -35,9 +29,10 @@ std::string TestServerUrl(std::string url)
 
 }  // namespace
 
-bool CUpdateEngine::StartWorker(void (*body)(CUpdateEngine*, void*), void* arg)
+bool CUpdateEngine::StartWorker(std::function<void()> body)
 {
-    SWorkerStart* start = new SWorkerStart{this, body, arg};
+    m_Outcome = OUTCOME_RUNNING;
+    auto* start = new std::function<void()>(std::move(body));
     const uintptr_t h = _beginthreadex(nullptr, 0, &WorkerEntry, start, 0, nullptr);
     if (h == 0) {
         delete start;
@@ -58,46 +53,51 @@ void CUpdateEngine::Notify(UINT message)
     if (m_hWnd) SendMessageW(m_hWnd, message, 0, 0);
 }
 
-void CUpdateEngine::StartAutopatch()
+bool CUpdateEngine::StartAutopatch()
 {
-    if (!m_bInitialized) return;
+    if (!m_bInitialized) return false;
     EnsureLogOpen();
     if (!m_vecUpdateInfoURL.empty()) SetLog(LOG_TO_FILE, L"Start Autopatch");
     m_nFinished = 0;
     m_nRunMode = RUNMODE_GET_ALL_UPDATEINFO;
-    StartWorker([](CUpdateEngine* e, void*) { e->GetAllUpdateInfoThread(); }, nullptr);
+    return StartWorker([this] { GetAllUpdateInfoThread(); });
 }
 
 void CUpdateEngine::GetAllUpdateInfoThread()
 {
     Sleep(500);
-    if (m_vecUpdateInfoURL.empty()) return;
+    if (m_vecUpdateInfoURL.empty()) {
+        m_Outcome = OUTCOME_NO_ADDRESS;
+        return;
+    }
     auto address = [](const std::string& url) { return g_bTestServer ? TestServerUrl(url) : url; };
-    int result = DownLoadParseUpdateInfo(address(m_vecUpdateInfoURL[0]));
-    for (size_t i = 0; result == 0 && i < m_vecUpdateInfoURL.size(); ++i) {
+    EStepResult result = DownLoadParseUpdateInfo(address(m_vecUpdateInfoURL[0]));
+    for (size_t i = 0; result == STEP_FAILED && i < m_vecUpdateInfoURL.size(); ++i) {
         for (int attempt = 0; attempt < 5; ++attempt) {
             result = DownLoadParseUpdateInfo(address(m_vecUpdateInfoURL[i]));
-            if (result != 0) break;
+            if (result != STEP_FAILED) break;
             Sleep(100);
         }
     }
-    if (result != 0) {
+    if (result != STEP_FAILED) {
         m_nFinished = 1;
+        m_Outcome = OUTCOME_INFO_READY;
         Notify(WM_UPDATE_INFO_READY);
     } else {
         // Closed before the window hears of it: its handler may start a new run.
         CloseLog(false);
+        m_Outcome = OUTCOME_INFO_FAILED;
         Notify(WM_DOWNLOADED_ALLINFO_ERROR);
     }
 }
 
-void CUpdateEngine::StartUpdate(bool bTelecom, unsigned index)
+bool CUpdateEngine::StartUpdate(bool bTelecom, unsigned index)
 {
-    if (!m_bInitialized || m_vecPatchServer.empty() || index >= m_vecPatchServer.size()) return;
+    if (!m_bInitialized || m_vecPatchServer.empty() || index >= m_vecPatchServer.size()) return false;
     const SPatchServer server = m_vecPatchServer[index];
     if (server.url.empty()) {
         ShowMessageBox(m_hWnd, LocalText(L"AREA_NO_PATCHSERVER"), LocalText(L"UPDATE_ERROR"), MB_ICONERROR);
-        return;
+        return false;
     }
     EnsureLogOpen();
     PreparePlan(server, bTelecom);
@@ -105,32 +105,36 @@ void CUpdateEngine::StartUpdate(bool bTelecom, unsigned index)
     m_strManualPatchPath.clear();
     m_nRunMode = RUNMODE_AUTO;
     m_nFinished = 0;
-    StartWorker([](CUpdateEngine* e, void*) { e->AutoUpdateThread(); }, nullptr);
+    return StartWorker([this] { AutoUpdateThread(); });
 }
 
 void CUpdateEngine::AutoUpdateThread()
 {
-    const int compared = DownLoadParseCmpFile();
-    if (compared == 6) {
+    const EStepResult compared = DownLoadParseCmpFile();
+    if (compared == STEP_EQUAL_VERSIONS) {
         CloseLog(true);
+        m_Outcome = OUTCOME_UP_TO_DATE;
         Notify(WM_START_GAME);
         return;
     }
-    if (compared == 0) {
+    if (compared == STEP_FAILED) {
         CloseLog(false);
+        m_Outcome = OUTCOME_NO_LOCAL_VERSION;
         Notify(WM_AUTOPATCH_STOP);
         return;
     }
-    const int downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
-    if (downloaded == 2) {
-        Setup(0.3f, 1.0f);
+    const EStepResult downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
+    if (downloaded == STEP_SUCCEEDED) {
+        Setup(0.3f, 1.0f);  // records the outcome itself
         return;
     }
     UINT message = 0;
-    if (downloaded == 1) {
+    if (downloaded == STEP_DOWNLOAD_FAILED) {
+        m_Outcome = OUTCOME_DOWNLOAD_FAILED;
         message = WM_Download_ERRORReLink;
-    } else if (downloaded == 3) {
+    } else if (downloaded == STEP_STOPPED) {
         SetLog(LOG_TO_FILE, L"%s", LocalText(L"USER_STOPDOWNLOAD_QUIT"));
+        m_Outcome = OUTCOME_STOPPED;
         message = WM_AUTOPATCH_STOP;
     }
     NewSaveCurDownloadedFileList();
@@ -139,26 +143,20 @@ void CUpdateEngine::AutoUpdateThread()
     if (message) Notify(message);
 }
 
-void CUpdateEngine::StartManualPatch(const std::string& path)
+bool CUpdateEngine::StartManualPatch(const std::string& path)
 {
-    if (!m_bInitialized || path.empty()) return;
+    if (!m_bInitialized || path.empty()) return false;
     m_strManualPatchPath = path;
     m_nRunMode = RUNMODE_MANUAL_PATCH;
     m_nFinished = 0;
-    std::string* arg = new std::string(path);
-    if (!StartWorker(
-            [](CUpdateEngine* e, void* a) {
-                std::unique_ptr<std::string> p(static_cast<std::string*>(a));
-                e->ManualPatchThread(*p);
-            },
-            arg))
-        delete arg;
+    return StartWorker([this, path] { ManualPatchThread(path); });
 }
 
 void CUpdateEngine::ManualPatchThread(const std::string& path)
 {
     if (!m_bInitialized || path.empty()) {
         CloseLog(false);
+        m_Outcome = OUTCOME_INSTALL_FAILED;
         return;
     }
     if (!IsLogOpen()) {
@@ -168,8 +166,8 @@ void CUpdateEngine::ManualPatchThread(const std::string& path)
     SetLog(LOG_TO_FILE, L"\r\n------------------\r\n");
     SetLog(LOG_TO_FILE | LOG_TO_INFO, L"%s", LocalText(L"UNZIP_MANUALFILE"));
     m_strPackagePath = m_strManualPatchPath;
-    Progress(8, 0.3f);
-    Setup(0.3f, 1.0f);
+    Progress(PROGRESS_TOTAL, 0.3f);
+    Setup(0.3f, 1.0f);  // records the outcome itself
 }
 
 void CUpdateEngine::StopDownload()
@@ -189,14 +187,10 @@ void CUpdateEngine::StopDownload()
     NewSaveCurDownloadedFileList();
 }
 
-void CUpdateEngine::StartBasePackThread(int pack, bool download)
+bool CUpdateEngine::StartBasePackThread(int pack, bool download)
 {
-    if (!m_bInitialized) return;
+    if (!m_bInitialized) return false;
     EnsureLogOpen();
-    static int s_packs[2] = {1, 2};
-    void* arg = &s_packs[pack == 1 ? 0 : 1];
-    if (download)
-        StartWorker([](CUpdateEngine* e, void* a) { e->DownloadBasePack(*static_cast<int*>(a)); }, arg);
-    else
-        StartWorker([](CUpdateEngine* e, void* a) { e->UnzipBasePack(*static_cast<int*>(a)); }, arg);
+    if (download) return StartWorker([this, pack] { DownloadBasePack(pack); });
+    return StartWorker([this, pack] { UnzipBasePack(pack); });
 }

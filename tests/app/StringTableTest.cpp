@@ -3,7 +3,7 @@
 #include <tinyxml.h>
 
 #include "EngineTestUtil.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 
 namespace {
 

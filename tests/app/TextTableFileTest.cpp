@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/TextTableFile.h"
+#include "base/utility/TextTableFile.h"
 
 using namespace TextTable;
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "MessageBoxRecorder.h"
-#include "ui/MessageBox.h"
+#include "base/utility/MessageBox.h"
 
 namespace {
 int g_answer = IDOK;

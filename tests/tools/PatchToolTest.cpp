@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "TestDir.h"
-#include "update/Scramble.h"
-#include "update/XmlLoad.h"
+#include "base/utility/Scramble.h"
+#include "base/utility/XmlLoad.h"
 
 namespace {
 

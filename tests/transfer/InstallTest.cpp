@@ -14,7 +14,7 @@
 #include "PeWriter.h"
 #include "RecordingWindow.h"
 #include "ZipWriter.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "transfer/FileList.h"
 #include "transfer/Md5.h"
 #include "transfer/PatchInstaller.h"
@@ -379,11 +379,10 @@ TEST_F(InstallTest, VersionsThatCannotBeSavedUndoTheInstallation)
     const Snapshot before = Take(game);
     CUpdateEngine engine;
     ASSERT_TRUE(engine.Initialize(window.Handle(), true, nullptr, nullptr, nullptr));
-    fs::create_directory("PatchCfg/NewUpdateCfg.xml.tmp");  // the save cannot write its temporary file
+    EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));  // a configuration that did not load is not saved
     engine.m_Plan.interversion = "0000200";
     EXPECT_FALSE(Install(engine, work / "pkg.exe", false));
     EXPECT_TRUE(window.Received(WM_AUTOPATCH_STOP));
-    fs::remove("PatchCfg/NewUpdateCfg.xml.tmp");
     EXPECT_TRUE(Take(game) == before) << Describe(Take(game));
 }
 
@@ -475,7 +474,7 @@ TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
                "<r interversion=\"0000200\" prevversion=\"0000050\"><upgrade filename=\"dup\"/></r>"
                "</Revisions>");
     CRevisionXml table;
-    ASSERT_TRUE(table.Load("Revision.xml"));
+    ASSERT_TRUE(table.Load("Revision.xml", engine.FileLogSink()));
     EXPECT_EQ(table.Count(), 2u) << "a repeated interversion is dropped";
 
     SRevision q;
@@ -505,10 +504,10 @@ TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
     EXPECT_EQ(down.degrade.checksum, "c");
     EXPECT_EQ(down.prevversion, "0000200");
 
-    EXPECT_FALSE(table.Load("missing.xml"));
+    EXPECT_FALSE(table.Load("missing.xml", engine.FileLogSink()));
     EXPECT_EQ(table.Count(), 0u);
     WriteBytes("empty.xml", "<!-- nothing -->");
-    EXPECT_FALSE(table.Load("empty.xml"));
+    EXPECT_FALSE(table.Load("empty.xml", engine.FileLogSink()));
     const std::wstring log = ReadUtf16File("PatchCfg/PatchTemp/Tidewell.log");
     EXPECT_NE(log.find(L"CRevisionXml::Load missing.xml ERROR!\r\n"), std::wstring::npos);
     EXPECT_NE(log.find(L"CRevisionXml::can't find root element\r\n"), std::wstring::npos);

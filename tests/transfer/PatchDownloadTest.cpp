@@ -6,7 +6,7 @@
 
 #include "EngineTestUtil.h"
 #include "Fixtures.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "update/UpdateEngine.h"
 
 namespace {
@@ -24,17 +24,20 @@ protected:
         g_single.clear();
         WriteStringTable(dir.Path(), {{L"DOWNLOADING_FIELS", L"Downloading %s"}});
         LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
-        engine.InitLogSystem();
-        engine.SetInfoOutputCallback(&RecordListenerText);
-        engine.SetSingleProgressCallback(&Single);
-        ASSERT_TRUE(engine.initNet());
-        engine.m_hStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        WriteBytes("PatchCfg/NewUpdateCfg.xml",
+                   "<Root><Version><CurVersion>0000100</CurVersion><DownloadedFileVersion/></Version>"
+                   "<ManualUpdateURL/><InternetUpdate><UpdateInfoURL/></InternetUpdate></Root>");
+        ASSERT_TRUE(engine.Initialize(nullptr, true, &RecordListenerText, &Single, nullptr));
+        stopEvent.Reset(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"StopDownload"));
+        ASSERT_TRUE(stopEvent.Valid());
+        ListenerTexts().clear();
+        g_single.clear();
         engine.m_strCurVersion = "0000100";
         engine.m_strServerVersion = "0000101";
     }
     void TearDown() override { engine.CloseLog(true); }
     std::wstring Log() { return ReadUtf16File("PatchCfg/PatchTemp/Tidewell.log"); }
-    bool Signalled() { return WaitForSingleObject(engine.m_hStopEvent.Get(), 0) == WAIT_OBJECT_0; }
+    bool Signalled() { return WaitForSingleObject(stopEvent.Get(), 0) == WAIT_OBJECT_0; }
     // Texts of the download status line, without the leading pattern index.
     std::vector<std::wstring> ProgressTexts()
     {
@@ -47,6 +50,7 @@ protected:
     HttpServers http;
     ScopedTestDir dir;
     CUpdateEngine engine;
+    Base::Utility::CKernelHandle stopEvent;
 };
 
 }  // namespace
@@ -83,7 +87,7 @@ TEST_F(PatchDownloadTest, FetchesTheUpgradeOrDegradePackageIntoTheTempDirectory)
     ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), 2);
     EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/12000") == PatternBytes(12000));
     EXPECT_EQ(engine.m_strPackagePath, "PatchCfg\\PatchTemp\\12000");
-    EXPECT_TRUE(engine.m_bDownloadDone);
+    EXPECT_FALSE(engine.IsDownloading());
     EXPECT_TRUE(Signalled());
     EXPECT_EQ(http.Requests().back(), "GET /ok/12000 HTTP/1.1");
     EXPECT_NE(Log().find(L"DownloadAllPatchFiles::Begin\r\nall files download succeed!\r\n"
@@ -122,17 +126,17 @@ TEST_F(PatchDownloadTest, AStopRequestWaitsForTheRunningTransfer)
 {
     engine.m_strPatchBaseURL = http.FaultUrl("slow/200000/");
     engine.m_Plan.upgrade.filename = "150";
-    SetEvent(engine.m_hStopEvent.Get());  // left over from an earlier loop
+    SetEvent(stopEvent.Get());  // left over from an earlier loop
     std::atomic<int> result{-1};
     std::thread worker([&] { result = engine.DownloadAllPatchFiles(0.0f, 0.3f); });
     const DWORD deadline = GetTickCount() + 10000;
-    while (engine.m_bDownloadDone && GetTickCount() < deadline) Sleep(1);
-    ASSERT_FALSE(engine.m_bDownloadDone);
-
-    engine.m_bDownloadDone = true;  // what the stop request does
-    EXPECT_EQ(WaitForSingleObject(engine.m_hStopEvent.Get(), 20000), WAIT_OBJECT_0);
-    // Signalled only once the transfer has ended, and it was not cut short.
-    EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/150") == PatternBytes(200000));
+    while (!engine.IsDownloading() && GetTickCount() < deadline) Sleep(1);
+    ASSERT_TRUE(engine.IsDownloading());
+    // The loop waits on a fresh event, signalled only when it ends.
+    EXPECT_FALSE(Signalled());
+    engine.StopDownload();
+    EXPECT_TRUE(Signalled());
     worker.join();
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, STEP_STOPPED);
+    EXPECT_NE(Log().find(L"StopEvent:return _STOP"), std::wstring::npos);
 }

@@ -2,10 +2,10 @@
 
 #include "EngineTestUtil.h"
 #include "MessageBoxRecorder.h"
-#include "app/StringTable.h"
-#include "update/Scramble.h"
+#include "base/utility/StringTable.h"
+#include "base/utility/Scramble.h"
 #include "update/UpdateEngine.h"
-#include "update/XmlLoad.h"
+#include "base/utility/XmlLoad.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "EngineTestUtil.h"
 #include "MessageBoxRecorder.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "update/UpdateEngine.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "MessageBoxRecorder.h"
 #include "RecordingWindow.h"
 #include "ZipWriter.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
 
@@ -427,12 +427,12 @@ TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)
     FetchInfo();
     engine.StartUpdate(true, 0);
     const DWORD start = GetTickCount();
-    while (engine.m_bDownloadDone && GetTickCount() - start < 10000) {
+    while (!engine.IsDownloading() && GetTickCount() - start < 10000) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         Sleep(1);
     }
-    ASSERT_FALSE(engine.m_bDownloadDone) << "the download did not start";
+    ASSERT_TRUE(engine.IsDownloading()) << "the download did not start";
     // The worker keeps sending the window messages while the stop waits.
     engine.StopDownload();
     Finish();

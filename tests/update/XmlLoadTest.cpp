@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "TestDir.h"
-#include "update/Scramble.h"
-#include "update/XmlLoad.h"
+#include "base/utility/Scramble.h"
+#include "base/utility/XmlLoad.h"
 
 namespace {
 

@@ -9,15 +9,9 @@
 #include "PeWriter.h"
 #include "TreeDiff.h"
 #include "ZipWriter.h"
+#include "base/utility/PathText.h"
 
 namespace {
-
-std::string Backslashes(std::string path)
-{
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
 
 std::string FileName(const std::string& path)
 {
@@ -52,7 +46,7 @@ std::string BuildFileList(const std::vector<STreeChange>& changes, const std::st
     for (const STreeChange& c : changes) {
         TiXmlElement* item = new TiXmlElement(c.add ? "add" : "delete");
         item->SetAttribute("name", FileName(c.path).c_str());
-        item->SetAttribute("path", Backslashes(c.path).c_str());
+        item->SetAttribute("path", Base::Utility::WithBackslashes(c.path).c_str());
         item->SetAttribute("size", std::to_string(c.size).c_str());
         item->SetAttribute("checktype", "md5");
         item->SetAttribute("checksum", c.md5.c_str());

@@ -11,7 +11,7 @@
 #include "Args.h"
 #include "Commands.h"
 #include "RevisionRecord.h"
-#include "transfer/PathCheck.h"
+#include "base/utility/PathText.h"
 #include "ZipWriter.h"
 
 namespace fs = std::filesystem;
@@ -163,9 +163,9 @@ int RunPublish(int argc, char** argv)
         e->SetAttribute("port", s["port"].c_str());
         e->SetAttribute("maxsize", s.count("maxsize") ? s["maxsize"].c_str() : "0");
         e->SetAttribute("Clientdir", s["clientdir"].c_str());
-        e->SetAttribute("Xmlfiledir", AsciiLower(s["dir"]).c_str());
+        e->SetAttribute("Xmlfiledir", Base::Utility::AsciiLower(s["dir"]).c_str());
         root->LinkEndChild(e);
-        packageDirs.push_back(AsciiLower(s["dir"]));
+        packageDirs.push_back(Base::Utility::AsciiLower(s["dir"]));
     }
     if (!d.infoUrls.empty()) {
         TiXmlElement* holder = new TiXmlElement("InternetUpdate2");
@@ -225,7 +225,7 @@ int RunPublish(int argc, char** argv)
         const fs::path target = out / fs::u8path(dir);
         fs::create_directories(target, ec);
         for (const std::string& p : packages) {
-            const fs::path to = target / fs::u8path(AsciiLower(fs::u8path(p).filename().u8string()));
+            const fs::path to = target / fs::u8path(Base::Utility::AsciiLower(fs::u8path(p).filename().u8string()));
             if (fs::equivalent(fs::u8path(p), to, ec)) continue;
             fs::copy_file(fs::u8path(p), to, fs::copy_options::overwrite_existing, ec);
             if (ec) {

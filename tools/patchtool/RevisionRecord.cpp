@@ -5,7 +5,7 @@
 #include <tinyxml.h>
 
 #include "TreeDiff.h"
-#include "transfer/PathCheck.h"
+#include "base/utility/PathText.h"
 
 bool AddPackageElement(TiXmlElement* record, const char* kind, const std::string& path, bool lowerName,
                        std::string* error)
@@ -21,7 +21,7 @@ bool AddPackageElement(TiXmlElement* record, const char* kind, const std::string
         return false;
     }
     std::string name = std::filesystem::u8path(path).filename().u8string();
-    if (lowerName) name = AsciiLower(name);
+    if (lowerName) name = Base::Utility::AsciiLower(name);
     TiXmlElement* e = new TiXmlElement(kind);
     e->SetAttribute("filename", name.c_str());
     e->SetAttribute("size", std::to_string(size).c_str());

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "update/Scramble.h"
+#include "base/utility/Scramble.h"
 
 int RunScramble(int argc, char** argv)
 {

@@ -47,3 +47,20 @@ void EndProgress()
     std::fputc('\n', stdout);
     g_progressShown = false;
 }
+
+std::wstring Percent(float fraction)
+{
+    wchar_t text[32];
+    _snwprintf(text, 31, L"%5.1f %%", fraction * 100.0);
+    text[31] = 0;
+    return text;
+}
+
+void PrintFraction(float fraction) { PrintProgress(Percent(fraction)); }
+
+std::wstring WithoutLineEnd(const wchar_t* text)
+{
+    std::wstring line = text ? text : L"";
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    return line;
+}

@@ -5,10 +5,10 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ui/MessageWindow.h"
-#include "app/StringTable.h"
+#include "base/utility/StringTable.h"
 #include "base/utility/StrConv.h"
 #include "transfer/PatchInstaller.h"
-#include "ui/MessageBox.h"
+#include "base/utility/MessageBox.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
 
@@ -16,16 +16,13 @@ namespace {
 
 int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT)
 {
-    std::wstring line = text ? text : L"";
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-    PrintError((caption && *caption ? std::wstring(caption) + L": " : std::wstring()) + line);
+    PrintError((caption && *caption ? std::wstring(caption) + L": " : std::wstring()) + WithoutLineEnd(text));
     return IDOK;
 }
 
 void PrintStatus(const wchar_t* text)
 {
-    std::wstring line = text ? text : L"";
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    const std::wstring line = WithoutLineEnd(text);
     if (!line.empty()) PrintLine(line);
 }
 
@@ -42,12 +39,7 @@ void ShowInstallMessage(UINT message, WPARAM, LPARAM lParam)
 {
     switch (message) {
     case WM_DOWNLOAD_PROGRESS:
-        if (lParam <= 1000 && lParam != 101) {
-            wchar_t text[32];
-            _snwprintf(text, 31, L"installing %5.1f %%", lParam / 10.0);
-            text[31] = 0;
-            PrintProgress(text);
-        }
+        if (lParam <= 1000 && lParam != 101) PrintProgress(L"installing " + Percent(lParam / 1000.0f));
         break;
     case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); break;
     case WM_PACK_VERSION_ERROR:

@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 #include "transfer/Directories.h"
 #include "transfer/INetDownLoad.h"
@@ -27,18 +28,9 @@ void ShowTransfer(std::uint32_t total, std::uint32_t received, std::uint32_t spe
     PrintProgress(line);
 }
 
-void ShowFraction(float fraction)
-{
-    wchar_t text[32];
-    _snwprintf(text, 31, L"%5.1f %%", fraction * 100.0);
-    text[31] = 0;
-    PrintProgress(text);
-}
-
 void EchoErrors(const wchar_t* text)
 {
-    std::wstring line = text;
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    const std::wstring line = WithoutLineEnd(text);
     if (line.rfind(L"Error", 0) == 0) PrintError(line);
 }
 
@@ -82,16 +74,14 @@ int RunUnzip(const Args& args)
         PrintError(L"usage: updater unzip ZIP DIR");
         return 2;
     }
-    std::wstring dir = args[1];
-    for (wchar_t& ch : dir)
-        if (ch == L'/') ch = L'\\';
+    std::wstring dir = Base::Utility::WithBackslashes(args[1]);
     if (dir.empty() || dir.back() != L'\\') dir.push_back(L'\\');
     // Created with the case given; the engine lower-cases what it adds below.
     MakeDirectories(dir);
 
     CUpdateEngine engine;
     engine.m_FileLogEcho = &EchoErrors;
-    if (StdoutIsTerminal()) engine.SetSingleProgressCallback(&ShowFraction);
+    if (StdoutIsTerminal()) engine.SetSingleProgressCallback(&PrintFraction);
     if (!engine.UnZipFile(args[0], dir, true, 0.0f, 1.0f)) {
         PrintError(L"unzip of " + args[0] + L" failed");
         return 1;

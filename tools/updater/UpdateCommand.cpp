@@ -23,14 +23,6 @@ BOOL WINAPI OnConsoleBreak(DWORD)
     return TRUE;
 }
 
-void ShowFraction(float fraction)
-{
-    wchar_t text[32];
-    _snwprintf(text, 31, L"%5.1f %%", fraction * 100.0);
-    text[31] = 0;
-    PrintProgress(text);
-}
-
 // Receives what the engine sends the launcher's window.
 class CRun {
 public:
@@ -39,10 +31,9 @@ public:
     HWND Window() const { return m_window.Handle(); }
 
     // Waits for the worker of the last start operation, handling the
-    // messages it sends; returns the last outcome message (0 when none).
-    UINT Wait(CUpdateEngine& engine)
+    // messages it sends; then the worker's outcome.
+    EWorkerOutcome Wait(CUpdateEngine& engine)
     {
-        m_outcome = 0;
         HANDLE worker = engine.WorkerHandle();
         while (worker) {
             const DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
@@ -51,7 +42,7 @@ public:
             if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
         }
         EndProgress();
-        return m_outcome;
+        return engine.Outcome();
     }
 
 private:
@@ -59,24 +50,22 @@ private:
     {
         switch (message) {
         case WM_DOWNLOAD_PROGRESS:
-            if (lParam <= 1000 && lParam != 101) ShowFraction(static_cast<float>(lParam) / 1000.0f);
+            if (lParam <= 1000 && lParam != 101) PrintFraction(static_cast<float>(lParam) / 1000.0f);
             return;
         case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); return;
         case WM_PACK_VERSION_ERROR:
             PrintError(L"the package names no versions, or the installed version is outside its range");
             return;
-        default: m_outcome = message;
+        default: return;
         }
     }
 
-    UINT m_outcome = 0;
     CMessageWindow m_window;
 };
 
 void PrintStatus(const wchar_t* text)
 {
-    std::wstring line = text ? text : L"";
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    const std::wstring line = WithoutLineEnd(text);
     // The download status line changes many times a second.
     if (line.rfind(L"\x4E0B\x8F7D\x6587\x4EF6", 0) == 0)
         PrintProgress(line);
@@ -139,8 +128,7 @@ int RunUpdate(const Args& args)
         return EXIT_NO_UPDATE_INFO;
     }
 
-    engine.StartAutopatch();
-    if (run.Wait(engine) != WM_UPDATE_INFO_READY) {
+    if (!engine.StartAutopatch() || run.Wait(engine) != OUTCOME_INFO_READY) {
         PrintError(L"the update information could not be fetched from any address");
         return EXIT_NO_UPDATE_INFO;
     }
@@ -159,30 +147,24 @@ int RunUpdate(const Args& args)
             PrintLine(step == 0 ? L"up to date" : L"the installation is at the server's version " + AnsiToWide(target));
             return EXIT_OK;
         }
-        engine.StartUpdate(o.telecom, o.server);
-        const UINT outcome = engine.WorkerHandle() ? run.Wait(engine) : 0;
-        switch (outcome) {
-        case WM_START_GAME: PrintLine(L"up to date"); return EXIT_OK;
-        case WM_UPDATE_COMPLETE: break;
-        case WM_Download_ERRORReLink:
+        if (!engine.StartUpdate(o.telecom, o.server)) {
+            PrintError(L"the patch server has no address for this line");
+            return EXIT_NO_SERVER;
+        }
+        switch (run.Wait(engine)) {
+        case OUTCOME_UP_TO_DATE: PrintLine(L"up to date"); return EXIT_OK;
+        case OUTCOME_INSTALLED: break;
+        case OUTCOME_DOWNLOAD_FAILED:
             PrintError(L"the patch package could not be downloaded");
             return EXIT_DOWNLOAD_FAILED;
-        case WM_AUTOPATCH_STOP:
-            if (before.empty()) {
-                PrintError(L"the installed version is unknown (CurVersion is empty)");
-                return EXIT_NO_LOCAL_VERSION;
-            }
+        case OUTCOME_NO_LOCAL_VERSION:
+            PrintError(L"the installed version is unknown (CurVersion is empty)");
+            return EXIT_NO_LOCAL_VERSION;
+        case OUTCOME_STOPPED: PrintError(L"stopped"); return EXIT_STOPPED;
+        case OUTCOME_INSTALL_FAILED:
             if (engine.m_nInstallError != 0) return InstallExitCode(engine.m_nInstallError);
-            PrintError(L"stopped");
-            return EXIT_STOPPED;
-        default:
-            if (engine.WorkerHandle() == nullptr || outcome == 0) {
-                if (engine.m_nInstallError != 0) return InstallExitCode(engine.m_nInstallError);
-                PrintError(L"the patch server has no address for this line");
-                return EXIT_NO_SERVER;
-            }
-            PrintError(L"the update ended unexpectedly");
-            return EXIT_FAILED;
+            [[fallthrough]];
+        default: PrintError(L"the update ended unexpectedly"); return EXIT_FAILED;
         }
         engine.initBasic();  // the installation wrote the new versions
         const std::string after = engine.GetLocalVersionStr();
@@ -209,7 +191,7 @@ int RunBasePack(const Args& args)
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     CRun run;
     CUpdateEngine engine;
-    if (!engine.Initialize(run.Window(), true, &PrintStatus, &ShowFraction, nullptr)) {
+    if (!engine.Initialize(run.Window(), true, &PrintStatus, &PrintFraction, nullptr)) {
         PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
         return EXIT_NO_CONFIG;
     }
@@ -220,13 +202,13 @@ int RunBasePack(const Args& args)
         return EXIT_NO_BASEPACKS;
     }
     for (int pack = 1; pack <= 2; ++pack) {
-        pack == 1 ? engine.StartDownloadBasePack1() : engine.StartDownloadBasePack2();
-        if (run.Wait(engine) != (pack == 1 ? WM_UNZIP_BASEPACK1 : WM_UNZIP_BASEPACK2)) {
+        const bool downloading = pack == 1 ? engine.StartDownloadBasePack1() : engine.StartDownloadBasePack2();
+        if (!downloading || run.Wait(engine) != OUTCOME_BASEPACK_DOWNLOADED) {
             PrintError(L"base pack " + std::to_wstring(pack) + L" could not be downloaded");
             return EXIT_BASEPACK_DOWNLOAD;
         }
-        pack == 1 ? engine.StartUnzipBasePack1() : engine.StartUnzipBasePack2();
-        if (run.Wait(engine) != WM_CHECK_INSTALL) {
+        const bool unpacking = pack == 1 ? engine.StartUnzipBasePack1() : engine.StartUnzipBasePack2();
+        if (!unpacking || run.Wait(engine) != OUTCOME_BASEPACK_UNPACKED) {
             PrintError(L"base pack " + std::to_wstring(pack) + L" could not be unpacked");
             return EXIT_BASEPACK_UNZIP;
         }

@@ -6,7 +6,6 @@
 #include <typeinfo>
 
 #include "BlockStore.h"
-#include "base/system/ZLock.h"
 
 namespace Base {
 namespace Memory {
@@ -22,22 +21,10 @@ public:
 
     static ZBlockStore* Store()
     {
-        if (s_pStore == nullptr) {
-            System::ZLocker guard(s_lock);
-            if (s_pStore == nullptr) s_pStore = new ZBlockStore(sizeof(T), PerChunk, true, 4, typeid(T).name());
-        }
+        static ZBlockStore* s_pStore = new ZBlockStore(sizeof(T), PerChunk, true, 4, typeid(T).name());
         return s_pStore;
     }
-
-private:
-    static ZBlockStore* volatile s_pStore;
-    static System::ZSemiAutoIntLock s_lock;
 };
-
-template <class T, unsigned P>
-ZBlockStore* volatile TTypeStore<T, P>::s_pStore = nullptr;
-template <class T, unsigned P>
-System::ZSemiAutoIntLock TTypeStore<T, P>::s_lock;
 
 }  // namespace Memory
 }  // namespace Base

@@ -45,7 +45,7 @@ bool CClientSession::DeCode(char* pIn, std::uint32_t nIn, char*& pOut, std::uint
     return true;
 }
 
-std::uint32_t CClientSession::Frame(const char* data, std::uint32_t n, unsigned step)
+std::uint32_t CClientSession::Frame(const char* data, std::uint32_t n, EFrameStep step)
 {
     std::uint32_t consumed = n;
     std::uint32_t remaining = 0;
@@ -93,15 +93,15 @@ bool CClientSession::OnGetData(char* data, std::uint32_t n)
     if (m_recvStage.GetLength() > 0) {
         // A header that was cut off waits in the stage for the rest.
         const std::uint32_t fitted = m_recvStage.Append(data, n);
-        std::uint32_t taken = Frame(m_recvStage.GetData(), m_recvStage.GetLength(), 3);
+        std::uint32_t taken = Frame(m_recvStage.GetData(), m_recvStage.GetLength(), FRAME_STAGED);
         if (taken) m_recvStage.Consume(taken);
         if (fitted < n) {
             m_recvStage.Append(data + fitted, n - fitted);
-            taken = Frame(m_recvStage.GetData(), m_recvStage.GetLength(), 5);
+            taken = Frame(m_recvStage.GetData(), m_recvStage.GetLength(), FRAME_STAGE_REST);
             if (taken) m_recvStage.Consume(taken);
         }
     } else {
-        const std::uint32_t taken = Frame(data, n, 1);
+        const std::uint32_t taken = Frame(data, n, FRAME_RECEIVED);
         if (taken < n) m_recvStage.Append(data + taken, n - taken);
     }
 

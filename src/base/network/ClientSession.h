@@ -4,6 +4,7 @@
 // messages by their header's length and appended to recvQueue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Winsock's header must come before windows.h.
@@ -49,9 +50,14 @@ public:
     std::uint32_t StagedRecvBytes() const { return m_recvStage.GetLength(); }
 
 protected:
+    // Where the framing runs; names its error texts: "Error1" (a second
+    // error in a row "Error2") for a received piece, "Error3"/"Error4" for
+    // the stage behind a cut-off header, "Error5" for what did not fit it.
+    enum EFrameStep : unsigned { FRAME_RECEIVED = 1, FRAME_STAGED = 3, FRAME_STAGE_REST = 5 };
+
     // Runs the framing over bytes, reports a nonzero result and returns the
-    // bytes taken. `step` picks the texts: 1 (Error1/2), 3 (Error3/4) or 5.
-    std::uint32_t Frame(const char* data, std::uint32_t n, unsigned step);
+    // bytes taken.
+    std::uint32_t Frame(const char* data, std::uint32_t n, EFrameStep step);
 
     CMsgPackQueue m_sendQueue;
     CMsgPackQueue m_recvQueue;
@@ -61,7 +67,7 @@ protected:
     std::uint32_t m_nRecvLimit = RECV_LIMIT;
     std::uint64_t m_nRecvByteLimit = RECV_BYTE_LIMIT;
     std::uint8_t m_bParseErrorOnce = 0;
-    volatile std::uint8_t m_bEncode = 0;
+    std::atomic<bool> m_bEncode{false};  // read by the workers
     std::uint8_t m_nSendKey;
     std::uint8_t m_nRecvKey;
 };

@@ -5,15 +5,9 @@
 namespace Base {
 namespace NetWork {
 
-CLinkConnector* volatile CLinkConnector::s_pInstance = nullptr;
-System::ZSemiAutoIntLock CLinkConnector::s_lock;
-
 CLinkConnector* CLinkConnector::Instance()
 {
-    if (s_pInstance == nullptr) {
-        System::ZLocker guard(s_lock);
-        if (s_pInstance == nullptr) s_pInstance = new CLinkConnector;
-    }
+    static CLinkConnector* s_pInstance = new CLinkConnector;
     return s_pInstance;
 }
 

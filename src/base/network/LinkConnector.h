@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "base/system/ZLock.h"
-
 namespace Base {
 namespace NetWork {
 
@@ -41,9 +39,6 @@ private:
     CNetworkConnector* m_pActive = nullptr;
     CNetworkConnector* m_arrConnectors[SLOT_COUNT] = {nullptr, nullptr, nullptr};
     CNetworkConnector* m_pSpare = nullptr;
-
-    static CLinkConnector* volatile s_pInstance;
-    static System::ZSemiAutoIntLock s_lock;
 };
 
 }  // namespace NetWork

@@ -3,6 +3,7 @@
 // u8 send class (0, 1 or 2), then the body.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "Queue.h"
@@ -78,7 +79,7 @@ public:
     std::uint32_t LastHeaderLength() const { return m_nLastHeaderLength; }
 
 private:
-    volatile std::uint8_t m_bIncompleteTail = 0;
+    std::atomic<std::uint8_t> m_bIncompleteTail{0};  // read by other threads
     std::uint16_t m_nLastId = 0;
     std::uint32_t m_nLastLength = 0;
     std::uint32_t m_nLastFilled = 0;

@@ -26,9 +26,7 @@ void CSocket::Attach(SOCKET s)
 
 SOCKET CSocket::Detach()
 {
-    const SOCKET s = m_socket;
-    m_socket = INVALID_SOCKET;
-    return s;
+    return m_socket.exchange(INVALID_SOCKET);
 }
 
 bool CSocket::Bind(const std::string& host, std::uint16_t port)

@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -46,7 +47,7 @@ public:
     const CSockAddr& GetAddr() const { return m_addr; }
 
 protected:
-    volatile SOCKET m_socket = INVALID_SOCKET;
+    std::atomic<SOCKET> m_socket{INVALID_SOCKET};  // closed by one thread while others use it
     CSockAddr m_addr;
 };
 

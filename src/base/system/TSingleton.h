@@ -2,32 +2,19 @@
 // empty TSingleton<T> member as their handle to the instance.
 #pragma once
 
-#include "ZLock.h"
-
 namespace Base {
 namespace Utility {
 
 template <class T>
 class TSingleton {
 public:
+    // The first caller creates it; the language makes concurrent first calls wait.
     static T* Instance()
     {
-        if (s_pInstance == nullptr) {
-            System::ZLocker guard(s_lock);
-            if (s_pInstance == nullptr) s_pInstance = new T;
-        }
+        static T* s_pInstance = new T;
         return s_pInstance;
     }
-
-private:
-    static T* volatile s_pInstance;
-    static System::ZSemiAutoIntLock s_lock;
 };
-
-template <class T>
-T* volatile TSingleton<T>::s_pInstance = nullptr;
-template <class T>
-System::ZSemiAutoIntLock TSingleton<T>::s_lock;
 
 }  // namespace Utility
 }  // namespace Base

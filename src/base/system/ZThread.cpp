@@ -15,9 +15,9 @@ void ZThread::Reset()
     proc = nullptr;
     arg = nullptr;
     handle = nullptr;
-    loop = 0;
-    stop = 0;
-    finished = 1;
+    loop = false;
+    stop = false;
+    finished = true;
     priority = 0;
 }
 
@@ -31,13 +31,13 @@ bool ZThread::Start(bool bLoop, int nPriority, unsigned nStackSize)
 {
     if (proc == nullptr || handle != nullptr) return false;
     // Cleared before the thread exists, so one that ends at once is seen as finished.
-    stop = 0;
-    finished = 0;
-    loop = bLoop ? 1 : 0;
+    stop = false;
+    finished = false;
+    loop = bLoop;
     priority = nPriority;
     uintptr_t h = _beginthreadex(nullptr, nStackSize, &ZThread::Body, this, 0, nullptr);
     if (h == 0) {
-        finished = 1;
+        finished = true;
         return false;
     }
     handle = reinterpret_cast<HANDLE>(h);
@@ -50,18 +50,18 @@ unsigned __stdcall ZThread::Body(void* self)
     CoInitialize(nullptr);
     if (t->loop) {
         while (!t->stop) t->proc(t->arg);
-        t->stop = 0;
+        t->stop = false;
     } else {
         t->proc(t->arg);
     }
-    t->finished = 1;
+    t->finished = true;
     CoUninitialize();
     return 0;
 }
 
 void ZThread::Stop(bool bWait)
 {
-    stop = 1;
+    stop = true;
     if (handle != nullptr) {
         if (bWait) {
             while (!finished) Sleep(50);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace Base {
 namespace System {
 
@@ -21,8 +23,8 @@ public:
     // Asks the thread to stop; with bWait, waits until it has left its loop.
     // A thread still running after that is terminated.
     void Stop(bool bWait);
-    bool IsFinished() const { return finished != 0; }
-    bool IsStopping() const { return stop != 0; }
+    bool IsFinished() const { return finished; }
+    bool IsStopping() const { return stop; }
 
 private:
     static unsigned __stdcall Body(void* self);
@@ -31,9 +33,10 @@ private:
     ZThreadProc proc;
     void* arg;
     HANDLE handle;
-    volatile BYTE loop;
-    volatile BYTE stop;
-    volatile BYTE finished;
+    // Shared with the thread.
+    std::atomic<bool> loop;
+    std::atomic<bool> stop;
+    std::atomic<bool> finished;
     int priority;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wininet.h>
 
 namespace Base {
 namespace Utility {
@@ -67,10 +68,25 @@ struct ModuleTraits {
     static void Close(HMODULE h) { FreeLibrary(h); }
 };
 
+// Directory walks (FindFirstFile).
+struct FindHandleTraits {
+    typedef HANDLE Type;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { FindClose(h); }
+};
+
+struct InternetHandleTraits {
+    typedef HINTERNET Type;
+    static HINTERNET Invalid() { return nullptr; }
+    static void Close(HINTERNET h) { InternetCloseHandle(h); }
+};
+
 typedef TUniqueHandle<FileHandleTraits> CFileHandle;
 typedef TUniqueHandle<KernelHandleTraits> CKernelHandle;
 typedef TUniqueHandle<MapViewTraits> CMapView;
 typedef TUniqueHandle<ModuleTraits> CModule;
+typedef TUniqueHandle<FindHandleTraits> CFindHandle;
+typedef TUniqueHandle<InternetHandleTraits> CInternetHandle;
 
 }  // namespace Utility
 }  // namespace Base

@@ -5,11 +5,13 @@
 
 #include <tinyxml.h>
 
-#include "ProgressFigures.h"
-#include "app/StringTable.h"
+#include "StopGuard.h"
+#include "UpdateEngine.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
-#include "update/UpdateEngine.h"
-#include "update/Version.h"
+#include "base/utility/StringTable.h"
+#include "transfer/ProgressFigures.h"
+#include "transfer/Version.h"
 
 using Base::Utility::AnsiToWide;
 
@@ -35,62 +37,51 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
     std::wstring local = localPath.empty() ? m_strTempDir + AnsiToWide(fileName) : AnsiToWide(localPath);
 
     if (showProgress) {
-        Progress(4, 0.0f);
+        Progress(PROGRESS_SINGLE, 0.0f);
         const std::wstring status = FormatLocalText(isRetry ? L"REDOWNLOAD_ERRORFILES" : L"DOWNLOADING_FIELS",
                                                     L"s", AnsiToWide(fileName).c_str());
         SetLog(LOG_TO_INFO, L"%s", status.c_str());
     }
-    std::string lower = url;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     std::uint32_t size = 0;
-    InetDownload.Download(AnsiToWide(lower).c_str(), local.c_str(), &size, 0, 0, 0, 0);
-    if (showProgress) Progress(4, 1.0f);
+    InetDownload.Download(AnsiToWide(Base::Utility::AsciiLower(url)).c_str(), local.c_str(), &size, 0, 0, 0, 0);
+    if (showProgress) Progress(PROGRESS_SINGLE, 1.0f);
     return size;
 }
 
-int CUpdateEngine::DownloadAllPatchFiles(float, float)
+std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const std::string& localPath)
+{
+    std::uint32_t size = 0;
+    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer; ++attempt)
+        size = DownloadOneFile(url, false, "", "", "", localPath, true);
+    return size;
+}
+
+EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
 {
     SetLog(LOG_TO_FILE, L"DownloadAllPatchFiles::Begin");
     const SPackageFile& package =
         VersionLess(GetLocalVersionStr(), m_strServerVersion) ? m_Plan.upgrade : m_Plan.degrade;
     const std::string fileName = package.filename;
-
-    // Each loop waits on a fresh event: once signalled it would never block again.
-    if (m_hStopEvent) ResetEvent(m_hStopEvent.Get());
-    m_bCancelTransfer = false;
-    m_bDownloadDone = false;
-    if (m_bDownloadDone) {
-        if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
-        SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
-        return 3;
+    {
+        CStopGuard guard(*this);
+        std::uint32_t size = 0;
+        // A stop request may have come in before the transfer began.
+        if (!guard.StopRequested()) {
+            const std::string url = Base::Utility::WithSlashes(m_strPatchBaseURL + fileName);
+            const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
+            m_strPackagePath = localPath;
+            size = DownloadWithRetries(url, localPath);
+        }
+        if (guard.StopRequested()) {
+            SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
+            return STEP_STOPPED;
+        }
+        if (size == 0) return STEP_DOWNLOAD_FAILED;
+        Progress(PROGRESS_TOTAL, 1.0f);
     }
-
-    std::string url = m_strPatchBaseURL + fileName;
-    for (char& c : url)
-        if (c == '\\') c = '/';
-    const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
-    m_strPackagePath = localPath;
-
-    std::uint32_t size = 0;
-    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer; ++attempt)
-        size = DownloadOneFile(url, false, "", "", "", localPath, true);
-    if (m_bCancelTransfer) {
-        // A stop request ended the transfer.
-        if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
-        SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
-        return 3;
-    }
-    if (size == 0) {
-        if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
-        return 1;
-    }
-    Progress(8, 1.0f);
-    m_bDownloadDone = true;
-    if (m_hStopEvent) SetEvent(m_hStopEvent.Get());
     SetLog(LOG_TO_FILE, L"all files download succeed!");
     SetLog(LOG_TO_FILE, L"DownloadAllPatchFiles::End\r\n");
-    return 2;
+    return STEP_SUCCEEDED;
 }
 
 void CUpdateEngine::ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed)
@@ -98,7 +89,7 @@ void CUpdateEngine::ShowDownloadProgress(std::uint32_t total, std::uint32_t rece
     CUpdateEngine* engine = g_pUpdateEngine;
     if (engine == nullptr) return;
     const SDownloadFigures f = ComputeDownloadFigures(total, received, speed);
-    engine->Progress(4, f.single);
+    engine->Progress(PROGRESS_SINGLE, f.single);
     wchar_t text[256];
     const int counter = g_nDisplayCounter++;
     _snwprintf(text, 255, kProgressFormats[static_cast<unsigned>(counter) % 4], f.pieceIndex, f.pieceCount,

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <tinyxml.h>
 
-#include "app/TextTableFile.h"
-#include "base/utility/StrConv.h"
-#include "update/XmlText.h"
+#include "StrConv.h"
+#include "TextFormat.h"
+#include "TextTableFile.h"
+#include "XmlText.h"
 
 namespace {
 
@@ -100,16 +101,8 @@ std::wstring FormatLocalText(const wchar_t* pTag, const wchar_t* pExpected, ...)
     }
     va_list args;
     va_start(args, pExpected);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = _vscwprintf(format.c_str(), measure);
-    va_end(measure);
     std::wstring out;
-    if (length > 0) {
-        out.assign(static_cast<size_t>(length) + 1, L'\0');
-        _vsnwprintf(&out[0], out.size(), format.c_str(), args);
-        out.resize(static_cast<size_t>(length));
-    }
+    Base::Utility::FormatTextV(&out, format.c_str(), args);
     va_end(args);
     return out;
 }

@@ -4,7 +4,7 @@
 
 #include <tinyxml.h>
 
-#include "base/utility/StrConv.h"
+#include "StrConv.h"
 
 namespace {
 
@@ -29,4 +29,17 @@ std::wstring XmlAttributeW(const TiXmlElement* element, const char* name)
     const char* value = element ? element->Attribute(name) : nullptr;
     if (value == nullptr) return std::wstring();
     return DeclaresUtf8(element) ? Base::Utility::Utf8ToWide(value) : Base::Utility::AnsiToWide(value);
+}
+
+std::string XmlElementText(const TiXmlElement* element)
+{
+    const char* text = element ? element->GetText() : nullptr;
+    return text ? text : "";
+}
+
+TiXmlText* XmlTextNode(TiXmlElement* element)
+{
+    if (element == nullptr) return nullptr;
+    if (element->FirstChild() == nullptr) element->LinkEndChild(new TiXmlText(""));
+    return element->FirstChild()->ToText();
 }

@@ -1,8 +1,12 @@
 // Unpacking a whole archive into a directory, for the engine's workers.
-#include "ParallelExtract.h"
-#include "PathCheck.h"
-#include "ZipWrapper.h"
-#include "update/UpdateEngine.h"
+#include "UpdateEngine.h"
+#include "base/utility/PathText.h"
+#include "transfer/ParallelExtract.h"
+#include "transfer/PathCheck.h"
+#include "transfer/ZipWrapper.h"
+
+using Base::Utility::AsciiLower;
+using Base::Utility::WithBackslashes;
 
 bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& destDir, bool isManualPak,
                               float progressFrom, float progressTo)
@@ -23,23 +27,16 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
     const std::vector<std::wstring> files = zip.ListFiles();
     // A name that climbs out of the target refuses the whole archive before
     // anything is written.
-    for (const std::wstring& name : files) {
-        if (!IsSafeRelativePath(name)) {
-            SetLog(LOG_TO_FILE, L"Error:unzip %s refused, unsafe entry name %s", zipPath.c_str(), name.c_str());
-            return false;
-        }
+    if (const std::wstring* unsafe = FirstUnsafePath(files)) {
+        SetLog(LOG_TO_FILE, L"Error:unzip %s refused, unsafe entry name %s", zipPath.c_str(), unsafe->c_str());
+        return false;
     }
 
     const size_t n = files.size();
     const std::wstring base = destDir.empty() ? m_strTempDir : destDir;
     std::vector<std::wstring> targets;
     targets.reserve(n);
-    for (const std::wstring& name : files) {
-        std::wstring target = AsciiLower(base + name);
-        for (wchar_t& ch : target)
-            if (ch == L'/') ch = L'\\';
-        targets.push_back(target);
-    }
+    for (const std::wstring& name : files) targets.push_back(WithBackslashes(AsciiLower(base + name)));
     // ExtractFile clears a read-only attribute in the way itself.
     SExtractResult result;
     size_t reported = 0;
@@ -50,8 +47,8 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
             if (!isManualPak || done == reported) return;
             reported = done;
             const float part = static_cast<float>(done) / static_cast<float>(n);
-            Progress(4, part);
-            Progress(8, progressFrom + (progressTo - progressFrom) * part);
+            Progress(PROGRESS_SINGLE, part);
+            Progress(PROGRESS_TOTAL, progressFrom + (progressTo - progressFrom) * part);
         },
         &result);
 

@@ -1,20 +1,17 @@
 // The installation step of the engine's threads: install the current
 // package, save the versions, clean up, or undo everything on failure.
-#include "PatchInstaller.h"
-#include "app/StringTable.h"
+#include "Messages.h"
+#include "UpdateEngine.h"
 #include "base/utility/StrConv.h"
-#include "update/Messages.h"
-#include "update/UpdateEngine.h"
+#include "base/utility/StringTable.h"
+#include "transfer/Directories.h"
+#include "transfer/PatchInstaller.h"
 
 namespace {
 
-std::wstring CurrentDirectory()
+CInstallJournal::Logger RollbackLogger(CUpdateEngine& engine)
 {
-    wchar_t buf[MAX_PATH * 2];
-    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buf);
-    std::wstring dir(buf, n < MAX_PATH * 2 ? n : 0);
-    if (!dir.empty() && dir.back() != L'\\') dir.push_back(L'\\');
-    return dir;
+    return [&engine](const std::wstring& path) { engine.SetLog(LOG_TO_FILE, L"rollback file:%s", path.c_str()); };
 }
 
 }  // namespace
@@ -24,14 +21,23 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     const std::wstring gameDir = CurrentDirectory();
     m_Journal = CInstallJournal(gameDir);
     CPatchInstaller installer(m_Journal);
-    installer.SetWindow(m_hWnd, WM_DOWNLOAD_PROGRESS);
+    installer.SetWindow(m_hWnd);
+    installer.SetLogSink(FileLogSink());
+    installer.SetProgressSink([this](std::uint32_t permille) {
+        if (m_hWnd) SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 0, static_cast<LPARAM>(permille));
+    });
     installer.SetGameDir(gameDir);
     installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
     installer.SetPackage(Base::Utility::AnsiToWide(m_strPackagePath));
     const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
     m_nInstallError = installer.Error();
-    if (!ok) return false;
-    Progress(8, progressTo);
+    if (!ok) {
+        // The window hears of an unusable package and of one for other versions.
+        if (m_nInstallError == INSTALL_BAD_PACKAGE) Notify(WM_PACK_FILELIST_ERROR);
+        if (m_nInstallError == INSTALL_VERSION_RANGE) Notify(WM_PACK_VERSION_ERROR);
+        return false;
+    }
+    Progress(PROGRESS_TOTAL, progressTo);
     return true;
 }
 
@@ -41,10 +47,12 @@ bool CUpdateEngine::Setup(float, float progressTo)
     bool ok = InstallPackage(0.3f, 1.0f);
     if (!ok) {
         Rollback(0, 0);
+        m_Outcome = OUTCOME_INSTALL_FAILED;
     } else if (m_strManualPatchPath.empty() && !SaveVersions()) {
         m_nInstallError = INSTALL_VERSIONS_NOT_SAVED;
         Rollback(0, 0);
-        if (m_hWnd) SendMessageW(m_hWnd, WM_AUTOPATCH_STOP, 0, 0);
+        m_Outcome = OUTCOME_INSTALL_FAILED;
+        Notify(WM_AUTOPATCH_STOP);
         ok = false;
     }
     if (!ok) {
@@ -56,24 +64,17 @@ bool CUpdateEngine::Setup(float, float progressTo)
     SetLog(LOG_TO_FILE, L"------------------\r\nInstall files complete!");
     DeleteTempFiles(0, 0);
     SetLog(LOG_TO_FILE, L"------------------\r\nSetup all complete!");
-    Progress(8, progressTo);
+    Progress(PROGRESS_TOTAL, progressTo);
     // Finished before the window hears of it: its handler may start the next run.
     m_nFinished = 1;
-    if (m_hWnd) SendMessageW(m_hWnd, WM_UPDATE_COMPLETE, 0, 0);
+    m_Outcome = OUTCOME_INSTALLED;
+    Notify(WM_UPDATE_COMPLETE);
     return true;
 }
 
-void CUpdateEngine::Rollback(float, float)
-{
-    m_Journal.Rollback([this](const std::wstring& path) { SetLog(LOG_TO_FILE, L"rollback file:%s", path.c_str()); });
-}
+void CUpdateEngine::Rollback(float, float) { m_Journal.Rollback(RollbackLogger(*this)); }
 
-bool CUpdateEngine::RecoverInstallation()
-{
-    return CInstallJournal::Recover(CurrentDirectory(), [this](const std::wstring& path) {
-        SetLog(LOG_TO_FILE, L"rollback file:%s", path.c_str());
-    });
-}
+bool CUpdateEngine::RecoverInstallation() { return CInstallJournal::Recover(CurrentDirectory(), RollbackLogger(*this)); }
 
 void CUpdateEngine::DeleteTempFiles(float, float)
 {
@@ -83,27 +84,15 @@ void CUpdateEngine::DeleteTempFiles(float, float)
 
 void CUpdateEngine::DeleteFilesInDir(const std::wstring& dir)
 {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
     const std::wstring log = GetLogPath();
-    do {
-        const std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = dir + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            DeleteFilesInDir(path + L"\\");
-            continue;
-        }
+    WalkDirectory(dir, [&](const std::wstring& path) {
         // The open log would vanish with everything written to it later.
-        if (IsLogOpen() && _wcsicmp(path.c_str(), log.c_str()) == 0) continue;
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileW(path.c_str())) {
+        if (IsLogOpen() && _wcsicmp(path.c_str(), log.c_str()) == 0) return;
+        if (DeleteFileForced(path)) {
             SetLog(LOG_TO_FILE, L"%s file delete succeed!", path.c_str());
         } else {
             const DWORD error = GetLastError();
             SetLog(LOG_TO_FILE, L"%s file cannnot delete,ErrorCode:%u", path.c_str(), error);
         }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    });
 }

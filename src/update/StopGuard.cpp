@@ -1,0 +1,18 @@
+#include "StopGuard.h"
+
+#include "UpdateEngine.h"
+
+CStopGuard::CStopGuard(CUpdateEngine& engine) : m_engine(engine)
+{
+    if (m_engine.m_hStopEvent) ResetEvent(m_engine.m_hStopEvent.Get());
+    m_engine.m_bCancelTransfer = false;
+    m_engine.m_bDownloadDone = false;
+}
+
+CStopGuard::~CStopGuard()
+{
+    m_engine.m_bDownloadDone = true;
+    if (m_engine.m_hStopEvent) SetEvent(m_engine.m_hStopEvent.Get());
+}
+
+bool CStopGuard::StopRequested() const { return m_engine.m_bCancelTransfer; }
