@@ -1,29 +1,28 @@
 #include "EngineTestUtil.h"
 
-std::wstring ReadUtf16File(const fs::path& path)
+std::wstring LogText(const fs::path& path)
 {
-    std::string bytes = ReadBytes(path);
+    const std::string bytes = ReadBytes(path);
     std::wstring out;
-    size_t i = 0;
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE)
-        i = 2;
-    for (; i + 1 < bytes.size(); i += 2)
+    for (size_t i = bytes.compare(0, 2, "\xFF\xFE") == 0 ? 2 : 0; i + 1 < bytes.size(); i += 2)
         out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
     return out;
 }
 
-void WriteStringTable(const fs::path& appDir,
-                      const std::vector<std::pair<std::wstring, std::wstring>>& entries)
+std::vector<std::string> ErrLogs()
 {
-    std::wstring text;
-    for (const auto& e : entries) text += e.first + L" \"" + e.second + L"\"\r\n";
+    std::vector<std::string> out;
+    for (auto& e : fs::directory_iterator("PatchCfg/PatchTemp"))
+        if (e.path().extension() == ".err") out.push_back(e.path().filename().string());
+    return out;
+}
+
+void WriteStringTable(const fs::path& appDir, const std::vector<std::pair<std::wstring, std::wstring>>& entries)
+{
     std::string bytes = "\xFF\xFE";
-    for (wchar_t ch : text) {
-        bytes.push_back(static_cast<char>(ch & 0xFF));
-        bytes.push_back(static_cast<char>(ch >> 8));
-    }
+    for (const auto& e : entries)
+        for (wchar_t ch : e.first + L" \"" + e.second + L"\"\r\n") bytes += {static_cast<char>(ch & 0xFF), static_cast<char>(ch >> 8)};
     WriteBytes(appDir / "data" / "string.txt", bytes);
 }
 

@@ -1,5 +1,9 @@
 #include "Fixtures.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
+
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -42,3 +46,18 @@ std::string PatternBytes(std::size_t n)
     for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
     return s;
 }
+
+#ifdef _WIN32
+std::uint16_t ClosedPort()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof a;
+    const bool bound = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                       getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+    closesocket(s);
+    return bound ? ntohs(a.sin_port) : 0;
+}
+#endif

@@ -26,3 +26,8 @@ struct HttpServers {
 
 // The fault server's body: byte i is (7 i + 3) mod 256.
 std::string PatternBytes(std::size_t n);
+
+#ifdef _WIN32
+// A port on 127.0.0.1 that nothing listens on (bound once, then freed).
+std::uint16_t ClosedPort();
+#endif

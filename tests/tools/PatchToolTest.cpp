@@ -1,20 +1,27 @@
-// Runs the host-built patchtool as an operator would.
+// The host-built patchtool, run as an operator runs it.
 #include <gtest/gtest.h>
 
 #include <iconv.h>
 
 #include <cstdlib>
+#include <map>
+
+#include <tinyxml.h>
+#include <unzip.h>
 
 #include "TestDir.h"
 #include "base/utility/Scramble.h"
 #include "base/utility/XmlLoad.h"
+#include "transfer/ByteSource.h"
+#include "transfer/Md5.h"
+#include "transfer/PeResource.h"
+#include "transfer/ZipRangeIo.h"
 
 namespace {
 
-int RunTool(const std::string& args)
+int Tool(const std::string& args)
 {
-    std::string cmd = std::string(PATCHTOOL_PATH) + " " + args + " 2>/dev/null";
-    int status = std::system(cmd.c_str());
+    const int status = std::system((std::string(PATCHTOOL_PATH) + " " + args + " >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -23,6 +30,29 @@ std::string Printed(const TiXmlDocument& doc)
     TiXmlPrinter printer;
     doc.Accept(&printer);
     return printer.Str();
+}
+
+// Entries of the zip inside a package: name -> bytes.
+std::map<std::string, std::string> PackageEntries(const std::string& image)
+{
+    std::map<std::string, std::string> entries;
+    CMemoryByteSource src(image.data(), image.size());
+    SResourceLocation where;
+    std::string why;
+    if (!FindPeResource(src, "RT_RCDATA", 135, &where, &why)) return entries;
+    SZipRange range = {&src, where.offset, where.size};
+    zlib_filefunc64_def funcs;
+    FillZipRangeFuncs(&funcs);
+    unzFile z = unzOpen2_64(&range, &funcs);
+    for (int r = unzGoToFirstFile(z); r == UNZ_OK; r = unzGoToNextFile(z)) {
+        char name[512], buf[4096];
+        unzGetCurrentFileInfo64(z, nullptr, name, sizeof name, nullptr, 0, nullptr, 0);
+        unzOpenCurrentFile(z);
+        for (int n; (n = unzReadCurrentFile(z, buf, sizeof buf)) > 0;) entries[name].append(buf, n);
+        unzCloseCurrentFile(z);
+    }
+    unzClose(z);
+    return entries;
 }
 
 }  // namespace
@@ -34,44 +64,101 @@ TEST(ScrambleKey, IsTheGbkEncodingOfTheKeyText)
     char in[] = "\xE5\xBD\x93\xE6\x9C\x88\xE5\x85\x89\xE7\x85\xA7\xE8\xBF\x9B"
                 "\xE6\x97\xA7\xE5\x9F\x8E\xE7\x9A\x84\xE9\x82\xA3\xE5\xA4\x9C";  // 当月光照进旧城的那夜
     char out[64];
-    char* pin = in;
-    char* pout = out;
+    char *pin = in, *pout = out;
     size_t inLeft = sizeof in - 1, outLeft = sizeof out;
     ASSERT_NE(iconv(cd, &pin, &inLeft, &pout, &outLeft), static_cast<size_t>(-1));
     iconv_close(cd);
-    ASSERT_EQ(static_cast<size_t>(pout - out), Scramble::kKeyLength);
-    EXPECT_EQ(std::string(out, Scramble::kKeyLength),
-              std::string(reinterpret_cast<const char*>(Scramble::kKey), Scramble::kKeyLength));
+    EXPECT_EQ(std::string(out, pout - out), std::string(reinterpret_cast<const char*>(Scramble::kKey), Scramble::kKeyLength));
 }
 
-TEST(PatchToolScramble, OutputLoadsAsTheSameDocument)
+TEST(PatchToolScramble, OutputLoadsAsTheSameDocumentAndBadArgumentsAreRefused)
 {
     ScopedTestDir dir;
-    const std::string xml =
-        "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<Root>\r\n<Version><CurVersion>0000100</CurVersion>"
-        "</Version>\r\n<Text>\xB5\xB1\xD4\xC2</Text>\r\n</Root>\r\n";
+    const std::string xml = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<Root>\r\n<Version><CurVersion>0000100"
+                            "</CurVersion></Version>\r\n<Text>\xB5\xB1\xD4\xC2</Text>\r\n</Root>\r\n";
     WriteBytes("NewUpdateCfg.xml", xml);
-    ASSERT_EQ(RunTool("scramble NewUpdateCfg.xml shipped.eml"), 0);
-    EXPECT_NE(ReadBytes("shipped.eml"), xml);
-
+    ASSERT_EQ(Tool("scramble NewUpdateCfg.xml shipped.eml"), 0);
     TiXmlDocument plain, scrambled;
     ASSERT_TRUE(LoadXmlDocument(plain, "NewUpdateCfg.xml", TIXML_ENCODING_UNKNOWN));
     ASSERT_TRUE(LoadXmlDocument(scrambled, "shipped.xml", TIXML_ENCODING_UNKNOWN));
     EXPECT_EQ(Printed(scrambled), Printed(plain));
-
-    ASSERT_EQ(RunTool("scramble shipped.eml back.xml"), 0);
+    ASSERT_EQ(Tool("scramble shipped.eml back.xml"), 0);
     EXPECT_EQ(ReadBytes("back.xml"), xml);
+
+    EXPECT_EQ(Tool("scramble missing.xml out.eml"), 1);
+    EXPECT_FALSE(fs::exists("out.eml"));
+    EXPECT_EQ(Tool("scramble back.xml back.xml"), 2);
+    EXPECT_EQ(ReadBytes("back.xml"), xml);
+    for (const char* usage : {"scramble back.xml", "frobnicate"}) EXPECT_EQ(Tool(usage), 2) << usage;
+    EXPECT_EQ(Tool("--help"), 0);
 }
 
-TEST(PatchToolScramble, RefusesBadArguments)
+TEST(PatchToolPack, WritesAddAndDeleteEntriesWithDigests)
 {
     ScopedTestDir dir;
-    EXPECT_EQ(RunTool("scramble missing.xml out.eml"), 1);
-    EXPECT_FALSE(fs::exists("out.eml"));
-    WriteBytes("a.xml", "<a/>");
-    EXPECT_EQ(RunTool("scramble a.xml a.xml"), 2);
-    EXPECT_EQ(ReadBytes("a.xml"), "<a/>");
-    EXPECT_EQ(RunTool("scramble a.xml"), 2);
-    EXPECT_EQ(RunTool("frobnicate"), 2);
-    EXPECT_EQ(RunTool("--help"), 0);
+    WriteBytes("old/same.txt", "unchanged");
+    WriteBytes("old/Data/changed.bin", "before");
+    WriteBytes("old/gone.txt", "removed");
+    WriteBytes("new/same.txt", "unchanged");
+    WriteBytes("new/Data/changed.bin", "after!");
+    WriteBytes("new/Data/Sub/added.txt", "new file");
+    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o pkg.exe"), 0);
+    std::map<std::string, std::string> entries = PackageEntries(ReadBytes("pkg.exe"));
+    EXPECT_EQ(entries.size(), 3u) << "identical files are left out";
+    EXPECT_EQ(entries["Data/changed.bin"], "after!");
+    EXPECT_EQ(entries["Data/Sub/added.txt"], "new file");
+
+    TiXmlDocument doc;
+    doc.Parse(entries["filelist.xml"].c_str());
+    const TiXmlElement* root = doc.FirstChildElement("root");
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->FirstChildElement("Installer")->Attribute("version"), "1.0.0");
+    EXPECT_STREQ(root->FirstChildElement("Version")->Attribute("internal"), "0000200");
+    EXPECT_STREQ(root->FirstChildElement("Version")->Attribute("from"), "0000100");
+    std::map<std::string, const TiXmlElement*> items;
+    for (const TiXmlElement* e = root->FirstChildElement("FileList")->FirstChildElement(); e; e = e->NextSiblingElement())
+        items[e->Attribute("path")] = e;
+    ASSERT_EQ(items.size(), 3u);
+    const TiXmlElement* changed = items["Data\\changed.bin"];
+    ASSERT_NE(changed, nullptr);
+    EXPECT_STREQ(changed->Value(), "add");
+    EXPECT_STREQ(changed->Attribute("name"), "changed.bin");
+    EXPECT_STREQ(changed->Attribute("size"), "6");
+    EXPECT_EQ(changed->Attribute("checksum"), Md5HexOf("after!"));
+    ASSERT_NE(items["gone.txt"], nullptr);
+    EXPECT_STREQ(items["gone.txt"]->Value(), "delete");
+
+    EXPECT_EQ(Tool("pack --new new --from 0000100 --to 0000100 -o p.exe"), 2);
+    EXPECT_EQ(Tool("pack --new new --from 0000100 -o p.exe"), 2);
+    EXPECT_EQ(Tool("pack --new missing --from 0000100 --to 0000101 -o p.exe"), 1);
+    EXPECT_FALSE(fs::exists("p.exe"));
+    ASSERT_EQ(Tool("pack --new new --from 0000100 --to 0000101 -o p.exe"), 0);  // without --old everything is new
+    EXPECT_EQ(PackageEntries(ReadBytes("p.exe"))["same.txt"], "unchanged");
+}
+
+TEST(PatchToolRevision, AppendsRecordsAndRefusesARepeatedStep)
+{
+    ScopedTestDir dir;
+    WriteBytes("up.exe", "upgrade package");
+    WriteBytes("down.exe", "degrade");
+    ASSERT_EQ(Tool("revision add Revision.xml --prev 0000100 --inter 0000200 --upgrade up.exe --degrade down.exe"), 0);
+    ASSERT_EQ(Tool("revision add Revision.xml --prev 0000200 --inter 0000300 --upgrade up.exe"), 0);
+    EXPECT_EQ(Tool("revision add Revision.xml --prev 0000150 --inter 0000200 --upgrade up.exe"), 1);
+    EXPECT_EQ(Tool("revision add Revision.xml --prev 0000100 --inter 0000400 --upgrade missing.exe"), 1);
+    EXPECT_EQ(Tool("revision add Revision.xml --prev 0000100 --inter 0000400"), 2);
+    TiXmlDocument doc;
+    ASSERT_TRUE(doc.LoadFile("Revision.xml"));
+    const TiXmlElement* first = doc.RootElement()->FirstChildElement();
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first->Attribute("interversion"), "0000200");
+    EXPECT_STREQ(first->Attribute("prevversion"), "0000100");
+    const TiXmlElement* up = first->FirstChildElement("upgrade");
+    EXPECT_STREQ(up->Attribute("filename"), "up.exe");
+    EXPECT_STREQ(up->Attribute("size"), "15");
+    EXPECT_EQ(up->Attribute("checksum"), Md5HexOf("upgrade package"));
+    EXPECT_STREQ(first->FirstChildElement("degrade")->Attribute("filename"), "down.exe");
+    const TiXmlElement* second = first->NextSiblingElement();
+    ASSERT_NE(second, nullptr);
+    EXPECT_STREQ(second->Attribute("interversion"), "0000300");
+    EXPECT_EQ(second->NextSiblingElement(), nullptr);
 }

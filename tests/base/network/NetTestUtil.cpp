@@ -1,8 +1,13 @@
+#include <gtest/gtest.h>
+
 #include "NetTestUtil.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 
 #include "base/network/MsgPackQueue.h"
+#include "base/network/NetworkSession.h"
 
 using namespace Base::NetWork;
 
@@ -17,12 +22,12 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock<std::mutex> lock(g_activityMutex);
-    for (;;) {
-        if (pred()) return true;
+    while (!pred()) {
         if (std::chrono::steady_clock::now() >= deadline) return pred();
         // Not every change has a hook; look again every few milliseconds.
         g_activity.wait_for(lock, std::chrono::milliseconds(5));
     }
+    return true;
 }
 
 std::uint16_t PeerPort()
@@ -31,71 +36,11 @@ std::uint16_t PeerPort()
     return text ? static_cast<std::uint16_t>(std::atoi(text)) : 0;
 }
 
-std::vector<std::pair<int, std::string>> SessionLog::Errors()
-{
-    std::lock_guard<std::mutex> g(mutex);
-    return errors;
-}
-
 bool SessionLog::HasError(const std::string& text)
 {
-    std::lock_guard<std::mutex> g(mutex);
-    for (const auto& e : errors)
+    for (const auto& e : Errors())
         if (e.second == text) return true;
     return false;
-}
-
-bool SessionLog::IsDeleted()
-{
-    std::lock_guard<std::mutex> g(mutex);
-    return deleted;
-}
-
-int SessionLog::Closes()
-{
-    std::lock_guard<std::mutex> g(mutex);
-    return closes;
-}
-
-TestClientSession::TestClientSession(std::shared_ptr<SessionLog> log, std::uint32_t size)
-    : CClientSession(size), m_log(std::move(log))
-{
-}
-
-TestClientSession::~TestClientSession()
-{
-    {
-        std::lock_guard<std::mutex> g(m_log->mutex);
-        m_log->deleted = true;
-    }
-    NotifyNetActivity();
-}
-
-void TestClientSession::OnError(int code, const char* text)
-{
-    {
-        std::lock_guard<std::mutex> g(m_log->mutex);
-        m_log->errors.emplace_back(code, text ? text : "");
-    }
-    NotifyNetActivity();
-}
-
-void TestClientSession::OnClose()
-{
-    {
-        std::lock_guard<std::mutex> g(m_log->mutex);
-        ++m_log->closes;
-    }
-    NotifyNetActivity();
-}
-
-void TestClientSession::OnConnect()
-{
-    {
-        std::lock_guard<std::mutex> g(m_log->mutex);
-        ++m_log->connects;
-    }
-    NotifyNetActivity();
 }
 
 bool TestClientSession::OnGetData(char* data, std::uint32_t n)
@@ -105,16 +50,12 @@ bool TestClientSession::OnGetData(char* data, std::uint32_t n)
     return taken;
 }
 
-std::string TestClientSession::PendingSendBytes()
+std::string TestClientSession::TakePendingSend()
 {
     Base::System::ZLocker guard(m_pendingLock);
-    return std::string(m_pendingBuf.GetData(), m_pendingBuf.GetLength());
-}
-
-void TestClientSession::ClearPendingSend()
-{
-    Base::System::ZLocker guard(m_pendingLock);
+    std::string bytes(m_pendingBuf.GetData(), m_pendingBuf.GetLength());
     m_pendingBuf.Clear();
+    return bytes;
 }
 
 bool ReleaseAndWait(CTcpClient* session, const std::shared_ptr<SessionLog>& log)
@@ -128,8 +69,6 @@ Listener::Listener()
     if (m_socket.Bind("127.0.0.1", 0) && m_socket.Listen(SOMAXCONN)) m_nPort = m_socket.GetAddr().GetPort();
 }
 
-Listener::~Listener() { m_socket.Close(); }
-
 SOCKET Listener::Accept(int timeoutMs)
 {
     fd_set readable;
@@ -138,7 +77,9 @@ SOCKET Listener::Accept(int timeoutMs)
     timeval timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     if (select(0, &readable, nullptr, nullptr, &timeout) <= 0) return INVALID_SOCKET;
     SOCKET s = INVALID_SOCKET;
-    return m_socket.Accept(s) ? s : INVALID_SOCKET;
+    if (!m_socket.Accept(s)) return INVALID_SOCKET;
+    SetRecvTimeout(s, 5000);
+    return s;
 }
 
 void SetRecvTimeout(SOCKET s, int ms)
@@ -149,33 +90,32 @@ void SetRecvTimeout(SOCKET s, int ms)
 
 bool RecvAll(SOCKET s, char* p, std::size_t n)
 {
-    while (n > 0) {
-        const int got = recv(s, p, static_cast<int>(n > 65536 ? 65536 : n), 0);
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<std::size_t>(got);
-    }
+    for (int got; n > 0; p += got, n -= static_cast<std::size_t>(got))
+        if ((got = recv(s, p, static_cast<int>(n > 65536 ? 65536 : n), 0)) <= 0) return false;
     return true;
 }
 
-bool SendAll(SOCKET s, const char* p, std::size_t n)
+bool PeerClosed(SOCKET s)
 {
-    while (n > 0) {
-        const int sent = send(s, p, static_cast<int>(n > 65536 ? 65536 : n), 0);
-        if (sent <= 0) return false;
-        p += sent;
-        n -= static_cast<std::size_t>(sent);
-    }
+    char byte;
+    return recv(s, &byte, 1, 0) == 0;
+}
+
+bool AllConnected(CLinkConnector& holder, unsigned n)
+{
+    for (unsigned i = 0; i < n; ++i)
+        if (!holder.GetSlot(i) || !holder.GetSlot(i)->IsConnected()) return false;
     return true;
 }
 
-std::uint16_t ClosedPort()
+bool IsIdle(CNetworkConnector* c) { return c->GetSession()->GetState() == TCP_STATE_IDLE && !c->GetSession()->IsClosing(); }
+
+void PickTheLink(CLinkConnector& holder, unsigned n, const std::function<void()>& connect)
 {
-    CTcpSocket s;
-    if (!s.Bind("127.0.0.1", 0)) return 0;
-    const std::uint16_t port = s.GetAddr().GetPort();
-    s.Close();
-    return port;
+    if (holder.GetActive() != nullptr) return;
+    ASSERT_TRUE(WaitFor([&] { return AllConnected(holder, n); }));
+    connect();
+    EXPECT_EQ(holder.GetActive(), holder.GetSlot(0));
 }
 
 std::string WireHeader(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass)

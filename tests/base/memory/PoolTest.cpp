@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "base/memory/Allocator.h"
+#include "base/memory/BlockStore.h"
+
+using namespace Base::Memory;
+
+namespace {
+std::uintptr_t Addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+}  // namespace
+
+TEST(BlockStoreTest, AlignedBlocksLastFreedFirstThenANewChunk)
+{
+    ZBlockStore store(10, 3, true, 4, "test store");
+    EXPECT_EQ(store.BlockSize(), 12u);  // rounded up to the alignment
+    void* a = store.Alloc();
+    void* b = store.Alloc();
+    void* c = store.Alloc();
+    EXPECT_EQ(Addr(a) % 16, 0u);
+    EXPECT_EQ(Addr(b), Addr(a) + 12);
+    store.Free(a);
+    store.Free(c);
+    store.Free(nullptr);
+    EXPECT_EQ(store.Alloc(), c);
+    EXPECT_EQ(store.Alloc(), a);
+    EXPECT_EQ(store.ChunkCount(), 1u);
+    void* d = store.Alloc();
+    EXPECT_EQ(store.ChunkCount(), 2u);
+    EXPECT_EQ(Addr(d) % 16, 0u);
+}
+
+TEST(BlockStoreTest, BlocksDoNotOverlapAcrossChunks)
+{
+    ZBlockStore store(24, 5);
+    std::vector<char*> blocks;
+    for (int i = 0; i < 23; ++i) {
+        blocks.push_back(static_cast<char*>(store.Alloc()));
+        std::memset(blocks.back(), i, 24);
+    }
+    for (int i = 0; i < 23; ++i)
+        for (int j = 0; j < 24; ++j) ASSERT_EQ(blocks[i][j], static_cast<char>(i));
+    EXPECT_EQ(store.ChunkCount(), 5u);
+}
+
+TEST(AllocatorTest, SizeClassesHeaderByteAndTheTwoPools)
+{
+    MsgBodyAllocator& pool = *MsgBodyPool();
+    const std::pair<std::size_t, unsigned> cases[] = {{0, 0},     {1, 0},     {2, 1},     {3, 2},   {5, 3},
+                                                      {1024, 10}, {1025, 11}, {2048, 11}, {2049, ALLOC_HEAP_CLASS}};
+    for (const auto& c : cases) {
+        char* p = static_cast<char*>(pool.Alloc(c.first));
+        EXPECT_EQ(MsgBodyAllocator::HeaderOf(p), c.second) << c.first;
+        std::memset(p, 1, c.first);
+        pool.Free(p);
+    }
+    void* p = IOBuffPool()->Alloc(131072);  // the pool's classes are built with it
+    EXPECT_EQ(MsgBodyAllocator::ClassCount(), 12u);
+    EXPECT_EQ(IOBuffAllocator::ClassCount(), 18u);
+    EXPECT_EQ(IOBuffAllocator::Store(17)->BlockSize(), 131076u);
+    void* q = IOBuffPool()->Alloc(131073);
+    EXPECT_EQ(IOBuffAllocator::HeaderOf(p), 17u);
+    EXPECT_EQ(IOBuffAllocator::HeaderOf(q), ALLOC_HEAP_CLASS);
+    IOBuffPool()->Free(p);
+    IOBuffPool()->Free(q);
+}
+
+TEST(AllocatorTest, FreedBlocksComeBackBeforeAThirdChunk)
+{
+    // A private instantiation, so that other tests' blocks do not interfere.
+    typedef TAllocator<int, 64, 100, 1, 4> Pool;
+    Pool pool;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 101; ++i) blocks.push_back(pool.Alloc(64));
+    EXPECT_EQ(Pool::Store(6)->ChunkCount(), 2u);
+    pool.Free(blocks[5]);
+    pool.Free(blocks[7]);
+    EXPECT_EQ(pool.Alloc(33), blocks[7]);
+    EXPECT_EQ(pool.Alloc(64), blocks[5]);
+    EXPECT_EQ(Pool::Store(6)->ChunkCount(), 2u);
+}

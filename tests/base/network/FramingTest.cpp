@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/network/MsgPackQueue.h"
+#include "base/network/StreamScramble.h"
+#include "base/utility/PackMsgBase.h"
+#include "base/utility/Serializer.h"
+
+using namespace Base::NetWork;
+using Base::Utility::CPackMsgBase;
+using Base::Utility::CSerializer;
+
+namespace {
+
+std::string Header(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass = 0)
+{
+    std::string h(7, '\0');
+    WriteLe32(&h[0], length);
+    WriteLe16(&h[4], id);
+    h[6] = static_cast<char>(sendClass);
+    return h;
+}
+
+std::string Message(std::uint16_t id, const std::string& body) { return Header(7 + body.size(), id) + body; }
+
+struct Push {
+    int result;
+    std::uint32_t consumed, remaining, headerLength, copied;
+    std::uint16_t id;
+    std::uint8_t tailFlag;
+};
+
+Push PushAll(CMsgPackQueue& q, const std::string& bytes)
+{
+    Push r{};
+    r.consumed = static_cast<std::uint32_t>(bytes.size());
+    r.result = q.PushData(bytes.data(), r.consumed, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag);
+    return r;
+}
+
+std::string Body(const tagMsgPackNode* node) { return std::string(node->body, node->filled); }
+
+}  // namespace
+
+TEST(MsgPackQueueTest, AddMessageChecksLengthAndAvailableBytes)
+{
+    CMsgPackQueue q;
+    const std::string m = Message(5, "hello");
+    EXPECT_FALSE(q.AddMessage(nullptr, 0));
+    for (std::uint32_t bad : {0u, 3u, MSG_MAX_LENGTH + 1}) EXPECT_FALSE(q.AddMessage(Header(bad, 1).data(), 0)) << bad;
+    EXPECT_FALSE(q.AddMessage(m.data(), 6));   // not even a whole header
+    EXPECT_FALSE(q.AddMessage(m.data(), 13));  // more than the message
+    ASSERT_TRUE(q.AddMessage(m.data(), 0));
+    EXPECT_FALSE(q.IsTailIncomplete());
+    ASSERT_TRUE(q.AddMessage(m.data(), 8));
+    EXPECT_TRUE(q.IsTailIncomplete());
+    EXPECT_EQ(q.Count(), 2u);
+    EXPECT_EQ(q.Bytes(), 24u);
+    EXPECT_EQ(q.Back()->filled, 8u);
+    EXPECT_EQ(q.Back()->body[12], 0);
+}
+
+TEST(MsgPackQueueTest, StreamIsCutIntoMessagesAndSplitMessagesAreAssembled)
+{
+    CMsgPackQueue q;
+    std::string body(3000, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
+    const std::string stream = Message(1, "ab") + Message(2, "") + Message(9, body) + Message(10, "next");
+    // Pieces: a cut-off header stays with the caller; a cut-off body waits in its node.
+    const std::size_t cuts[] = {0, 12, 1000, 2500, stream.size()};
+    std::string pending;
+    for (int i = 0; i + 1 < 5; ++i) {
+        pending += stream.substr(cuts[i], cuts[i + 1] - cuts[i]);
+        const Push r = PushAll(q, pending);
+        ASSERT_EQ(r.result, PUSH_OK) << i;
+        EXPECT_EQ(r.consumed + r.remaining, pending.size());
+        pending.erase(0, r.consumed);
+    }
+    EXPECT_TRUE(pending.empty());
+    EXPECT_FALSE(q.IsTailIncomplete());
+    ASSERT_EQ(q.Count(), 4u);
+    EXPECT_EQ(Body(q.Front()), Message(1, "ab"));
+    EXPECT_TRUE(q.Consume(0));
+    EXPECT_TRUE(q.Consume(7));  // all of it: removed
+    EXPECT_EQ(q.LastId(), 2u);
+    EXPECT_EQ(Body(q.Front()), Message(9, body));
+    EXPECT_EQ(Body(q.Back()), Message(10, "next"));
+}
+
+TEST(MsgPackQueueTest, BadLengthsLeaveTheBytesToTheCaller)
+{
+    CMsgPackQueue q;
+    Push r = PushAll(q, Message(1, "ok") + Header(0, 0x1234) + "tail");
+    EXPECT_EQ(r.result, PUSH_ZERO_LENGTH);
+    EXPECT_EQ(r.id, 0x1234u);
+    EXPECT_EQ(r.consumed, 9u);
+    EXPECT_EQ(r.remaining, 11u);
+    r = PushAll(q, Header(MSG_MAX_LENGTH + 1, 7));
+    EXPECT_EQ(r.result, PUSH_TOO_LONG);
+    EXPECT_EQ(r.consumed, 0u);
+    EXPECT_EQ(PushAll(q, Header(6, 8) + "123456").result, PUSH_REJECTED);
+    r = PushAll(q, Header(MSG_MAX_LENGTH, 11));  // the largest length is accepted
+    EXPECT_EQ(r.result, PUSH_OK);
+    EXPECT_TRUE(q.IsTailIncomplete());
+    q.Clear();  // the waiting tail is taken away
+    r = PushAll(q, "abc");
+    EXPECT_EQ(r.result, PUSH_TAIL_MISSING);
+    EXPECT_EQ(r.consumed, 0u);
+    EXPECT_FALSE(q.IsTailIncomplete());
+    std::uint32_t zero = 0;
+    EXPECT_EQ(q.PushData(nullptr, zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NULL_DATA);
+    EXPECT_EQ(q.PushData("x", zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NO_DATA);
+}
+
+TEST(MsgPackQueueTest, ConsumeTakesBytesOutOfTheFrontMessage)
+{
+    CMsgPackQueue q;
+    EXPECT_FALSE(q.Consume(1));
+    ASSERT_TRUE(q.AddMessage(Message(4, "0123456789").data(), 0));
+    EXPECT_TRUE(q.Consume(10));
+    EXPECT_EQ(q.Front()->readPos, 10u);
+    EXPECT_FALSE(q.Consume(8));  // more than is left
+    EXPECT_TRUE(q.Consume(7));   // exactly the rest
+    EXPECT_EQ(q.Count(), 0u);
+    EXPECT_EQ(q.Bytes(), 0u);
+}
+
+TEST(StreamScrambleTest, KeyFollowsThePreviousPlainByteAcrossCalls)
+{
+    char abc[] = {0x41, 0x42, 0x43};
+    std::uint8_t key = SCRAMBLE_INITIAL_KEY;
+    ScrambleStream(key, abc, 3);
+    EXPECT_EQ(std::string(abc, 3), "\x2C\x03\x01");  // 41^6D, 42^41, 43^42
+    const std::string plain = "The link stream is scrambled as a whole.";
+    std::string whole = plain, pieces = plain;
+    std::uint8_t k1 = SCRAMBLE_INITIAL_KEY, k2 = SCRAMBLE_INITIAL_KEY, k3 = SCRAMBLE_INITIAL_KEY;
+    ScrambleStream(k1, &whole[0], static_cast<std::uint32_t>(whole.size()));
+    ScrambleStream(k2, &pieces[0], 5);
+    ScrambleStream(k2, &pieces[5], static_cast<std::uint32_t>(pieces.size() - 5));
+    EXPECT_EQ(pieces, whole);
+    UnscrambleStream(k3, &whole[0], 7);
+    UnscrambleStream(k3, &whole[7], static_cast<std::uint32_t>(whole.size() - 7));
+    EXPECT_EQ(whole, plain);
+}
+
+TEST(SerializerTest, AWriteThatWouldOverflowFailsAndWritesNothing)
+{
+    char buffer[8] = {};
+    CSerializer s(buffer, 6);
+    EXPECT_TRUE(s.WirteData("abcd", 4));
+    EXPECT_FALSE(s.WirteData("xyz", 3));
+    EXPECT_TRUE(s.IsFailed());
+    EXPECT_EQ(buffer[4], 0);
+    EXPECT_FALSE(s.WirteData("x", 0xFFFFFFFFu));  // no wrap-around past the check
+    EXPECT_TRUE(s.WirteData("xy", 2));
+    EXPECT_EQ(std::string(buffer, 6), "abcdxy");
+}
+
+TEST(PackMsgBaseTest, HeaderFirstThenBodyWithTheLengthKeptCurrent)
+{
+    CPackMsgBase msg(0x0102, 2);
+    const std::uint32_t value = 0xA1B2C3D4;
+    ASSERT_TRUE(msg.WirteData(&value, 4));
+    ASSERT_TRUE(msg.WirteData("xyz", 3));
+    EXPECT_EQ(std::string(msg.GetMsg(), msg.GetMsgLength()), Header(14, 0x0102, 2) + "\xD4\xC3\xB2\xA1xyz");
+    CPackMsgBase small(1, 0, 4);  // never grows past its capacity
+    EXPECT_TRUE(small.WirteData("abcd", 4));
+    EXPECT_FALSE(small.WirteData("e", 1));
+    EXPECT_EQ(ReadLe32(small.GetMsg()), 11u);
+    char buffer[9];
+    CPackMsgBase borrowed(buffer, sizeof buffer, 3, 1);
+    EXPECT_TRUE(borrowed.WirteData("ab", 2));
+    EXPECT_FALSE(borrowed.WirteData("c", 1));
+    EXPECT_EQ(std::string(buffer, 9), Header(9, 3, 1) + "ab");
+}

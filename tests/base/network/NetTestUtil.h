@@ -1,0 +1,119 @@
+// Helpers for the network tests: waiting on cross-thread state, sessions
+// that record their hooks, a loopback listener and blocking-socket peers.
+#pragma once
+
+#include <winsock2.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Fixtures.h"
+#include "base/network/ClientSession.h"
+#include "base/network/LinkConnector.h"
+#include "base/network/NetworkConnector.h"
+#include "base/network/TcpSocket.h"
+
+// Waits until pred holds, at most timeoutMs; true when it held. Hooks of
+// the test sessions wake it early.
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+void NotifyNetActivity();
+
+// The scripted peer's port (LINK_PEER_PORT), 0 when it is not running.
+std::uint16_t PeerPort();
+
+// What a session reported; outlives the session, which the workers delete.
+struct SessionLog {
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> errors;
+    int closes = 0;
+    int connects = 0;
+    bool deleted = false;
+
+    template <class F>
+    auto Read(F f) -> decltype(f(*this))
+    {
+        std::lock_guard<std::mutex> g(mutex);
+        return f(*this);
+    }
+    std::vector<std::pair<int, std::string>> Errors() { return Read([](SessionLog& l) { return l.errors; }); }
+    bool HasError(const std::string& text);
+    bool IsDeleted() { return Read([](SessionLog& l) { return l.deleted; }); }
+    int Closes() { return Read([](SessionLog& l) { return l.closes; }); }
+    template <class F>
+    void Note(F f)
+    {
+        Read([&](SessionLog& l) { f(l); return 0; });
+        NotifyNetActivity();
+    }
+};
+
+// A session of class Base whose hooks are written to a SessionLog.
+template <class Base>
+class TRecorded : public Base {
+public:
+    template <class... A>
+    explicit TRecorded(std::shared_ptr<SessionLog> log, A... args) : Base(args...), m_log(std::move(log))
+    {
+    }
+    ~TRecorded() override { m_log->Note([](SessionLog& l) { l.deleted = true; }); }
+    void OnError(int code, const char* text) override
+    {
+        m_log->Note([&](SessionLog& l) { l.errors.emplace_back(code, text ? text : ""); });
+    }
+    void OnClose() override { m_log->Note([](SessionLog& l) { ++l.closes; }); }
+    void OnConnect() override { m_log->Note([](SessionLog& l) { ++l.connects; }); }
+
+protected:
+    std::shared_ptr<SessionLog> m_log;
+};
+
+// A framed client session that records its hooks.
+class TestClientSession : public TRecorded<Base::NetWork::CClientSession> {
+public:
+    explicit TestClientSession(std::shared_ptr<SessionLog> log, std::uint32_t size = DEFAULT_SIZE)
+        : TRecorded(std::move(log), size)
+    {
+    }
+    bool OnGetData(char* data, std::uint32_t n) override;
+    void ForceRecvEnabled() { m_bRecvEnabled = true; }
+    // The bytes handed to the engine for sending, which the test takes away.
+    std::string TakePendingSend();
+};
+
+// Releases a session and waits for the workers to delete it.
+bool ReleaseAndWait(Base::NetWork::CTcpClient* session, const std::shared_ptr<SessionLog>& log);
+
+// A listening socket on 127.0.0.1 with a system-chosen port.
+class Listener {
+public:
+    Listener();
+    ~Listener() { m_socket.Close(); }
+    std::uint16_t Port() const { return m_nPort; }
+    // The next accepted connection (receive time-out 5 s), or INVALID_SOCKET.
+    SOCKET Accept(int timeoutMs = 5000);
+
+private:
+    Base::NetWork::CTcpSocket m_socket;
+    std::uint16_t m_nPort = 0;
+};
+
+void SetRecvTimeout(SOCKET s, int ms);
+bool RecvAll(SOCKET s, char* p, std::size_t n);
+// True when the peer closed: the next receive gives end of stream.
+bool PeerClosed(SOCKET s);
+
+// Link connector slots: all of the first n connected; a slot idle and not closing.
+bool AllConnected(Base::NetWork::CLinkConnector& holder, unsigned n);
+bool IsIdle(Base::NetWork::CNetworkConnector* c);
+// Attempts finish on their own threads: when none had when the slots were
+// checked, connect() after they are all up must pick slot 0.
+void PickTheLink(Base::NetWork::CLinkConnector& holder, unsigned n, const std::function<void()>& connect);
+
+// One wire message, plain.
+std::string WireMessage(std::uint16_t id, const std::string& body, std::uint8_t sendClass = 0);
+std::string WireHeader(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass = 0);

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <atomic>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "base/system/TSingleton.h"
+#include "base/system/Winsock.h"
+#include "base/system/ZDateTime.h"
+#include "base/system/ZLock.h"
+#include "base/system/ZThread.h"
+
+using namespace Base::System;
+
+namespace {
+
+std::atomic<int> g_calls{0};
+void Count(void*) { ++g_calls; }
+
+std::atomic<DWORD> g_threadId{0};
+void Forever(void*)
+{
+    g_threadId = GetCurrentThreadId();
+    for (;;) Sleep(10);
+}
+
+struct Counted {
+    Counted()
+    {
+        ++constructed;
+        Sleep(20);
+    }
+    static std::atomic<int> constructed;
+};
+std::atomic<int> Counted::constructed{0};
+
+}  // namespace
+
+TEST(ZThreadTest, OnceAndLoopModesRunTheProcUntilStopped)
+{
+    ZThread t;
+    EXPECT_FALSE(t.Start(false));  // no proc
+    g_calls = 0;
+    t.SetProc(&Count, nullptr);
+    ASSERT_TRUE(t.Start(false));
+    t.Stop(true);
+    EXPECT_EQ(g_calls, 1);
+    EXPECT_FALSE(t.Start(false)) << "Stop resets the proc";
+
+    t.SetProc(&Count, nullptr);
+    ASSERT_TRUE(t.Start(true));
+    EXPECT_FALSE(t.Start(true)) << "a thread already runs";
+    while (g_calls < 100) Sleep(1);
+    t.Stop(true);
+    EXPECT_TRUE(t.IsFinished());
+    const int after = g_calls;
+    Sleep(20);
+    EXPECT_EQ(g_calls, after);
+}
+
+TEST(ZThreadTest, StopWithoutWaitTerminatesAThreadThatDoesNotFinish)
+{
+    ZThread t;
+    g_threadId = 0;
+    t.SetProc(&Forever, nullptr);
+    ASSERT_TRUE(t.Start(false));
+    // Terminating a thread still in its start-up could leave loader locks held.
+    while (g_threadId == 0) Sleep(1);
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, g_threadId);
+    ASSERT_NE(thread, nullptr);
+    t.Stop(false);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0) << "the thread still runs";
+    CloseHandle(thread);
+}
+
+TEST(ZLockTest, ReentrantForItsOwnerAndExclusiveAcrossThreads)
+{
+    ZSemiAutoIntLock lock(4000);
+    {
+        ZLocker outer(lock);
+        ZLocker inner(lock);
+    }
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] {
+            for (int k = 0; k < 20000; ++k) {
+                ZLocker guard(lock);
+                const long v = counter;
+                if ((k & 1023) == 0) Sleep(0);
+                counter = v + 1;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(counter, 80000);
+}
+
+TEST(TSingletonTest, ManyThreadsGetOneInstance)
+{
+    std::vector<Counted*> seen(8, nullptr);
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] {
+            while (!go) std::this_thread::yield();
+            seen[i] = Base::Utility::TSingleton<Counted>::Instance();
+        });
+    go = true;
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(Counted::constructed, 1);
+    for (Counted* p : seen) EXPECT_EQ(p, seen[0]);
+}
+
+TEST(ZDateTimeTest, FieldsAreLocalTime)
+{
+    for (std::uint32_t value : {0u, 1796448743u}) {
+        const ZDateTime d = ZDateTime::FromTime(value);
+        const std::time_t t = value;
+        const std::tm local = *std::localtime(&t);
+        EXPECT_EQ(d.Year(), local.tm_year + 1900);
+        EXPECT_EQ(d.Month(), local.tm_mon + 1);
+        EXPECT_EQ(d.Day(), local.tm_mday);
+        EXPECT_EQ(d.Hour(), local.tm_hour);
+        EXPECT_EQ(d.Minute(), local.tm_min);
+    }
+    EXPECT_LE(static_cast<std::time_t>(ZDateTime(true).Time()), std::time(nullptr));
+    EXPECT_GE(ZDateTime(true).Year(), 2024);
+}
+
+TEST(WinsockTest, StartedBeforeMain)
+{
+    EXPECT_TRUE(IsWinsockStarted());
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    EXPECT_NE(s, INVALID_SOCKET);
+    closesocket(s);
+}

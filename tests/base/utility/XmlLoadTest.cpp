@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "TestDir.h"
+#include "base/utility/Scramble.h"
+#include "base/utility/XmlLoad.h"
+
+namespace {
+
+std::string Scrambled(std::string bytes)
+{
+    Scramble::Apply(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
+    return bytes;
+}
+
+// The text of the root element, or what went wrong.
+std::string Load(const char* name, std::string* source = nullptr)
+{
+    TiXmlDocument doc;
+    const bool ok = LoadXmlDocument(doc, name, TIXML_ENCODING_UNKNOWN);
+    if (source) *source = doc.Value();
+    if (!ok) return "<error " + std::to_string(doc.ErrorId()) + ">";
+    const TiXmlElement* root = doc.RootElement();
+    return root && root->GetText() ? root->GetText() : "";
+}
+
+}  // namespace
+
+TEST(ScrambleTest, SiblingNamesAndAnInverseThatWorksInPieces)
+{
+    const std::pair<const char*, const char*> names[] = {{"PatchCfg\\NewUpdateCfg.xml", "PatchCfg\\NewUpdateCfg.eml"},
+                                                         {"abcde", "abede"}, {"ab.c", "ab.c"}, {"", ""}};
+    for (const auto& n : names) EXPECT_EQ(Scramble::SiblingName(n.first), n.second);
+
+    std::string text(100, '\0');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7);
+    const std::string whole = Scrambled(text);
+    EXPECT_EQ(static_cast<unsigned char>(whole[20]), static_cast<unsigned char>(text[20]) ^ Scramble::kKey[0]);
+    std::string pieces = text;
+    auto* p = reinterpret_cast<unsigned char*>(&pieces[0]);
+    Scramble::Apply(p, 13, 0);
+    Scramble::Apply(p + 13, 87, 13);
+    EXPECT_EQ(pieces, whole);
+    EXPECT_EQ(Scrambled(whole), text);
+}
+
+TEST(XmlLoadTest, PlainFileFirstThenTheScrambledSibling)
+{
+    ScopedTestDir dir;
+    const std::string good = "<Root>scrambled</Root>";
+    WriteBytes("plain.xml", "<Root>plain</Root>");
+    WriteBytes("plain.eml", Scrambled(good));
+    WriteBytes("broken.xml", "<Root><unclosed></Root>");
+    WriteBytes("broken.eml", Scrambled(good));
+    WriteBytes("empty.xml", "");
+    WriteBytes("empty.eml", Scrambled(good));
+    WriteBytes("only.eml", Scrambled("<?xml version=\"1.0\"?>\r\n<Root><![CDATA[one\r\ntwo\rthree]]></Root>\r\n"));
+    WriteBytes("ab.c", Scrambled("<Root>short</Root>"));
+    // A byte equal to its key byte decodes to NUL: what follows is not parsed.
+    WriteBytes("zero.eml", Scrambled(std::string("<Root>x</Root>") + '\0' + "<<< not xml"));
+    const struct {
+        const char* name;
+        std::string text;
+        const char* source;
+    } cases[] = {{"plain.xml", "plain", "plain.xml"},   {"broken.xml", "scrambled", "broken.eml"},
+                 {"empty.xml", "scrambled", "empty.eml"}, {"only.xml", "one\ntwo\nthree", "only.eml"},
+                 {"ab.c", "short", "ab.c"},               {"zero.xml", "x", "zero.eml"}};
+    for (const auto& c : cases) {
+        std::string source;
+        EXPECT_EQ(Load(c.name, &source), c.text) << c.name;
+        EXPECT_EQ(source, c.source) << c.name;
+    }
+}
+
+TEST(XmlLoadTest, TheFirstErrorStaysWhenBothAttemptsFail)
+{
+    ScopedTestDir dir;
+    const std::string opening = "<error " + std::to_string(TiXmlBase::TIXML_ERROR_OPENING_FILE) + ">";
+    EXPECT_EQ(Load("none.xml"), opening);
+    WriteBytes("bad.xml", "<Root><unclosed></Root>");
+    EXPECT_NE(Load("bad.xml"), opening);
+    EXPECT_EQ(Load("bad.xml").substr(0, 6), "<error");
+    WriteBytes("empty.xml", "");
+    EXPECT_EQ(Load("empty.xml"), opening);  // an empty file records nothing; the missing sibling does
+
+    // A reload replaces what an earlier load read.
+    WriteBytes("a.xml", "<First/>");
+    WriteBytes("b.xml", "<Second/>");
+    TiXmlDocument doc;
+    ASSERT_TRUE(LoadXmlDocument(doc, "a.xml", TIXML_ENCODING_UNKNOWN));
+    ASSERT_TRUE(LoadXmlDocument(doc, "b.xml", TIXML_ENCODING_UNKNOWN));
+    EXPECT_EQ(doc.FirstChildElement("First"), nullptr);
+}

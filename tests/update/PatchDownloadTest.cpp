@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "EngineTestUtil.h"
+#include "Fixtures.h"
+#include "GameFixture.h"
+#include "base/utility/StringTable.h"
+#include "update/StopGuard.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+std::vector<float> g_single;
+void Single(float f) { g_single.push_back(f); }
+
+class PatchDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteStringTable(dir.Path(), {{L"DOWNLOADING_FIELS", L"Downloading %s"}});
+        LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
+        WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
+        ASSERT_TRUE(engine.Initialize(nullptr, true, &RecordListenerText, &Single, nullptr));
+        stopEvent.Reset(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"StopDownload"));
+        ASSERT_TRUE(stopEvent.Valid());
+        ListenerTexts().clear();
+        g_single.clear();
+        engine.m_strServerVersion = "0000101";
+        key = std::to_string(GetTickCount()) + "-" + std::to_string(++s_counter);
+    }
+    void TearDown() override { engine.CloseLog(true); }
+    bool Signalled() { return WaitForSingleObject(stopEvent.Get(), 0) == WAIT_OBJECT_0; }
+    size_t Requests()
+    {
+        size_t n = 0;
+        for (const std::string& line : http.Requests()) n += line.find(key) != std::string::npos;
+        return n;
+    }
+
+    static int s_counter;
+    HttpServers http;
+    ScopedTestDir dir;
+    CUpdateEngine engine;
+    Base::Utility::CKernelHandle stopEvent;
+    std::string key;
+};
+int PatchDownloadTest::s_counter = 0;
+
+}  // namespace
+
+TEST_F(PatchDownloadTest, TheStatusLineRotatesItsPatternAndShowsPieces)
+{
+    const std::uint32_t MiB = 1048576;
+    CUpdateEngine::ShowDownloadProgress(2048 * MiB, 3 * 256 * MiB + 128 * MiB, 3 * MiB);
+    for (int i = 0; i < 4; ++i) CUpdateEngine::ShowDownloadProgress(10 * MiB, 10 * MiB, 0);
+    const std::vector<std::wstring>& texts = ListenerTexts();
+    ASSERT_EQ(texts.size(), 5u);
+    const std::wstring dots[4] = {L"...", L"..`", L".``", L"```"};
+    const size_t first = std::find(dots, dots + 4, texts[0].substr(texts[0].find(L')') + 1, 3)) - dots;
+    ASSERT_LT(first, 4u) << testing::PrintToString(texts[0]);
+    EXPECT_EQ(texts[0], L"下载文件(3/8)" + dots[first] + L"(128.0M/256.0M)\t\t下载速度:3.0MB/S");
+    for (size_t i = 1; i < 5; ++i)
+        EXPECT_EQ(texts[i], L"下载文件(1/1)" + dots[(first + i) % 4] + L"(10.0M/10.0M)\t\t下载速度:0.0KB/S");
+    EXPECT_EQ(g_single, (std::vector<float>{0.5f, 1, 1, 1, 1}));
+}
+
+TEST_F(PatchDownloadTest, FetchesTheUpgradeOrDegradePackageIntoTheTempDirectory)
+{
+    engine.m_strPatchBaseURL = http.FaultUrl("ok\\" + key + "\\");
+    engine.m_Plan.upgrade.filename = "12000";
+    engine.m_Plan.degrade.filename = "13000";
+    ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
+    EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/12000") == PatternBytes(12000));
+    EXPECT_EQ(engine.m_strPackagePath, "PatchCfg\\PatchTemp\\12000");
+    EXPECT_EQ(ListenerTexts().front(), L"Downloading 12000");
+    EXPECT_EQ(g_single.front(), 0.0f);
+    EXPECT_EQ(g_single.back(), 1.0f);
+    EXPECT_EQ(Requests(), 1u);
+    EXPECT_FALSE(engine.IsDownloading());
+    EXPECT_TRUE(Signalled());
+
+    engine.m_strCurVersion = "0000102";  // above the server: a rollback
+    ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
+    EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/13000") == PatternBytes(13000));
+
+    engine.m_strPatchBaseURL = http.FaultUrl("status/" + key + "/");
+    engine.m_Plan.degrade.filename = "404";
+    EXPECT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_DOWNLOAD_FAILED);
+    EXPECT_EQ(Requests(), 2u + 4u) << "four attempts";
+    EXPECT_FALSE(engine.IsDownloading());
+    EXPECT_TRUE(Signalled());
+}
+
+TEST_F(PatchDownloadTest, EachLoopWaitsOnAFreshEventSignalledWhenItEnds)
+{
+    SetEvent(stopEvent.Get());  // left over from an earlier loop
+    {
+        CStopGuard guard(engine);
+        EXPECT_TRUE(engine.IsDownloading());
+        EXPECT_FALSE(Signalled());
+        EXPECT_FALSE(guard.StopRequested());
+    }
+    EXPECT_FALSE(engine.IsDownloading());
+    EXPECT_TRUE(Signalled());
+    engine.StopDownload();  // no loop runs: returns at once
+
+    engine.m_strPatchBaseURL = http.FaultUrl("slow/100000/");
+    engine.m_Plan.upgrade.filename = "50";
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = engine.DownloadAllPatchFiles(0.0f, 0.3f); });
+    for (const DWORD start = GetTickCount(); !engine.IsDownloading() && GetTickCount() - start < 10000;) Sleep(1);
+    const bool running = engine.IsDownloading();
+    engine.StopDownload();
+    const bool signalled = Signalled();
+    worker.join();
+    ASSERT_TRUE(running);
+    EXPECT_TRUE(signalled) << "the stop returns once the loop has ended";
+    EXPECT_EQ(result, STEP_STOPPED);
+    // A stop does not outlive its loop: the next one runs to its end.
+    engine.m_strPatchBaseURL = http.FaultUrl("ok/");
+    ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
+    EXPECT_EQ(fs::file_size("PatchCfg/PatchTemp/50"), 50u);
+}

@@ -1,0 +1,132 @@
+// The engine's installation step: the package installed, the versions
+// saved, the temp files deleted, and every failure undone, also after a crash.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "Commands.h"
+#include "EngineTestUtil.h"
+#include "GameFixture.h"
+#include "RecordingWindow.h"
+#include "base/utility/StringTable.h"
+#include "transfer/PatchInstaller.h"
+#include "update/Messages.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+const unsigned kVersionWriteStep = 5;  // after the four copies and one delete
+
+int CrashAt(unsigned step)
+{
+    if (step == kVersionWriteStep) TerminateProcess(GetCurrentProcess(), 99);
+    return 0;
+}
+
+class SetupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadStringTable(L"", nullptr);
+        WriteTree("old", kOldGame);
+        WriteTree("new", kNewGame);
+        ASSERT_EQ(RunTool(&RunPack, {"--old", "old", "--new", "new", "--from", "0000100", "--to", "0000200", "-o",
+                                     (dir.Path() / "pkg.exe").string()}),
+                  0);
+        WriteTree("game", kOldGame);
+        WriteBytes("game/PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
+        fs::current_path("game");
+        before = TakeSnapshot(".");
+        ASSERT_TRUE(engine.Initialize(window.Handle(), true, nullptr, nullptr, nullptr));
+        engine.m_strPackagePath = (dir.Path() / "pkg.exe").string();
+    }
+    void TearDown() override { engine.CloseLog(true); }
+
+    ScopedTestDir dir;
+    CRecordingWindow window;
+    CUpdateEngine engine;
+    Snapshot before;
+};
+
+}  // namespace
+
+TEST_F(SetupTest, AnAutomaticUpdateInstallsSavesThePlannedVersionAndCleansUp)
+{
+    engine.m_Plan.interversion = "0000200";
+    ASSERT_TRUE(engine.Setup(0.3f, 1.0f));
+    EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALLED);
+    EXPECT_TRUE(window.Received(WM_UPDATE_COMPLETE));
+    const std::vector<LPARAM> p = window.Values(WM_DOWNLOAD_PROGRESS);
+    ASSERT_GE(p.size(), 2u);
+    EXPECT_EQ(p[p.size() - 2], 1000);
+    EXPECT_EQ(p.back(), 101);
+    Tree files = TakeSnapshot(".").files;
+    files.erase("PatchCfg/NewUpdateCfg.xml");
+    EXPECT_EQ(files, InstalledNewGame());
+    engine.initBasic();
+    EXPECT_EQ(engine.m_strLastVersion, "0000100");
+    EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup"));
+    for (auto& e : fs::recursive_directory_iterator("PatchCfg/PatchTemp"))
+        if (e.is_regular_file()) {
+            EXPECT_EQ(e.path().filename(), "Tidewell.log") << "the open log stays";
+        }
+}
+
+TEST_F(SetupTest, VersionsThatCannotBeSavedUndoTheInstallation)
+{
+    EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));  // a configuration that did not load is not saved
+    engine.m_Plan.interversion = "0000200";
+    EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
+    EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED);
+    EXPECT_EQ(engine.m_nInstallError, INSTALL_VERSIONS_NOT_SAVED);
+    EXPECT_TRUE(window.Received(WM_AUTOPATCH_STOP));
+    EXPECT_EQ(TakeSnapshot("."), before);
+    EXPECT_EQ(ErrLogs().size(), 1u);
+}
+
+// Runs only as the child of ACrashMidInstallIsUndoneAtTheNextStart.
+TEST(SetupCrashChild, DiesHalfWay)
+{
+    if (std::getenv("TW_CRASH_DIR") == nullptr) GTEST_SKIP() << "helper of another test";
+    fs::current_path(std::getenv("TW_CRASH_DIR"));
+    CUpdateEngine engine;
+    ASSERT_TRUE(engine.Initialize(nullptr, true, nullptr, nullptr, nullptr));
+    engine.m_strPackagePath = engine.m_strManualPatchPath = std::getenv("TW_CRASH_PACKAGE");
+    SetInstallFaultHook(&CrashAt);
+    engine.Setup(0.3f, 1.0f);
+    FAIL() << "should have died";
+}
+
+TEST_F(SetupTest, ACrashMidInstallIsUndoneAtTheNextStart)
+{
+    engine.CloseLog(true);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableW(L"TW_CRASH_DIR", fs::current_path().wstring().c_str());
+    SetEnvironmentVariableW(L"TW_CRASH_PACKAGE", (dir.Path() / "pkg.exe").wstring().c_str());
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_filter=SetupCrashChild.*";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(self, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    SetEnvironmentVariableW(L"TW_CRASH_DIR", nullptr);
+    ASSERT_EQ(code, 99u) << "the child did not die";
+    EXPECT_FALSE(TakeSnapshot(".") == before) << "the crash changed nothing";
+    EXPECT_TRUE(fs::exists("PatchCfg/PatchBackup/journal.txt"));
+
+    // The next start puts everything back before reading the configuration.
+    CUpdateEngine next;
+    ASSERT_TRUE(next.Initialize(window.Handle(), true, nullptr, nullptr, nullptr));
+    EXPECT_EQ(TakeSnapshot("."), before);
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup"));
+    EXPECT_NE(LogText("PatchCfg/PatchTemp/Tidewell.log").find(L"rollback file:"), std::wstring::npos);
+    EXPECT_EQ(next.GetLocalVersionStr(), "0000100");
+    next.CloseLog(true);
+}

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "EngineTestUtil.h"
+#include "Fixtures.h"
+#include "GameFixture.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+std::vector<float> g_single, g_total;
+
+class UnZipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_single.clear();
+        g_total.clear();
+        engine.InitLogSystem();
+        engine.SetSingleProgressCallback([](float f) { g_single.push_back(f); });
+        engine.SetTotalProgressCallback([](float f) { g_total.push_back(f); });
+    }
+    void TearDown() override { engine.CloseLog(true); }
+    std::wstring Zip(const char* name) { return (zips / name).wstring(); }
+    // Regular files below dir, not counting the log.
+    size_t FileCount(const fs::path& d)
+    {
+        size_t n = 0;
+        for (auto it = fs::recursive_directory_iterator(d); it != fs::end(it); ++it)
+            n += it->is_regular_file() && it->path().filename() != "Tidewell.log";
+        return n;
+    }
+
+    fs::path zips = FixtureDir("TW_ZIP_DIR");
+    ScopedTestDir dir;
+    CUpdateEngine engine;
+};
+
+}  // namespace
+
+TEST_F(UnZipTest, UnpacksEverythingBelowTheTargetLowerCasedWithProgress)
+{
+    WriteBytes("game/readme.txt", "old");
+    SetFileAttributesW(L"game\\readme.txt", FILE_ATTRIBUTE_READONLY);  // replaced all the same
+    std::ifstream expected(zips / "expected.txt");
+    std::vector<std::string> names;
+    for (std::string name, size; expected >> name >> size;) names.push_back(name);
+    ASSERT_EQ(names.size(), 4u);
+    for (const char* name : {"deflated.zip", "stored.zip"}) {
+        ASSERT_TRUE(engine.UnZipFile(Zip(name), L"Game\\", true, 0.2f, 0.6f)) << name;
+        for (const std::string& f : names) {
+            const fs::path target = fs::path("game") / f;
+            EXPECT_TRUE(ReadBytes(target) == ReadBytes(zips / "src" / f)) << f;
+            bool lower = false;  // on disk the names are lower case
+            for (const auto& e : fs::directory_iterator(target.parent_path()))
+                lower = lower || e.path().filename().string() == Lower(target.filename().string());
+            EXPECT_TRUE(lower) << f;
+        }
+    }
+    EXPECT_FALSE(fs::exists("game/data/emptydir")) << "directory entries are not extracted on their own";
+    EXPECT_EQ(g_single, (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f, 0.25f, 0.5f, 0.75f, 1.0f}));
+    ASSERT_EQ(g_total.size(), 8u);
+    EXPECT_FLOAT_EQ(g_total[0], 0.3f);
+    EXPECT_FLOAT_EQ(g_total[3], 0.6f);
+
+    // Without a target: the temp directory, and no progress for the update information.
+    g_single.clear();
+    ASSERT_TRUE(engine.UnZipFile(Zip("deflated.zip"), L"", false, 0.0f, 1.0f));
+    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/data/sub/file1.txt"));
+    EXPECT_TRUE(g_single.empty());
+}
+
+TEST_F(UnZipTest, ManyFilesAreUnpackedByTwoReadersWithSteadyProgress)
+{
+    ASSERT_TRUE(engine.UnZipFile(Zip("many.zip"), L"out\\", true, 0.0f, 1.0f));
+    for (auto it = fs::recursive_directory_iterator(zips / "many"); it != fs::end(it); ++it)
+        if (it->is_regular_file()) {
+            EXPECT_TRUE(ReadBytes("out" / fs::relative(it->path(), zips / "many")) == ReadBytes(it->path()));
+        }
+    EXPECT_EQ(FileCount("out"), 40u);
+    // Reported from the calling thread: steps of whole files, rising to 1.
+    ASSERT_FALSE(g_single.empty());
+    EXPECT_FLOAT_EQ(g_single.back(), 1.0f);
+    for (size_t i = 0; i < g_single.size(); ++i) {
+        EXPECT_FLOAT_EQ(g_single[i] * 40, std::round(g_single[i] * 40)) << i;
+        if (i > 0) {
+            EXPECT_LT(g_single[i - 1], g_single[i]) << i;
+        }
+    }
+}
+
+TEST_F(UnZipTest, BrokenArchivesFailAndUnsafeNamesRefuseTheWholeArchive)
+{
+    EXPECT_FALSE(engine.UnZipFile(Zip("missing.zip"), L"out\\", false, 0, 1));
+    EXPECT_FALSE(engine.UnZipFile(Zip("crc.zip"), L"out\\", false, 0, 1));
+    EXPECT_TRUE(fs::exists("out/good.txt")) << "entries before the failure stay";
+    fs::remove_all("out");
+    fs::create_directories("deep/inside/target");
+    // Refused before anything is written (stop at the first one that gets through).
+    for (const char* name : {"parent.zip", "inner.zip", "backslash.zip", "absolute.zip", "drive.zip", "stream.zip"}) {
+        ASSERT_FALSE(engine.UnZipFile(Zip(name), L"deep\\inside\\target\\", false, 0, 1)) << name;
+        ASSERT_EQ(FileCount("."), 0u) << name;
+    }
+    const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+    EXPECT_NE(log.find(L"Error: cannot open file " + Zip("missing.zip")), std::wstring::npos);
+    EXPECT_NE(log.find(L"Error:unzip " + Zip("stream.zip") + L" refused"), std::wstring::npos);
+}
