@@ -5,8 +5,7 @@ std::wstring LogText(const fs::path& path)
     const std::string bytes = ReadBytes(path);
     std::wstring out;
     for (size_t i = bytes.compare(0, 2, "\xFF\xFE") == 0 ? 2 : 0; i + 1 < bytes.size(); i += 2)
-        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                           static_cast<unsigned char>(bytes[i + 1]) << 8));
+        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8));
     return out;
 }
 
@@ -33,3 +32,26 @@ std::vector<std::wstring>& ListenerTexts()
 }
 
 void RecordListenerText(const wchar_t* pText) { ListenerTexts().push_back(pText); }
+
+std::vector<RecordedMessageBox>& RecordedMessageBoxes()
+{
+    static std::vector<RecordedMessageBox> boxes;
+    return boxes;
+}
+
+CRecordingWindow::CRecordingWindow()
+    : m_window([this](UINT message, WPARAM wParam, LPARAM lParam) {
+          MSG m = {};
+          m.message = message, m.wParam = wParam, m.lParam = lParam;
+          m_messages.push_back(m);
+      })
+{
+}
+
+std::vector<LPARAM> CRecordingWindow::Values(UINT message) const
+{
+    std::vector<LPARAM> values;
+    for (const MSG& m : m_messages)
+        if (m.message == message) values.push_back(m.lParam);
+    return values;
+}

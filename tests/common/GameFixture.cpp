@@ -4,32 +4,34 @@
 
 #include <cctype>
 
+#include "Commands.h"
 #include "PeWriter.h"
 #include "ZipWriter.h"
 #include "transfer/Md5.h"
 
-const Tree kOldGame = {
-    {"same.txt", "unchanged"},        {"Data/changed.bin", "before"}, {"Data/ReadOnly.txt", "read only before"},
-    {"gone.txt", "removed"},          {"PatchCfg/Revision.xml", "<Revisions/>"},
-    {"launcher.exe", "MZ old launcher"},
-};
-const Tree kNewGame = {
-    {"same.txt", "unchanged"},        {"Data/changed.bin", "after!"}, {"Data/ReadOnly.txt", "read only after"},
-    {"Data/Sub/Deep/added.txt", "new file in new directories"}, {"launcher.exe", "MZ new launcher"},
-};
-
-Tree InstalledNewGame()
-{
-    Tree t = kNewGame;
-    t["launcher.exe"] = "MZ old launcher";
-    t["launcher.exe.new"] = "MZ new launcher";
-    t["PatchCfg/Revision.xml"] = "<Revisions/>";
-    return t;
-}
+const Tree kOldGame = {{"same.txt", "unchanged"},     {"Data/changed.bin", "before"},
+                       {"Data/ReadOnly.txt", "r 1"},  {"gone.txt", "removed"},
+                       {"launcher.exe", "MZ old"},    {"PatchCfg/Revision.xml", "<Revisions/>"}};
+const Tree kNewGame = {{"same.txt", "unchanged"},     {"Data/changed.bin", "after!"},
+                       {"Data/ReadOnly.txt", "r 2"},  {"Data/Sub/Deep/added.txt", "new file in new directories"},
+                       {"launcher.exe", "MZ new"}};
+const Tree kInstalledNewGame = {{"same.txt", "unchanged"},        {"Data/changed.bin", "after!"},
+                                {"Data/ReadOnly.txt", "r 2"},     {"Data/Sub/Deep/added.txt", "new file in new directories"},
+                                {"launcher.exe", "MZ old"},       {"launcher.exe.new", "MZ new"},
+                                {"PatchCfg/Revision.xml", "<Revisions/>"}};
 
 void WriteTree(const fs::path& base, const Tree& tree)
 {
     for (const auto& f : tree) WriteBytes(base / f.first, f.second);
+}
+
+void PackGames(const fs::path& dir)
+{
+    WriteTree(dir / "old", kOldGame);
+    WriteTree(dir / "new", kNewGame);
+    ASSERT_EQ(RunTool(&RunPack, {"--old", (dir / "old").string(), "--new", (dir / "new").string(), "--from", "0000100",
+                                 "--to", "0000200", "-o", (dir / "pkg.exe").string()}),
+              0);
 }
 
 std::string Lower(std::string text)
@@ -63,8 +65,8 @@ std::ostream& operator<<(std::ostream& os, const Snapshot& s)
 std::string LocalConfig(const std::string& cur, const std::vector<std::string>& infoUrls)
 {
     std::string list;
-    for (const std::string& u : infoUrls) list += "<UpdateInfoURL>" + u + "</UpdateInfoURL>";
-    if (list.empty()) list = "<UpdateInfoURL>http://127.0.0.1:9/x.zip</UpdateInfoURL>";
+    for (const std::string& u : infoUrls.empty() ? std::vector<std::string>{"http://127.0.0.1:9/x.zip"} : infoUrls)
+        list += "<UpdateInfoURL>" + u + "</UpdateInfoURL>";
     return "<?xml version=\"1.0\"?>\n<Root><Version><LastVersion>0000099</LastVersion><CurVersion>" + cur +
            "</CurVersion><ClientVer>" + cur + "</ClientVer><DownloadedFileVersion>0</DownloadedFileVersion></Version>"
            "<ManualUpdateURL NormalURL=\"\"/><InternetUpdate>" + list + "</InternetUpdate></Root>\n";
@@ -74,19 +76,15 @@ void CraftPackage(const fs::path& out, const std::string& fileList, const Tree& 
 {
     const std::string zipPath = out.string() + ".zip";
     CZipWriter zip;
-    ASSERT_TRUE(zip.Create(zipPath));
-    if (!fileList.empty()) {
-        ASSERT_TRUE(zip.AddBytes("filelist.xml", fileList));
-    }
-    for (const auto& e : entries) ASSERT_TRUE(zip.AddBytes(e.first, e.second));
-    ASSERT_TRUE(zip.Close());
+    bool ok = zip.Create(zipPath) && (fileList.empty() || zip.AddBytes("filelist.xml", fileList));
+    for (const auto& e : entries) ok = ok && zip.AddBytes(e.first, e.second);
+    ASSERT_TRUE(zip.Close() && ok);
     std::string error;
     ASSERT_TRUE(WritePackageImage(zipPath, out.string(), &error)) << error;
     fs::remove(zipPath);
 }
 
-std::string FileListXml(const std::string& from, const std::string& to, const std::string& items,
-                        const std::string& installer)
+std::string FileListXml(const std::string& from, const std::string& to, const std::string& items, const std::string& installer)
 {
     return "<root><Installer version=\"" + installer + "\"/><Version internal=\"" + to + "\" from=\"" + from +
            "\"/><FileList>" + items + "</FileList></root>";
@@ -95,9 +93,8 @@ std::string FileListXml(const std::string& from, const std::string& to, const st
 std::string AddItem(const std::string& path, const std::string& content)
 {
     const size_t slash = path.find_last_of("\\/");
-    return "<add name=\"" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "\" path=\"" + path +
-           "\" size=\"" + std::to_string(content.size()) + "\" checktype=\"md5\" checksum=\"" + Md5HexOf(content) +
-           "\" Compressed=\"1\"/>";
+    return "<add name=\"" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "\" path=\"" + path + "\" size=\"" +
+           std::to_string(content.size()) + "\" checktype=\"md5\" checksum=\"" + Md5HexOf(content) + "\"/>";
 }
 
 int RunTool(int (*command)(int, char**), std::vector<std::string> args)

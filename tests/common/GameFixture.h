@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TestDir.h"
+#include "TestUtil.h"
 
 typedef std::map<std::string, std::string> Tree;  // relative path -> bytes
 
@@ -28,7 +28,7 @@ std::ostream& operator<<(std::ostream& os, const Snapshot& s);
 // PatchCfg\NewUpdateCfg.xml of an installation at version cur.
 std::string LocalConfig(const std::string& cur, const std::vector<std::string>& infoUrls = {});
 
-// A patch package with a file list of our own making.
+// A patch package with a file list of our own making, and its parts.
 void CraftPackage(const fs::path& out, const std::string& fileList, const Tree& entries);
 std::string FileListXml(const std::string& from, const std::string& to, const std::string& items,
                         const std::string& installer = "1.0.0");
@@ -37,10 +37,9 @@ std::string AddItem(const std::string& path, const std::string& content);
 // A command of patchtool, run in this process.
 int RunTool(int (*command)(int, char**), std::vector<std::string> args);
 
-// A game at 0000100 and the package that takes it to 0000200: a changed, a
-// read-only, a deleted, an added file in new directories, the launcher
-// itself and a Revision.xml that the package deletes.
-extern const Tree kOldGame, kNewGame;
-// kNewGame as installed: the running launcher gets a ".new" sibling and
-// Revision.xml is never deleted.
-Tree InstalledNewGame();
+// A game at 0000100 and what the package to 0000200 makes of it: a changed,
+// a read-only, a deleted and a new file in new directories, the running
+// launcher (replaced at its next start) and a Revision.xml never deleted.
+extern const Tree kOldGame, kNewGame, kInstalledNewGame;
+// Writes both trees to dir/old and dir/new and packs dir/pkg.exe.
+void PackGames(const fs::path& dir);

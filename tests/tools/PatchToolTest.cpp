@@ -9,7 +9,7 @@
 #include <tinyxml.h>
 #include <unzip.h>
 
-#include "TestDir.h"
+#include "TestUtil.h"
 #include "base/utility/Scramble.h"
 #include "base/utility/XmlLoad.h"
 #include "transfer/ByteSource.h"

@@ -3,7 +3,7 @@
 
 #include <tuple>
 
-#include "Fixtures.h"
+#include "TestUtil.h"
 #include "transfer/INetDownLoad.h"
 
 namespace {
@@ -24,13 +24,6 @@ protected:
     {
         size = 0xDEADBEEF;
         return dl.Download(std::wstring(url.begin(), url.end()).c_str(), fs::path(local).wstring().c_str(), &size);
-    }
-    // Requests the fault server saw for paths holding key.
-    size_t RequestsFor(const std::string& key)
-    {
-        size_t n = 0;
-        for (const std::string& line : http.Requests()) n += line.find(key) != std::string::npos;
-        return n;
     }
     std::string Unique() { return std::to_string(GetTickCount()) + "-" + std::to_string(++counter); }
 
@@ -86,7 +79,7 @@ TEST_F(DownloaderTest, RequestsGoOutLowerCasedWithForwardSlashes)
 {
     const std::string key = Unique();
     ASSERT_EQ(Get("HTTP://127.0.0.1:" + std::to_string(http.faultPort) + "/OK\\Dir\\" + key + "/77"), DOWNLOAD_OK);
-    EXPECT_EQ(RequestsFor("GET /ok/dir/" + key + "/77 HTTP/1.1"), 1u);
+    EXPECT_EQ(http.Requests("GET /ok/dir/" + key + "/77 HTTP/1.1"), 1u);
 }
 
 TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
@@ -96,14 +89,14 @@ TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
     const size_t n = 3 * CINetDownLoad::kReadBuffer;
     ASSERT_EQ(Get(http.FaultUrl("cutonce/" + key + "/" + std::to_string(n))), DOWNLOAD_OK);
     EXPECT_TRUE(ReadBytes("out.bin") == PatternBytes(n));
-    EXPECT_EQ(RequestsFor(key), 2u);
+    EXPECT_EQ(http.Requests(key), 2u);
     bool fellBack = false;
     for (size_t i = 1; i < g_reports.size(); ++i) fellBack = fellBack || std::get<1>(g_reports[i]) < std::get<1>(g_reports[i - 1]);
     EXPECT_TRUE(fellBack) << "the second attempt starts again at 0";
 
     key = Unique();
     EXPECT_EQ(Get(http.FaultUrl("fewer/" + key + "/5000")), DOWNLOAD_REQUEST_FAILED);
-    EXPECT_EQ(RequestsFor(key), static_cast<size_t>(CINetDownLoad::kMaxAttempts));
+    EXPECT_EQ(http.Requests(key), static_cast<size_t>(CINetDownLoad::kMaxAttempts));
     // Bytes after the announced length: cut off at the length or refused,
     // never taken as the body.
     const int more = Get(http.FaultUrl("more/5000"));

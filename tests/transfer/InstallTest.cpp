@@ -5,11 +5,8 @@
 
 #include <tinyxml.h>
 
-#include "Commands.h"
-#include "Fixtures.h"
+#include "EngineTestUtil.h"
 #include "GameFixture.h"
-#include "MessageBoxRecorder.h"
-#include "transfer/FileList.h"
 #include "transfer/PatchInstaller.h"
 #include "transfer/RevisionXml.h"
 
@@ -31,17 +28,9 @@ protected:
     static void SetUpTestSuite()
     {
         s_work = fs::temp_directory_path() / "tidewell-tests" / ("install-" + std::to_string(GetTickCount()));
-        WriteTree(s_work / "old", kOldGame);
-        WriteTree(s_work / "new", kNewGame);
-        ASSERT_EQ(RunTool(&RunPack, {"--old", (s_work / "old").string(), "--new", (s_work / "new").string(), "--from",
-                                     "0000100", "--to", "0000200", "-o", (s_work / "pkg.exe").string()}),
-                  0);
+        PackGames(s_work);
     }
-    static void TearDownTestSuite()
-    {
-        std::error_code ec;
-        fs::remove_all(s_work, ec);
-    }
+    static void TearDownTestSuite() { RemoveTree(s_work); }
     void SetUp() override
     {
         RecordedMessageBoxes().clear();
@@ -51,10 +40,7 @@ protected:
     void FreshGame(const std::string& cur = "0000100")
     {
         fs::current_path(dir.Path());
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator("game", ec); !ec && it != fs::end(it); it.increment(ec))
-            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-        fs::remove_all("game");
+        RemoveTree("game");
         WriteTree("game", kOldGame);
         WriteBytes("game/PatchCfg/NewUpdateCfg.xml", LocalConfig(cur));
         fs::permissions("game/Data/ReadOnly.txt", fs::perms::owner_write, fs::perm_options::remove);
@@ -91,7 +77,7 @@ TEST_F(InstallTest, APackedTreeInstallsByteForByte)
     ASSERT_EQ(Install(s_work / "pkg.exe", &p), INSTALL_OK);
     Tree files = TakeSnapshot(".").files;
     files.erase("PatchCfg/NewUpdateCfg.xml");
-    EXPECT_EQ(files, InstalledNewGame());
+    EXPECT_EQ(files, kInstalledNewGame);
     EXPECT_EQ(CfgVersion("CurVersion"), "0000200");
     EXPECT_EQ(CfgVersion("LastVersion"), "0000100");
     EXPECT_EQ(CfgVersion("ClientVer"), "0000200");
@@ -209,25 +195,6 @@ TEST_F(InstallTest, PackagesLinkedByWindresInstallAndWindowsFindsTheResourceOfOu
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(std::string(bytes, 4), "PK\x03\x04");
     FreeLibrary(module);
-}
-
-TEST(FileListTest, LaterChildrenComeFirst)
-{
-    TiXmlDocument doc;
-    doc.Parse("<FileList><add name=\"a\" path=\"A\" size=\"12\" checktype=\"md5\" checksum=\"x\" Compressed=\"1\"/>"
-              "<delete name=\"b\" path=\"dir\\B\" checktype=\"crc32\"/><add path=\"C\" checktype=\"sha\"/></FileList>");
-    CFileList list;
-    list.Read(doc.FirstChildElement());
-    EXPECT_EQ(list.Count(), 3u);
-    std::unique_ptr<SFileListItem> c = list.TakeHead(), b = list.TakeHead(), a = list.TakeHead();
-    ASSERT_TRUE(a && b && c);
-    EXPECT_EQ(c->path, L"C");
-    EXPECT_EQ(c->checkType, 3u);
-    EXPECT_EQ(b->operation, static_cast<std::uint32_t>(SFileListItem::OP_DELETE));
-    EXPECT_EQ(b->checkType, 1u);
-    EXPECT_EQ(a->size, 12u);
-    EXPECT_EQ(a->checksum, "x");
-    EXPECT_FALSE(list.TakeHead());
 }
 
 TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "Fixtures.h"
+#include "TestUtil.h"
 #include "transfer/Md5.h"
 #include "transfer/Md5File.h"
 #include "transfer/ZipWrapper.h"

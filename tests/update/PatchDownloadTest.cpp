@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "EngineTestUtil.h"
-#include "Fixtures.h"
+#include "TestUtil.h"
 #include "GameFixture.h"
 #include "base/utility/StringTable.h"
 #include "update/StopGuard.h"
@@ -33,12 +33,7 @@ protected:
     }
     void TearDown() override { engine.CloseLog(true); }
     bool Signalled() { return WaitForSingleObject(stopEvent.Get(), 0) == WAIT_OBJECT_0; }
-    size_t Requests()
-    {
-        size_t n = 0;
-        for (const std::string& line : http.Requests()) n += line.find(key) != std::string::npos;
-        return n;
-    }
+    size_t Requests() { return http.Requests(key); }
 
     static int s_counter;
     HttpServers http;

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "EngineTestUtil.h"
-#include "Fixtures.h"
+#include "TestUtil.h"
 #include "GameFixture.h"
 #include "update/UpdateEngine.h"
 

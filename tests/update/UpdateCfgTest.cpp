@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
-#include "MessageBoxRecorder.h"
 #include "base/utility/Scramble.h"
 #include "base/utility/StringTable.h"
 #include "base/utility/XmlLoad.h"

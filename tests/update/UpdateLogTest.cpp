@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
-#include "MessageBoxRecorder.h"
-#include "RecordingWindow.h"
+#include "EngineTestUtil.h"
 #include "base/utility/StringTable.h"
 #include "update/UpdateEngine.h"
 

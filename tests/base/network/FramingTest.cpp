@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Wire.h"
 #include "base/network/MsgPackQueue.h"
 #include "base/network/StreamScramble.h"
 #include "base/utility/PackMsgBase.h"
@@ -13,17 +14,6 @@ using Base::Utility::CPackMsgBase;
 using Base::Utility::CSerializer;
 
 namespace {
-
-std::string Header(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass = 0)
-{
-    std::string h(7, '\0');
-    WriteLe32(&h[0], length);
-    WriteLe16(&h[4], id);
-    h[6] = static_cast<char>(sendClass);
-    return h;
-}
-
-std::string Message(std::uint16_t id, const std::string& body) { return Header(7 + body.size(), id) + body; }
 
 struct Push {
     int result;
@@ -47,9 +37,9 @@ std::string Body(const tagMsgPackNode* node) { return std::string(node->body, no
 TEST(MsgPackQueueTest, AddMessageChecksLengthAndAvailableBytes)
 {
     CMsgPackQueue q;
-    const std::string m = Message(5, "hello");
+    const std::string m = WireMessage(5, "hello");
     EXPECT_FALSE(q.AddMessage(nullptr, 0));
-    for (std::uint32_t bad : {0u, 3u, MSG_MAX_LENGTH + 1}) EXPECT_FALSE(q.AddMessage(Header(bad, 1).data(), 0)) << bad;
+    for (std::uint32_t bad : {0u, 3u, MSG_MAX_LENGTH + 1}) EXPECT_FALSE(q.AddMessage(WireHeader(bad, 1).data(), 0)) << bad;
     EXPECT_FALSE(q.AddMessage(m.data(), 6));   // not even a whole header
     EXPECT_FALSE(q.AddMessage(m.data(), 13));  // more than the message
     ASSERT_TRUE(q.AddMessage(m.data(), 0));
@@ -67,7 +57,7 @@ TEST(MsgPackQueueTest, StreamIsCutIntoMessagesAndSplitMessagesAreAssembled)
     CMsgPackQueue q;
     std::string body(3000, '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
-    const std::string stream = Message(1, "ab") + Message(2, "") + Message(9, body) + Message(10, "next");
+    const std::string stream = WireMessage(1, "ab") + WireMessage(2, "") + WireMessage(9, body) + WireMessage(10, "next");
     // Pieces: a cut-off header stays with the caller; a cut-off body waits in its node.
     const std::size_t cuts[] = {0, 12, 1000, 2500, stream.size()};
     std::string pending;
@@ -81,27 +71,27 @@ TEST(MsgPackQueueTest, StreamIsCutIntoMessagesAndSplitMessagesAreAssembled)
     EXPECT_TRUE(pending.empty());
     EXPECT_FALSE(q.IsTailIncomplete());
     ASSERT_EQ(q.Count(), 4u);
-    EXPECT_EQ(Body(q.Front()), Message(1, "ab"));
+    EXPECT_EQ(Body(q.Front()), WireMessage(1, "ab"));
     EXPECT_TRUE(q.Consume(0));
     EXPECT_TRUE(q.Consume(7));  // all of it: removed
     EXPECT_EQ(q.LastId(), 2u);
-    EXPECT_EQ(Body(q.Front()), Message(9, body));
-    EXPECT_EQ(Body(q.Back()), Message(10, "next"));
+    EXPECT_EQ(Body(q.Front()), WireMessage(9, body));
+    EXPECT_EQ(Body(q.Back()), WireMessage(10, "next"));
 }
 
 TEST(MsgPackQueueTest, BadLengthsLeaveTheBytesToTheCaller)
 {
     CMsgPackQueue q;
-    Push r = PushAll(q, Message(1, "ok") + Header(0, 0x1234) + "tail");
+    Push r = PushAll(q, WireMessage(1, "ok") + WireHeader(0, 0x1234) + "tail");
     EXPECT_EQ(r.result, PUSH_ZERO_LENGTH);
     EXPECT_EQ(r.id, 0x1234u);
     EXPECT_EQ(r.consumed, 9u);
     EXPECT_EQ(r.remaining, 11u);
-    r = PushAll(q, Header(MSG_MAX_LENGTH + 1, 7));
+    r = PushAll(q, WireHeader(MSG_MAX_LENGTH + 1, 7));
     EXPECT_EQ(r.result, PUSH_TOO_LONG);
     EXPECT_EQ(r.consumed, 0u);
-    EXPECT_EQ(PushAll(q, Header(6, 8) + "123456").result, PUSH_REJECTED);
-    r = PushAll(q, Header(MSG_MAX_LENGTH, 11));  // the largest length is accepted
+    EXPECT_EQ(PushAll(q, WireHeader(6, 8) + "123456").result, PUSH_REJECTED);
+    r = PushAll(q, WireHeader(MSG_MAX_LENGTH, 11));  // the largest length is accepted
     EXPECT_EQ(r.result, PUSH_OK);
     EXPECT_TRUE(q.IsTailIncomplete());
     q.Clear();  // the waiting tail is taken away
@@ -118,7 +108,7 @@ TEST(MsgPackQueueTest, ConsumeTakesBytesOutOfTheFrontMessage)
 {
     CMsgPackQueue q;
     EXPECT_FALSE(q.Consume(1));
-    ASSERT_TRUE(q.AddMessage(Message(4, "0123456789").data(), 0));
+    ASSERT_TRUE(q.AddMessage(WireMessage(4, "0123456789").data(), 0));
     EXPECT_TRUE(q.Consume(10));
     EXPECT_EQ(q.Front()->readPos, 10u);
     EXPECT_FALSE(q.Consume(8));  // more than is left
@@ -164,7 +154,7 @@ TEST(PackMsgBaseTest, HeaderFirstThenBodyWithTheLengthKeptCurrent)
     const std::uint32_t value = 0xA1B2C3D4;
     ASSERT_TRUE(msg.WirteData(&value, 4));
     ASSERT_TRUE(msg.WirteData("xyz", 3));
-    EXPECT_EQ(std::string(msg.GetMsg(), msg.GetMsgLength()), Header(14, 0x0102, 2) + "\xD4\xC3\xB2\xA1xyz");
+    EXPECT_EQ(std::string(msg.GetMsg(), msg.GetMsgLength()), WireHeader(14, 0x0102, 2) + "\xD4\xC3\xB2\xA1xyz");
     CPackMsgBase small(1, 0, 4);  // never grows past its capacity
     EXPECT_TRUE(small.WirteData("abcd", 4));
     EXPECT_FALSE(small.WirteData("e", 1));
@@ -173,5 +163,5 @@ TEST(PackMsgBaseTest, HeaderFirstThenBodyWithTheLengthKeptCurrent)
     CPackMsgBase borrowed(buffer, sizeof buffer, 3, 1);
     EXPECT_TRUE(borrowed.WirteData("ab", 2));
     EXPECT_FALSE(borrowed.WirteData("c", 1));
-    EXPECT_EQ(std::string(buffer, 9), Header(9, 3, 1) + "ab");
+    EXPECT_EQ(std::string(buffer, 9), WireHeader(9, 3, 1) + "ab");
 }

@@ -50,14 +50,6 @@ bool TestClientSession::OnGetData(char* data, std::uint32_t n)
     return taken;
 }
 
-std::string TestClientSession::TakePendingSend()
-{
-    Base::System::ZLocker guard(m_pendingLock);
-    std::string bytes(m_pendingBuf.GetData(), m_pendingBuf.GetLength());
-    m_pendingBuf.Clear();
-    return bytes;
-}
-
 bool ReleaseAndWait(CTcpClient* session, const std::shared_ptr<SessionLog>& log)
 {
     session->Release();
@@ -116,18 +108,4 @@ void PickTheLink(CLinkConnector& holder, unsigned n, const std::function<void()>
     ASSERT_TRUE(WaitFor([&] { return AllConnected(holder, n); }));
     connect();
     EXPECT_EQ(holder.GetActive(), holder.GetSlot(0));
-}
-
-std::string WireHeader(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass)
-{
-    std::string h(7, '\0');
-    WriteLe32(&h[0], length);
-    WriteLe16(&h[4], id);
-    h[6] = static_cast<char>(sendClass);
-    return h;
-}
-
-std::string WireMessage(std::uint16_t id, const std::string& body, std::uint8_t sendClass)
-{
-    return WireHeader(static_cast<std::uint32_t>(7 + body.size()), id, sendClass) + body;
 }

@@ -12,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "Fixtures.h"
+#include "TestUtil.h"
+#include "Wire.h"
 #include "base/network/ClientSession.h"
 #include "base/network/LinkConnector.h"
 #include "base/network/NetworkConnector.h"
@@ -81,8 +82,6 @@ public:
     }
     bool OnGetData(char* data, std::uint32_t n) override;
     void ForceRecvEnabled() { m_bRecvEnabled = true; }
-    // The bytes handed to the engine for sending, which the test takes away.
-    std::string TakePendingSend();
 };
 
 // Releases a session and waits for the workers to delete it.
@@ -113,7 +112,3 @@ bool IsIdle(Base::NetWork::CNetworkConnector* c);
 // Attempts finish on their own threads: when none had when the slots were
 // checked, connect() after they are all up must pick slot 0.
 void PickTheLink(Base::NetWork::CLinkConnector& holder, unsigned n, const std::function<void()>& connect);
-
-// One wire message, plain.
-std::string WireMessage(std::uint16_t id, const std::string& body, std::uint8_t sendClass = 0);
-std::string WireHeader(std::uint32_t length, std::uint16_t id, std::uint8_t sendClass = 0);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TestDir.h"
+#include "TestUtil.h"
 #include "base/utility/Scramble.h"
 #include "base/utility/XmlLoad.h"
 

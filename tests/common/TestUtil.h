@@ -1,0 +1,50 @@
+// Test directories, files and the fixtures CTest prepares for a program.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// A fresh directory per test, made the current directory while it lives.
+class ScopedTestDir {
+public:
+    ScopedTestDir();
+    ~ScopedTestDir();
+    ScopedTestDir(const ScopedTestDir&) = delete;
+    ScopedTestDir& operator=(const ScopedTestDir&) = delete;
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path, m_previous;
+};
+
+void WriteBytes(const fs::path& path, const std::string& bytes);
+std::string ReadBytes(const fs::path& path);
+// Clears read-only attributes below path, then removes it.
+void RemoveTree(const fs::path& path);
+
+// A folder prepared by a CTest fixture, named by an environment variable.
+fs::path FixtureDir(const char* variable);
+
+// The HTTP servers of tests/transfer/httpd.py.
+struct HttpServers {
+    HttpServers();
+    std::string StaticUrl(const std::string& path) const;  // files below Www()
+    std::string FaultUrl(const std::string& path) const;
+    fs::path Www() const { return dir / "www"; }
+    // Request lines the fault server has seen that hold key.
+    size_t Requests(const std::string& key) const;
+    fs::path dir;
+    int staticPort = 0, faultPort = 0;
+};
+
+// The fault server's body: byte i is (7 i + 3) mod 256.
+std::string PatternBytes(std::size_t n);
+
+#ifdef _WIN32
+// A port on 127.0.0.1 that nothing listens on (bound once, then freed).
+std::uint16_t ClosedPort();
+#endif
