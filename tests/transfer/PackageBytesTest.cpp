@@ -8,6 +8,8 @@
 #include <unzip.h>
 
 #include "PeWriter.h"
+#include "TestUtil.h"
+#include "ZipWriter.h"
 #include "transfer/ByteSource.h"
 #include "transfer/PeResource.h"
 #include "transfer/ZipRangeIo.h"
@@ -32,30 +34,13 @@ void Put32(std::string& s, size_t at, std::uint32_t v)
     for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 
-// A small zip made by hand: one stored entry.
-std::string StoredZip(const std::string& name, const std::string& data)
+// A zip of one entry, made by the operator tool.
+std::string ZipOf(const std::string& name, const std::string& data)
 {
-    auto u16 = [](std::string& s, unsigned v) { s.push_back(char(v & 0xFF)); s.push_back(char(v >> 8)); };
-    auto u32 = [&](std::string& s, std::uint32_t v) { u16(s, v & 0xFFFF); u16(s, v >> 16); };
-    // CRC-32 of the data.
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    crc ^= 0xFFFFFFFFu;
-    std::string z;
-    u32(z, 0x04034b50); u16(z, 10); u16(z, 0); u16(z, 0); u16(z, 0); u16(z, 0x21);
-    u32(z, crc); u32(z, data.size()); u32(z, data.size()); u16(z, name.size()); u16(z, 0);
-    z += name + data;
-    const std::uint32_t central = z.size();
-    u32(z, 0x02014b50); u16(z, 20); u16(z, 10); u16(z, 0); u16(z, 0); u16(z, 0); u16(z, 0x21);
-    u32(z, crc); u32(z, data.size()); u32(z, data.size()); u16(z, name.size()); u16(z, 0); u16(z, 0);
-    u16(z, 0); u16(z, 0); u32(z, 0); u32(z, 0);
-    z += name;
-    const std::uint32_t centralSize = z.size() - central;
-    u32(z, 0x06054b50); u16(z, 0); u16(z, 0); u16(z, 1); u16(z, 1); u32(z, centralSize); u32(z, central); u16(z, 0);
-    return z;
+    ScopedTestDir dir;
+    CZipWriter zip;
+    EXPECT_TRUE(zip.Create("a.zip") && zip.AddBytes(name, data) && zip.Close());
+    return ReadBytes("a.zip");
 }
 
 std::string ReadEntry(const IByteSource& src, std::uint64_t offset, std::uint64_t length, const char* name)
@@ -158,7 +143,7 @@ TEST(PeResourceTest, RandomDamageNeverReadsOutside)
 
 TEST(ZipRangeTest, ReadsAZipInsideALargerBlock)
 {
-    const std::string zip = StoredZip("dir/file.txt", "hello from the middle");
+    const std::string zip = ZipOf("dir/file.txt", "hello from the middle");
     const std::string block = std::string(1000, 'x') + zip + std::string(777, 'y');
     CMemoryByteSource src(block.data(), block.size());
     EXPECT_EQ(ReadEntry(src, 1000, zip.size(), "dir/file.txt"), "hello from the middle");
@@ -166,9 +151,9 @@ TEST(ZipRangeTest, ReadsAZipInsideALargerBlock)
     EXPECT_EQ(ReadEntry(src, 1000, block.size(), "dir/file.txt"), "<no zip>");
     // A range cut short loses the end of the central directory.
     EXPECT_NE(ReadEntry(src, 1000, zip.size() - 10, "dir/file.txt"), "hello from the middle");
-    // Damaged data fails its CRC.
+    // A damaged entry fails its CRC (here the one the central directory states).
     std::string damaged = block;
-    damaged[1000 + 30 + 12 + 3] ^= 1;
+    damaged[1000 + zip.find("PK\x01\x02") + 16] ^= 1;
     CMemoryByteSource bad(damaged.data(), damaged.size());
     EXPECT_EQ(ReadEntry(bad, 1000, zip.size(), "dir/file.txt"), "<crc>");
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Zip archives for the transfer tests, made by Info-ZIP zip where a real
-tool would make them, and by hand where they must be broken or hostile.
+"""Zip archives for the transfer and engine tests, made by Info-ZIP zip where
+a real tool would make them, and by hand where they must be broken or hostile.
 
   zip_fixtures.py DIR    writes DIR/*.zip and DIR/expected.txt
 
 With TW_LARGE_TESTS=1 it also writes large.zip, one entry of 4 GiB + 3 bytes.
 """
+import hashlib
 import os
 import shutil
 import subprocess
@@ -13,45 +14,26 @@ import sys
 import time
 import zipfile
 
-# 2024-03-04 05:06:08 as the zip tool's local time (the tests run in UTC).
-STAMP = time.mktime((2024, 3, 4, 5, 6, 8, 0, 0, -1))
 
-
-def tree(base):
-    files = {
-        "Data/Sub/File1.txt": b"first file\n" * 1000,
-        "Data/Deep/A/B/c.bin": bytes(range(256)) * 64,
-        "Readme.TXT": b"read me",
-        "Empty.dat": b"",
-    }
-    for rel, data in files.items():
-        path = os.path.join(base, rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-    os.makedirs(os.path.join(base, "Data", "EmptyDir"), exist_ok=True)
-    for root, dirs, names in os.walk(base):
-        for n in names + dirs:
-            os.utime(os.path.join(root, n), (STAMP, STAMP))
-    return files
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
 
 
 def windres_package(out):
     """A package linked the way a Windows tool chain links one."""
-    import hashlib
     work = os.path.join(out, "windres")
-    os.makedirs(work)
     content = b"linked by windres\n"
     filelist = ('<root><Installer version="1.0.0"/><Version internal="0000101" from="0000100"/><FileList>'
-                '<add name="fromwindres.txt" path="fromwindres.txt" size="%d" checktype="md5" checksum="%s" '
-                'Compressed="1"/></FileList></root>' % (len(content), hashlib.md5(content).hexdigest()))
+                '<add name="fromwindres.txt" path="fromwindres.txt" size="%d" checktype="md5" checksum="%s"/>'
+                '</FileList></root>' % (len(content), hashlib.md5(content).hexdigest()))
+    os.makedirs(work)
     with zipfile.ZipFile(os.path.join(work, "payload.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("filelist.xml", filelist)
         z.writestr("fromwindres.txt", content)
-    with open(os.path.join(work, "package.rc"), "w") as f:
-        f.write('135 RT_RCDATA "payload.zip"\n')
-    with open(os.path.join(work, "main.c"), "w") as f:
-        f.write("int main(void) { return 0; }\n")
+    write(os.path.join(work, "package.rc"), b'135 RT_RCDATA "payload.zip"\n')
+    write(os.path.join(work, "main.c"), b"int main(void) { return 0; }\n")
     subprocess.run(["i686-w64-mingw32-windres", "package.rc", "-O", "coff", "-o", "package.o"], cwd=work, check=True)
     subprocess.run(["i686-w64-mingw32-gcc", "-mwindows", "main.c", "package.o", "-o",
                     os.path.join(out, "windres_package.exe")], cwd=work, check=True)
@@ -62,18 +44,20 @@ def main(out):
     time.tzset()
     shutil.rmtree(out, ignore_errors=True)
     src = os.path.join(out, "src")
-    os.makedirs(src)
-    files = tree(src)
+    files = {"Data/Sub/File1.txt": b"first file\n" * 1000, "Data/Deep/A/B/c.bin": bytes(range(256)) * 64,
+             "Readme.TXT": b"read me", "Empty.dat": b""}
+    for rel, data in files.items():
+        write(os.path.join(src, rel), data)
+    os.makedirs(os.path.join(src, "Data", "EmptyDir"))
+    stamp = time.mktime((2024, 3, 4, 5, 6, 8, 0, 0, -1))  # the zip tool's local time, UTC here
+    for root, dirs, names in os.walk(src):
+        for n in names + dirs:
+            os.utime(os.path.join(root, n), (stamp, stamp))
     for name, level in (("deflated.zip", "-9"), ("stored.zip", "-0")):
         subprocess.run(["zip", "-q", "-r", level, os.path.join(out, name), "."], cwd=src, check=True)
-
-    # Enough files for two readers.
-    many = os.path.join(out, "many")
+    many = os.path.join(out, "many")  # enough files for two readers
     for i in range(40):
-        path = os.path.join(many, "d%d" % (i % 5), "f%02d.txt" % i)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write((b"file %d " % i) * (100 * i + 1))
+        write(os.path.join(many, "d%d" % (i % 5), "f%02d.txt" % i), (b"file %d " % i) * (100 * i + 1))
     subprocess.run(["zip", "-q", "-r", os.path.join(out, "many.zip"), "."], cwd=many, check=True)
 
     # A stored entry with one byte of its data changed: only the CRC tells.
@@ -81,28 +65,15 @@ def main(out):
         z.writestr("good.txt", b"fine")
         z.writestr("bad.txt", b"0123456789" * 100)
     data = bytearray(open(os.path.join(out, "crc.zip"), "rb").read())
-    at = data.find(b"0123456789" * 10)
-    data[at + 500] ^= 0x01
-    open(os.path.join(out, "crc.zip"), "wb").write(bytes(data))
-
-    hostile = {
-        "parent.zip": "../evil.txt",
-        "inner.zip": "ok/../../evil.txt",
-        "backslash.zip": "ok\\..\\..\\evil.txt",
-        "absolute.zip": "/evil.txt",
-        "drive.zip": "C:/evil.txt",
-        "stream.zip": "ok.txt:evil",
-    }
-    for name, entry in hostile.items():
+    data[data.find(b"0123456789" * 10) + 500] ^= 0x01
+    write(os.path.join(out, "crc.zip"), bytes(data))
+    for name, entry in {"parent.zip": "../evil.txt", "inner.zip": "ok/../../evil.txt", "backslash.zip": "ok\\..\\..\\evil.txt",
+                        "absolute.zip": "/evil.txt", "drive.zip": "C:/evil.txt", "stream.zip": "ok.txt:evil"}.items():
         with zipfile.ZipFile(os.path.join(out, name), "w") as z:
             z.writestr("good.txt", b"fine")
             z.writestr(entry, b"evil")
-
+    write(os.path.join(out, "notazip.zip"), b"PK\x03\x04 but not really a zip archive")
     windres_package(out)
-
-    with open(os.path.join(out, "notazip.zip"), "wb") as f:
-        f.write(b"PK\x03\x04 but not really a zip archive")
-
     if os.environ.get("TW_LARGE_TESTS") == "1":
         big = os.path.join(out, "big")
         os.makedirs(big)
@@ -110,10 +81,8 @@ def main(out):
             f.truncate((4 << 30) + 3)
         subprocess.run(["zip", "-q", "-1", os.path.join(out, "large.zip"), "huge.bin"], cwd=big, check=True)
         os.remove(os.path.join(big, "huge.bin"))
-
     with open(os.path.join(out, "expected.txt"), "w") as f:
-        for rel in sorted(files):
-            f.write("%s %d\n" % (rel, len(files[rel])))
+        f.writelines("%s %d\n" % (rel, len(files[rel])) for rel in sorted(files))
 
 
 if __name__ == "__main__":

@@ -23,7 +23,6 @@ protected:
     CUpdateEngine engine;
 };
 
-std::vector<float> g_single, g_total;
 
 }  // namespace
 
@@ -91,19 +90,4 @@ TEST_F(UpdateLogTest, AFailedInitialisationLeavesAReadableErrLogAndTellsThePlaye
     ASSERT_EQ(errs.size(), 1u);
     EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"initBasic() failed"), std::wstring::npos);
     EXPECT_FALSE(engine.StartAutopatch()) << "nothing starts after a failed initialisation";
-}
-
-TEST_F(UpdateLogTest, ProgressKindsReachTheirCallbacks)
-{
-    g_single.clear();
-    g_total.clear();
-    engine.Progress(PROGRESS_SINGLE, 0.5f);  // no callbacks yet: nothing happens
-    engine.SetSingleProgressCallback([](float f) { g_single.push_back(f); });
-    engine.SetTotalProgressCallback([](float f) { g_total.push_back(f); });
-    engine.SetTotalProgressCallback(nullptr);  // a null function is not stored
-    engine.Progress(PROGRESS_SINGLE, 0.25f);
-    engine.Progress(PROGRESS_TOTAL, 0.75f);
-    engine.Progress(5, 1.0f);
-    EXPECT_EQ(g_single, std::vector<float>{0.25f});
-    EXPECT_EQ(g_total, std::vector<float>{0.75f});
 }

@@ -75,10 +75,10 @@ protected:
         LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
     }
     // Publishes the update information with the given server lines.
-    void Publish(const std::string& serverLines, bool qa = false, const std::string& latest = "0000300")
+    void Publish(const std::string& serverLines, bool qa = false)
     {
         const fs::path desc = s_packages / (name + ".txt");
-        std::ofstream(desc) << "latest " << latest << "\n" << serverLines << "step 0000100 0000200 upgrade="
+        std::ofstream(desc) << "latest 0000300\n" << serverLines << "step 0000100 0000200 upgrade="
                             << (s_packages / "up100.exe").string() << "\nstep 0000200 0000300 upgrade="
                             << (s_packages / "up200.exe").string() << " degrade=" << (s_packages / "down300.exe").string()
                             << "\n";
@@ -90,13 +90,13 @@ protected:
     {
         return "server url=" + base + " dir=patches/ version=" + version + "\n";
     }
-    void Game(const Tree& tree, const std::string& cur, std::vector<std::string> urls = {})
+    // An installation of tree at version cur, and the engine on it.
+    void Game(const Tree& tree, const std::string& cur, std::vector<std::string> urls = {},
+              InfoOutputFunCallback listener = &RecordListenerText)
     {
         WriteTree(".", tree);
-        WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig(cur, urls.empty() ? std::vector<std::string>{base + "NewUpdateInfo.zip"} : urls));
-    }
-    void Init(InfoOutputFunCallback listener = &RecordListenerText)
-    {
+        if (urls.empty()) urls.push_back(base + "NewUpdateInfo.zip");
+        WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig(cur, urls));
         ASSERT_TRUE(engine.Initialize(window.Handle(), true, listener, nullptr, nullptr));
     }
     // Handles the engine's messages until the worker of the last start ends.
@@ -138,24 +138,12 @@ int UpdateRunTest::s_counter = 0;
 
 }  // namespace
 
-TEST_F(UpdateRunTest, UpToDateStartsTheGameAndKeepsTheLog)
-{
-    Publish(Server("0000100"), false, "0000100");
-    Game(kV100, "0000100");
-    Init();
-    FetchInfo();
-    EXPECT_EQ(engine.GetLatestVersion(), "0000100");
-    EXPECT_EQ(Update(WM_START_GAME), OUTCOME_UP_TO_DATE);
-    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/Tidewell.log"));
-    EXPECT_TRUE(ErrLogs().empty());
-}
-
-TEST_F(UpdateRunTest, AChainIsClimbedOneStepPerRunAndALowerServerRollsBack)
+TEST_F(UpdateRunTest, AChainIsClimbedOneStepPerRunThenTheGameStartsAndALowerServerRollsBack)
 {
     Publish(Server());
     Game(kV100, "0000100");
-    Init();
     FetchInfo();
+    EXPECT_EQ(engine.GetLatestVersion(), "0000300");
     EXPECT_TRUE(fs::exists("PatchCfg/NewUpdateInfo.xml"));  // the update information put its files in place
     EXPECT_TRUE(fs::exists("PatchCfg/Revision.xml"));
     for (const auto& step : {std::make_pair("0000200", &kV200), std::make_pair("0000300", &kV300)}) {
@@ -164,6 +152,8 @@ TEST_F(UpdateRunTest, AChainIsClimbedOneStepPerRunAndALowerServerRollsBack)
         EXPECT_EQ(GameFiles(), Lowered(*step.second));
         engine.initBasic();
     }
+    EXPECT_EQ(Update(WM_START_GAME), OUTCOME_UP_TO_DATE);
+    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/Tidewell.log")) << "the log keeps its name";
     Publish(Server("0000200"));
     ParseInfo();
     ASSERT_EQ(Update(), OUTCOME_INSTALLED);
@@ -176,7 +166,6 @@ TEST_F(UpdateRunTest, RunsThatEndWithoutInstallingLeaveTheGameAlone)
 {
     Publish(Server());
     Game(kV100, "");
-    Init();
     ParseInfo();
     EXPECT_EQ(Update(WM_AUTOPATCH_STOP), OUTCOME_NO_LOCAL_VERSION);
     EXPECT_EQ(ErrLogs().size(), 1u);
@@ -193,7 +182,6 @@ TEST_F(UpdateRunTest, EveryAddressFailingIsTried16Times)
 {
     Game(kV100, "0000100", {http.FaultUrl("none/" + name + "/a.zip"), http.FaultUrl("none/" + name + "/b.zip"),
                             http.FaultUrl("none/" + name + "/c.zip")});
-    Init();
     EXPECT_EQ(Run(engine.StartAutopatch(), WM_DOWNLOADED_ALLINFO_ERROR), OUTCOME_INFO_FAILED);
     for (const auto& tries : {std::make_pair("a", 6u), std::make_pair("b", 5u), std::make_pair("c", 5u)})
         EXPECT_EQ(http.Requests("/none/" + name + "/" + tries.first + ".zip"), tries.second) << tries.first;
@@ -207,7 +195,6 @@ TEST_F(UpdateRunTest, UnusableServerChoicesStartNothing)
 {
     Publish(Server() + Server("0000200"));
     Game(kV100, "0000100");
-    Init();
     ParseInfo();
     ParseInfo();  // a second retrieval does not repeat servers
     EXPECT_EQ(engine.GetPatchServerCount(), 2u);
@@ -227,7 +214,6 @@ TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformation)
     Publish(Server(), true);
     EXPECT_FALSE(fs::exists(www / "newupdateinfo.zip"));
     Game(kV100, "0000100");
-    Init();
     g_bTestServer = 1;
     FetchInfo();
     g_bTestServer = 0;
@@ -237,7 +223,6 @@ TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformation)
 TEST_F(UpdateRunTest, ManualPackagesInAndOutOfTheirRange)
 {
     Game(kV100, "0000100");
-    Init();
     WriteBytes("notapackage.exe", "text");
     EXPECT_EQ(Run(engine.StartManualPatch("notapackage.exe"), WM_PACK_FILELIST_ERROR), OUTCOME_INSTALL_FAILED);
     EXPECT_EQ(Run(engine.StartManualPatch((s_packages / "up200.exe").string()), WM_PACK_VERSION_ERROR),
@@ -265,7 +250,7 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
                                              "<PatchClientZip2 url=\"" + base + "base2.zip\" filename=\"Base2.zip\"/></Root>");
     WriteBytes("Data/shared.pak", "read-only leftover");
     SetFileAttributesW(L"Data\\shared.pak", FILE_ATTRIBUTE_READONLY);
-    Init();
+    ASSERT_TRUE(engine.Initialize(window.Handle(), true, &RecordListenerText, nullptr, nullptr));
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_UNZIP_BASEPACK1), OUTCOME_BASEPACK_DOWNLOADED);
     EXPECT_TRUE(fs::exists("Base1.zip"));
     EXPECT_EQ(Run(engine.StartUnzipBasePack1(), WM_CHECK_INSTALL), OUTCOME_BASEPACK_UNPACKED);
@@ -290,9 +275,8 @@ TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)
     std::ofstream(desc) << "latest 0000200\nserver url=" << http.FaultUrl("slow/") << " dir=100000/ version=0000200\n"
                         << "step 0000100 0000200 upgrade=" << slow.string() << "\n";
     ASSERT_EQ(RunTool(&RunPublish, {desc.string(), "-o", www.string()}), 0);
-    Game(kV100, "0000100");
     g_listenerWindow = window.Handle();
-    Init(&SendingListener);
+    Game(kV100, "0000100", {}, &SendingListener);
     ParseInfo();
     ASSERT_TRUE(engine.StartUpdate(true, 0));
     for (const DWORD start = GetTickCount(); !engine.IsDownloading() && GetTickCount() - start < 10000; Sleep(1))

@@ -40,29 +40,45 @@ std::string Bytes(std::size_t n)
     return s;
 }
 
-enum { PEER_CHECK = 1, PEER_SPLIT, PEER_FLOOD };
-const std::uint16_t ID_VERDICT = 0x0C0C, ID_DONE = 0x00D0;
-
-std::string U32(std::uint32_t v)
+// The link scrambling modelled on its own: every byte goes out XOR the
+// previous plain byte, the first one XOR 0x6D.
+std::string Scrambled(const std::string& plain, std::uint8_t& key)
 {
-    std::string s(4, '\0');
-    WriteLe32(&s[0], v);
-    return s;
+    std::string out(plain.size(), '\0');
+    for (std::size_t i = 0; i < plain.size(); key = static_cast<std::uint8_t>(plain[i++]))
+        out[i] = static_cast<char>(static_cast<std::uint8_t>(plain[i]) ^ key);
+    return out;
 }
 
-// A scrambled session on the scripted peer, playing one scenario.
-struct PeerRun {
-    explicit PeerRun(std::uint32_t size = CClientSession::DEFAULT_SIZE) : session(new TestClientSession(log, size)) {}
-    ~PeerRun() { EXPECT_TRUE(ReleaseAndWait(session, log)); }
-    bool Start(std::uint16_t scenario, const std::string& body = std::string())
+// A scrambled session connected to a blocking socket that the test drives.
+struct Linked {
+    explicit Linked(std::uint32_t size = CClientSession::DEFAULT_SIZE) : session(new TestClientSession(log, size))
     {
         session->SetEncode(true);
-        return PeerPort() != 0 && session->Connect("127.0.0.1", PeerPort()) &&
-               WaitFor([&] { return session->IsConnected() && session->IsSendEnabled(); }) &&
-               session->Send(WireMessage(scenario, body).data());
+        EXPECT_TRUE(session->Connect("127.0.0.1", listener.Port()));
+        peer = listener.Accept();
+        const BOOL on = TRUE;  // every piece its own segment
+        setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        EXPECT_TRUE(WaitFor([&] { return session->IsConnected() && session->IsSendEnabled(); }));
     }
+    ~Linked()
+    {
+        EXPECT_TRUE(ReleaseAndWait(session, log));
+        closesocket(peer);
+    }
+    // Sends plain bytes scrambled, in one segment.
+    bool Send(const std::string& plain)
+    {
+        const std::string wire = Scrambled(plain, sendKey);
+        const bool ok = send(peer, wire.data(), static_cast<int>(wire.size()), 0) == static_cast<int>(wire.size());
+        Sleep(20);
+        return ok;
+    }
+    Listener listener;
     std::shared_ptr<SessionLog> log = std::make_shared<SessionLog>();
     TestClientSession* session;
+    SOCKET peer = INVALID_SOCKET;
+    std::uint8_t sendKey = 0x6D;
 };
 
 }  // namespace
@@ -144,38 +160,52 @@ TEST(ClientSessionSendTest, ClassLimitsAndBadMessagesAreRefused)
     EXPECT_FALSE(s.Send(WireMessage(1, "", 2).data()));
 }
 
-TEST(ClientSessionPeerTest, ThePeerReadsWhatTheClientSendsAndIsReassembled)
+TEST(ClientSessionSocketTest, ScrambledStreamsBothWaysInAnySegmentation)
 {
-    PeerRun check;
-    ASSERT_TRUE(check.Start(PEER_CHECK, U32(40) + U32(500)));
-    for (unsigned i = 0; i < 40; ++i) {
+    Linked link;
+    std::string plain;
+    for (unsigned i = 0; i < 40; ++i) {  // classes 0-2, bodies up to 19.5 KB: several stage fillings
         CPackMsgBase msg(static_cast<std::uint16_t>(0x100 + i), static_cast<std::uint8_t>(i % 3), i * 500);
         const std::string body(i * 500, static_cast<char>(i));
         ASSERT_TRUE(msg.WirteData(body.data(), static_cast<std::uint32_t>(body.size())));
-        ASSERT_TRUE(check.session->Send(msg.GetMsg()));
+        ASSERT_TRUE(link.session->Send(msg.GetMsg()));
+        plain.append(msg.GetMsg(), msg.GetMsgLength());
     }
-    ASSERT_TRUE(WaitFor([&] { return BackIs(check.session->RecvQueue(), ID_VERDICT); }));
-    EXPECT_EQ(TakeAll(check.session->RecvQueue()), (Messages{{ID_VERDICT, "ok"}}));
+    std::string wire(plain.size(), '\0');
+    for (int got = 0, n = 1; n > 0 && got < static_cast<int>(wire.size()); got += n)
+        n = recv(link.peer, &wire[got], static_cast<int>(wire.size()) - got, 0);
+    std::uint8_t key = 0x6D;
+    EXPECT_TRUE(wire == Scrambled(plain, key)) << "the client's stream is scrambled once, in queue order";
 
-    PeerRun split;
-    ASSERT_TRUE(split.Start(PEER_SPLIT));
-    ASSERT_TRUE(WaitFor([&] { return BackIs(split.session->RecvQueue(), ID_DONE); }));
-    EXPECT_EQ(TakeAll(split.session->RecvQueue()),
-              (Messages{{0x21, "split header"}, {0x22, "a"}, {0x23, "bb"}, {0x24, "ccc"}, {0x25, ""},
-                        {0x26, Bytes(20000)}, {ID_DONE, ""}}));
-    EXPECT_TRUE(split.log->Errors().empty());
+    // A header cut in two, three messages in one segment, one long message in pieces.
+    const std::string first = WireMessage(0x21, "split header"), longer = WireMessage(0x26, Bytes(20000));
+    for (const std::string& piece : {first.substr(0, 3), first.substr(3), WireMessage(0x22, "a") + WireMessage(0x23, "bb"),
+                                     longer.substr(0, 5000), longer.substr(5000, 9000), longer.substr(14000)})
+        ASSERT_TRUE(link.Send(piece));
+    ASSERT_TRUE(WaitFor([&] { return BackIs(link.session->RecvQueue(), 0x26); }));
+    EXPECT_EQ(TakeAll(link.session->RecvQueue()), (Messages{{0x21, "split header"}, {0x22, "a"}, {0x23, "bb"}, {0x26, Bytes(20000)}}));
+    EXPECT_TRUE(link.log->Errors().empty());
 }
 
 // 8 KiB socket buffers crawl on loopback, whose segments are far larger;
 // the bound does not depend on the buffer size.
-TEST(ClientSessionPeerTest, AFloodStopsReceivingWithTheLinkKept)
+TEST(ClientSessionSocketTest, AFloodStopsReceivingWithTheLinkKept)
 {
-    PeerRun run(64 * 1024);
-    ASSERT_TRUE(run.Start(PEER_FLOOD, U32(20)));
-    ASSERT_TRUE(WaitFor([&] { return !run.session->IsRecvEnabled(); }, 20000));
-    const std::uint64_t bytes = run.session->RecvQueue().Bytes();
+    Linked link(64 * 1024);
+    const std::string big = WireMessage(0x32, std::string(MSG_MAX_LENGTH - 7, '\0'));
+    u_long nonblocking = 1;
+    ioctlsocket(link.peer, FIONBIO, &nonblocking);
+    std::string pending;
+    int messages = 0;
+    EXPECT_TRUE(WaitFor([&] {  // sends what the socket takes while waiting: up to 20 MiB
+        if (pending.empty() && messages < 20) pending = Scrambled(big, link.sendKey), ++messages;
+        const int n = pending.empty() ? 0 : send(link.peer, pending.data(), static_cast<int>(pending.size()), 0);
+        if (n > 0) pending.erase(0, n);
+        return !link.session->IsRecvEnabled();
+    }, 20000));
+    const std::uint64_t bytes = link.session->RecvQueue().Bytes();
     EXPECT_GE(bytes, 16u << 20);
     EXPECT_LE(bytes, 17u << 20);  // at most one receive past the bound
-    EXPECT_TRUE(run.session->IsConnected());
-    EXPECT_FALSE(WaitFor([&] { return run.session->RecvQueue().Bytes() != bytes; }, 200));
+    EXPECT_TRUE(link.session->IsConnected());
+    EXPECT_FALSE(WaitFor([&] { return link.session->RecvQueue().Bytes() != bytes; }, 200));
 }

@@ -30,12 +30,6 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs)
     return true;
 }
 
-std::uint16_t PeerPort()
-{
-    const char* text = std::getenv("LINK_PEER_PORT");
-    return text ? static_cast<std::uint16_t>(std::atoi(text)) : 0;
-}
-
 bool SessionLog::HasError(const std::string& text)
 {
     for (const auto& e : Errors())
@@ -70,21 +64,9 @@ SOCKET Listener::Accept(int timeoutMs)
     if (select(0, &readable, nullptr, nullptr, &timeout) <= 0) return INVALID_SOCKET;
     SOCKET s = INVALID_SOCKET;
     if (!m_socket.Accept(s)) return INVALID_SOCKET;
-    SetRecvTimeout(s, 5000);
+    const DWORD receiveTimeout = 5000;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout), sizeof receiveTimeout);
     return s;
-}
-
-void SetRecvTimeout(SOCKET s, int ms)
-{
-    const DWORD value = static_cast<DWORD>(ms);
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-bool RecvAll(SOCKET s, char* p, std::size_t n)
-{
-    for (int got; n > 0; p += got, n -= static_cast<std::size_t>(got))
-        if ((got = recv(s, p, static_cast<int>(n > 65536 ? 65536 : n), 0)) <= 0) return false;
-    return true;
 }
 
 bool PeerClosed(SOCKET s)

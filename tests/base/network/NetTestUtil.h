@@ -24,9 +24,6 @@
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 void NotifyNetActivity();
 
-// The scripted peer's port (LINK_PEER_PORT), 0 when it is not running.
-std::uint16_t PeerPort();
-
 // What a session reported; outlives the session, which the workers delete.
 struct SessionLog {
     std::mutex mutex;
@@ -101,8 +98,6 @@ private:
     std::uint16_t m_nPort = 0;
 };
 
-void SetRecvTimeout(SOCKET s, int ms);
-bool RecvAll(SOCKET s, char* p, std::size_t n);
 // True when the peer closed: the next receive gives end of stream.
 bool PeerClosed(SOCKET s);
 

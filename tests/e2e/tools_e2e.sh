@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# An operator packs two steps and publishes them with patchtool, installs a
+# package by hand and pre-updates installations with the updater; exit
+# codes and the resulting trees are checked.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$1
+W="$BUILD/e2e/tools"
+rm -rf "$W" && mkdir -p "$W"
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+run() { "$ROOT/scripts/wine-run" "$@"; }
+expect() { # code, command...
+  local want=$1; shift
+  set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
+  [ "$rc" = "$want" ] || { cat "$W/out.txt"; echo "exit code $rc, expected $want: $*"; exit 1; }
+}
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+URL="http://127.0.0.1:$PORT/"
+python3 - "$W" <<'PY'
+import os, random, sys
+rng = random.Random(7)
+def put(tree, rel, data):
+    path = os.path.join(sys.argv[1], tree, rel)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    open(path, "wb").write(data)
+for i in range(60):  # files changed, kept and removed from version to version
+    rel, data = "Data/Pack%d/file%02d.bin" % (i % 4, i), rng.randbytes(rng.randint(0, 100000))
+    for v in ("100", "200", "300"):
+        if i % 5 == 0 or v == "100":
+            data = rng.randbytes(rng.randint(1, 50000))
+        if i % 7 != 3 or v == "100":
+            put("v" + v, rel, data)
+for v in ("100", "200", "300"):
+    put("v" + v, "Binaries/Game.exe", b"MZ " + v.encode())
+    put("v" + v, "Added/Deep/v%s.txt" % v, v.encode() * 1000)
+PY
+printf "latest 0000300\nserver url=%s dir=Patches/ version=0000300\nstep 0000100 0000200 upgrade=Up1.exe\nstep 0000200 0000300 upgrade=Up2.exe\n" \
+  "$URL" > "$W/publish.txt"
+PT="$BUILD/tools/patchtool.exe"
+run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 -o "$(winpath "$W/Up1.exe")" >/dev/null
+run "$PT" pack --old "$(winpath "$W/v200")" --new "$(winpath "$W/v300")" --from 0000200 --to 0000300 -o "$(winpath "$W/Up2.exe")" >/dev/null
+run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$W/www")" >/dev/null
+head -c 3000 "$W/Up1.exe" > "$W/broken.exe"
+python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$W/www" >/dev/null 2>&1 &
+SERVER=$!
+trap 'kill $SERVER 2>/dev/null || true' EXIT
+for _ in $(seq 100); do curl -s -o /dev/null "$URL" && break; sleep 0.1; done
+
+game() { # name, update-information URL: an installation at 0000100
+  rm -rf "$W/$1" && cp -r "$W/v100" "$W/$1" && mkdir -p "$W/$1/PatchCfg"
+  echo "<?xml version=\"1.0\"?><Root><Version><LastVersion>0000099</LastVersion><CurVersion>0000100</CurVersion><ClientVer>0000100</ClientVer><DownloadedFileVersion>0</DownloadedFileVersion></Version><ManualUpdateURL NormalURL=\"\"/><InternetUpdate><UpdateInfoURL>$2</UpdateInfoURL></InternetUpdate></Root>" \
+    > "$W/$1/PatchCfg/NewUpdateCfg.xml"
+}
+UP="$BUILD/tools/updater.exe"
+game hand "${URL}NewUpdateInfo.zip"
+expect 3 run "$UP" install "$(winpath "$W/broken.exe")" --dir "$(winpath "$W/hand")"
+diff -r --exclude=PatchCfg "$W/v100" "$W/hand"
+expect 0 run "$UP" install "$(winpath "$W/Up1.exe")" --dir "$(winpath "$W/hand")"
+diff -r --exclude=PatchCfg "$W/v200" "$W/hand"
+grep -q "<CurVersion>0000200</CurVersion>" "$W/hand/PatchCfg/NewUpdateCfg.xml"
+[ ! -e "$W/hand/PatchCfg/PatchBackup" ]
+expect 0 run "$UP" update --dir "$(winpath "$W/hand")" --one-step
+grep -q "installed 0000200 -> 0000300" "$W/out.txt"
+diff -r --exclude=PatchCfg "$W/v300" "$W/hand"
+game all "${URL}NewUpdateInfo.zip"
+expect 0 run "$UP" update --dir "$(winpath "$W/all")"
+diff -r --exclude=PatchCfg "$W/v300" "$W/all"
+expect 0 run "$UP" update --dir "$(winpath "$W/all")"
+grep -q "up to date" "$W/out.txt"
+game lost http://127.0.0.1:9/NewUpdateInfo.zip
+expect 10 run "$UP" update --dir "$(winpath "$W/lost")"
+expect 11 run "$UP" update --dir "$(winpath "$W/all")" --server 3
+expect 2 run "$UP" update
+expect 8 run "$UP" update --dir "$(winpath "$W/v100")"
+echo "tools e2e: ok"
