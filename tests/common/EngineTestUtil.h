@@ -14,16 +14,14 @@ std::wstring LogText(const fs::path& path);
 // Names of the .err logs in PatchCfg\PatchTemp\.
 std::vector<std::string> ErrLogs();
 
-// data\string.txt as the launcher ships it: UTF-16LE with BOM, one quoted
-// entry per line.
+// data\string.txt as shipped: UTF-16LE with BOM, one quoted entry per line.
 void WriteStringTable(const fs::path& appDir, const std::vector<std::pair<std::wstring, std::wstring>>& entries);
 
 // Texts the engine handed to its status listener.
 std::vector<std::wstring>& ListenerTexts();
 void RecordListenerText(const wchar_t* pText);
 
-// Every message box is answered by the test program's hook (IDOK); tests
-// read back what would have been shown.
+// What the test program's message-box hook answered (IDOK).
 struct RecordedMessageBox {
     std::wstring text, caption;
     unsigned type;

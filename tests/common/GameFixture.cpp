@@ -15,10 +15,11 @@ const Tree kOldGame = {{"same.txt", "unchanged"},     {"Data/changed.bin", "befo
 const Tree kNewGame = {{"same.txt", "unchanged"},     {"Data/changed.bin", "after!"},
                        {"Data/ReadOnly.txt", "r 2"},  {"Data/Sub/Deep/added.txt", "new file in new directories"},
                        {"launcher.exe", "MZ new"}};
-const Tree kInstalledNewGame = {{"same.txt", "unchanged"},        {"Data/changed.bin", "after!"},
-                                {"Data/ReadOnly.txt", "r 2"},     {"Data/Sub/Deep/added.txt", "new file in new directories"},
-                                {"launcher.exe", "MZ old"},       {"launcher.exe.new", "MZ new"},
-                                {"PatchCfg/Revision.xml", "<Revisions/>"}};
+const Tree kInstalledNewGame = [] {
+    Tree t = kNewGame;
+    t["launcher.exe"] = "MZ old", t["launcher.exe.new"] = "MZ new", t["PatchCfg/Revision.xml"] = "<Revisions/>";
+    return t;
+}();
 
 void WriteTree(const fs::path& base, const Tree& tree)
 {
@@ -53,13 +54,6 @@ Snapshot TakeSnapshot(const fs::path& dir, bool lower)
             s.files[rel] = ReadBytes(it->path());
     }
     return s;
-}
-
-std::ostream& operator<<(std::ostream& os, const Snapshot& s)
-{
-    for (const auto& f : s.files) os << f.first << " (" << f.second.size() << ") ";
-    for (const auto& d : s.dirs) os << d << "/ ";
-    return os;
 }
 
 std::string LocalConfig(const std::string& cur, const std::vector<std::string>& infoUrls)

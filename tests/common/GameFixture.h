@@ -3,7 +3,6 @@
 #pragma once
 
 #include <map>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,7 +22,6 @@ struct Snapshot {
     bool operator==(const Snapshot& o) const { return files == o.files && dirs == o.dirs; }
 };
 Snapshot TakeSnapshot(const fs::path& dir, bool lower = false);
-std::ostream& operator<<(std::ostream& os, const Snapshot& s);
 
 // PatchCfg\NewUpdateCfg.xml of an installation at version cur.
 std::string LocalConfig(const std::string& cur, const std::vector<std::string>& infoUrls = {});

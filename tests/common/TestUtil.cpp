@@ -16,10 +16,10 @@
 ScopedTestDir::ScopedTestDir()
 {
     static std::atomic<unsigned> counter{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    m_path = fs::temp_directory_path() / "tidewell-tests" / (name + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    m_path = fs::temp_directory_path() / "tidewell-tests" /
+             (::testing::UnitTest::GetInstance()->current_test_info()->name() + ("-" + std::to_string(stamp)) + "-" +
+              std::to_string(counter++));
     fs::create_directories(m_path);
     m_previous = fs::current_path();
     fs::current_path(m_path);

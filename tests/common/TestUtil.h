@@ -23,8 +23,7 @@ private:
 
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);
-// Clears read-only attributes below path, then removes it.
-void RemoveTree(const fs::path& path);
+void RemoveTree(const fs::path& path);  // read-only files too
 
 // A folder prepared by a CTest fixture, named by an environment variable.
 fs::path FixtureDir(const char* variable);

@@ -55,7 +55,6 @@ TEST_F(UpdateCfgTest, ReadsVersionsUrlsAndTheAddressesOfTheChosenLine)
     ASSERT_TRUE(Parse(Cfg(kVersion + kManual + kInternet + kRDTest), engine));
     EXPECT_EQ(engine.m_strLastVersion, "0000099");
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");
-    EXPECT_EQ(engine.m_strNormalURL, "http://n/");
     EXPECT_EQ(engine.m_strTestUpdateURL, "http://t/");
     EXPECT_EQ(engine.m_vecUpdateInfoURL, (std::vector<std::string>{"http://a/NewUpdateInfo.zip", "http://b/NewUpdateInfo.zip"}));
     engine.m_bInternetUpdate = false;

@@ -19,7 +19,8 @@ const Tree kV100 = {{"Binaries/Game.exe", "MZ 100"}, {"DATA.dat", "data"}, {"Dat
 const Tree kV200 = {{"Binaries/Game.exe", "MZ 200"}, {"DATA.dat", "data"}, {"Data/a.pak", "a200"}, {"Data/c.pak", "c"}};
 const Tree kV300 = {{"Binaries/Game.exe", "MZ 300"}, {"DATA.dat", "data"}, {"Data/a.pak", "a300"}, {"Data/c.pak", "c3"}};
 
-// The game's files by lower-cased path (Windows names ignore case).
+// The game's files by lower-cased path (Windows names ignore case), and
+// what they should be.
 Tree GameFiles()
 {
     Tree t;
@@ -27,7 +28,6 @@ Tree GameFiles()
         if (f.first.rfind("patchcfg/", 0) != 0 && f.first != "data/string.txt") t.insert(f);
     return t;
 }
-
 Tree Lowered(const Tree& tree)
 {
     Tree t;

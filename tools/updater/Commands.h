@@ -1,6 +1,8 @@
 // Sub-commands of the updater; each returns the process exit code.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -12,6 +14,12 @@ int RunMd5(const Args& args);
 int RunInstall(const Args& args);
 int RunUpdate(const Args& args);
 int RunBasePack(const Args& args);
+
+// Shared by the commands that work on an installation (InstallCommand.cpp).
+class CUpdateEngine;
+bool EnterGameDir(const std::wstring& dir);  // with its text table; false after a message
+bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), void (*single)(float));
+int InstallExitCode(int installError);
 
 // Exit codes, shown by updater --help.
 enum {

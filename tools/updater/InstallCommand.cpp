@@ -77,9 +77,9 @@ bool EnterGameDir(const std::wstring& dir)
     return true;
 }
 
-bool InitEngine(CUpdateEngine& engine, HWND hWnd, bool internet)
+bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), void (*single)(float))
 {
-    if (!engine.Initialize(hWnd, internet, &PrintStatus, nullptr, nullptr)) {
+    if (!engine.Initialize(hWnd, true, info, single, nullptr)) {
         PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
         return false;
     }
@@ -112,7 +112,7 @@ int RunInstall(const Args& args)
 
     CMessageWindow window(&ShowInstallMessage);
     CUpdateEngine engine;
-    if (!InitEngine(engine, window.Handle(), true)) return EXIT_NO_CONFIG;
+    if (!InitEngine(engine, window.Handle(), &PrintStatus, nullptr)) return EXIT_NO_CONFIG;
     engine.m_strManualPatchPath = Base::Utility::WideToAnsi(package);
     engine.m_strPackagePath = engine.m_strManualPatchPath;
     engine.m_nRunMode = RUNMODE_MANUAL_PATCH;

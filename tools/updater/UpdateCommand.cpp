@@ -100,10 +100,16 @@ bool ParseOptions(const Args& args, SOptions* o, bool updateOptions)
     return !o->dir.empty();
 }
 
-}  // namespace
+// The engine on the installation, stopped by Ctrl+C.
+bool StartEngine(CUpdateEngine& engine, HWND hWnd, ProgressFunCallback single)
+{
+    if (!InitEngine(engine, hWnd, &PrintStatus, single)) return false;
+    g_engine = &engine;
+    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
+    return true;
+}
 
-bool EnterGameDir(const std::wstring& dir);
-int InstallExitCode(int installError);
+}  // namespace
 
 int RunUpdate(const Args& args)
 {
@@ -117,12 +123,7 @@ int RunUpdate(const Args& args)
 
     CRun run;
     CUpdateEngine engine;
-    if (!engine.Initialize(run.Window(), true, &PrintStatus, nullptr, nullptr)) {
-        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
-        return EXIT_NO_CONFIG;
-    }
-    g_engine = &engine;
-    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
+    if (!StartEngine(engine, run.Window(), nullptr)) return EXIT_NO_CONFIG;
     if (engine.m_vecUpdateInfoURL.empty()) {
         PrintError(L"the configuration names no address of the update information");
         return EXIT_NO_UPDATE_INFO;
@@ -191,12 +192,7 @@ int RunBasePack(const Args& args)
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     CRun run;
     CUpdateEngine engine;
-    if (!engine.Initialize(run.Window(), true, &PrintStatus, &PrintFraction, nullptr)) {
-        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
-        return EXIT_NO_CONFIG;
-    }
-    g_engine = &engine;
-    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
+    if (!StartEngine(engine, run.Window(), &PrintFraction)) return EXIT_NO_CONFIG;
     if (engine.m_vecBasePackURL.size() != 2) {
         PrintError(L"PatchCfg\\NewUpdateInfo.xml names no two base packs");
         return EXIT_NO_BASEPACKS;

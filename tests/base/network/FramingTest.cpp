@@ -5,7 +5,6 @@
 
 #include "Wire.h"
 #include "base/network/MsgPackQueue.h"
-#include "base/network/StreamScramble.h"
 #include "base/utility/PackMsgBase.h"
 #include "base/utility/Serializer.h"
 
@@ -111,24 +110,6 @@ TEST(MsgPackQueueTest, BadLengthsLeaveTheBytesToTheCaller)
     std::uint32_t zero = 0;
     EXPECT_EQ(q.PushData(nullptr, zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NULL_DATA);
     EXPECT_EQ(q.PushData("x", zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NO_DATA);
-}
-
-TEST(StreamScrambleTest, KeyFollowsThePreviousPlainByteAcrossCalls)
-{
-    char abc[] = {0x41, 0x42, 0x43};
-    std::uint8_t key = SCRAMBLE_INITIAL_KEY;
-    ScrambleStream(key, abc, 3);
-    EXPECT_EQ(std::string(abc, 3), "\x2C\x03\x01");  // 41^6D, 42^41, 43^42
-    const std::string plain = "The link stream is scrambled as a whole.";
-    std::string whole = plain, pieces = plain;
-    std::uint8_t k1 = SCRAMBLE_INITIAL_KEY, k2 = SCRAMBLE_INITIAL_KEY, k3 = SCRAMBLE_INITIAL_KEY;
-    ScrambleStream(k1, &whole[0], static_cast<std::uint32_t>(whole.size()));
-    ScrambleStream(k2, &pieces[0], 5);
-    ScrambleStream(k2, &pieces[5], static_cast<std::uint32_t>(pieces.size() - 5));
-    EXPECT_EQ(pieces, whole);
-    UnscrambleStream(k3, &whole[0], 7);
-    UnscrambleStream(k3, &whole[7], static_cast<std::uint32_t>(whole.size() - 7));
-    EXPECT_EQ(whole, plain);
 }
 
 TEST(SerializerTest, AWriteThatWouldOverflowFailsAndWritesNothing)

@@ -29,7 +29,6 @@ struct SessionLog {
     std::mutex mutex;
     std::vector<std::pair<int, std::string>> errors;
     int closes = 0;
-    int connects = 0;
     bool deleted = false;
 
     template <class F>
@@ -64,7 +63,6 @@ public:
         m_log->Note([&](SessionLog& l) { l.errors.emplace_back(code, text ? text : ""); });
     }
     void OnClose() override { m_log->Note([](SessionLog& l) { ++l.closes; }); }
-    void OnConnect() override { m_log->Note([](SessionLog& l) { ++l.connects; }); }
 
 protected:
     std::shared_ptr<SessionLog> m_log;

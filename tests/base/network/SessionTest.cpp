@@ -14,13 +14,6 @@ using namespace Base::NetWork;
 
 namespace {
 
-std::string Pattern(std::size_t n, unsigned seed)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-    return s;
-}
-
 // Sends its source unframed and keeps what arrives.
 class RawClient : public TRecorded<CTcpClient> {
 public:
@@ -103,15 +96,15 @@ TEST(IOCPSessionTest, LargeTransfersBothWaysBetweenTwoSessions)
     Listener listener;
     auto clientLog = std::make_shared<SessionLog>(), serverLog = std::make_shared<SessionLog>();
     const std::size_t size = 3u << 20;
-    auto* client = new RawClient(clientLog, Pattern(size, 1));
+    auto* client = new RawClient(clientLog, PatternBytes(size));
     ASSERT_TRUE(client->Connect("127.0.0.1", listener.Port()));
     SOCKET s = listener.Accept();
     ASSERT_NE(s, INVALID_SOCKET);
-    auto* server = new RawClient(serverLog, Pattern(size, 2));
+    auto* server = new RawClient(serverLog, PatternBytes(size + 1).substr(1));
     ASSERT_TRUE(server->Open(s));
     EXPECT_TRUE(WaitFor([&] { return client->Received(true).size() == size && server->Received(true).size() == size; }, 30000));
-    EXPECT_TRUE(client->Received() == Pattern(size, 2));
-    EXPECT_TRUE(server->Received() == Pattern(size, 1));
+    EXPECT_TRUE(client->Received() == PatternBytes(size + 1).substr(1));
+    EXPECT_TRUE(server->Received() == PatternBytes(size));
     EXPECT_TRUE(clientLog->Errors().empty() && serverLog->Errors().empty());
     EXPECT_TRUE(ReleaseAndWait(client, clientLog));
     EXPECT_TRUE(ReleaseAndWait(server, serverLog));
@@ -181,12 +174,8 @@ TEST(IOCPSessionTest, FailedConnectReturnsToIdleUnarmedAndCanConnectAgain)
         return log->Closes() == 1 && session->GetState() == TCP_STATE_IDLE && session->IsConnectFinished() &&
                !session->IsClosing();
     }));
-    ASSERT_FALSE(log->Errors().empty());
-    EXPECT_EQ(log->Errors()[0].first, WSAECONNREFUSED);
-    EXPECT_FALSE(session->IsRecvEnabled());
-    EXPECT_FALSE(session->IsSendEnabled());
-    EXPECT_FALSE(session->IsIOPending());
-
+    EXPECT_EQ(log->Errors().at(0).first, WSAECONNREFUSED);
+    EXPECT_TRUE(!session->IsRecvEnabled() && !session->IsSendEnabled() && !session->IsIOPending()) << "unarmed";
     // An idle session may try again; a connected one refuses.
     Listener listener;
     ASSERT_TRUE(session->Connect("127.0.0.1", listener.Port()));
