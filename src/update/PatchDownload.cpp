@@ -10,6 +10,7 @@
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
+#include "base/utility/XmlSave.h"
 #include "transfer/ProgressFigures.h"
 #include "transfer/Version.h"
 
@@ -119,8 +120,7 @@ bool CUpdateEngine::NewSaveCurDownloadedFileList()
         root->LinkEndChild(file);
     }
     const std::string path = Base::Utility::WideToAnsi(m_strTempDir) + m_strServerVersion + ".tmp";
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!doc.SaveFile(path.c_str())) {
+    if (!SaveXmlDocument(doc, path)) {
         SetLog(LOG_TO_FILE, L"NewSaveCurDownloadedFileList:%s failed", AnsiToWide(path).c_str());
         return false;
     }

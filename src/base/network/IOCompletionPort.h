@@ -3,6 +3,8 @@
 
 #include <winsock2.h>
 
+#include "base/utility/WinHandle.h"
+
 namespace Base {
 namespace NetWork {
 
@@ -15,10 +17,10 @@ public:
 
     // Completions of the socket arrive with `key`.
     bool AssociateDevice(SOCKET s, ULONG_PTR key);
-    HANDLE GetHandle() const { return m_hPort; }
+    HANDLE GetHandle() const { return m_hPort.Get(); }
 
 private:
-    HANDLE m_hPort;
+    Utility::CKernelHandle m_hPort;
 };
 
 class COverlappedBuff;

@@ -14,7 +14,7 @@ void ZThread::Reset()
 {
     proc = nullptr;
     arg = nullptr;
-    handle = nullptr;
+    handle.Reset();
     loop = false;
     stop = false;
     finished = true;
@@ -29,7 +29,7 @@ void ZThread::SetProc(ZThreadProc p, void* a)
 
 bool ZThread::Start(bool bLoop, int nPriority, unsigned nStackSize)
 {
-    if (proc == nullptr || handle != nullptr) return false;
+    if (proc == nullptr || handle) return false;
     // Cleared before the thread exists, so one that ends at once is seen as finished.
     stop = false;
     finished = false;
@@ -40,8 +40,8 @@ bool ZThread::Start(bool bLoop, int nPriority, unsigned nStackSize)
         finished = true;
         return false;
     }
-    handle = reinterpret_cast<HANDLE>(h);
-    return SetThreadPriority(handle, priority) != FALSE;
+    handle.Reset(reinterpret_cast<HANDLE>(h));
+    return SetThreadPriority(handle.Get(), priority) != FALSE;
 }
 
 unsigned __stdcall ZThread::Body(void* self)
@@ -62,13 +62,12 @@ unsigned __stdcall ZThread::Body(void* self)
 void ZThread::Stop(bool bWait)
 {
     stop = true;
-    if (handle != nullptr) {
+    if (handle) {
         if (bWait) {
             while (!finished) Sleep(50);
         }
         Sleep(1);
-        if (!finished) TerminateThread(handle, 255);
-        CloseHandle(handle);
+        if (!finished) TerminateThread(handle.Get(), 255);
     }
     Reset();
 }

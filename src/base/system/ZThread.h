@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "base/utility/WinHandle.h"
+
 namespace Base {
 namespace System {
 
@@ -32,7 +34,7 @@ private:
 
     ZThreadProc proc;
     void* arg;
-    HANDLE handle;
+    Utility::CKernelHandle handle;
     // Shared with the thread.
     std::atomic<bool> loop;
     std::atomic<bool> stop;

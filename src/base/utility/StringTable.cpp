@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <tinyxml.h>
 
 #include "StrConv.h"
@@ -26,15 +27,12 @@ CStringTable& CStringTable::Instance()
 bool CStringTable::ReadFile(const std::wstring& path)
 {
     if (path.empty()) return false;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (f == nullptr) return false;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(_wfopen(path.c_str(), L"rb"), &std::fclose);
+    if (!f) return false;
     std::string bytes;
     char buf[16384];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    const bool bError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bError) return false;
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) bytes.append(buf, n);
+    if (std::ferror(f.get()) != 0) return false;
 
     TextTable::Entries entries;
     TextTable::ParseText(TextTable::DecodeTextFile(bytes, &DecodeAnsi), entries);
