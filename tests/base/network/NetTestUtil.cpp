@@ -69,6 +69,14 @@ SOCKET Listener::Accept(int timeoutMs)
     return s;
 }
 
+std::string RecvBytes(SOCKET s, std::size_t n)
+{
+    std::string bytes(n, '\0');
+    std::size_t got = 0;
+    for (int r; got < n && (r = recv(s, &bytes[got], static_cast<int>(n - got), 0)) > 0;) got += static_cast<std::size_t>(r);
+    return bytes.substr(0, got);
+}
+
 bool PeerClosed(SOCKET s)
 {
     char byte;

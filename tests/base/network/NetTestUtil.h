@@ -98,6 +98,8 @@ private:
 
 // True when the peer closed: the next receive gives end of stream.
 bool PeerClosed(SOCKET s);
+// n bytes from a blocking socket, fewer when it closes or times out.
+std::string RecvBytes(SOCKET s, std::size_t n);
 
 // Link connector slots: all of the first n connected; a slot idle and not closing.
 bool AllConnected(Base::NetWork::CLinkConnector& holder, unsigned n);

@@ -119,9 +119,7 @@ TEST(IOCPSessionTest, TheRestOfAPartialSendGoesOutFirstAndImpossibleCompletionsC
     ASSERT_NE(peer, INVALID_SOCKET);
     auto* session = new ManualSession(out.Detach());
     session->CompleteSend("0123456789", 4, "abc");
-    char got[9] = {};
-    EXPECT_EQ(recv(peer, got, sizeof got, MSG_WAITALL), 9);
-    EXPECT_EQ(std::string(got, 9), "456789abc");
+    EXPECT_EQ(RecvBytes(peer, 9), "456789abc");
     session->Close();
     EXPECT_TRUE(WaitFor([&] { return !session->IsIOPending(); }));
     session->DoClose();
