@@ -23,34 +23,26 @@ protected:
     CUpdateEngine engine;
 };
 
-
 }  // namespace
 
 TEST_F(UpdateLogTest, AUtf16LogWhereTheTargetsDecideWhatGoes)
 {
+    engine.SetInfoOutputCallback(&RecordListenerText);
+    engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, L"x");  // without a log file only listeners hear
+    EXPECT_FALSE(fs::exists("PatchCfg"));
     engine.m_nRunMode = RUNMODE_MANUAL_PATCH;
     engine.m_nFinished = 1;
     ASSERT_TRUE(engine.InitLogSystem());
     EXPECT_EQ(engine.m_nRunMode, static_cast<unsigned>(RUNMODE_AUTO));
     EXPECT_EQ(engine.m_nFinished, 0u);
     EXPECT_EQ(ReadBytes("PatchCfg/PatchTemp/Tidewell.log").substr(0, 2), "\xFF\xFE");
-    engine.SetInfoOutputCallback(&RecordListenerText);
     const size_t header = Log().size();
     engine.SetLog(LOG_TO_INFO, L"status %s %u", L"\x4E2D", 7u);
     engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, L"both");
     engine.SetLog(LOG_TO_FILE, L"file %s:%u", L"only", 0xFFFFFFFFu);
     engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, nullptr);
-    EXPECT_EQ(ListenerTexts(), (std::vector<std::wstring>{L"status \x4E2D 7", L"both\r\n"}));
+    EXPECT_EQ(ListenerTexts(), (std::vector<std::wstring>{L"x\r\n", L"status \x4E2D 7", L"both\r\n"}));
     EXPECT_EQ(Log().substr(header), L"both\r\nfile only:4294967295\r\nOutputInfo:null\r\n");
-}
-
-TEST_F(UpdateLogTest, WithoutALogFileOnlyListenersHear)
-{
-    engine.SetInfoOutputCallback(&RecordListenerText);
-    engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, L"x");
-    engine.CloseLog(false);
-    EXPECT_EQ(ListenerTexts(), std::vector<std::wstring>{L"x\r\n"});
-    EXPECT_FALSE(fs::exists("PatchCfg"));
 }
 
 TEST_F(UpdateLogTest, OnlyAnUnfinishedRunIsRenamedAfterItsRunModeAndNoneIsLost)

@@ -59,7 +59,6 @@ TEST(TcpSocketTest, ConnectAcceptAndBothEndsAddresses)
     EXPECT_EQ(server.accepts, 1);
     EXPECT_EQ(accepted.GetState(), TCP_STATE_CONNECTED);
     EXPECT_EQ(accepted.GetPeer().GetPort(), client.GetAddr().GetPort());
-    EXPECT_EQ(accepted.GetPeer().ToString().substr(0, 10), "127.0.0.1:");
     accepted.Close();
     accepted.Close();  // nothing held: no second hook
     EXPECT_EQ(accepted.closes, 1);
