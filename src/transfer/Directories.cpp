@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "base/utility/PathText.h"
 #include "base/utility/WinHandle.h"
 
@@ -70,4 +72,49 @@ void WalkDirectory(const std::wstring& dir, const std::function<void(const std::
     }
     find.Reset();
     if (afterDir) afterDir(dir);
+}
+
+namespace {
+
+std::atomic<std::int64_t> g_diskBudget{-1};
+
+}  // namespace
+
+void SetDiskBudgetForTests(std::int64_t bytes) { g_diskBudget = bytes; }
+
+bool IsDiskFullError(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+bool WriteAllBytes(HANDLE file, const void* data, DWORD size)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    if (g_diskBudget >= 0) {
+        if (g_diskBudget < static_cast<std::int64_t>(size)) {
+            g_diskBudget = 0;
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        g_diskBudget -= size;
+    }
+    while (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, p, size, &written, nullptr)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        p += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes)
+{
+    ULARGE_INTEGER available = {};
+    std::wstring d = dir.empty() ? std::wstring(L".") : dir;
+    if (!GetDiskFreeSpaceExW(d.c_str(), &available, nullptr, nullptr)) return false;
+    *bytes = available.QuadPart;
+    const std::int64_t budget = g_diskBudget;
+    if (budget >= 0 && static_cast<std::uint64_t>(budget) < *bytes) *bytes = static_cast<std::uint64_t>(budget);
+    return true;
 }

@@ -2,6 +2,9 @@
 // installer and the engine's clean-up.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,3 +30,13 @@ bool DeleteFileForced(const std::wstring& path);
 // a backslash) once its contents have been walked, dir itself last.
 void WalkDirectory(const std::wstring& dir, const std::function<void(const std::wstring& path)>& onFile,
                    const std::function<void(const std::wstring& dir)>& afterDir = nullptr);
+
+// Writes every byte; false with the Win32 error set (ERROR_DISK_FULL, ...).
+// Downloads, unpacked entries and journal lines are written through it.
+bool WriteAllBytes(HANDLE file, const void* data, DWORD size);
+bool IsDiskFullError(DWORD error);
+// Bytes the caller may still write on the volume of dir; false when unknown.
+bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes);
+// Test hook, a disk that fills up: at most `bytes` more are written through
+// WriteAllBytes (and reported free); a negative value lifts it.
+void SetDiskBudgetForTests(std::int64_t bytes);

@@ -11,8 +11,11 @@ enum EDownloadResult : int {
     DOWNLOAD_OK = 0,
     DOWNLOAD_REQUEST_FAILED = 3,  // not opened, bad status, or never the announced length
     DOWNLOAD_NO_DIRECTORY = 4,
-    DOWNLOAD_NO_FILE = 5,         // the local file could not be opened or written
+    DOWNLOAD_NO_FILE = 5,         // the local file could not be opened, written or moved into place
     DOWNLOAD_STOPPED = 6,         // the cancel flag was raised during the transfer
+    DOWNLOAD_DISK_FULL = 7,       // too little free space for the stated size, or a write found the disk full
+    DOWNLOAD_TOO_LARGE = 8,       // a body past its stated size or past the cap
+    DOWNLOAD_STALLED = 9,         // too few bytes within a stall window
 };
 
 class IDownLoad {

@@ -1,11 +1,7 @@
 #include "FileList.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include <tinyxml.h>
-
-#include "base/utility/XmlText.h"
+#include "PackageFileList.h"
+#include "base/utility/StrConv.h"
 
 namespace {
 
@@ -17,22 +13,22 @@ std::uint32_t CheckType(const std::string& text)
     return 3;
 }
 
-std::uint32_t Number(const std::string& text) { return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10)); }
-
 }  // namespace
 
-void CFileList::Read(const TiXmlElement* fileList)
+void CFileList::Read(const SPackageFileList& list)
 {
-    if (fileList == nullptr) return;
-    for (const TiXmlElement* e = fileList->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    auto decode = [&list](const std::string& text) {
+        return list.utf8 ? Base::Utility::Utf8ToWide(text) : Base::Utility::AnsiToWide(text);
+    };
+    for (const SFileListRecord& r : list.items) {
         SFileListItem* item = new SFileListItem;
-        item->operation = std::strcmp(e->Value(), "add") == 0 ? SFileListItem::OP_COPY : SFileListItem::OP_DELETE;
-        item->checkType = CheckType(XmlAttribute(e, "checktype"));
-        item->compressed = Number(XmlAttribute(e, "Compressed"));
-        item->name = XmlAttributeW(e, "name");
-        item->path = XmlAttributeW(e, "path");
-        item->checksum = XmlAttribute(e, "checksum");
-        item->size = Number(XmlAttribute(e, "size"));
+        item->operation = r.add ? SFileListItem::OP_COPY : SFileListItem::OP_DELETE;
+        item->checkType = CheckType(r.checktype);
+        item->compressed = r.compressed;
+        item->name = decode(r.name);
+        item->path = decode(r.path);
+        item->checksum = r.checksum;
+        item->size = r.size;
         item->next = m_head;
         m_head = item;
         ++m_count;

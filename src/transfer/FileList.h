@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-class TiXmlElement;
+struct SPackageFileList;
 
 struct SFileListItem {
     enum { OP_COPY = 0, OP_DELETE = 1 };
@@ -27,8 +27,8 @@ public:
     CFileList(const CFileList&) = delete;
     CFileList& operator=(const CFileList&) = delete;
 
-    // Reads every child of the FileList element.
-    void Read(const TiXmlElement* fileList);
+    // Every record of the list, names and paths decoded as the document declares.
+    void Read(const SPackageFileList& list);
     std::unique_ptr<SFileListItem> TakeHead();
     const SFileListItem* Head() const { return m_head; }
     std::uint32_t Count() const { return m_count; }

@@ -14,6 +14,8 @@ using Base::Utility::CInternetHandle;
 namespace {
 
 const int kRepeat = -1;
+// Kept free beyond a download of stated size.
+const std::uint64_t kFreeSpaceMargin = 1u << 20;
 
 // Content-Length as a 64-bit number; false when the header is missing.
 bool QueryContentLength(HINTERNET hRequest, std::uint64_t* length)
@@ -26,7 +28,7 @@ bool QueryContentLength(HINTERNET hRequest, std::uint64_t* length)
     bool any = false;
     for (const wchar_t* p = text; *p; ++p) {
         if (*p == L' ') continue;
-        if (*p < L'0' || *p > L'9') return false;
+        if (*p < L'0' || *p > L'9' || value > (~0ull - 9) / 10) return false;
         value = value * 10 + static_cast<unsigned>(*p - L'0');
         any = true;
     }
@@ -34,16 +36,11 @@ bool QueryContentLength(HINTERNET hRequest, std::uint64_t* length)
     return any;
 }
 
-bool WriteAll(HANDLE h, const unsigned char* data, DWORD size)
-{
-    while (size > 0) {
-        DWORD written = 0;
-        if (!WriteFile(h, data, size, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
+// The partial body: removed unless it was moved into place.
+struct SPartFile {
+    std::wstring path;
+    ~SPartFile() { DeleteFileForced(path); }
+};
 
 }  // namespace
 
@@ -63,47 +60,64 @@ int CINetDownLoad::Close()
 int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
                             std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)
 {
+    std::uint64_t length = 0;
+    const int result = DownloadFile(url, localPath, SDownloadLimits(), &length);
+    if (result == DOWNLOAD_OK && receivedSize != nullptr)
+        *receivedSize = length > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(length);
+    return result;
+}
+
+int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
+                                std::uint64_t* receivedSize)
+{
     if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
+    const std::wstring target = Base::Utility::WithBackslashes(std::wstring(localPath));
+    const std::wstring parent = GetParentDir(target);
+    if (!parent.empty()) {
+        MakeDirectories(parent);
+        if (!DirectoryExists(parent)) return DOWNLOAD_NO_DIRECTORY;
+    }
+    std::wstring tempDir = limits.tempDir.empty() ? (parent.empty() ? std::wstring() : parent + L"\\") : limits.tempDir;
+    if (!tempDir.empty()) MakeDirectories(tempDir);
+    const size_t slash = target.rfind(L'\\');
+    SPartFile part = {tempDir + target.substr(slash == std::wstring::npos ? 0 : slash + 1) + L".part"};
+
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadBuffer]);
     if (!buffer) return DOWNLOAD_REQUEST_FAILED;
-
     const std::wstring request = Base::Utility::WithSlashes(Base::Utility::AsciiLower(std::wstring(url)));
 
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
         std::uint64_t length = 0;
-        const int result = Attempt(request, localPath, buffer.get(), &length);
+        const int result = Attempt(request, part.path, limits, buffer.get(), &length);
         if (result == kRepeat) continue;
-        if (result == DOWNLOAD_OK && receivedSize != nullptr)
-            *receivedSize = length > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(length);
-        return result;
+        if (result != DOWNLOAD_OK) return result;
+        // Only a whole body replaces the target.
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExW(part.path.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+            return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+        if (receivedSize != nullptr) *receivedSize = length;
+        return DOWNLOAD_OK;
     }
     return DOWNLOAD_REQUEST_FAILED;
 }
 
-int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, unsigned char* buffer,
-                           std::uint64_t* length)
+int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
+                           unsigned char* buffer, std::uint64_t* length)
 {
     m_received = 0;
     m_total = 0;
 
     DWORD timeout = 5000;
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-
-    const std::wstring parent = GetParentDir(localPath);
-    if (!parent.empty()) {
-        MakeDirectories(parent);
-        if (!DirectoryExists(parent)) return DOWNLOAD_NO_DIRECTORY;
-    }
-    DeleteFileForced(localPath);
-
-    CFileHandle file(CreateFileW(localPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return DOWNLOAD_NO_FILE;
+    // A server that sends nothing at all ends a read after one stall window.
+    DWORD receive = m_stallMs;
+    InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
 
     CInternetHandle request(InternetOpenUrlW(m_hSession.Get(), url.c_str(), nullptr, 0,
                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (!request) return DOWNLOAD_REQUEST_FAILED;
+    if (!request) return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
 
     DWORD status = 0;
     DWORD size = sizeof status;
@@ -114,7 +128,22 @@ int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, un
 
     std::uint64_t announced = 0;
     const bool hasLength = QueryContentLength(request.Get(), &announced);
-    m_total = static_cast<std::uint32_t>(announced);
+    if (hasLength && (announced > limits.maxSize || (limits.statedSize != 0 && announced > limits.statedSize)))
+        return DOWNLOAD_TOO_LARGE;
+    if (hasLength && limits.statedSize != 0 && announced < limits.statedSize) return kRepeat;
+    // Never written past: the stated size, else the announced one, else the cap.
+    std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasLength ? announced : m_unsizedCap;
+    if (limit > limits.maxSize) limit = limits.maxSize;
+    m_total = static_cast<std::uint32_t>(hasLength ? announced : limits.statedSize);
+    if (limits.statedSize != 0 || hasLength) {
+        std::uint64_t free = 0;
+        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit + kFreeSpaceMargin) return DOWNLOAD_DISK_FULL;
+    }
+
+    SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CFileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return DOWNLOAD_NO_FILE;
 
     const bool measure = m_progress != nullptr;
     std::uint32_t mark = measure ? Base::System::ZDateTime(true).Time() : 0;
@@ -122,19 +151,31 @@ int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, un
     std::uint32_t speed = 0;
     std::uint64_t received = 0;
     bool readFailed = false;
+    DWORD windowStart = GetTickCount();
+    std::uint64_t windowBytes = 0;
     for (;;) {
-        INTERNET_BUFFERSW ib = {};
-        ib.dwStructSize = sizeof ib;
-        ib.lpvBuffer = buffer;
-        ib.dwBufferLength = kReadBuffer;
-        if (!InternetReadFileExW(request.Get(), &ib, 0, 0)) {
+        // Only what has arrived is read: a read never waits for a full buffer,
+        // so progress, the stall rule and a stop are seen as bytes come.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
+            if (GetLastError() == ERROR_INTERNET_TIMEOUT) return DOWNLOAD_STALLED;
             readFailed = true;
             break;
         }
-        const DWORD n = ib.dwBufferLength;
+        DWORD n = 0;
+        if (available > 0) {
+            const DWORD want = available < kReadBuffer ? available : kReadBuffer;
+            if (!InternetReadFile(request.Get(), buffer, want, &n)) {
+                if (GetLastError() == ERROR_INTERNET_TIMEOUT) return DOWNLOAD_STALLED;
+                readFailed = true;
+                break;
+            }
+        }
+        if (n > limit - received) return DOWNLOAD_TOO_LARGE;
         received += n;
         m_received = static_cast<std::uint32_t>(received);
-        if (n > 0 && !WriteAll(file.Get(), buffer, n)) return DOWNLOAD_NO_FILE;
+        if (n > 0 && !WriteAllBytes(file.Get(), buffer, n))
+            return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         if (measure) {
             counter += n;
             const std::uint32_t now = Base::System::ZDateTime(true).Time();
@@ -147,11 +188,20 @@ int CINetDownLoad::Attempt(const std::wstring& url, const wchar_t* localPath, un
         }
         if (n == 0) break;
         if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
+        windowBytes += n;
+        if (GetTickCount() - windowStart >= m_stallMs) {
+            // A server that trickles a few bytes now and then holds no run for ever.
+            if (windowBytes < m_stallBytes) return DOWNLOAD_STALLED;
+            windowStart = GetTickCount();
+            windowBytes = 0;
+        }
     }
 
     LARGE_INTEGER fileSize = {};
     if (!GetFileSizeEx(file.Get(), &fileSize)) return DOWNLOAD_NO_FILE;
+    if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
     *length = static_cast<std::uint64_t>(fileSize.QuadPart);
+    if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
     // Without a length header only a normal end of the body tells that it is whole.
     if (hasLength ? *length == announced : !readFailed) return DOWNLOAD_OK;
     return kRepeat;

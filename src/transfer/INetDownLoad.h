@@ -1,4 +1,7 @@
-// The downloader over WinINet: one URL into one file, synchronously.
+// The downloader over WinINet: one URL into one file, synchronously. The
+// body is written to a temporary name and moved into place only when the
+// response was good and complete, so a failed download never creates,
+// truncates or replaces its target.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +12,13 @@
 
 #include "DownLoad.h"
 #include "base/utility/WinHandle.h"
+
+// What one download may take.
+struct SDownloadLimits {
+    std::uint64_t statedSize = 0;  // from a table; 0 when none. The body must be exactly this.
+    std::uint64_t maxSize = ~0ull; // never more, whatever the server announces
+    std::wstring tempDir;          // where the body waits (ends with a backslash); "" for the target's folder
+};
 
 class CINetDownLoad : public IDownLoad {
 public:
@@ -22,22 +32,36 @@ public:
     int Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
                  std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
                  std::uint32_t d = 0) override;
+    int DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
+                     std::uint64_t* receivedSize);
     void SetProgressCallback(DownloadProgressFunc func) override { m_progress = func; }
     // While *flag is true a running transfer ends after its current read.
     void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
+    // A body of no stated size (no table size, no Content-Length) is cut off here.
+    void SetUnsizedCap(std::uint64_t bytes) { m_unsizedCap = bytes; }
+    // A transfer that receives fewer than minBytes within windowMs (nothing
+    // at all included) is abandoned.
+    void SetStallRule(DWORD windowMs, std::uint32_t minBytes)
+    {
+        m_stallMs = windowMs;
+        m_stallBytes = minBytes;
+    }
 
     // A transfer whose length keeps differing from the announced one is
     // fetched at most this many times.
     static const int kMaxAttempts = 3;
     static const DWORD kReadBuffer = 0x400000;
+    static const std::uint64_t kDefaultUnsizedCap = 2048ull << 20;
+    static const DWORD kDefaultStallMs = 30000;
+    static const std::uint32_t kDefaultStallBytes = 4096;
 
     std::uint32_t Received() const { return m_received; }
     std::uint32_t Total() const { return m_total; }
 
 private:
     // DOWNLOAD_* or -1 to fetch again.
-    int Attempt(const std::wstring& url, const wchar_t* localPath, unsigned char* buffer,
-                std::uint64_t* length);
+    int Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
+                unsigned char* buffer, std::uint64_t* length);
 
     Base::Utility::CInternetHandle m_hSession;
     // Read by other threads while a transfer runs.
@@ -45,4 +69,7 @@ private:
     std::atomic<std::uint32_t> m_total{0};
     DownloadProgressFunc m_progress = nullptr;
     const std::atomic<bool>* m_cancel = nullptr;
+    std::uint64_t m_unsizedCap = kDefaultUnsizedCap;
+    DWORD m_stallMs = kDefaultStallMs;
+    std::uint32_t m_stallBytes = kDefaultStallBytes;
 };

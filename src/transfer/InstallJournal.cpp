@@ -1,84 +1,97 @@
 #include "InstallJournal.h"
 
+#include <cstring>
 #include <vector>
 
 #include "Directories.h"
-#include "PathCheck.h"
+#include "JournalText.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 
 using Base::Utility::AsciiLower;
+using Base::Utility::Utf8ToWide;
 
 namespace {
 
-// Journal lines: a kind letter, a tab and the relative path, UTF-8.
-//   B  the file was moved to the backup directory: put it back
-//   K  a copy of the file was kept: put it back
-//   N  the file did not exist: delete it
-//   D  the directory did not exist: remove it when empty
-//   C  committed: keep everything
-std::vector<std::pair<wchar_t, std::wstring>> ReadJournal(const std::wstring& path, bool* committed)
+bool ReadWhole(const std::wstring& path, std::string* bytes, DWORD* error)
 {
-    std::vector<std::pair<wchar_t, std::wstring>> lines;
-    *committed = false;
     Base::Utility::CFileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) return lines;
-    std::string bytes;
+    if (!f) {
+        *error = GetLastError();
+        return false;
+    }
     char buf[65536];
     DWORD got = 0;
-    while (ReadFile(f.Get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) break;  // a line cut by a crash was never acted on
-        const std::string line = bytes.substr(start, end - start);
-        start = end + 1;
-        if (line == "C") {
-            *committed = true;
-        } else if (line.size() > 2 && line[1] == '\t') {
-            const std::wstring rel = Base::Utility::Utf8ToWide(line.substr(2));
-            if (IsSafeRelativePath(rel)) lines.emplace_back(static_cast<wchar_t>(line[0]), rel);
-        }
+    while (ReadFile(f.Get(), buf, sizeof buf, &got, nullptr) && got > 0) {
+        bytes->append(buf, got);
+        if (bytes->size() > kMaxJournalBytes) break;
     }
-    return lines;
+    return true;
 }
 
-void DeleteTree(const std::wstring& dir)
+// Files below dir other than skip, as paths.
+std::vector<std::wstring> FilesBelow(const std::wstring& dir, const std::wstring& skip)
 {
-    WalkDirectory(dir, [](const std::wstring& path) { DeleteFileForced(path); },
-                  [](const std::wstring& d) { RemoveDirectoryW(d.c_str()); });
+    std::vector<std::wstring> files;
+    WalkDirectory(dir, [&](const std::wstring& path) {
+        if (_wcsicmp(path.c_str(), skip.c_str()) != 0) files.push_back(path);
+    });
+    return files;
+}
+
+void RemoveEmptyDirs(const std::wstring& dir)
+{
+    WalkDirectory(dir, [](const std::wstring&) {}, [](const std::wstring& d) { RemoveDirectoryW(d.c_str()); });
+}
+
+ERecovery Damaged(std::wstring* why, const std::wstring& text)
+{
+    if (why) *why = text;
+    return RECOVERY_DAMAGED;
 }
 
 }  // namespace
 
 CInstallJournal::CInstallJournal(const std::wstring& gameDir) : m_gameDir(gameDir) {}
 
-bool CInstallJournal::Begin()
+bool CInstallJournal::Begin(std::wstring* why)
 {
     Close();
     m_noted.clear();
     m_knownDirs.clear();
     // Whatever an earlier run left is undone before anything new is noted.
-    Recover(m_gameDir, Logger());
+    if (Recover(m_gameDir, Logger(), why) == RECOVERY_DAMAGED) return false;
     MakeDirectories(BackupDir());
-    // Unbuffered writes: a process that dies keeps every line written.
-    m_file.Reset(CreateFileW(JournalPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    // The header is on the disk before the journal has its name, so that a
+    // journal without it is damage, not a power cut at the start.
+    const std::wstring fresh = BackupDir() + L"journal.new";
+    {
+        Base::Utility::CFileHandle f(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        const DWORD size = static_cast<DWORD>(std::strlen(kJournalHeader));
+        if (!f || !WriteFile(f.Get(), kJournalHeader, size, &written, nullptr) || written != size ||
+            !FlushFileBuffers(f.Get()))
+            return false;
+    }
+    if (!MoveFileExW(fresh.c_str(), JournalPath().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return false;
+    m_file.Reset(CreateFileW(JournalPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     return m_file.Valid();
 }
 
 bool CInstallJournal::Note(wchar_t kind, const std::wstring& rel)
 {
-    return WriteLine(std::string(1, static_cast<char>(kind)) + "\t" + Base::Utility::WideToUtf8(rel) + "\n");
+    return WriteLine(JournalLine(static_cast<char>(kind), Base::Utility::WideToUtf8(Base::Utility::WithBackslashes(rel))));
 }
 
 bool CInstallJournal::WriteLine(const std::string& line)
 {
     if (!m_file) return false;
-    DWORD written = 0;
-    return WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-           written == line.size();
+    // On the disk before the change it announces.
+    return WriteAllBytes(m_file.Get(), line.data(), static_cast<DWORD>(line.size())) && FlushFileBuffers(m_file.Get());
 }
 
 bool CInstallJournal::CreateDirectoriesFor(const std::wstring& rel)
@@ -138,56 +151,63 @@ void CInstallJournal::MakeBackupDirectory(const std::wstring& dir)
 
 void CInstallJournal::Close() { m_file.Reset(); }
 
-void CInstallJournal::RemoveBackups() { DeleteTree(BackupDir()); }
-
 bool CInstallJournal::Commit()
 {
     const bool noted = WriteLine("C\n");
     Close();
-    if (!noted) {
-        // Commit by a file of its own when the line could not be written.
-        Base::Utility::CFileHandle f(CreateFileW(JournalPath().c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!f || !WriteFile(f.Get(), "C\n", 2, &written, nullptr)) return false;
-    }
-    RemoveBackups();
     m_noted.clear();
+    if (!noted) return false;
+    // The journal goes last: a crash in between finds it committed and
+    // finishes the clean-up.
+    for (const std::wstring& path : FilesBelow(BackupDir(), JournalPath())) DeleteFileForced(path);
+    DeleteFileForced(JournalPath());
+    RemoveEmptyDirs(BackupDir());
     return true;
 }
 
-bool CInstallJournal::Rollback(const Logger& log)
+ERecovery CInstallJournal::Rollback(const Logger& log, std::wstring* why)
 {
     Close();
     m_noted.clear();
-    return Recover(m_gameDir, log);
+    return Recover(m_gameDir, log, why);
 }
 
-bool CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log)
+ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why)
 {
     CInstallJournal j(gameDir);
-    bool committed = false;
     const std::wstring journal = j.JournalPath();
-    if (GetFileAttributesW(journal.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    std::vector<std::pair<wchar_t, std::wstring>> lines = ReadJournal(journal, &committed);
-    if (!committed) {
-        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-            const std::wstring target = gameDir + it->second;
-            const std::wstring backup = j.BackupDir() + it->second;
-            switch (it->first) {
-            case L'B':
-            case L'K':
+    if (GetFileAttributesW(journal.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (!DirectoryExists(j.BackupDir())) return RECOVERY_NOTHING;
+        if (!FilesBelow(j.BackupDir(), journal).empty())
+            return Damaged(why, L"backups without a journal in " + j.BackupDir());
+        RemoveEmptyDirs(j.BackupDir());
+        return RECOVERY_NOTHING;
+    }
+    std::string bytes;
+    DWORD error = 0;
+    if (!ReadWhole(journal, &bytes, &error)) return Damaged(why, L"unreadable, error " + std::to_wstring(error));
+    SJournalText text;
+    std::string problem;
+    if (!ParseJournal(bytes, &text, &problem)) return Damaged(why, Base::Utility::AnsiToWide(problem));
+    if (!text.committed) {
+        for (auto it = text.lines.rbegin(); it != text.lines.rend(); ++it) {
+            const std::wstring rel = Utf8ToWide(it->path);
+            const std::wstring target = gameDir + rel;
+            const std::wstring backup = j.BackupDir() + rel;
+            switch (it->kind) {
+            case 'B':
+            case 'K':
                 // A missing backup of a B line: the move never happened.
-                if (FileExists(backup)) {
-                    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-                    if (log) log(it->second);
-                }
+                if (!FileExists(backup)) break;
+                SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (!MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+                    return Damaged(why, L"cannot restore " + rel + L", error " + std::to_wstring(GetLastError()));
+                if (log) log(rel);
                 break;
-            case L'N':
-                if (DeleteFileForced(target) && log) log(it->second);
+            case 'N':
+                if (DeleteFileForced(target) && log) log(rel);
                 break;
-            case L'D':
+            case 'D':
                 RemoveDirectoryW(target.c_str());
                 break;
             default:
@@ -195,6 +215,11 @@ bool CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log)
             }
         }
     }
-    j.RemoveBackups();
-    return true;
+    const std::vector<std::wstring> left = FilesBelow(j.BackupDir(), journal);
+    // What the journal does not name stays for whoever repairs the installation.
+    if (!text.committed && !left.empty()) return Damaged(why, L"backups the journal does not name: " + left[0]);
+    for (const std::wstring& path : left) DeleteFileForced(path);
+    DeleteFileForced(journal);
+    RemoveEmptyDirs(j.BackupDir());
+    return RECOVERY_DONE;
 }

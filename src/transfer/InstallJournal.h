@@ -1,8 +1,11 @@
 // Undo of an installation. Before the installer replaces, deletes or creates
-// anything in the game directory it writes a line to a journal and keeps the
-// old file in a backup directory; a failed installation, or one cut short by
-// a crash, is rolled back from them. After a complete installation the
-// journal is committed and the backups go.
+// anything in the game directory it writes a line to a journal, flushed to
+// the disk before the change it announces, and keeps the old file in a
+// backup directory; a failed installation, or one cut short by a crash or a
+// power cut, is rolled back from them. After a complete installation the
+// journal is committed and the backups go. Recovery restores only what the
+// journal proves and never deletes a backup it did not restore: a journal
+// it cannot read keeps everything, and the installation needs repair.
 #pragma once
 
 #include <functional>
@@ -10,6 +13,12 @@
 #include <string>
 
 #include "base/utility/WinHandle.h"
+
+enum ERecovery {
+    RECOVERY_NOTHING,  // no journal, no backups
+    RECOVERY_DONE,     // rolled back, or a committed journal cleaned up
+    RECOVERY_DAMAGED,  // nothing was deleted: the installation needs repair
+};
 
 class CInstallJournal {
 public:
@@ -21,9 +30,9 @@ public:
     std::wstring BackupDir() const { return m_gameDir + L"PatchCfg\\PatchBackup\\"; }
     std::wstring JournalPath() const { return BackupDir() + L"journal.txt"; }
 
-    // Starts a journal; an unfinished one of an earlier run must have been
-    // recovered first.
-    bool Begin();
+    // Starts a journal after recovering what an earlier run left; false when
+    // that recovery found damage (*why says what) or the journal cannot be made.
+    bool Begin(std::wstring* why = nullptr);
     bool IsOpen() const { return m_file.Valid(); }
 
     // Before `rel` (relative to the game directory) is replaced or deleted:
@@ -37,23 +46,21 @@ public:
     // The installation is complete: nothing will be undone.
     bool Commit();
     // Undoes everything noted, newest first, and removes journal and backups.
-    bool Rollback(const Logger& log);
+    ERecovery Rollback(const Logger& log, std::wstring* why = nullptr);
 
     // A journal left by a run that did not finish: roll it back (or, when it
-    // was committed, only clean up). True when there was one.
-    static bool Recover(const std::wstring& gameDir, const Logger& log);
+    // was committed, only clean up).
+    static ERecovery Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why = nullptr);
 
 private:
     bool Note(wchar_t kind, const std::wstring& rel);
     bool WriteLine(const std::string& line);
     bool CreateDirectoriesFor(const std::wstring& rel);
     void Close();
-    void RemoveBackups();
+    void MakeBackupDirectory(const std::wstring& dir);
 
     std::wstring m_gameDir;
     Base::Utility::CFileHandle m_file;
-    void MakeBackupDirectory(const std::wstring& dir);
-
     std::set<std::wstring> m_noted;      // paths already saved in this run
     std::set<std::wstring> m_knownDirs;  // directories known to exist
 };

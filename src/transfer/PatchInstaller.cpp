@@ -11,7 +11,8 @@
 #include "FileByteSource.h"
 #include "Md5File.h"
 #include "ParallelExtract.h"
-#include "PathCheck.h"
+#include "PackageFileList.h"
+#include "PathFence.h"
 #include "PeResource.h"
 #include "Version.h"
 #include "ZipRangeIo.h"
@@ -39,13 +40,6 @@ bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c
 
 // A file-list path as the key of the sets of unpacked and moved files.
 std::wstring Key(const std::wstring& path) { return AsciiLower(WithBackslashes(path)); }
-
-// Paths the installer keeps for itself.
-bool IsReserved(const std::wstring& path)
-{
-    const std::wstring p = Key(path);
-    return p.rfind(L"patchcfg\\patchtemp\\", 0) == 0 || p.rfind(L"patchcfg\\patchbackup\\", 0) == 0;
-}
 
 }  // namespace
 
@@ -115,17 +109,18 @@ bool CPatchInstaller::Unpack()
         return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:resource of %s is no zip archive",
                     m_package);
     const std::vector<std::wstring> names = zip.ListFiles();
-    if (const std::wstring* unsafe = FirstUnsafePath(names))
-        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:unsafe entry name %s", *unsafe);
+    ENameVerdict verdict = NAME_OK;
+    if (const std::wstring* refused = FirstRefusedName(names, NAME_RELATIVE_PATH, &verdict))
+        return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s", *refused + L" (" + NameVerdictText(verdict) +
+                                                                         L") in the package " + m_package);
 
     SendProgress(0);
     const size_t n = names.size();
     std::vector<std::wstring> targets;
     for (const std::wstring& name : names) targets.push_back(m_tempDir + WithBackslashes(name));
-    // Single entries that fail show up as missing files later.
     SExtractResult result;
     ExtractAll(
-        zip, [&](FileIO::CZipWrapper& second) { return second.OpenReader(&funcs, &range); }, names, targets, false,
+        zip, [&](FileIO::CZipWrapper& second) { return second.OpenReader(&funcs, &range); }, names, targets, true,
         [&](size_t done) {
             if (done > 0) SendProgress(static_cast<std::uint32_t>((done - 1) * 300 / n));
         },
@@ -134,6 +129,13 @@ bool CPatchInstaller::Unpack()
         if (result.ok[i]) m_unpacked.insert(Key(names[i]));
     zip.Close();
     SendProgress(m_progress);
+    if (result.failed) {
+        const std::wstring entry = names[result.failedIndex] + L" of " + m_package + L", ErrorCode:" +
+                                   std::to_wstring(result.failedError);
+        if (IsDiskFullError(result.failedError))
+            return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot unpack %s", entry);
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:cannot unpack %s", entry);
+    }
     if (!m_unpacked.count(L"filelist.xml"))
         return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:%s holds no filelist.xml", m_package);
     return true;
@@ -155,21 +157,31 @@ bool CPatchInstaller::ExtractPackage()
     if (!Unpack()) return false;
 
     TiXmlDocument doc;
-    LoadXmlDocument(doc, WideToAnsi(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN);
-    const TiXmlElement* root = doc.FirstChildElement("root");
-    const TiXmlElement* installer = root ? root->FirstChildElement("Installer") : nullptr;
-    if (XmlAttribute(installer, "version") != "1.0.0")
-        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:filelist.xml of %s is not version 1.0.0",
-                    m_package);
-
-    const TiXmlElement* version = root->FirstChildElement("Version");
-    const std::string internal = XmlAttribute(version, "internal");
-    const std::string from = XmlAttribute(version, "from");
-    if (internal.empty() || from.empty())
-        return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:%s names no versions", m_package);
-    m_versions[VERSION_INTERNAL] = XmlAttributeW(version, "internal");
+    std::string refused;
+    if (!LoadXmlDocument(doc, WideToAnsi(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN, &refused) && !refused.empty())
+        return Fail(INSTALL_BOUND_EXCEEDED, L"Error:bound exceeded: filelist.xml of %s",
+                    m_package + L" " + Base::Utility::AnsiToWide(refused));
+    SPackageFileList list;
+    switch (ReadPackageFileList(doc, &list)) {
+    case FILELIST_NOT_1_0_0:
+        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:filelist.xml of %s is not version 1.0.0", m_package);
+    case FILELIST_NO_VERSIONS: return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:%s names no versions", m_package);
+    case FILELIST_TOO_MANY_ITEMS:
+        return Fail(INSTALL_BOUND_EXCEEDED, L"Error:bound exceeded: filelist.xml of %s",
+                    m_package + L" has more than " + std::to_wstring(kMaxFileListItems) + L" files");
+    case FILELIST_OK: break;
+    }
+    const std::string& internal = list.internal;
+    const std::string& from = list.from;
+    m_versions[VERSION_INTERNAL] = Base::Utility::AnsiToWide(internal);
     m_versions[VERSION_MIDDLE].clear();
-    m_versions[VERSION_FROM] = XmlAttributeW(version, "from");
+    m_versions[VERSION_FROM] = Base::Utility::AnsiToWide(from);
+    // A package fetched for one step must make that step and no other.
+    if (!m_expectedTo.empty() && (from != m_expectedFrom || internal != m_expectedTo))
+        return Fail(INSTALL_VERSION_RANGE, L"Error:package %s",
+                    m_package + L" goes from " + m_versions[VERSION_FROM] + L" to " + m_versions[VERSION_INTERNAL] +
+                        L", the step is " + Base::Utility::AnsiToWide(m_expectedFrom) + L" to " +
+                        Base::Utility::AnsiToWide(m_expectedTo));
 
     TiXmlDocument cfg;
     LoadXmlDocument(cfg, WideToAnsi(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml").c_str(), TIXML_ENCODING_UNKNOWN);
@@ -185,7 +197,6 @@ bool CPatchInstaller::ExtractPackage()
                     Base::Utility::AnsiToWide(client) + L", package " + m_versions[VERSION_FROM] + L"-" +
                         m_versions[VERSION_INTERNAL]);
 
-    const TiXmlElement* list = root->FirstChildElement("FileList");
     m_copyList.Read(list);
     m_verifyList.Read(list);
     m_spareList.Read(list);
@@ -206,18 +217,19 @@ bool CPatchInstaller::ExtractPackage()
 bool CPatchInstaller::CheckPaths()
 {
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
-        if (!IsSafeRelativePath(item->path) || IsReserved(item->path))
-            return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:unsafe path %s in filelist.xml",
-                        item->path);
+        const ENameVerdict verdict = FenceName(item->path, NAME_PACKAGE_TARGET);
+        if (verdict != NAME_OK)
+            return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s",
+                        item->path + L" (" + NameVerdictText(verdict) + L") in filelist.xml of " + m_package);
     }
     return true;
 }
 
-std::wstring CPatchInstaller::TargetOf(const SFileListItem& item) const
+std::wstring CPatchInstaller::TargetOf(const SFileListItem& item)
 {
     std::wstring rel = WithBackslashes(item.path);
-    // The running launcher is replaced at its next start.
-    if (EqualsNoCase(item.name, L"launcher.exe")) rel += L".new";
+    // Whatever the name attribute says: the path is what gets replaced.
+    if (EqualsNoCase(rel, L"launcher.exe")) rel += L".new";
     return rel;
 }
 
@@ -225,7 +237,11 @@ bool CPatchInstaller::CopyFiles()
 {
     if (m_tempDir.empty() || State() != STATE_UNPACKED) return false;
     SetState(STATE_COPYING);
-    if (!m_journal.Begin()) {
+    std::wstring damage;
+    if (!m_journal.Begin(&damage)) {
+        if (!damage.empty())
+            return Fail(INSTALL_NEEDS_REPAIR, L"Error:the installation needs repair: journal %s",
+                        m_journal.JournalPath() + L" " + damage);
         return Fail(INSTALL_COPY_ERROR, L"CopyFiles:cannot start the journal %s", m_journal.JournalPath());
     }
     std::uint32_t done = 0;
@@ -253,6 +269,8 @@ bool CPatchInstaller::CopyFiles()
                                target.c_str(), static_cast<unsigned>(error));
                     text[1023] = 0;
                     ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+                    if (IsDiskFullError(error))
+                        return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot install %s", target);
                     m_error = INSTALL_COPY_ERROR;
                     return false;
                 }

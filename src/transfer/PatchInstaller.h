@@ -19,10 +19,14 @@
 enum EInstallError {
     INSTALL_OK = 0,
     INSTALL_BAD_PACKAGE,        // no zip resource, no usable file list (message 1126)
-    INSTALL_VERSION_RANGE,      // versions missing or client outside the range (1127)
+    INSTALL_VERSION_RANGE,      // versions missing, client outside the range, another step (1127)
     INSTALL_COPY_ERROR,
     INSTALL_DIGEST_ERROR,
     INSTALL_VERSIONS_NOT_SAVED,
+    INSTALL_REFUSED_NAME,       // a path of the package failed the fence (1126)
+    INSTALL_BOUND_EXCEEDED,     // the file list is too large, too deep or too long (1126)
+    INSTALL_DISK_FULL,
+    INSTALL_NEEDS_REPAIR,       // an earlier journal is damaged: nothing was touched
 };
 
 // Test hook, called before each change to the game directory with its
@@ -51,6 +55,12 @@ public:
     void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
     void SetTempDir(const std::wstring& dir);  // created with its parents
     void SetPackage(const std::wstring& path) { m_package = path; }
+    // The step the package was fetched for: its own versions must be these.
+    void SetExpectedStep(const std::string& from, const std::string& to)
+    {
+        m_expectedFrom = from;
+        m_expectedTo = to;
+    }
 
     bool ExtractPackage();
     bool CopyFiles();
@@ -69,7 +79,8 @@ private:
     void Log(const std::wstring& line) const;
     bool Unpack();
     bool CheckPaths();
-    std::wstring TargetOf(const SFileListItem& item) const;  // relative to the game directory
+    // Relative to the game directory; the running launcher is replaced at its next start.
+    static std::wstring TargetOf(const SFileListItem& item);
     bool FaultAt();
 
     CInstallJournal& m_journal;
@@ -79,6 +90,7 @@ private:
     std::wstring m_gameDir;
     std::wstring m_tempDir;
     std::wstring m_package;
+    std::string m_expectedFrom, m_expectedTo;
     bool m_bExtracted = false;
     CFileList m_copyList, m_verifyList, m_spareList;
     unsigned m_state = STATE_NEW;

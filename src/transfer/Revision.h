@@ -7,6 +7,7 @@
 struct SPackageFile {
     std::string filename;
     std::uint32_t size = 0;
+    bool hasSize = false;  // the table states a size
     std::string checksum;
     std::string checktype;
 };

@@ -1,28 +1,12 @@
 #include "RevisionXml.h"
 
-#include <cstdlib>
 #include <memory>
 #include <new>
 
+#include "RevisionRecords.h"
 #include "Version.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/XmlLoad.h"
-#include "base/utility/XmlText.h"
-
-namespace {
-
-SPackageFile ReadPackage(const TiXmlElement* e)
-{
-    SPackageFile p;
-    if (e == nullptr) return p;
-    p.filename = XmlAttribute(e, "filename");
-    p.size = static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "size").c_str(), nullptr, 10));
-    p.checktype = XmlAttribute(e, "checktype");
-    p.checksum = XmlAttribute(e, "checksum");
-    return p;
-}
-
-}  // namespace
 
 bool CRevisionXml::Load(const char* path, const LogSink& log)
 {
@@ -31,22 +15,27 @@ bool CRevisionXml::Load(const char* path, const LogSink& log)
         return false;
     };
     m_records.clear();
+    m_bBoundExceeded = false;
     std::unique_ptr<TiXmlDocument> doc(new (std::nothrow) TiXmlDocument);
     if (!doc) return fail(L"CRevisionXml::TiXmlDocument new ERROR!");
-    if (!LoadXmlDocument(*doc, path, TIXML_ENCODING_UNKNOWN))
+    std::string refused;
+    if (!LoadXmlDocument(*doc, path, TIXML_ENCODING_UNKNOWN, &refused)) {
+        m_bBoundExceeded = !refused.empty();
+        if (m_bBoundExceeded)
+            return fail(L"Error:bound exceeded: " + Base::Utility::AnsiToWide(path) + L" " +
+                        Base::Utility::AnsiToWide(refused));
         return fail(L"CRevisionXml::Load " + Base::Utility::AnsiToWide(path) + L" ERROR!");
-    const TiXmlElement* root = doc->RootElement();
-    if (root == nullptr) return fail(L"CRevisionXml::can't find root element");
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-        SRevision r;
-        r.interversion = XmlAttribute(e, "interversion");
-        r.prevversion = XmlAttribute(e, "prevversion");
-        r.MicroBaseVersion =
-            static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "MicroBaseVersion").c_str(), nullptr, 10));
-        r.upgrade = ReadPackage(e->FirstChildElement("upgrade"));
-        r.degrade = ReadPackage(e->FirstChildElement("degrade"));
-        m_records.emplace(r.interversion, r);  // a repeated interversion is dropped
     }
+    std::vector<SRevision> records;
+    switch (ReadRevisionRecords(*doc, &records)) {
+    case REVISION_NO_ROOT: return fail(L"CRevisionXml::can't find root element");
+    case REVISION_TOO_MANY:
+        m_bBoundExceeded = true;
+        return fail(L"Error:bound exceeded: " + Base::Utility::AnsiToWide(path) + L" has more than " +
+                    std::to_wstring(kMaxRevisionRecords) + L" records");
+    case REVISION_OK: break;
+    }
+    for (const SRevision& r : records) m_records.emplace(r.interversion, r);  // a repeated interversion is dropped
     return true;
 }
 

@@ -23,9 +23,12 @@ public:
     void FindDegrade(SRevision& query) const;
 
     size_t Count() const { return m_records.size(); }
+    // The last Load was refused for its size, depth or record count.
+    bool BoundExceeded() const { return m_bBoundExceeded; }
 
 private:
     std::map<std::string, SRevision> m_records;  // by interversion
+    bool m_bBoundExceeded = false;
 };
 
 // The process-wide table of the engine.

@@ -6,7 +6,7 @@
 
 #include "Directories.h"
 #include "FileByteSource.h"
-#include "PathCheck.h"
+#include "PathFence.h"
 #include "ZipRangeIo.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
@@ -139,7 +139,14 @@ std::vector<std::wstring> CZipWrapper::ListFiles()
     return names;
 }
 
-bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath)
+bool CZipWrapper::HasEntry(const wchar_t* entryName)
+{
+    if (entryName == nullptr || m_reader == nullptr) return false;
+    if (!m_bIndexBuilt) BuildIndex();
+    return m_index.count(ZipIndexKey(WideToAnsi(entryName))) != 0;
+}
+
+bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes)
 {
     if (entryName == nullptr || destPath == nullptr || m_reader == nullptr) return false;
     if (!m_bIndexBuilt) BuildIndex();
@@ -149,6 +156,11 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath)
     unz_file_info64 info;
     std::string name;
     if (unzGoToFilePos64(m_reader, &it->second) != UNZ_OK || !ReadCurrentInfo(info, name)) return false;
+    // The inflater stops at the stated size, so the stated size is the cap.
+    if (info.uncompressed_size > maxBytes) {
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
     if (unzOpenCurrentFilePassword(m_reader, nullptr) != UNZ_OK) return false;
 
     MakeDirectories(GetParentDir(destPath));
@@ -169,15 +181,23 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath)
     while (remaining > 0) {
         const unsigned chunk = remaining < kBufferSize ? static_cast<unsigned>(remaining) : kBufferSize;
         const int n = unzReadCurrentFile(m_reader, m_buffer.data(), chunk);
-        DWORD written = 0;
-        if (n != static_cast<int>(chunk) || !WriteFile(file.Get(), m_buffer.data(), chunk, &written, nullptr) ||
-            written != chunk) {
+        if (n != static_cast<int>(chunk)) {
             unzCloseCurrentFile(m_reader);
+            SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+        if (!WriteAllBytes(file.Get(), m_buffer.data(), chunk)) {
+            const DWORD error = GetLastError();
+            unzCloseCurrentFile(m_reader);
+            SetLastError(error);
             return false;
         }
         remaining -= chunk;
     }
-    if (unzCloseCurrentFile(m_reader) != UNZ_OK) return false;  // CRC mismatch among others
+    if (unzCloseCurrentFile(m_reader) != UNZ_OK) {  // CRC mismatch among others
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
 
     FILETIME local, utc;
     if (DosDateTimeToFileTime(HIWORD(info.dosDate), LOWORD(info.dosDate), &local) &&

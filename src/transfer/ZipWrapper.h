@@ -36,7 +36,10 @@ public:
 
     // File entries in archive order, as stored; directories left out.
     std::vector<std::wstring> ListFiles();
-    bool ExtractFile(const wchar_t* entryName, const wchar_t* destPath);
+    // An entry larger than maxBytes is refused (ERROR_FILE_TOO_LARGE) before
+    // anything is written.
+    bool ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes = ~0ull);
+    bool HasEntry(const wchar_t* entryName);
 
     std::uint32_t EntryCount() const { return m_entryCount; }
     const std::wstring& Path() const { return m_path; }

@@ -6,6 +6,7 @@
 #include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
 #include "transfer/Directories.h"
+#include "transfer/PathFence.h"
 
 void CUpdateEngine::DownloadBasePack(int pack)
 {
@@ -15,13 +16,19 @@ void CUpdateEngine::DownloadBasePack(int pack)
     SetLog(LOG_TO_FILE, pack == 1 ? L"DownloadBasePack1::Begin" : L"DownloadBasePack2::Begin");
     std::uint32_t size = 0;
     bool stopped = false;
-    if (k < m_vecBasePackURL.size() && k < m_vecBasePackFile.size()) {
+    const std::string file = k < m_vecBasePackFile.size() ? m_vecBasePackFile[k] : "";
+    const ENameVerdict verdict = FenceName(file, NAME_PLAIN_FILE);
+    if (verdict != NAME_OK && k < m_vecBasePackURL.size()) {
+        SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) of base pack %d", Base::Utility::AnsiToWide(file).c_str(),
+               NameVerdictText(verdict), pack);
+        Fault(FAULT_REFUSED_NAME);
+    } else if (k < m_vecBasePackURL.size()) {
         const std::string url = Base::Utility::WithSlashes(m_vecBasePackURL[k]);
-        const std::string local = m_strInstallDir + m_vecBasePackFile[k];
+        const std::string local = m_strInstallDir + file;
         m_strPackagePath = local;
         // A stop request ends this download too.
         CStopGuard guard(*this);
-        size = DownloadWithRetries(url, local);
+        size = DownloadWithRetries(url, local, SDownloadLimits());
         stopped = guard.StopRequested();
         if (stopped)
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
@@ -53,7 +60,8 @@ void CUpdateEngine::UnzipBasePack(int pack)
     Progress(PROGRESS_SINGLE, 0.0f);
     SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_BEGIN1" : L"UNZIP_BASEPACK_BEGIN2"));
     const std::wstring dir = Base::Utility::AnsiToWide(m_strInstallDir);
-    const std::wstring archive = k < m_vecBasePackFile.size() ? dir + Base::Utility::AnsiToWide(m_vecBasePackFile[k]) : L"";
+    const bool named = k < m_vecBasePackFile.size() && FenceName(m_vecBasePackFile[k], NAME_PLAIN_FILE) == NAME_OK;
+    const std::wstring archive = named ? dir + Base::Utility::AnsiToWide(m_vecBasePackFile[k]) : L"";
     if (archive.empty() || !UnZipFile(archive, dir, true, 0.0f, 1.0f)) {
         m_Outcome = OUTCOME_BASEPACK_UNZIP_FAILED;
         SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_ERROR1" : L"UNZIP_BASEPACK_ERROR2"));

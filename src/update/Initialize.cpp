@@ -15,8 +15,15 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     m_strInstallDir = Base::Utility::WideToAnsi(CurrentDirectory());
 
     InitLogSystem();
-    // An installation cut short by a crash is undone before anything reads the files.
-    RecoverInstallation();
+    ClearFault();
+    // An installation cut short by a crash is undone before anything reads the
+    // files; one that cannot be undone stops the engine.
+    m_Journal = CInstallJournal(CurrentDirectory());
+    if (RecoverInstallation() == RECOVERY_DAMAGED) {
+        m_Outcome = OUTCOME_NEEDS_REPAIR;
+        CloseLog(false);
+        return false;
+    }
     if (!initBasic() || !initNet()) {
         CloseLog(false);
         return false;

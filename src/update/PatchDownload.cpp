@@ -11,6 +11,9 @@
 #include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
 #include "base/utility/XmlSave.h"
+#include "transfer/Directories.h"
+#include "transfer/Md5File.h"
+#include "transfer/PathFence.h"
 #include "transfer/ProgressFigures.h"
 #include "transfer/Version.h"
 
@@ -31,11 +34,24 @@ const wchar_t* const kProgressFormats[4] = {
 
 std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetry, const std::string&,
                                              const std::string&, const std::string&, std::string localPath,
-                                             bool showProgress)
+                                             bool showProgress, const SDownloadLimits& limits, int* result)
 {
+    int code = DOWNLOAD_REQUEST_FAILED;
+    if (result) *result = code;
     const size_t slash = url.rfind('/');
     const std::string fileName = slash == std::string::npos ? url : url.substr(slash + 1);
-    std::wstring local = localPath.empty() ? m_strTempDir + AnsiToWide(fileName) : AnsiToWide(localPath);
+    if (localPath.empty()) {
+        // The last piece of an address becomes a file name only when it is a plain one.
+        const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
+        if (verdict != NAME_OK) {
+            SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) in the address %s", AnsiToWide(fileName).c_str(),
+                   NameVerdictText(verdict), AnsiToWide(url).c_str());
+            Fault(FAULT_REFUSED_NAME);
+            if (result) *result = DOWNLOAD_NO_FILE;
+            return 0;
+        }
+    }
+    const std::wstring local = localPath.empty() ? m_strTempDir + AnsiToWide(fileName) : AnsiToWide(localPath);
 
     if (showProgress) {
         Progress(PROGRESS_SINGLE, 0.0f);
@@ -43,41 +59,84 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
                                                     L"s", AnsiToWide(fileName).c_str());
         SetLog(LOG_TO_INFO, L"%s", status.c_str());
     }
-    std::uint32_t size = 0;
-    InetDownload.Download(AnsiToWide(Base::Utility::AsciiLower(url)).c_str(), local.c_str(), &size, 0, 0, 0, 0);
+    SDownloadLimits l = limits;
+    if (l.tempDir.empty()) l.tempDir = m_strTempDir;
+    std::uint64_t size = 0;
+    code = InetDownload.DownloadFile(AnsiToWide(Base::Utility::AsciiLower(url)).c_str(), local.c_str(), l, &size);
+    if (result) *result = code;
+    const std::wstring u = AnsiToWide(url);
+    switch (code) {
+    case DOWNLOAD_DISK_FULL:
+        SetLog(LOG_TO_FILE, L"Error:disk full: %s cannot be stored as %s", u.c_str(), local.c_str());
+        Fault(FAULT_DISK_FULL);
+        break;
+    case DOWNLOAD_TOO_LARGE: BoundExceeded(u, "sends more than its stated size or the cap"); break;
+    case DOWNLOAD_STALLED: SetLog(LOG_TO_FILE, L"Warnning: download of %s stalled", u.c_str()); break;
+    default: break;
+    }
     if (showProgress) Progress(PROGRESS_SINGLE, 1.0f);
-    return size;
+    if (code != DOWNLOAD_OK) return 0;
+    return size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
 }
 
-std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const std::string& localPath)
+std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const std::string& localPath,
+                                                 const SDownloadLimits& limits)
 {
     std::uint32_t size = 0;
-    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer; ++attempt)
-        size = DownloadOneFile(url, false, "", "", "", localPath, true);
+    int result = DOWNLOAD_REQUEST_FAILED;
+    // A full disk, a refused name or a body past its bounds fail the same way again.
+    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer &&
+                          (result == DOWNLOAD_REQUEST_FAILED || result == DOWNLOAD_STALLED);
+         ++attempt)
+        size = DownloadOneFile(url, false, "", "", "", localPath, true, limits, &result);
     return size;
 }
 
 EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
 {
     SetLog(LOG_TO_FILE, L"DownloadAllPatchFiles::Begin");
-    const SPackageFile& package =
-        VersionLess(GetLocalVersionStr(), m_strServerVersion) ? m_Plan.upgrade : m_Plan.degrade;
+    const std::string client = GetLocalVersionStr();
+    const bool upgrade = VersionLess(client, m_strServerVersion);
+    const SPackageFile& package = upgrade ? m_Plan.upgrade : m_Plan.degrade;
     const std::string fileName = package.filename;
+    // The step this package must make: from the client to the step's other end.
+    m_strStepFrom = client;
+    m_strStepTo = upgrade ? m_Plan.interversion : m_Plan.prevversion;
     {
         CStopGuard guard(*this);
         std::uint32_t size = 0;
+        const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
+        if (verdict != NAME_OK) {
+            SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) from the revision table", AnsiToWide(fileName).c_str(),
+                   NameVerdictText(verdict));
+            Fault(FAULT_REFUSED_NAME);
+            return STEP_DOWNLOAD_FAILED;
+        }
         // A stop request may have come in before the transfer began.
+        const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
         if (!guard.StopRequested()) {
             const std::string url = Base::Utility::WithSlashes(m_strPatchBaseURL + fileName);
-            const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
             m_strPackagePath = localPath;
-            size = DownloadWithRetries(url, localPath);
+            SDownloadLimits limits;
+            limits.statedSize = package.hasSize ? package.size : 0;
+            size = DownloadWithRetries(url, localPath, limits);
         }
         if (guard.StopRequested()) {
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
             return STEP_STOPPED;
         }
         if (size == 0) return STEP_DOWNLOAD_FAILED;
+        // Checked before anything of it is unpacked.
+        if (!package.checksum.empty()) {
+            const std::string digest = FileMd5Hex(AnsiToWide(localPath));
+            if (digest != Base::Utility::AsciiLower(package.checksum)) {
+                SetLog(LOG_TO_FILE, L"Error:bad digest: package %s has MD5 %s, the revision table states %s",
+                       AnsiToWide(localPath).c_str(), AnsiToWide(digest).c_str(), AnsiToWide(package.checksum).c_str());
+                DeleteFileForced(AnsiToWide(localPath));
+                Fault(FAULT_BAD_DIGEST);
+                return STEP_PACKAGE_MISMATCH;
+            }
+        }
         Progress(PROGRESS_TOTAL, 1.0f);
     }
     SetLog(LOG_TO_FILE, L"all files download succeed!");

@@ -29,11 +29,23 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     installer.SetGameDir(gameDir);
     installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
     installer.SetPackage(Base::Utility::AnsiToWide(m_strPackagePath));
+    // A downloaded package must make the step it was fetched for.
+    if (m_strManualPatchPath.empty()) installer.SetExpectedStep(m_strStepFrom, m_strStepTo);
     const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
     m_nInstallError = installer.Error();
+    m_strInstalledVersion = Base::Utility::WideToAnsi(installer.InternalVersion());
     if (!ok) {
+        switch (m_nInstallError) {
+        case INSTALL_REFUSED_NAME: Fault(FAULT_REFUSED_NAME); break;
+        case INSTALL_BOUND_EXCEEDED: Fault(FAULT_BOUND_EXCEEDED); break;
+        case INSTALL_DISK_FULL: Fault(FAULT_DISK_FULL); break;
+        case INSTALL_NEEDS_REPAIR: Fault(FAULT_NEEDS_REPAIR); break;
+        default: break;
+        }
         // The window hears of an unusable package and of one for other versions.
-        if (m_nInstallError == INSTALL_BAD_PACKAGE) Notify(WM_PACK_FILELIST_ERROR);
+        if (m_nInstallError == INSTALL_BAD_PACKAGE || m_nInstallError == INSTALL_REFUSED_NAME ||
+            m_nInstallError == INSTALL_BOUND_EXCEEDED)
+            Notify(WM_PACK_FILELIST_ERROR);
         if (m_nInstallError == INSTALL_VERSION_RANGE) Notify(WM_PACK_VERSION_ERROR);
         return false;
     }
@@ -48,7 +60,7 @@ bool CUpdateEngine::Setup(float, float progressTo)
     if (!ok) {
         Rollback(0, 0);
         m_Outcome = OUTCOME_INSTALL_FAILED;
-    } else if (m_strManualPatchPath.empty() && !SaveVersions()) {
+    } else if (m_strManualPatchPath.empty() && !SaveVersions(m_strInstalledVersion)) {
         m_nInstallError = INSTALL_VERSIONS_NOT_SAVED;
         Rollback(0, 0);
         m_Outcome = OUTCOME_INSTALL_FAILED;
@@ -72,9 +84,26 @@ bool CUpdateEngine::Setup(float, float progressTo)
     return true;
 }
 
-void CUpdateEngine::Rollback(float, float) { m_Journal.Rollback(RollbackLogger(*this)); }
+void CUpdateEngine::Rollback(float, float)
+{
+    std::wstring why;
+    if (m_Journal.Rollback(RollbackLogger(*this), &why) == RECOVERY_DAMAGED) NeedsRepair(why);
+}
 
-bool CUpdateEngine::RecoverInstallation() { return CInstallJournal::Recover(CurrentDirectory(), RollbackLogger(*this)); }
+ERecovery CUpdateEngine::RecoverInstallation()
+{
+    std::wstring why;
+    const ERecovery result = CInstallJournal::Recover(CurrentDirectory(), RollbackLogger(*this), &why);
+    if (result == RECOVERY_DAMAGED) NeedsRepair(why);
+    return result;
+}
+
+void CUpdateEngine::NeedsRepair(const std::wstring& why)
+{
+    SetLog(LOG_TO_FILE, L"Error:the installation needs repair: the journal %s cannot be trusted (%s); the backups in %s are kept",
+           m_Journal.JournalPath().c_str(), why.c_str(), m_Journal.BackupDir().c_str());
+    Fault(FAULT_NEEDS_REPAIR);
+}
 
 void CUpdateEngine::DeleteTempFiles(float, float)
 {

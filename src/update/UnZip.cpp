@@ -2,7 +2,8 @@
 #include "UpdateEngine.h"
 #include "base/utility/PathText.h"
 #include "transfer/ParallelExtract.h"
-#include "transfer/PathCheck.h"
+#include "transfer/Directories.h"
+#include "transfer/PathFence.h"
 #include "transfer/ZipWrapper.h"
 
 using Base::Utility::AsciiLower;
@@ -25,10 +26,14 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
         return false;
     }
     const std::vector<std::wstring> files = zip.ListFiles();
-    // A name that climbs out of the target refuses the whole archive before
-    // anything is written.
-    if (const std::wstring* unsafe = FirstUnsafePath(files)) {
-        SetLog(LOG_TO_FILE, L"Error:unzip %s refused, unsafe entry name %s", zipPath.c_str(), unsafe->c_str());
+    // A name that climbs out of the target, or into the engine's own files,
+    // refuses the whole archive before anything is written.
+    ENameVerdict verdict = NAME_OK;
+    const ENameKind kind = destDir.empty() ? NAME_RELATIVE_PATH : NAME_PACKAGE_TARGET;
+    if (const std::wstring* refused = FirstRefusedName(files, kind, &verdict)) {
+        SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) in %s", refused->c_str(), NameVerdictText(verdict),
+               zipPath.c_str());
+        Fault(FAULT_REFUSED_NAME);
         return false;
     }
 
@@ -53,6 +58,11 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
         &result);
 
     if (result.failed) {
+        if (IsDiskFullError(result.failedError)) {
+            SetLog(LOG_TO_FILE, L"Error:disk full: cannot unpack %s to %s", files[result.failedIndex].c_str(),
+                   targets[result.failedIndex].c_str());
+            Fault(FAULT_DISK_FULL);
+        }
         SetLog(LOG_TO_FILE, L"Error:unzip %s to %s failed,ErrorCode:%u", files[result.failedIndex].c_str(),
                targets[result.failedIndex].c_str(), result.failedError);
         return false;

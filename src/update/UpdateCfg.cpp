@@ -1,8 +1,6 @@
 // The local update configuration PatchCfg\NewUpdateCfg.xml and the parts of
 // the local PatchCfg\NewUpdateInfo.xml read at initialisation.
-#include <cstdlib>
-#include <cstring>
-
+#include "UpdateCfgRecord.h"
 #include "UpdateEngine.h"
 #include "base/utility/MessageBox.h"
 #include "base/utility/StrConv.h"
@@ -17,23 +15,6 @@ namespace {
 
 const char kUpdateCfgPath[] = "PatchCfg\\NewUpdateCfg.xml";
 const char kLocalUpdateInfoPath[] = "PatchCfg\\NewUpdateInfo.xml";
-
-// The element's text node, given to an empty element so that new versions
-// can be written into it; field gets its text.
-TiXmlText* VersionNode(TiXmlElement* e, std::string& field)
-{
-    TiXmlText* text = XmlTextNode(e);
-    field = text ? text->Value() : "";
-    return text;
-}
-
-// "0x" or "0X" and at least 3 characters: hexadecimal; otherwise decimal.
-int PortNumber(const std::string& piece)
-{
-    if (piece.size() >= 3 && piece[0] == '0' && (piece[1] == 'x' || piece[1] == 'X'))
-        return static_cast<int>(std::strtoul(piece.c_str() + 2, nullptr, 16));
-    return std::atoi(piece.c_str());
-}
 
 }  // namespace
 
@@ -66,57 +47,44 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestRollbackURL.clear();
     m_vecUpdateInfoURL.clear();
 
-    if (!LoadXmlDocument(m_docUpdateCfg, pPath, TIXML_ENCODING_UNKNOWN)) {
+    std::string refused;
+    if (!LoadXmlDocument(m_docUpdateCfg, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
         const DWORD error = GetLastError();
+        if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
         SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
         return false;
     }
-    TiXmlElement* pRoot = m_docUpdateCfg.FirstChildElement("Root");
-    if (pRoot == nullptr) {
-        SetLog(LOG_TO_FILE, L"Error:Cannot find \"Root\" Node");
-        return false;
-    }
-    TiXmlElement* pVersion = pRoot->FirstChildElement("Version");
-    if (pVersion == nullptr) return false;
-
-    if (TiXmlElement* e = pVersion->FirstChildElement("LastVersion"))
-        m_pLastVersionNode = VersionNode(e, m_strLastVersion);
-    if (TiXmlElement* e = pVersion->FirstChildElement("CurVersion"))
-        m_pCurVersionNode = VersionNode(e, m_strCurVersion);
-    if (TiXmlElement* e = pVersion->FirstChildElement("ClientVer"))
-        m_pClientVerNode = VersionNode(e, m_strClientVer);
-
-    TiXmlElement* pDownloaded = pVersion->FirstChildElement("DownloadedFileVersion");
-    if (pDownloaded == nullptr) {
-        m_strDownloadedFileVersion.clear();
+    SUpdateCfgRecord r;
+    const EUpdateCfgResult result = ReadUpdateCfgRecord(m_docUpdateCfg, m_bInternetUpdate, &r);
+    m_pLastVersionNode = r.lastVersionNode;
+    m_pCurVersionNode = r.curVersionNode;
+    m_pClientVerNode = r.clientVerNode;
+    m_pDownloadedFileVersionNode = r.downloadedFileVersionNode;
+    m_strLastVersion = r.lastVersion;
+    m_strCurVersion = r.curVersion;
+    m_strClientVer = r.clientVer;
+    m_strDownloadedFileVersion = r.downloadedFileVersion;
+    m_strNormalURL = r.normalURL;
+    m_strTestUpdateURL = r.testUpdateURL;
+    m_strTestRollbackURL = r.testRollbackURL;
+    m_vecUpdateInfoURL = r.infoUrls;
+    InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
+    InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
+    switch (result) {
+    case UPDATECFG_NO_ROOT: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Root\" Node"); return false;
+    case UPDATECFG_NO_DOWNLOADED_VERSION:
         SetLog(LOG_TO_FILE, L"Error:Cannot find \"DownloadedFileVersion\" Node");
         return false;
-    }
-    m_pDownloadedFileVersionNode = VersionNode(pDownloaded, m_strDownloadedFileVersion);
-
-    TiXmlElement* pManual = pRoot->FirstChildElement("ManualUpdateURL");
-    if (pManual == nullptr) return false;
-    m_strNormalURL = XmlAttribute(pManual, "NormalURL");
-    m_strTestUpdateURL = XmlAttribute(pManual, "TestUpdateURL");
-    m_strTestRollbackURL = XmlAttribute(pManual, "TestRollbackURL");
-
-    TiXmlElement* pHolder = pRoot->FirstChildElement("InternetUpdate");
-    if (!m_bInternetUpdate) {
-        pHolder = pRoot->FirstChildElement("RDTest");
-        if (pHolder == nullptr) {
-            SetLog(LOG_TO_FILE, L"Error:Cannot find \"RDTest\" Node");
-            return false;
-        }
-    }
-    if (pHolder == nullptr) return false;
-
-    TiXmlElement* pUrl = pHolder->FirstChildElement("UpdateInfoURL");
-    if (pUrl == nullptr) {
-        SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node");
+    case UPDATECFG_NO_RDTEST: SetLog(LOG_TO_FILE, L"Error:Cannot find \"RDTest\" Node"); return false;
+    case UPDATECFG_NO_URL: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node"); return false;
+    case UPDATECFG_TOO_MANY_URLS:
+        BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxUpdateInfoUrls) + " addresses");
         return false;
+    case UPDATECFG_NO_VERSION:
+    case UPDATECFG_NO_MANUAL_URL:
+    case UPDATECFG_NO_HOLDER: return false;
+    case UPDATECFG_OK: break;
     }
-    for (; pUrl; pUrl = pUrl->NextSiblingElement("UpdateInfoURL"))
-        m_vecUpdateInfoURL.push_back(XmlElementText(pUrl));
     m_bUpdateCfgLoaded = true;
     return true;
 }
@@ -130,46 +98,38 @@ bool CUpdateEngine::ParseLocalUpdateInfo(const char* pPath)
     m_vecLinkServerPort.clear();
 
     TiXmlDocument doc;
-    if (!LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN)) {
+    std::string refused;
+    if (!LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
         const DWORD error = GetLastError();
+        if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
         SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
         return false;
     }
-    TiXmlElement* pRoot = doc.FirstChildElement("Root");
-    if (pRoot == nullptr) return false;
-
-    if (TiXmlElement* pHolder = pRoot->FirstChildElement("InternetUpdate2")) {
-        if (pHolder->FirstChildElement("UpdateInfoURL") == nullptr)
-            SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node");
-        for (TiXmlElement* p = pHolder->FirstChildElement("UpdateInfoURL"); p;
-             p = p->NextSiblingElement("UpdateInfoURL"))
-            m_vecUpdateInfoURL.push_back(XmlElementText(p));
+    SUpdateInfoRecord r;
+    switch (ReadUpdateInfoRecord(doc, &r)) {
+    case UPDATEINFO_NO_ROOT: return false;
+    case UPDATEINFO_TOO_MANY_SERVERS:
+    case UPDATEINFO_TOO_MANY_URLS: BoundExceeded(AnsiToWide(pPath), "too many servers or addresses"); return false;
+    case UPDATEINFO_OK: break;
     }
-
-    for (const char* name : {"PatchClientZip1", "PatchClientZip2"}) {
-        if (TiXmlElement* p = pRoot->FirstChildElement(name)) {
-            m_vecBasePackURL.push_back(XmlAttribute(p, "url"));
-            m_vecBasePackFile.push_back(XmlAttribute(p, "filename"));
-        }
-    }
+    if (r.hasInternetUpdate2 && r.infoUrls.empty())
+        SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node");
+    m_vecUpdateInfoURL.insert(m_vecUpdateInfoURL.end(), r.infoUrls.begin(), r.infoUrls.end());
+    m_vecBasePackURL = r.basePackUrls;
+    m_vecBasePackFile = r.basePackFiles;
     if (m_vecBasePackURL.size() != 2 || m_vecBasePackFile.size() != 2) {
         SetLog(LOG_TO_FILE, L"Error:Loadfile:%s, basefile need 2 ", AnsiToWide(pPath).c_str());
         return false;
     }
-
-    if (TiXmlElement* pLink = pRoot->FirstChildElement("LinkServerConn")) {
-        m_strLinkServerIP = XmlAttribute(pLink, "ip");
-        const std::string ports = XmlAttribute(pLink, "port");
-        size_t start = 0;
-        while (start <= ports.size()) {
-            size_t end = ports.find(';', start);
-            if (end == std::string::npos) end = ports.size();
-            const std::string piece = ports.substr(start, end - start);
-            if (!piece.empty()) m_vecLinkServerPort.push_back(PortNumber(piece));
-            start = end + 1;
-        }
-    }
+    m_strLinkServerIP = r.linkIp;
+    m_vecLinkServerPort = r.linkPorts;
     return true;
+}
+
+void CUpdateEngine::BoundExceeded(const std::wstring& what, const std::string& why)
+{
+    SetLog(LOG_TO_FILE, L"Error:bound exceeded: %s %s", what.c_str(), AnsiToWide(why).c_str());
+    Fault(FAULT_BOUND_EXCEEDED);
 }
 
 bool CUpdateEngine::SaveLocalConfig()
@@ -183,9 +143,8 @@ bool CUpdateEngine::SaveLocalConfig()
     return true;
 }
 
-bool CUpdateEngine::SaveVersions()
+bool CUpdateEngine::SaveVersions(const std::string& newVersion)
 {
-    const std::string& newVersion = m_Plan.interversion;
     if (!m_bUpdateCfgLoaded) return false;
     if (m_pLastVersionNode) m_pLastVersionNode->SetValue(m_strCurVersion.c_str());
     if (m_pCurVersionNode) m_pCurVersionNode->SetValue(newVersion.c_str());

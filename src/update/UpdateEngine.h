@@ -13,6 +13,7 @@
 
 #include <tinyxml.h>
 
+#include "UpdateInfoRecord.h"
 #include "base/system/ZLock.h"
 #include "base/utility/WinHandle.h"
 #include "transfer/INetDownLoad.h"
@@ -42,6 +43,7 @@ enum EStepResult : int {
     STEP_SUCCEEDED = 2,
     STEP_STOPPED = 3,          // a stop request ended the download
     STEP_EQUAL_VERSIONS = 6,   // client and server are at the same version
+    STEP_PACKAGE_MISMATCH = 7, // the package is not the size or MD5 the revision table states
 };
 
 // The bar a Progress call moves.
@@ -67,17 +69,18 @@ enum EWorkerOutcome : int {
     OUTCOME_BASEPACK_DOWNLOAD_FAILED,  // a status text only
     OUTCOME_BASEPACK_UNPACKED,         // WM_CHECK_INSTALL
     OUTCOME_BASEPACK_UNZIP_FAILED,     // a status text only
+    OUTCOME_PACKAGE_MISMATCH,          // WM_Download_ERRORReLink: not the revision table's size or MD5
+    OUTCOME_NEEDS_REPAIR,              // a damaged journal: Initialize failed, backups kept
 };
 
-// One patch server of the update information.
-struct SPatchServer {
-    std::string Clientdir;
-    std::string Xmlfiledir;
-    int maxsize = 0;
-    std::string url;        // Telecom line
-    std::string unicomurl;  // Unicom line
-    std::string port;
-    std::string Version;
+// What made the last run fail, beyond its outcome; each has its own log line.
+enum EFault : int {
+    FAULT_NONE = 0,
+    FAULT_REFUSED_NAME,    // a name from the server or a package failed the path fence
+    FAULT_BOUND_EXCEEDED,  // a file, count or body of the server's was too large
+    FAULT_DISK_FULL,
+    FAULT_BAD_DIGEST,      // the package is not the size or MD5 the revision table states
+    FAULT_NEEDS_REPAIR,    // the journal of an installation cannot be read
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -111,6 +114,14 @@ public:
     // The thread of the last start operation (waitable; never joined).
     HANDLE WorkerHandle() const { return m_hWorker.Get(); }
     EWorkerOutcome Outcome() const { return m_Outcome; }
+    EFault Fault() const { return m_Fault; }
+    // Records why the run fails; the first fault of a run stays.
+    void Fault(EFault fault)
+    {
+        EFault none = FAULT_NONE;
+        m_Fault.compare_exchange_strong(none, fault);
+    }
+    void ClearFault() { m_Fault = FAULT_NONE; }
     // A download loop runs (a stop request would wait for it).
     bool IsDownloading() const { return !m_bDownloadDone; }
 
@@ -124,6 +135,8 @@ public:
     // Update information (UpdateInfo.cpp) and plan (PatchPlan.cpp).
     EStepResult DownLoadParseUpdateInfo(const std::string& url);
     EStepResult ParseUpdateInfoFile(const char* pPath);
+    // The expected entries of the archive into the temp directory, each capped.
+    bool UnpackUpdateInfo(const std::wstring& archive);
     void PreparePlan(const SPatchServer& server, bool bTelecom);
     EStepResult DownLoadParseCmpFile();
 
@@ -156,13 +169,20 @@ public:
     bool ParseUpdateCfg(const char* pPath);
     bool ParseLocalUpdateInfo(const char* pPath);
     std::string GetLocalVersionStr() const { return m_strCurVersion; }
-    bool SaveVersions();
+    // Writes newVersion as the installed version (the one the package installed).
+    bool SaveVersions(const std::string& newVersion);
+    // Logs a refused size, depth or count and records the fault.
+    void BoundExceeded(const std::wstring& what, const std::string& why);
     bool SaveLocalConfig();
 
     // Patch download (PatchDownload.cpp).
+    // The received size, 0 on failure (with its log line); an
+    // empty localPath takes the address's last piece, a plain file name, in
+    // the temp directory. *result (when given) gets the downloader's code.
     std::uint32_t DownloadOneFile(const std::string& url, bool isRetry, const std::string& s1,
                                   const std::string& s2, const std::string& s3, std::string localPath,
-                                  bool showProgress);
+                                  bool showProgress, const SDownloadLimits& limits = SDownloadLimits(),
+                                  int* result = nullptr);
     EStepResult DownloadAllPatchFiles(float progressFrom, float progressTo);
     static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
     bool NewSaveCurDownloadedFileList();
@@ -177,8 +197,10 @@ public:
     void DeleteTempFiles(float, float);
     void DeleteFilesInDir(const std::wstring& dir);
     void Rollback(float, float);
-    // Undoes an installation that a crash cut short; true when there was one.
-    bool RecoverInstallation();
+    // Undoes an installation that a crash cut short. A damaged journal keeps
+    // every backup and is logged as needing repair.
+    ERecovery RecoverInstallation();
+    void NeedsRepair(const std::wstring& why);
 
     // Base packs (BasePack.cpp).
     void DownloadBasePack(int pack);
@@ -221,11 +243,15 @@ public:
     std::string m_strPatchBaseURL;
     SRevision m_Plan;
     std::string m_strPackagePath;  // the downloaded package, installed from here
+    std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
+    std::string m_strInstalledVersion;       // what the last installation installed
     std::string m_strManualPatchPath;  // package of the last manual patch; never cleared
     int m_nInstallError = 0;       // EInstallError of the last installation
     CInstallJournal m_Journal;
 
     CINetDownLoad InetDownload;
+    // The stall window of transfers in ms; 0 takes the configuration's.
+    DWORD m_nStallMs = 0;
 
     struct SDownloadRecord {
         bool selected = false;
@@ -245,10 +271,12 @@ private:
     void EnsureLogOpen();
     // Up to four attempts, while no stop request comes; the size received
     // (0 when every attempt failed).
-    std::uint32_t DownloadWithRetries(const std::string& url, const std::string& localPath);
+    std::uint32_t DownloadWithRetries(const std::string& url, const std::string& localPath,
+                                      const SDownloadLimits& limits);
 
     Base::Utility::CKernelHandle m_hWorker;
     std::atomic<EWorkerOutcome> m_Outcome{OUTCOME_RUNNING};
+    std::atomic<EFault> m_Fault{FAULT_NONE};
 
     // The stop protocol (StopGuard.h): false while a download loop runs.
     std::atomic<bool> m_bDownloadDone{true};

@@ -32,6 +32,7 @@ std::string TestServerUrl(std::string url)
 bool CUpdateEngine::StartWorker(std::function<void()> body)
 {
     m_Outcome = OUTCOME_RUNNING;
+    ClearFault();
     auto* start = new std::function<void()>(std::move(body));
     const uintptr_t h = _beginthreadex(nullptr, 0, &WorkerEntry, start, 0, nullptr);
     if (h == 0) {
@@ -129,8 +130,8 @@ void CUpdateEngine::AutoUpdateThread()
         return;
     }
     UINT message = 0;
-    if (downloaded == STEP_DOWNLOAD_FAILED) {
-        m_Outcome = OUTCOME_DOWNLOAD_FAILED;
+    if (downloaded == STEP_DOWNLOAD_FAILED || downloaded == STEP_PACKAGE_MISMATCH) {
+        m_Outcome = downloaded == STEP_DOWNLOAD_FAILED ? OUTCOME_DOWNLOAD_FAILED : OUTCOME_PACKAGE_MISMATCH;
         message = WM_Download_ERRORReLink;
     } else if (downloaded == STEP_STOPPED) {
         SetLog(LOG_TO_FILE, L"%s", LocalText(L"USER_STOPDOWNLOAD_QUIT"));

@@ -103,7 +103,7 @@ TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
     if (more == DOWNLOAD_OK)
         EXPECT_TRUE(ReadBytes("out.bin") == PatternBytes(5000));
     else
-        EXPECT_EQ(more, DOWNLOAD_REQUEST_FAILED);
+        EXPECT_EQ(more, DOWNLOAD_TOO_LARGE);
 }
 
 TEST_F(DownloaderTest, ASlowBodyReportsItsSpeed)

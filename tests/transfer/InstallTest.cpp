@@ -59,7 +59,10 @@ protected:
         installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
         installer.SetPackage(package.wstring());
         const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
-        ok ? journal.Commit() : journal.Rollback(nullptr);
+        if (ok)
+            journal.Commit();
+        else
+            journal.Rollback(nullptr);
         return ok ? INSTALL_OK : installer.Error();
     }
 
@@ -126,13 +129,16 @@ TEST_F(InstallTest, UnusablePackagesAreRefusedAndTouchNothing)
     WriteBytes(w / "notpe.exe", "this is no executable at all");
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    for (const fs::path& package : {w / "entry.exe", w / "nolist.exe", w / "v2.exe", w / "up.exe", w / "drive.exe",
-                                    w / "temp.exe", w / "notpe.exe", fs::path(self), w / "missing.exe"}) {
+    const EInstallError refused = INSTALL_REFUSED_NAME, bad = INSTALL_BAD_PACKAGE;
+    for (const auto& c : {std::make_pair(w / "entry.exe", refused), {w / "nolist.exe", bad}, {w / "v2.exe", bad},
+                          {w / "up.exe", refused}, {w / "drive.exe", refused}, {w / "temp.exe", refused},
+                          {w / "notpe.exe", bad}, {fs::path(self), bad}, {w / "missing.exe", bad}}) {
+        const fs::path& package = c.first;
         FreshGame();
         WriteBytes("PatchCfg/PatchTemp/filelist.xml", staleList);
         WriteBytes("PatchCfg/PatchTemp/stale.txt", "stale");
         const Snapshot before = TakeSnapshot(".");
-        ASSERT_EQ(Install(package), INSTALL_BAD_PACKAGE) << package;
+        ASSERT_EQ(Install(package), c.second) << package;
         EXPECT_EQ(TakeSnapshot("."), before) << package;
         EXPECT_FALSE(fs::exists(w / "evil.txt"));
     }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "transfer/Md5.h"
-#include "transfer/PathCheck.h"
+#include "transfer/PathFence.h"
 #include "transfer/ProgressFigures.h"
 
 TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
@@ -34,20 +34,52 @@ TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
     }
 }
 
-TEST(PathCheckTest, OnlyPlainRelativePathsPass)
+TEST(PathFenceTest, OnlyPlainRelativeNamesPassAndPackagesKeepOutOfTheEnginesFiles)
 {
-    for (const char* ok : {"a.txt", "Data/Sub/x.bin", "Data\\Sub\\x.bin", "a..b/c", "..a", "./x", "a./b"})
-        EXPECT_TRUE(IsSafeRelativePath(std::string(ok))) << ok;
-    for (const char* bad : {"", "../x", "a/../../x", "a\\..\\x", "..", "a/..", "/abs", "\\abs", "\\\\server\\share\\x",
-                            "C:/x", "c:x", "C:\\x", "a/b:stream", "x:", "dir/.../x", "a/. ./b", "a/.. "})
-        EXPECT_FALSE(IsSafeRelativePath(std::string(bad))) << bad;
-    EXPECT_TRUE(IsSafeRelativePath(std::wstring(L"\x4E2D\\x.txt")));
+    const struct {
+        const char* name;
+        ENameKind kind;
+        ENameVerdict verdict;
+    } cases[] = {
+        {"a.txt", NAME_PLAIN_FILE, NAME_OK}, {"Data/Sub/x.bin", NAME_RELATIVE_PATH, NAME_OK},
+        {"a..b\\..c", NAME_RELATIVE_PATH, NAME_OK}, {"launcher.exe", NAME_PACKAGE_TARGET, NAME_OK},
+        {"PatchCfg\\Revision.xml", NAME_PACKAGE_TARGET, NAME_OK}, {"PatchCfg\\PatchTempo", NAME_PACKAGE_TARGET, NAME_OK},
+        {"", NAME_RELATIVE_PATH, NAME_EMPTY}, {"Data\\x.bin", NAME_PLAIN_FILE, NAME_NOT_PLAIN},
+        {"..\\..\\x.exe", NAME_PLAIN_FILE, NAME_NOT_PLAIN}, {"../x", NAME_RELATIVE_PATH, NAME_DOT_COMPONENT},
+        {"a/./b", NAME_RELATIVE_PATH, NAME_DOT_COMPONENT}, {"a/. ./b", NAME_RELATIVE_PATH, NAME_DOT_COMPONENT},
+        {"...", NAME_PLAIN_FILE, NAME_DOT_COMPONENT}, {"a//b", NAME_RELATIVE_PATH, NAME_EMPTY_COMPONENT},
+        {"a\\", NAME_RELATIVE_PATH, NAME_EMPTY_COMPONENT}, {"/abs", NAME_RELATIVE_PATH, NAME_ROOTED},
+        {"\\\\server\\share\\x", NAME_RELATIVE_PATH, NAME_ROOTED}, {"\\\\?\\C:\\x", NAME_RELATIVE_PATH, NAME_ROOTED},
+        {"C:x", NAME_PLAIN_FILE, NAME_COLON}, {"a/b:stream", NAME_RELATIVE_PATH, NAME_COLON},
+        {"a\x01" "b", NAME_PLAIN_FILE, NAME_BAD_CHARACTER}, {"a*b", NAME_PLAIN_FILE, NAME_BAD_CHARACTER},
+        {"a.", NAME_PLAIN_FILE, NAME_TRAILING_DOT_OR_BLANK}, {"dir /x", NAME_RELATIVE_PATH, NAME_TRAILING_DOT_OR_BLANK},
+        {"COM1", NAME_PLAIN_FILE, NAME_DEVICE}, {"Data/nul.xml", NAME_RELATIVE_PATH, NAME_DEVICE},
+        {"con .txt", NAME_PLAIN_FILE, NAME_DEVICE}, {"LPT9.log", NAME_PLAIN_FILE, NAME_DEVICE},
+        {"COM\xB9", NAME_PLAIN_FILE, NAME_DEVICE}, {"CONOUT$", NAME_PLAIN_FILE, NAME_DEVICE},
+        {"COM10", NAME_PLAIN_FILE, NAME_OK}, {"console", NAME_PLAIN_FILE, NAME_OK},
+        {"PATCHC~1\\x", NAME_RELATIVE_PATH, NAME_SHORT_ALIAS},
+        {"PatchCfg\\NewUpdateCfg.xml", NAME_PACKAGE_TARGET, NAME_ENGINE_OWNED},
+        {"patchcfg/newupdatecfg.EML", NAME_PACKAGE_TARGET, NAME_ENGINE_OWNED},
+        {"PatchCfg/PatchTemp", NAME_PACKAGE_TARGET, NAME_ENGINE_OWNED},
+        {"PatchCfg\\PatchBackup\\journal.txt", NAME_PACKAGE_TARGET, NAME_ENGINE_OWNED},
+        {"PatchCfg\\NewUpdateCfg.xml", NAME_RELATIVE_PATH, NAME_OK},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FenceName(std::string(c.name), c.kind), c.verdict) << c.name;
+        std::wstring wide;
+        for (const char* p = c.name; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
+        EXPECT_EQ(FenceName(wide, c.kind), c.verdict) << c.name;
+    }
+    EXPECT_EQ(FenceName(std::string(kMaxNameLength + 1, 'a'), NAME_PLAIN_FILE), NAME_TOO_LONG);
+    std::wstring normalised;
+    EXPECT_EQ(FenceName(std::wstring(L"\x4E2D/x.txt"), NAME_RELATIVE_PATH, &normalised), NAME_OK);
+    EXPECT_EQ(normalised, L"\x4E2D\\x.txt");
     const std::vector<std::wstring> names = {L"a.txt", L"ok\\..\\..\\evil.txt", L"C:\\x"};
-    ASSERT_NE(FirstUnsafePath(names), nullptr);
-    EXPECT_EQ(*FirstUnsafePath(names), names[1]);
-    EXPECT_EQ(FirstUnsafePath({L"a", L"b/c"}), nullptr);
+    ENameVerdict verdict = NAME_OK;
+    ASSERT_NE(FirstRefusedName(names, NAME_RELATIVE_PATH, &verdict), nullptr);
+    EXPECT_EQ(*FirstRefusedName(names, NAME_RELATIVE_PATH), names[1]);
+    EXPECT_EQ(verdict, NAME_DOT_COMPONENT);
     EXPECT_EQ(ZipIndexKey("Data\\SUB/File.TXT"), "data/sub/file.txt");
-    EXPECT_EQ(ZipIndexKey("\xC4\xE3" "Abc"), "\xC4\xE3" "abc");  // bytes above 0x7F stay
 }
 
 TEST(ProgressFiguresTest, PiecesOf256MiBOverOneGiBOnePieceBelowNeverNaN)

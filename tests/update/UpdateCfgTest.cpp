@@ -45,6 +45,7 @@ protected:
     }
 
     ScopedTestDir dir;
+    std::string version;
     CUpdateEngine engine;
 };
 
@@ -72,8 +73,8 @@ TEST_F(UpdateCfgTest, AConfigurationWithoutARequiredElementDoesNotLoadNorSave)
                                    Cfg(kVersion + kManual + "<InternetUpdate/>"), std::string("<Root><unclosed></Root>")}) {
         EXPECT_FALSE(Parse(cfg, engine)) << cfg;
         // Saving the half-loaded document would overwrite the file with less.
-        engine.m_Plan.interversion = "0000101";
-        EXPECT_FALSE(engine.SaveVersions()) << cfg;
+        version = "0000101";
+        EXPECT_FALSE(engine.SaveVersions(version)) << cfg;
         EXPECT_EQ(ReadBytes("PatchCfg/NewUpdateCfg.xml"), cfg);
     }
 }
@@ -81,9 +82,9 @@ TEST_F(UpdateCfgTest, AConfigurationWithoutARequiredElementDoesNotLoadNorSave)
 TEST_F(UpdateCfgTest, SaveVersionsMovesTheVersionsAndTheNextStartReadsThem)
 {
     ASSERT_TRUE(Parse(kGood, engine));
-    engine.m_Plan.interversion = "0000101";
+    version = "0000101";
     engine.m_strDownloadedFileVersion = "0000101";
-    ASSERT_TRUE(engine.SaveVersions());
+    ASSERT_TRUE(engine.SaveVersions(version));
     EXPECT_EQ(engine.m_strLastVersion, "0000100");
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000101");
     EXPECT_EQ(engine.m_strClientVer, "0000101");
@@ -93,8 +94,8 @@ TEST_F(UpdateCfgTest, SaveVersionsMovesTheVersionsAndTheNextStartReadsThem)
     // Missing or empty version elements load as empty; absent ones are not invented.
     ASSERT_TRUE(Parse(Cfg("<Version><CurVersion/><DownloadedFileVersion/></Version>" + kManual + kInternet), engine));
     EXPECT_EQ(engine.GetLocalVersionStr(), "");
-    engine.m_Plan.interversion = "0000200";
-    ASSERT_TRUE(engine.SaveVersions());
+    version = "0000200";
+    ASSERT_TRUE(engine.SaveVersions(version));
     EXPECT_EQ(Reread(), (std::vector<std::string>{"", "0000200", "", ""}));
     EXPECT_EQ(ReadBytes("PatchCfg/NewUpdateCfg.xml").find("ClientVer"), std::string::npos);
 }
@@ -105,15 +106,15 @@ TEST_F(UpdateCfgTest, AScrambledConfigurationIsSavedPlainAndAFailedSaveKeepsEver
     Scramble::Apply(reinterpret_cast<unsigned char*>(&scrambled[0]), scrambled.size());
     WriteBytes("PatchCfg/NewUpdateCfg.eml", scrambled);
     ASSERT_TRUE(engine.ParseUpdateCfg("PatchCfg\\NewUpdateCfg.xml"));
-    engine.m_Plan.interversion = "0000102";
-    ASSERT_TRUE(engine.SaveVersions());
+    version = "0000102";
+    ASSERT_TRUE(engine.SaveVersions(version));
     EXPECT_EQ(ReadBytes("PatchCfg/NewUpdateCfg.eml"), scrambled);  // the shipped file is left alone
     EXPECT_EQ(Reread()[1], "0000102");
 
     const std::string before = ReadBytes("PatchCfg/NewUpdateCfg.xml");
     fs::create_directory("PatchCfg/NewUpdateCfg.xml.tmp");  // the temporary cannot be written
-    engine.m_Plan.interversion = "0000103";
-    EXPECT_FALSE(engine.SaveVersions());
+    version = "0000103";
+    EXPECT_FALSE(engine.SaveVersions(version));
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000102");
     EXPECT_EQ(ReadBytes("PatchCfg/NewUpdateCfg.xml"), before);
 }
@@ -133,8 +134,8 @@ TEST_F(UpdateCfgTest, LocalUpdateInfoAddsUrlsBasePacksAndPortsOnceAtEachStart)
         EXPECT_EQ(engine.m_strLinkServerIP, "127.0.0.1");
         EXPECT_EQ(engine.m_vecLinkServerPort, (std::vector<int>{8000, 0x1F90, 0x10}));
         // The renewed text nodes belong to the reloaded document.
-        engine.m_Plan.interversion = start ? "0000102" : "0000101";
-        ASSERT_TRUE(engine.SaveVersions());
+        version = start ? "0000102" : "0000101";
+        ASSERT_TRUE(engine.SaveVersions(version));
     }
     EXPECT_EQ(Reread()[0], "0000101");
     EXPECT_EQ(Reread()[1], "0000102");

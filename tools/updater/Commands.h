@@ -20,6 +20,9 @@ class CUpdateEngine;
 bool EnterGameDir(const std::wstring& dir);  // with its text table; false after a message
 bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), void (*single)(float));
 int InstallExitCode(int installError);
+// The exit code of the engine's recorded fault, with its message; 0 without one.
+int FaultExitCode(const CUpdateEngine& engine);
+int InitExitCode(const CUpdateEngine& engine);  // of a failed InitEngine
 
 // Exit codes, shown by updater --help.
 enum {
@@ -32,12 +35,17 @@ enum {
     EXIT_DIGEST_ERROR = 6,
     EXIT_VERSIONS_NOT_SAVED = 7,
     EXIT_NO_CONFIG = 8,
+    EXIT_NEEDS_REPAIR = 9,
     EXIT_NO_UPDATE_INFO = 10,
     EXIT_NO_SERVER = 11,
     EXIT_NO_LOCAL_VERSION = 12,
     EXIT_DOWNLOAD_FAILED = 13,
+    EXIT_PACKAGE_MISMATCH = 14,
     EXIT_STOPPED = 15,
     EXIT_NO_PROGRESS = 16,
+    EXIT_REFUSED_NAME = 17,
+    EXIT_BOUND_EXCEEDED = 18,
+    EXIT_DISK_FULL = 19,
     EXIT_NO_BASEPACKS = 20,
     EXIT_BASEPACK_DOWNLOAD = 21,
     EXIT_BASEPACK_UNZIP = 22,

@@ -59,8 +59,34 @@ int InstallExitCode(int installError)
     case INSTALL_COPY_ERROR: return EXIT_COPY_ERROR;
     case INSTALL_DIGEST_ERROR: return EXIT_DIGEST_ERROR;
     case INSTALL_VERSIONS_NOT_SAVED: return EXIT_VERSIONS_NOT_SAVED;
+    case INSTALL_REFUSED_NAME: return EXIT_REFUSED_NAME;
+    case INSTALL_BOUND_EXCEEDED: return EXIT_BOUND_EXCEEDED;
+    case INSTALL_DISK_FULL: return EXIT_DISK_FULL;
+    case INSTALL_NEEDS_REPAIR: return EXIT_NEEDS_REPAIR;
     default: return EXIT_FAILED;
     }
+}
+
+int FaultExitCode(const CUpdateEngine& engine)
+{
+    switch (engine.Fault()) {
+    case FAULT_NONE: return 0;
+    case FAULT_REFUSED_NAME:
+        PrintError(L"a name sent by the server or a package was refused (see the log)");
+        return EXIT_REFUSED_NAME;
+    case FAULT_BOUND_EXCEEDED:
+        PrintError(L"the server's data exceeds a bound: size, nesting or count (see the log)");
+        return EXIT_BOUND_EXCEEDED;
+    case FAULT_DISK_FULL: PrintError(L"the disk is full"); return EXIT_DISK_FULL;
+    case FAULT_BAD_DIGEST:
+        PrintError(L"the downloaded package is not the size or MD5 that the revision table states");
+        return EXIT_PACKAGE_MISMATCH;
+    case FAULT_NEEDS_REPAIR:
+        PrintError(L"the installation needs repair: its installation journal cannot be trusted; the backups in "
+                   L"PatchCfg\\PatchBackup are kept (see the log)");
+        return EXIT_NEEDS_REPAIR;
+    }
+    return EXIT_FAILED;
 }
 
 bool EnterGameDir(const std::wstring& dir)
@@ -80,10 +106,17 @@ bool EnterGameDir(const std::wstring& dir)
 bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), void (*single)(float))
 {
     if (!engine.Initialize(hWnd, true, info, single, nullptr)) {
-        PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
+        if (engine.Fault() == FAULT_NONE || engine.Fault() == FAULT_BOUND_EXCEEDED)
+            PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
         return false;
     }
     return true;
+}
+
+int InitExitCode(const CUpdateEngine& engine)
+{
+    if (engine.Fault() == FAULT_NEEDS_REPAIR) return FaultExitCode(engine);
+    return EXIT_NO_CONFIG;
 }
 
 int RunInstall(const Args& args)
@@ -112,14 +145,17 @@ int RunInstall(const Args& args)
 
     CMessageWindow window(&ShowInstallMessage);
     CUpdateEngine engine;
-    if (!InitEngine(engine, window.Handle(), &PrintStatus, nullptr)) return EXIT_NO_CONFIG;
+    if (!InitEngine(engine, window.Handle(), &PrintStatus, nullptr)) return InitExitCode(engine);
     engine.m_strManualPatchPath = Base::Utility::WideToAnsi(package);
     engine.m_strPackagePath = engine.m_strManualPatchPath;
     engine.m_nRunMode = RUNMODE_MANUAL_PATCH;
     engine.m_nFinished = 0;
     const bool ok = engine.Setup(0.3f, 1.0f);
     EndProgress();
-    if (!ok) return InstallExitCode(engine.m_nInstallError);
+    if (!ok) {
+        if (engine.Fault() == FAULT_NEEDS_REPAIR) return FaultExitCode(engine);
+        return InstallExitCode(engine.m_nInstallError);
+    }
     engine.m_nFinished = 1;
     engine.CloseLog(false);
     engine.initBasic();  // the package wrote the versions into the file

@@ -123,13 +123,14 @@ int RunUpdate(const Args& args)
 
     CRun run;
     CUpdateEngine engine;
-    if (!StartEngine(engine, run.Window(), nullptr)) return EXIT_NO_CONFIG;
+    if (!StartEngine(engine, run.Window(), nullptr)) return InitExitCode(engine);
     if (engine.m_vecUpdateInfoURL.empty()) {
         PrintError(L"the configuration names no address of the update information");
         return EXIT_NO_UPDATE_INFO;
     }
 
     if (!engine.StartAutopatch() || run.Wait(engine) != OUTCOME_INFO_READY) {
+        if (const int code = FaultExitCode(engine)) return code;
         PrintError(L"the update information could not be fetched from any address");
         return EXIT_NO_UPDATE_INFO;
     }
@@ -152,7 +153,10 @@ int RunUpdate(const Args& args)
             PrintError(L"the patch server has no address for this line");
             return EXIT_NO_SERVER;
         }
-        switch (run.Wait(engine)) {
+        const EWorkerOutcome outcome = run.Wait(engine);
+        if (outcome != OUTCOME_INSTALLED && outcome != OUTCOME_UP_TO_DATE)
+            if (const int code = FaultExitCode(engine)) return code;
+        switch (outcome) {
         case OUTCOME_UP_TO_DATE: PrintLine(L"up to date"); return EXIT_OK;
         case OUTCOME_INSTALLED: break;
         case OUTCOME_DOWNLOAD_FAILED:
@@ -192,7 +196,7 @@ int RunBasePack(const Args& args)
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     CRun run;
     CUpdateEngine engine;
-    if (!StartEngine(engine, run.Window(), &PrintFraction)) return EXIT_NO_CONFIG;
+    if (!StartEngine(engine, run.Window(), &PrintFraction)) return InitExitCode(engine);
     if (engine.m_vecBasePackURL.size() != 2) {
         PrintError(L"PatchCfg\\NewUpdateInfo.xml names no two base packs");
         return EXIT_NO_BASEPACKS;
@@ -200,11 +204,13 @@ int RunBasePack(const Args& args)
     for (int pack = 1; pack <= 2; ++pack) {
         const bool downloading = pack == 1 ? engine.StartDownloadBasePack1() : engine.StartDownloadBasePack2();
         if (!downloading || run.Wait(engine) != OUTCOME_BASEPACK_DOWNLOADED) {
+            if (const int code = FaultExitCode(engine)) return code;
             PrintError(L"base pack " + std::to_wstring(pack) + L" could not be downloaded");
             return EXIT_BASEPACK_DOWNLOAD;
         }
         const bool unpacking = pack == 1 ? engine.StartUnzipBasePack1() : engine.StartUnzipBasePack2();
         if (!unpacking || run.Wait(engine) != OUTCOME_BASEPACK_UNPACKED) {
+            if (const int code = FaultExitCode(engine)) return code;
             PrintError(L"base pack " + std::to_wstring(pack) + L" could not be unpacked");
             return EXIT_BASEPACK_UNZIP;
         }

@@ -35,11 +35,17 @@ const wchar_t kUsage[] =
     L"  5 a file could not be copied    6 a file failed its MD5 check\n"
     L"  7 the new versions could not be saved\n"
     L"  8 the installation's configuration cannot be read\n"
+    L"  9 the installation needs repair: its journal cannot be trusted, the\n"
+    L"    backups in PatchCfg\\PatchBackup are kept\n"
     L"  10 no update information from any address\n"
     L"  11 no such patch server, or it has no address for the line\n"
     L"  12 the installed version is unknown\n"
     L"  13 the patch package could not be downloaded\n"
+    L"  14 the package is not the size or MD5 the revision table states\n"
     L"  15 stopped              16 a step did not change the version\n"
+    L"  17 a name from the server or a package was refused (path fence)\n"
+    L"  18 the server's data exceeds a bound (size, nesting, count)\n"
+    L"  19 the disk is full\n"
     L"  20 no base packs named  21 a base pack download failed\n"
     L"  22 a base pack could not be unpacked";
 

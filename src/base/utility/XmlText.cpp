@@ -1,22 +1,22 @@
 #include "XmlText.h"
 
-#include <cstring>
-
 #include <tinyxml.h>
 
+#ifdef _WIN32
 #include "StrConv.h"
+#endif
 
-namespace {
-
-bool DeclaresUtf8(const TiXmlElement* element)
+bool XmlDeclaresUtf8(const TiXmlElement* element)
 {
-    const TiXmlDocument* doc = element->GetDocument();
+    const TiXmlDocument* doc = element ? element->GetDocument() : nullptr;
     const TiXmlNode* first = doc ? doc->FirstChild() : nullptr;
     const TiXmlDeclaration* decl = first ? first->ToDeclaration() : nullptr;
-    return decl && _stricmp(decl->Encoding(), "utf-8") == 0;
+    if (decl == nullptr) return false;
+    std::string enc = decl->Encoding();
+    for (char& c : enc)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return enc == "utf-8";
 }
-
-}  // namespace
 
 std::string XmlAttribute(const TiXmlElement* element, const char* name)
 {
@@ -24,12 +24,14 @@ std::string XmlAttribute(const TiXmlElement* element, const char* name)
     return value ? value : "";
 }
 
+#ifdef _WIN32
 std::wstring XmlAttributeW(const TiXmlElement* element, const char* name)
 {
     const char* value = element ? element->Attribute(name) : nullptr;
     if (value == nullptr) return std::wstring();
-    return DeclaresUtf8(element) ? Base::Utility::Utf8ToWide(value) : Base::Utility::AnsiToWide(value);
+    return XmlDeclaresUtf8(element) ? Base::Utility::Utf8ToWide(value) : Base::Utility::AnsiToWide(value);
 }
+#endif
 
 std::string XmlElementText(const TiXmlElement* element)
 {

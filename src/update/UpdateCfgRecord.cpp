@@ -1,0 +1,57 @@
+#include "UpdateCfgRecord.h"
+
+#include <cstdlib>
+
+#include <tinyxml.h>
+
+#include "UpdateInfoRecord.h"
+#include "base/utility/XmlText.h"
+
+namespace {
+
+TiXmlText* VersionNode(TiXmlElement* e, std::string& field)
+{
+    TiXmlText* text = XmlTextNode(e);
+    field = text ? text->Value() : "";
+    return text;
+}
+
+}  // namespace
+
+EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateCfgRecord* out)
+{
+    *out = SUpdateCfgRecord();
+    TiXmlElement* root = doc.FirstChildElement("Root");
+    if (root == nullptr) return UPDATECFG_NO_ROOT;
+    TiXmlElement* version = root->FirstChildElement("Version");
+    if (version == nullptr) return UPDATECFG_NO_VERSION;
+    if (TiXmlElement* e = version->FirstChildElement("LastVersion")) out->lastVersionNode = VersionNode(e, out->lastVersion);
+    if (TiXmlElement* e = version->FirstChildElement("CurVersion")) out->curVersionNode = VersionNode(e, out->curVersion);
+    if (TiXmlElement* e = version->FirstChildElement("ClientVer")) out->clientVerNode = VersionNode(e, out->clientVer);
+    TiXmlElement* downloaded = version->FirstChildElement("DownloadedFileVersion");
+    if (downloaded == nullptr) return UPDATECFG_NO_DOWNLOADED_VERSION;
+    out->downloadedFileVersionNode = VersionNode(downloaded, out->downloadedFileVersion);
+
+    if (const TiXmlElement* limits = root->FirstChildElement("Download")) {
+        const unsigned long mib = std::strtoul(XmlAttribute(limits, "MaxUnsizedMiB").c_str(), nullptr, 10);
+        const unsigned long stall = std::strtoul(XmlAttribute(limits, "StallSeconds").c_str(), nullptr, 10);
+        if (mib > 0 && mib <= (1ul << 20)) out->maxUnsizedBytes = static_cast<std::uint64_t>(mib) << 20;
+        if (stall > 0 && stall <= 3600) out->stallSeconds = static_cast<std::uint32_t>(stall);
+    }
+
+    const TiXmlElement* manual = root->FirstChildElement("ManualUpdateURL");
+    if (manual == nullptr) return UPDATECFG_NO_MANUAL_URL;
+    out->normalURL = XmlAttribute(manual, "NormalURL");
+    out->testUpdateURL = XmlAttribute(manual, "TestUpdateURL");
+    out->testRollbackURL = XmlAttribute(manual, "TestRollbackURL");
+
+    const TiXmlElement* holder = root->FirstChildElement(internet ? "InternetUpdate" : "RDTest");
+    if (holder == nullptr) return internet ? UPDATECFG_NO_HOLDER : UPDATECFG_NO_RDTEST;
+    const TiXmlElement* url = holder->FirstChildElement("UpdateInfoURL");
+    if (url == nullptr) return UPDATECFG_NO_URL;
+    for (; url; url = url->NextSiblingElement("UpdateInfoURL")) {
+        if (out->infoUrls.size() >= kMaxUpdateInfoUrls) return UPDATECFG_TOO_MANY_URLS;
+        out->infoUrls.push_back(XmlElementText(url));
+    }
+    return UPDATECFG_OK;
+}

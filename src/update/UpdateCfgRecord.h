@@ -1,0 +1,43 @@
+// PatchCfg\NewUpdateCfg.xml read into a plain record. The document stays
+// the engine's: the record points at the text nodes that later saves write.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TiXmlDocument;
+class TiXmlText;
+
+struct SUpdateCfgRecord {
+    // Text nodes of LastVersion, CurVersion, ClientVer, DownloadedFileVersion
+    // (an empty element gains one); null when the element is missing.
+    TiXmlText* lastVersionNode = nullptr;
+    TiXmlText* curVersionNode = nullptr;
+    TiXmlText* clientVerNode = nullptr;
+    TiXmlText* downloadedFileVersionNode = nullptr;
+    std::string lastVersion, curVersion, clientVer, downloadedFileVersion;
+    std::string normalURL, testUpdateURL, testRollbackURL;
+    std::vector<std::string> infoUrls;
+    // Optional "Download" element: a body without a stated size is cut off
+    // at MaxUnsizedMiB; a transfer stalls after StallSeconds without enough bytes.
+    std::uint64_t maxUnsizedBytes = 2048ull << 20;
+    std::uint32_t stallSeconds = 30;
+};
+
+// The step that failed, for the engine's log line.
+enum EUpdateCfgResult {
+    UPDATECFG_OK,
+    UPDATECFG_NO_ROOT,
+    UPDATECFG_NO_VERSION,
+    UPDATECFG_NO_DOWNLOADED_VERSION,
+    UPDATECFG_NO_MANUAL_URL,
+    UPDATECFG_NO_RDTEST,
+    UPDATECFG_NO_HOLDER,
+    UPDATECFG_NO_URL,
+    UPDATECFG_TOO_MANY_URLS,
+};
+
+// internet: the addresses under InternetUpdate, else under RDTest. Fields
+// read before a failure are kept.
+EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateCfgRecord* out);
