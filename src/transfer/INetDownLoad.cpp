@@ -111,13 +111,29 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
 
     DWORD timeout = 5000;
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-    // A server that sends nothing at all ends a read after one stall window.
-    DWORD receive = m_stallMs;
-    InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
 
-    CInternetHandle request(InternetOpenUrlW(m_hSession.Get(), url.c_str(), nullptr, 0,
+    // Connection and request are opened one by one (not by InternetOpenUrl)
+    // so that the receive time-out is the request's before it is sent: a
+    // server that sends nothing ends a read after one stall window.
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP)
+        return DOWNLOAD_REQUEST_FAILED;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    object.append(parts.lpszExtraInfo ? parts.lpszExtraInfo : L"", parts.dwExtraInfoLength);
+    if (object.empty()) object = L"/";
+    CInternetHandle connection(
+        InternetConnectW(m_hSession.Get(), host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return DOWNLOAD_REQUEST_FAILED;
+    CInternetHandle request(HttpOpenRequestW(connection.Get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (!request) return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
+    if (!request) return DOWNLOAD_REQUEST_FAILED;
+    DWORD receive = m_stallMs;
+    InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+    if (!HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0))
+        return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
 
     DWORD status = 0;
     DWORD size = sizeof status;
@@ -152,13 +168,19 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     std::uint64_t received = 0;
     bool readFailed = false;
     DWORD windowStart = GetTickCount();
+    DWORD lastByte = windowStart;
     std::uint64_t windowBytes = 0;
+    // A read that ends without bytes after a whole window of silence timed
+    // out, whatever WinINet calls it.
+    auto silent = [&] {
+        return GetLastError() == ERROR_INTERNET_TIMEOUT || GetTickCount() - lastByte >= m_stallMs * 9 / 10;
+    };
     for (;;) {
         // Only what has arrived is read: a read never waits for a full buffer,
         // so progress, the stall rule and a stop are seen as bytes come.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
-            if (GetLastError() == ERROR_INTERNET_TIMEOUT) return DOWNLOAD_STALLED;
+            if (silent()) return DOWNLOAD_STALLED;
             readFailed = true;
             break;
         }
@@ -166,11 +188,14 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         if (available > 0) {
             const DWORD want = available < kReadBuffer ? available : kReadBuffer;
             if (!InternetReadFile(request.Get(), buffer, want, &n)) {
-                if (GetLastError() == ERROR_INTERNET_TIMEOUT) return DOWNLOAD_STALLED;
+                if (silent()) return DOWNLOAD_STALLED;
                 readFailed = true;
                 break;
             }
+        } else if ((!hasLength || received < announced) && GetTickCount() - lastByte >= m_stallMs * 9 / 10) {
+            return DOWNLOAD_STALLED;
         }
+        if (n > 0) lastByte = GetTickCount();
         if (n > limit - received) return DOWNLOAD_TOO_LARGE;
         received += n;
         m_received = static_cast<std::uint32_t>(received);

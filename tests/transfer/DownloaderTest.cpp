@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "TestUtil.h"
+#include "transfer/Directories.h"
 #include "transfer/INetDownLoad.h"
 
 namespace {
@@ -24,6 +25,11 @@ protected:
     {
         size = 0xDEADBEEF;
         return dl.Download(std::wstring(url.begin(), url.end()).c_str(), fs::path(local).wstring().c_str(), &size);
+    }
+    int Get(const std::string& url, const SDownloadLimits& limits)
+    {
+        std::uint64_t length = 0;
+        return dl.DownloadFile(std::wstring(url.begin(), url.end()).c_str(), L"out.bin", limits, &length);
     }
     std::string Unique() { return std::to_string(GetTickCount()) + "-" + std::to_string(++counter); }
 
@@ -124,4 +130,47 @@ TEST_F(DownloaderTest, LocalAndConnectionFailuresHaveTheirOwnCodes)
     EXPECT_EQ(Get("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"), DOWNLOAD_REQUEST_FAILED);
     CINetDownLoad closed;
     EXPECT_EQ(closed.Download(L"http://127.0.0.1/", L"x", nullptr), DOWNLOAD_REQUEST_FAILED);
+}
+
+TEST_F(DownloaderTest, AFailedDownloadNeverCreatesNorTouchesItsTarget)
+{
+    dl.SetStallRule(300, 64);  // 300 ms windows in place of 30 s
+    dl.SetUnsizedCap(100000);
+    SDownloadLimits none, stated, capped;
+    stated.statedSize = 4000;
+    capped.maxSize = 4000;
+    const struct {
+        std::string path;
+        const SDownloadLimits& limits;
+        int result;
+    } cases[] = {
+        {"status/404", none, DOWNLOAD_REQUEST_FAILED}, {"fewer/5000", none, DOWNLOAD_REQUEST_FAILED},
+        {"endless", none, DOWNLOAD_TOO_LARGE},       {"ok/5000", stated, DOWNLOAD_TOO_LARGE},
+        {"close/5000", stated, DOWNLOAD_TOO_LARGE},  {"ok/5000", capped, DOWNLOAD_TOO_LARGE},
+        {"silent", none, DOWNLOAD_STALLED},          {"trickle/1000/20", none, DOWNLOAD_STALLED},
+    };
+    for (const bool existing : {true, false}) {
+        fs::remove("out.bin");
+        for (const auto& c : cases) {
+            if (existing) WriteBytes("out.bin", "the old file");
+            EXPECT_EQ(Get(http.FaultUrl(c.path), c.limits), c.result) << c.path;
+            EXPECT_EQ(fs::exists("out.bin"), existing) << c.path;
+            if (existing) {
+                EXPECT_EQ(ReadBytes("out.bin"), "the old file") << c.path;
+            }
+            EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), existing ? 1 : 0)
+                << c.path << ": a partial body stayed behind";
+        }
+    }
+    EXPECT_EQ(Get(http.FaultUrl("ok/4000"), stated), DOWNLOAD_OK);
+}
+
+TEST_F(DownloaderTest, AFullDiskIsReportedAsSuchBeforeOrWhileWriting)
+{
+    SetDiskBudgetForTests(3000);
+    EXPECT_EQ(Get(http.FaultUrl("ok/5000")), DOWNLOAD_DISK_FULL) << "free space checked first";
+    EXPECT_EQ(Get(http.FaultUrl("close/5000")), DOWNLOAD_DISK_FULL) << "no length: the write finds the disk full";
+    SetDiskBudgetForTests(-1);
+    EXPECT_FALSE(fs::exists("out.bin"));
+    EXPECT_EQ(Get(http.FaultUrl("ok/5000")), DOWNLOAD_OK);
 }

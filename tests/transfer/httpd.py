@@ -12,6 +12,9 @@ lower-cases URLs) and records every request line in DIR/requests.log:
   more/N fewer/N  N announced, 100 bytes more / fewer sent
   chunked/N  a chunked body         close/N  no length, ends with the connection
   empty  no length, no body         slow/N/MS  N bytes in 10 pieces MS ms apart
+  trickle/N/MS  N announced, one byte every MS ms
+  silent  10 announced, nothing sent (until the client leaves, 20 s at most)
+  endless  no length, bytes until the client leaves (256 MiB at most)
 """
 import http.server
 import os
@@ -80,6 +83,25 @@ class FaultHandler(socketserver.StreamRequestHandler):
                 self.wfile.write(pattern(n)[i:i + step])
                 self.wfile.flush()
                 time.sleep(int(seg[2]) / 1000.0)
+        elif kind == "trickle":
+            self.head(200, [("Content-Length", n)])
+            for i in range(n):
+                self.wfile.write(pattern(1))
+                self.wfile.flush()
+                time.sleep(int(seg[2]) / 1000.0)
+        elif kind == "silent":
+            self.head(200, [("Content-Length", 10)])
+            self.wfile.flush()
+            self.request.settimeout(20)
+            try:
+                self.rfile.read(1)
+            except OSError:
+                pass
+        elif kind == "endless":
+            self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
+            chunk = pattern(65536)
+            for _ in range(4096):
+                self.wfile.write(chunk)
         else:
             self.head(404, [("Content-Length", 0)])
 
