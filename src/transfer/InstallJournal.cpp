@@ -189,7 +189,15 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
     SJournalText text;
     std::string problem;
     if (!ParseJournal(bytes, &text, &problem)) return Damaged(why, Base::Utility::AnsiToWide(problem));
+    const std::vector<std::wstring> left = FilesBelow(j.BackupDir(), journal);
     if (!text.committed) {
+        // A backup the journal does not name means lines were lost: nothing
+        // is touched, so that whoever repairs the installation finds it all.
+        std::set<std::wstring> named;
+        for (const SJournalLine& line : text.lines)
+            if (line.kind == 'B' || line.kind == 'K') named.insert(AsciiLower(j.BackupDir() + Utf8ToWide(line.path)));
+        for (const std::wstring& path : left)
+            if (!named.count(AsciiLower(path))) return Damaged(why, L"a backup the journal does not name: " + path);
         for (auto it = text.lines.rbegin(); it != text.lines.rend(); ++it) {
             const std::wstring rel = Utf8ToWide(it->path);
             const std::wstring target = gameDir + rel;
@@ -215,10 +223,8 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
             }
         }
     }
-    const std::vector<std::wstring> left = FilesBelow(j.BackupDir(), journal);
-    // What the journal does not name stays for whoever repairs the installation.
-    if (!text.committed && !left.empty()) return Damaged(why, L"backups the journal does not name: " + left[0]);
-    for (const std::wstring& path : left) DeleteFileForced(path);
+    if (text.committed)
+        for (const std::wstring& path : left) DeleteFileForced(path);
     DeleteFileForced(journal);
     RemoveEmptyDirs(j.BackupDir());
     return RECOVERY_DONE;

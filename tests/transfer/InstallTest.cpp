@@ -7,6 +7,9 @@
 
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
+#include "transfer/Directories.h"
+#include "transfer/JournalText.h"
+#include "transfer/Md5.h"
 #include "transfer/PatchInstaller.h"
 #include "transfer/RevisionXml.h"
 
@@ -126,13 +129,24 @@ TEST_F(InstallTest, UnusablePackagesAreRefusedAndTouchNothing)
                  {{"PatchCfg/PatchTemp/evil.txt", "e"}});
     CraftPackage(w / "entry.exe", FileListXml("0000100", "0000101", AddItem("a.txt", "a")),
                  {{"a.txt", "a"}, {"../evil.txt", "e"}});
+    // Packages may not touch the local configuration, the engine's folders or devices.
+    std::vector<std::pair<fs::path, EInstallError>> packages;
+    int k = 0;
+    for (const char* path : {"PatchCfg\\NewUpdateCfg.xml", "PatchCfg\\.\\PatchTemp\\x.txt", "PatchCfg\\\\PatchTemp\\x.txt",
+                             "PatchCfg\\PatchBackup\\journal.txt", "COM1", "Data\\nul.txt", "a.txt."}) {
+        const fs::path pkg = w / ("fence" + std::to_string(++k) + ".exe");
+        CraftPackage(pkg, FileListXml("0000100", "0000101", AddItem(path, "e")), {{"a.txt", "e"}});
+        packages.emplace_back(pkg, INSTALL_REFUSED_NAME);
+    }
     WriteBytes(w / "notpe.exe", "this is no executable at all");
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const EInstallError refused = INSTALL_REFUSED_NAME, bad = INSTALL_BAD_PACKAGE;
     for (const auto& c : {std::make_pair(w / "entry.exe", refused), {w / "nolist.exe", bad}, {w / "v2.exe", bad},
                           {w / "up.exe", refused}, {w / "drive.exe", refused}, {w / "temp.exe", refused},
-                          {w / "notpe.exe", bad}, {fs::path(self), bad}, {w / "missing.exe", bad}}) {
+                          {w / "notpe.exe", bad}, {fs::path(self), bad}, {w / "missing.exe", bad}})
+        packages.push_back(c);
+    for (const auto& c : packages) {
         const fs::path& package = c.first;
         FreshGame();
         WriteBytes("PatchCfg/PatchTemp/filelist.xml", staleList);
@@ -239,4 +253,49 @@ TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
     WriteBytes("empty.xml", "<!-- nothing -->");
     EXPECT_FALSE(table.Load("empty.xml", sink));
     EXPECT_EQ(log.size(), 2u);
+}
+
+TEST_F(InstallTest, TheLauncherIsReplacedAtItsNextStartWhateverItsNameAttributeSays)
+{
+    CraftPackage(dir.Path() / "l.exe",
+                 FileListXml("0000100", "0000101",
+                             "<add name=\"data.bin\" path=\"Launcher.EXE\" size=\"6\" checktype=\"md5\" checksum=\"" +
+                                 Md5HexOf("MZ new") + "\"/>"),
+                 {{"Launcher.EXE", "MZ new"}});
+    FreshGame();
+    ASSERT_EQ(Install(dir.Path() / "l.exe"), INSTALL_OK);
+    EXPECT_EQ(ReadBytes("launcher.exe"), "MZ old");
+    EXPECT_EQ(ReadBytes("Launcher.EXE.new"), "MZ new");
+}
+
+TEST_F(InstallTest, AFullDiskIsReportedAsSuchAndUndone)
+{
+    FreshGame();
+    const Snapshot before = TakeSnapshot(".");
+    SetDiskBudgetForTests(10);
+    const EInstallError error = Install(s_work / "pkg.exe");
+    SetDiskBudgetForTests(-1);
+    EXPECT_EQ(error, INSTALL_DISK_FULL);
+    EXPECT_EQ(TakeSnapshot("."), before);
+}
+
+TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)
+{
+    const std::string h = kJournalHeader;
+    for (const std::string& journal : {std::string(), h + "B\tData\\changed.bin\r\n", std::string("\x01\x02garbage\n"),
+                                       h + "N\tgone.txt\n", std::string("<none>")}) {
+        FreshGame();
+        WriteBytes("PatchCfg/PatchBackup/Data/changed.bin", "the only copy of the old file");
+        if (journal != "<none>") WriteBytes("PatchCfg/PatchBackup/journal.txt", journal);
+        const Snapshot before = TakeSnapshot(".");
+        std::wstring why;
+        EXPECT_EQ(CInstallJournal::Recover(fs::current_path().wstring() + L"\\", nullptr, &why), RECOVERY_DAMAGED)
+            << journal;
+        EXPECT_FALSE(why.empty());
+        EXPECT_EQ(ReadBytes("PatchCfg/PatchBackup/Data/changed.bin"), "the only copy of the old file") << journal;
+        EXPECT_EQ(TakeSnapshot("."), before) << journal;
+        // No installation starts over it.
+        EXPECT_EQ(Install(s_work / "pkg.exe"), INSTALL_NEEDS_REPAIR) << journal;
+        EXPECT_EQ(TakeSnapshot("."), before) << journal;
+    }
 }

@@ -9,6 +9,7 @@
 #include "GameFixture.h"
 #include "base/utility/StringTable.h"
 #include "update/StopGuard.h"
+#include "transfer/Md5.h"
 #include "update/UpdateEngine.h"
 
 namespace {
@@ -103,4 +104,46 @@ TEST_F(PatchDownloadTest, EachLoopWaitsOnAFreshEventSignalledWhenItEnds)
     engine.m_strPatchBaseURL = http.FaultUrl("ok/");
     ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
     EXPECT_EQ(fs::file_size("PatchCfg/PatchTemp/50"), 50u);
+}
+
+TEST_F(PatchDownloadTest, RefusedNamesFetchNothingAndAPackageMustBeTheTablesSizeAndMd5)
+{
+    WriteBytes("victim.txt", "outside the temp directory");
+    engine.m_strPatchBaseURL = http.FaultUrl("status/" + key + "/");
+    for (const char* name : {"..\\..\\victim.txt", "../../victim.txt", "COM1", "x:y", ""}) {
+        engine.ClearFault();
+        engine.m_Plan.upgrade.filename = name;
+        EXPECT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_DOWNLOAD_FAILED) << name;
+        EXPECT_EQ(engine.Fault(), FAULT_REFUSED_NAME) << name;
+    }
+    EXPECT_EQ(Requests(), 0u);
+    EXPECT_EQ(ReadBytes("victim.txt"), "outside the temp directory");
+
+    engine.m_strPatchBaseURL = http.FaultUrl("ok/" + key + "/");
+    SPackageFile& p = engine.m_Plan.upgrade;
+    p.filename = "5000";
+    p.hasSize = true;
+    const struct {
+        std::uint32_t size;
+        std::string md5;
+        EStepResult result;
+        EFault fault;
+    } cases[] = {
+        {5000, Md5HexOf(PatternBytes(5000)), STEP_SUCCEEDED, FAULT_NONE},
+        {4000, "", STEP_DOWNLOAD_FAILED, FAULT_BOUND_EXCEEDED},  // never written past the stated size
+        {5000, Md5HexOf("something else"), STEP_PACKAGE_MISMATCH, FAULT_BAD_DIGEST},
+    };
+    for (const auto& c : cases) {
+        engine.ClearFault();
+        fs::remove("PatchCfg/PatchTemp/5000");
+        p.size = c.size;
+        p.checksum = c.md5;
+        EXPECT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), c.result) << c.size;
+        EXPECT_EQ(engine.Fault(), c.fault) << c.size;
+        EXPECT_EQ(fs::exists("PatchCfg/PatchTemp/5000"), c.result == STEP_SUCCEEDED) << c.size;
+    }
+    const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+    for (const wchar_t* line : {L"Error:refused name ..\\..\\victim.txt (not a plain file name) from the revision table",
+                                L"Error:bound exceeded: ", L"Error:bad digest: package "})
+        EXPECT_NE(log.find(line), std::wstring::npos) << line;
 }

@@ -88,3 +88,54 @@ TEST(XmlLoadTest, TheFirstErrorStaysWhenBothAttemptsFail)
     ASSERT_TRUE(LoadXmlDocument(doc, "b.xml", TIXML_ENCODING_UNKNOWN));
     EXPECT_EQ(doc.FirstChildElement("First"), nullptr);
 }
+
+TEST(XmlLoadTest, TextsPastTheSizeOrDepthBoundsAreRefusedBeforeTheParserSeesThem)
+{
+    auto nest = [](unsigned levels, const std::string& open, const std::string& close) {
+        std::string text;
+        for (unsigned i = 0; i < levels; ++i) text += open;
+        for (unsigned i = 0; i < levels; ++i) text += close;
+        return text;
+    };
+    std::string siblings = "<r>";
+    for (int i = 0; i < 5000; ++i) siblings += "<add path=\"a/b\" x='/>'/>";
+    const struct {
+        std::string text;
+        bool refused;
+    } cases[] = {
+        {nest(kMaxXmlDepth, "<a>", "</a>"), false},
+        {nest(kMaxXmlDepth + 1, "<a>", "</a>"), true},
+        {nest(15000, "<a>", "</a>"), true},  // a stack overflow in the parser before
+        {siblings + "</r>", false},
+        // Nothing that looks like a close inside a value or a comment counts as one.
+        {nest(kMaxXmlDepth + 1, "<a v=\"/>\">", "</a>"), true},
+        {nest(kMaxXmlDepth + 1, "<a><!-- </a> --><![CDATA[</a>]]>", "</a>"), true},
+        {"<r v=\"<\"/>", true},
+        {nest(kMaxXmlDepth + 1, "<?x v=\"\"?><a>", "</a>"), true},
+        {"<r><!-- <a><a><a> --></r>", false},
+    };
+    for (const auto& c : cases) {
+        TiXmlDocument doc;
+        std::string refused;
+        const bool ok = ParseXmlBytes(doc, c.text, false, TIXML_ENCODING_UNKNOWN, &refused);
+        EXPECT_EQ(!refused.empty(), c.refused) << c.text.substr(0, 60);
+        EXPECT_TRUE(ok || c.refused) << c.text.substr(0, 60) << doc.ErrorDesc();
+    }
+    ScopedTestDir dir;
+    WriteBytes("big.xml", "<r>" + std::string(kMaxXmlBytes, ' ') + "</r>");
+    TiXmlDocument doc;
+    std::string refused;
+    EXPECT_FALSE(LoadXmlDocument(doc, "big.xml", TIXML_ENCODING_UNKNOWN, &refused));
+    EXPECT_NE(refused.find("larger than"), std::string::npos);
+}
+
+TEST(XmlLoadTest, AMultiByteSequenceCutByTheEndOfTheTextIsNotReadPast)
+{
+    // Found by fuzzing: the parser stepped over the text's end inside a UTF-8
+    // sequence (a heap overflow under ASan).
+    for (const char* tail : {"\xF1\x99", "\xF1", "\xE4\xB8", "\xF1\x99\x00\x00@a"}) {
+        TiXmlDocument doc;
+        ParseXmlBytes(doc, std::string("<?xml version=\"1.0\"?>\n<r>\n  ") + tail, false, TIXML_ENCODING_UNKNOWN);
+        EXPECT_TRUE(doc.Error());
+    }
+}

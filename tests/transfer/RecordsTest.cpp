@@ -1,0 +1,77 @@
+// The platform-neutral readers of the journal and of what servers send.
+#include <gtest/gtest.h>
+
+#include <tinyxml.h>
+
+#include "transfer/JournalText.h"
+#include "transfer/RevisionRecords.h"
+#include "update/UpdateInfoRecord.h"
+
+TEST(JournalTextTest, OnlyAWholeWellFormedJournalProvesAnything)
+{
+    const std::string h = kJournalHeader;
+    const struct {
+        std::string bytes;
+        bool ok;
+        size_t lines;
+        bool committed;
+    } cases[] = {
+        {h + "D\tData\nB\tData\\a.txt\nN\tb/c.txt\n", true, 3, false},
+        {h + "B\tx.txt\nC\n", true, 1, true},
+        {h + "B\tx.txt\nK\ty.t", true, 1, false},  // a last line cut short: its move never happened
+        {h, true, 0, false},
+        {"", false, 0, false},                      // empty, as an unflushed file after a power cut
+        {"B\tx.txt\n", false, 0, false},            // no header
+        {h + "B\tx.txt\r\n", false, 0, false},      // CR LF
+        {h + "\x7F\x45LF garbage\n", false, 0, false},
+        {h + "X\tx.txt\n", false, 0, false},
+        {h + "B\t..\\..\\x.exe\n", false, 0, false},
+        {h + "B\tx.txt\nC\nN\ty.txt\n", false, 0, false},
+    };
+    for (const auto& c : cases) {
+        SJournalText j;
+        std::string why;
+        EXPECT_EQ(ParseJournal(c.bytes, &j, &why), c.ok) << c.bytes;
+        EXPECT_EQ(why.empty(), c.ok) << c.bytes;
+        if (!c.ok) continue;
+        EXPECT_EQ(j.lines.size(), c.lines) << c.bytes;
+        EXPECT_EQ(j.committed, c.committed) << c.bytes;
+    }
+    SJournalText j;
+    ASSERT_TRUE(ParseJournal(h + JournalLine('B', "Data/Sub/x.bin"), &j, nullptr));
+    EXPECT_EQ(j.lines[0].path, "Data\\Sub\\x.bin");
+}
+
+TEST(RecordsTest, CountsOfServersAddressesAndRevisionsAreBounded)
+{
+    auto repeat = [](const std::string& item, size_t n) {
+        std::string s;
+        for (size_t i = 0; i < n; ++i) s += item;
+        return s;
+    };
+    const struct {
+        std::string xml;
+        EUpdateInfoResult result;
+    } infos[] = {
+        {"<Root><LatestVersion>1</LatestVersion>" + repeat("<PatchServer url=\"u\"/>", kMaxPatchServers) + "</Root>",
+         UPDATEINFO_OK},
+        {"<Root>" + repeat("<PatchServer/>", kMaxPatchServers + 1) + "</Root>", UPDATEINFO_TOO_MANY_SERVERS},
+        {"<Root><InternetUpdate2>" + repeat("<UpdateInfoURL>u</UpdateInfoURL>", kMaxUpdateInfoUrls + 1) +
+             "</InternetUpdate2></Root>",
+         UPDATEINFO_TOO_MANY_URLS},
+        {"<Root><LinkServerConn port=\"" + repeat("1;", kMaxUpdateInfoUrls + 1) + "\"/></Root>",
+         UPDATEINFO_TOO_MANY_URLS},
+    };
+    for (const auto& c : infos) {
+        TiXmlDocument doc;
+        doc.Parse(c.xml.c_str());
+        SUpdateInfoRecord r;
+        EXPECT_EQ(ReadUpdateInfoRecord(doc, &r), c.result) << c.xml.substr(0, 60);
+    }
+    for (size_t n : {kMaxRevisionRecords, kMaxRevisionRecords + 1}) {
+        TiXmlDocument doc;
+        doc.Parse(("<R>" + repeat("<r interversion=\"1\"/>", n) + "</R>").c_str());
+        std::vector<SRevision> records;
+        EXPECT_EQ(ReadRevisionRecords(doc, &records), n > kMaxRevisionRecords ? REVISION_TOO_MANY : REVISION_OK);
+    }
+}
