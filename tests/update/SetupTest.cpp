@@ -113,3 +113,19 @@ TEST_F(SetupTest, ACrashMidInstallIsUndoneAtTheNextStart)
     EXPECT_EQ(next.GetLocalVersionStr(), "0000100");
     next.CloseLog(true);
 }
+
+TEST_F(SetupTest, ADamagedJournalStopsTheEngineWithTheBackupsKept)
+{
+    engine.CloseLog(true);
+    WriteBytes("PatchCfg/PatchBackup/journal.txt", "B\tData\\changed.bin\r\n");
+    WriteBytes("PatchCfg/PatchBackup/Data/changed.bin", "before");
+    CUpdateEngine next;
+    EXPECT_FALSE(next.Initialize(window.Handle(), true, nullptr, nullptr, nullptr));
+    EXPECT_EQ(next.Outcome(), OUTCOME_NEEDS_REPAIR);
+    EXPECT_EQ(next.Fault(), FAULT_NEEDS_REPAIR);
+    EXPECT_EQ(ReadBytes("PatchCfg/PatchBackup/Data/changed.bin"), "before");
+    const std::vector<std::string> errs = ErrLogs();
+    ASSERT_EQ(errs.size(), 1u);
+    EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"Error:the installation needs repair"),
+              std::wstring::npos);
+}

@@ -10,6 +10,7 @@
 #include "GameFixture.h"
 #include "ZipWriter.h"
 #include "base/utility/StringTable.h"
+#include "transfer/PatchInstaller.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
 
@@ -75,13 +76,14 @@ protected:
         LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
     }
     // Publishes the update information with the given server lines.
-    void Publish(const std::string& serverLines, bool qa = false)
+    void Publish(const std::string& serverLines, bool qa = false, std::string steps = "")
     {
         const fs::path desc = s_packages / (name + ".txt");
-        std::ofstream(desc) << "latest 0000300\n" << serverLines << "step 0000100 0000200 upgrade="
-                            << (s_packages / "up100.exe").string() << "\nstep 0000200 0000300 upgrade="
-                            << (s_packages / "up200.exe").string() << " degrade=" << (s_packages / "down300.exe").string()
-                            << "\n";
+        if (steps.empty())
+            steps = "step 0000100 0000200 upgrade=" + (s_packages / "up100.exe").string() +
+                    "\nstep 0000200 0000300 upgrade=" + (s_packages / "up200.exe").string() +
+                    " degrade=" + (s_packages / "down300.exe").string() + "\n";
+        std::ofstream(desc) << "latest 0000300\n" << serverLines << steps;
         std::vector<std::string> args = {desc.string(), "-o", www.string()};
         if (qa) args.push_back("--qa");
         ASSERT_EQ(RunTool(&RunPublish, args), 0);
@@ -264,6 +266,11 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
 
     engine.m_vecBasePackURL[0] = base + "missing.zip";  // a pack that is not on the server sends nothing
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
+    engine.m_vecBasePackURL[0] = base + "base1.zip";
+    engine.m_vecBasePackFile[0] = "..\\victim.zip";
+    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
+    EXPECT_EQ(engine.Fault(), FAULT_REFUSED_NAME);
+    EXPECT_FALSE(fs::exists("../victim.zip"));
 }
 
 TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)
@@ -291,4 +298,71 @@ TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)
     const std::vector<std::string> errs = ErrLogs();
     ASSERT_EQ(errs.size(), 1u);
     EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"Stopped by the user"), std::wstring::npos);
+}
+
+TEST_F(UpdateRunTest, NothingTheServerSendsIsInstalledBeforeItPassesItsChecks)
+{
+    Publish(Server());
+    Game(kV100, "0000100");
+    ParseInfo();
+    const std::string info = ReadBytes("PatchCfg/NewUpdateInfo.xml"), revision = ReadBytes("PatchCfg/Revision.xml");
+    const std::string good = ReadBytes(www / "NewUpdateInfo.xml");
+    std::string deep, servers;
+    for (int i = 0; i < 15000; ++i) deep += "<a>";
+    for (int i = 0; i < 300; ++i) servers += "<PatchServer url=\"x\"/>";
+    const struct {
+        Tree entries;
+        EFault fault;
+    } cases[] = {
+        {{{"NewUpdateInfo.xml", "<Root><LatestVersion>1</LatestVersion>" + deep + "</Root>"}}, FAULT_BOUND_EXCEEDED},
+        {{{"NewUpdateInfo.xml", "<Root><LatestVersion>1</LatestVersion>" + servers + "</Root>"}}, FAULT_BOUND_EXCEEDED},
+        {{{"NewUpdateInfo.xml", good + std::string(5u << 20, ' ')}}, FAULT_BOUND_EXCEEDED},  // a zip bomb
+        {{{"NewUpdateInfo.xml", good}, {"Revision.xml", "<R>" + deep + "</R>"}}, FAULT_BOUND_EXCEEDED},
+        {{{"NewUpdateInfo.xml", "<Root><unclosed></Root>"}}, FAULT_NONE},
+    };
+    for (const auto& c : cases) {
+        CZipWriter zip;
+        ASSERT_TRUE(zip.Create((www / "newupdateinfo.zip").string()));
+        for (const auto& e : c.entries) ASSERT_TRUE(zip.AddBytes(e.first, e.second));
+        ASSERT_TRUE(zip.Close());
+        engine.ClearFault();
+        EXPECT_EQ(engine.DownLoadParseUpdateInfo(base + "NewUpdateInfo.zip"), STEP_FAILED);
+        EXPECT_EQ(engine.Fault(), c.fault);
+        EXPECT_EQ(ReadBytes("PatchCfg/NewUpdateInfo.xml"), info);
+        EXPECT_EQ(ReadBytes("PatchCfg/Revision.xml"), revision);
+    }
+    // Only the entries the information has are unpacked.
+    CZipWriter zip;
+    ASSERT_TRUE(zip.Create((www / "newupdateinfo.zip").string()) && zip.AddBytes("NewUpdateInfo.xml", good) &&
+                zip.AddBytes("../evil.txt", "e") && zip.AddBytes("Evil/evil.exe", "e") && zip.Close());
+    ParseInfo();
+    EXPECT_FALSE(fs::exists("PatchCfg/evil.txt"));
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/Evil"));
+    const Snapshot snapshot = TakeSnapshot(".");
+    EXPECT_EQ(snapshot.files.count("PatchCfg/evil.txt") + snapshot.files.count("evil.txt"), 0u);
+}
+
+TEST_F(UpdateRunTest, APackageMustMakeItsStepAndTheVersionItInstalledIsRecorded)
+{
+    // The table sends the package of 100 -> 200 for a step to 300.
+    Publish(Server(), false, "step 0000100 0000300 upgrade=" + (s_packages / "up100.exe").string() + "\n");
+    Game(kV100, "0000100");
+    ParseInfo();
+    EXPECT_EQ(Update(WM_PACK_VERSION_ERROR), OUTCOME_INSTALL_FAILED);
+    EXPECT_EQ(engine.m_nInstallError, INSTALL_VERSION_RANGE);
+    EXPECT_EQ(GameFiles(), Lowered(kV100));
+    engine.initBasic();
+    EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");
+
+    // A rollback towards 100 that goes one step, to 200, records 200.
+    RemoveTree("Data");
+    WriteTree(".", kV300);
+    WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig("0000300", {base + "NewUpdateInfo.zip"}));
+    engine.initBasic();
+    Publish(Server("0000100"));
+    ParseInfo();
+    ASSERT_EQ(Update(), OUTCOME_INSTALLED);
+    EXPECT_EQ(GameFiles(), Lowered(kV200));
+    engine.initBasic();
+    EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
 }
