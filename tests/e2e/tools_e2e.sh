@@ -40,6 +40,29 @@ PT="$BUILD/tools/patchtool.exe"
 run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 -o "$(winpath "$W/Up1.exe")" >/dev/null
 run "$PT" pack --old "$(winpath "$W/v200")" --new "$(winpath "$W/v300")" --from 0000200 --to 0000300 -o "$(winpath "$W/Up2.exe")" >/dev/null
 run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$W/www")" >/dev/null
+# Hostile servers beside the good one: a package that is not the table's, a
+# revision table naming a path, update information nested 15,000 deep.
+for site in digest name deep; do
+  sed "s|url=$URL|url=$URL$site/|" "$W/publish.txt" > "$W/$site.txt"
+  run "$PT" publish "$(winpath "$W/$site.txt")" -o "$(winpath "$W/www/$site")" >/dev/null
+done
+python3 - "$W/www" <<'PY2'
+import re, sys, zipfile
+www = sys.argv[1]
+package = www + "/digest/patches/up1.exe"
+data = bytearray(open(package, "rb").read())
+data[len(data) // 2] ^= 0xFF
+open(package, "wb").write(data)
+def rezip(site, name, text):
+    old = zipfile.ZipFile(www + "/" + site + "/newupdateinfo.zip")
+    entries = {n: old.read(n) for n in old.namelist()}
+    entries[name] = text(entries[name].decode()).encode()
+    with zipfile.ZipFile(www + "/" + site + "/newupdateinfo.zip", "w") as z:
+        for n, d in entries.items():
+            z.writestr(n, d)
+rezip("name", "Revision.xml", lambda t: t.replace('filename="up1.exe"', 'filename="..\\..\\evil.exe"'))
+rezip("deep", "NewUpdateInfo.xml", lambda t: t.replace("</Root>", "<a>" * 15000 + "</Root>"))
+PY2
 head -c 3000 "$W/Up1.exe" > "$W/broken.exe"
 python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$W/www" >/dev/null 2>&1 &
 SERVER=$!
@@ -70,6 +93,21 @@ grep -q "up to date" "$W/out.txt"
 game lost http://127.0.0.1:9/NewUpdateInfo.zip
 expect 10 run "$UP" update --dir "$(winpath "$W/lost")"
 expect 11 run "$UP" update --dir "$(winpath "$W/all")" --server 3
+for case in "14 digest" "17 name" "18 deep"; do
+  set -- $case
+  game "$2" "${URL}$2/NewUpdateInfo.zip"
+  expect "$1" run "$UP" update --dir "$(winpath "$W/$2")"
+  diff -r --exclude=PatchCfg "$W/v100" "$W/$2"
+done
+[ ! -e "$W/evil.exe" ] && [ ! -e "$W/name/evil.exe" ]
+[ ! -e "$W/deep/PatchCfg/NewUpdateInfo.xml" ]
+game repair "${URL}NewUpdateInfo.zip"
+mkdir -p "$W/repair/PatchCfg/PatchBackup/Data"
+printf 'garbage\r\n' > "$W/repair/PatchCfg/PatchBackup/journal.txt"
+printf 'old' > "$W/repair/PatchCfg/PatchBackup/Data/kept.bin"
+expect 9 run "$UP" update --dir "$(winpath "$W/repair")"
+grep -q "needs repair" "$W/out.txt"
+[ "$(cat "$W/repair/PatchCfg/PatchBackup/Data/kept.bin")" = old ]
 expect 2 run "$UP" update
 expect 8 run "$UP" update --dir "$(winpath "$W/v100")"
 echo "tools e2e: ok"
