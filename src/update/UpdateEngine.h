@@ -250,7 +250,13 @@ public:
     CInstallJournal m_Journal;
 
     CINetDownLoad InetDownload;
-    // The stall window of transfers in ms; 0 takes the configuration's.
+    // The stall window of transfers in ms, over the configuration's (0: the
+    // configuration's, 30 s by default).
+    void SetStallTimeout(DWORD ms)
+    {
+        m_nStallMs = ms;
+        if (ms) InetDownload.SetStallRule(ms, CINetDownLoad::kDefaultStallBytes);
+    }
     DWORD m_nStallMs = 0;
 
     struct SDownloadRecord {
