@@ -331,6 +331,9 @@ bool CPatchInstaller::VerifyFiles()
     }
     if (State() != STATE_COPYING) return false;
     if (FaultAt() || !WriteVersions(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml")) {
+        if (IsDiskFullError(GetLastError()))
+            return Fail(INSTALL_DISK_FULL, L"Error:disk full: the versions cannot be written to %s",
+                        m_gameDir + L"PatchCfg\\NewUpdateCfg.xml");
         m_error = INSTALL_VERSIONS_NOT_SAVED;
         return false;
     }

@@ -62,6 +62,10 @@ bool CUpdateEngine::Setup(float, float progressTo)
         m_Outcome = OUTCOME_INSTALL_FAILED;
     } else if (m_strManualPatchPath.empty() && !SaveVersions(m_strInstalledVersion)) {
         m_nInstallError = INSTALL_VERSIONS_NOT_SAVED;
+        if (IsDiskFullError(GetLastError())) {
+            SetLog(LOG_TO_FILE, L"Error:disk full: the versions cannot be saved");
+            Fault(FAULT_DISK_FULL);
+        }
         Rollback(0, 0);
         m_Outcome = OUTCOME_INSTALL_FAILED;
         Notify(WM_AUTOPATCH_STOP);
