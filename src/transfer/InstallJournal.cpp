@@ -176,6 +176,8 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
 {
     CInstallJournal j(gameDir);
     const std::wstring journal = j.JournalPath();
+    // A journal that never got its name was cut off before any change.
+    DeleteFileForced(j.BackupDir() + L"journal.new");
     if (GetFileAttributesW(journal.c_str()) == INVALID_FILE_ATTRIBUTES) {
         if (!DirectoryExists(j.BackupDir())) return RECOVERY_NOTHING;
         if (!FilesBelow(j.BackupDir(), journal).empty())
