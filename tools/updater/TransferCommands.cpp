@@ -61,6 +61,15 @@ int RunDownload(const Args& args)
     case DOWNLOAD_NO_FILE:
         PrintError(L"cannot write " + args[1]);
         return 1;
+    case DOWNLOAD_DISK_FULL:
+        PrintError(L"the disk is full: " + args[1] + L" cannot be stored");
+        return EXIT_DISK_FULL;
+    case DOWNLOAD_TOO_LARGE:
+        PrintError(L"the server sent more than the body's stated size or the cap");
+        return EXIT_BOUND_EXCEEDED;
+    case DOWNLOAD_STALLED:
+        PrintError(L"the transfer stalled: too few bytes within 30 s");
+        return 1;
     default:
         PrintError(L"download of " + args[0] +
                    L" failed: no connection, an HTTP status other than 200/206, or an incomplete body");
