@@ -118,7 +118,8 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP)
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
         return DOWNLOAD_REQUEST_FAILED;
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
@@ -128,7 +129,9 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         InternetConnectW(m_hSession.Get(), host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return DOWNLOAD_REQUEST_FAILED;
     CInternetHandle request(HttpOpenRequestW(connection.Get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
-                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                 (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0),
+                                             0));
     if (!request) return DOWNLOAD_REQUEST_FAILED;
     DWORD receive = m_stallMs;
     InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
