@@ -30,6 +30,84 @@ bool StartsWith(const std::string& text, size_t at, const char* prefix)
     return text.compare(at, std::strlen(prefix), prefix) == 0;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool EqualsNoCase(const std::string& text, size_t at, const char* word)
+{
+    for (size_t k = 0; word[k]; ++k) {
+        if (at + k >= text.size()) return false;
+        char c = text[at + k];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[k]) return false;
+    }
+    return true;
+}
+
+// A declaration that names an encoding other than UTF-8, in the plainest
+// form: "<?xml" and quoted version, encoding, standalone, then "?>".
+bool DeclaresLegacyEncoding(const std::string& text, size_t at)
+{
+    size_t i = at + 5;
+    bool legacy = false;
+    for (;;) {
+        const size_t before = i;
+        while (i < text.size() && IsBlank(text[i])) ++i;
+        if (text.compare(i, 2, "?>") == 0) return legacy;
+        if (i == before) return false;
+        const char* names[] = {"version", "encoding", "standalone"};
+        size_t which = 3;
+        for (size_t k = 0; k < 3; ++k)
+            if (EqualsNoCase(text, i, names[k]) && i + std::strlen(names[k]) < text.size() &&
+                text[i + std::strlen(names[k])] == '=')
+                which = k;
+        if (which == 3) return false;
+        i += std::strlen(names[which]) + 1;
+        if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return false;
+        const size_t end = text.find(text[i], i + 1);
+        if (end == std::string::npos) return false;
+        if (which == 1) {
+            const std::string value = text.substr(i + 1, end - i - 1);
+            legacy = !value.empty() && !EqualsNoCase(value, 0, "utf-8") && !EqualsNoCase(value, 0, "utf8");
+            if (value.size() != 5 && value.size() != 4) legacy = !value.empty();
+        }
+        i = end + 1;
+    }
+}
+
+// Where TinyXML would read past the structure the bounds scan sees, the
+// text is mended first. (1) A numeric reference is taken to the next ';'
+// wherever that is, skipping tags and ends of tags: a "&#" that does not
+// start a whole "&#x41;" or "&#65;" becomes "?#". (2) In UTF-8 (after a
+// byte-order mark, or a declaration without an encoding or with UTF-8) a
+// multi-byte sequence is stepped over by its first byte, also when it is cut
+// short, swallowing a '<', a quote or the text's end: such a first byte
+// becomes '?'.
+void RepairForTheParser(std::string& text)
+{
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+    for (size_t at = 0; (at = text.find("&#", at)) != std::string::npos; at += 2) {
+        size_t i = at + 2;
+        const bool isHex = i < text.size() && text[i] == 'x';
+        if (isHex) ++i;
+        const size_t digits = i;
+        while (i < text.size() && (isHex ? hex(text[i]) : text[i] >= '0' && text[i] <= '9')) ++i;
+        if (i == digits || i >= text.size() || text[i] != ';') text[at] = '?';
+    }
+    bool utf8 = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    for (size_t at = 0; !utf8 && (at = text.find("<?", at)) != std::string::npos; at += 2)
+        if (EqualsNoCase(text, at + 2, "xml")) utf8 = !DeclaresLegacyEncoding(text, at);
+    if (!utf8) return;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int length = TiXmlBase::utf8ByteTable[static_cast<unsigned char>(text[i])];
+        bool whole = i + length <= text.size();
+        for (int k = 1; whole && k < length; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!whole)
+            text[i] = '?';
+        else
+            i += length - 1;
+    }
+}
+
 bool LoadFile(TiXmlDocument& doc, const char* fileName, TiXmlEncoding encoding, bool scrambled, std::string* refused)
 {
     doc.Clear();
@@ -123,6 +201,7 @@ bool ParseXmlBytes(TiXmlDocument& doc, const std::string& bytes, bool scrambled,
             text.push_back(raw[i++]);
         }
     }
+    RepairForTheParser(text);
     const std::string problem = XmlBoundsProblem(text);
     if (!problem.empty()) {
         if (refused) *refused = problem;

@@ -129,7 +129,7 @@ TEST(XmlLoadTest, TextsPastTheSizeOrDepthBoundsAreRefusedBeforeTheParserSeesThem
     EXPECT_NE(refused.find("larger than"), std::string::npos);
 }
 
-TEST(XmlLoadTest, AMultiByteSequenceCutByTheEndOfTheTextIsNotReadPast)
+TEST(XmlLoadTest, WhatTheParserWouldReadPastIsMendedFirst)
 {
     // Found by fuzzing: the parser stepped over the text's end inside a UTF-8
     // sequence (a heap overflow under ASan).
@@ -138,4 +138,26 @@ TEST(XmlLoadTest, AMultiByteSequenceCutByTheEndOfTheTextIsNotReadPast)
         ParseXmlBytes(doc, std::string("<?xml version=\"1.0\"?>\n<r>\n  ") + tail, false, TIXML_ENCODING_UNKNOWN);
         EXPECT_TRUE(doc.Error());
     }
+    // Found by fuzzing: a numeric reference read to a far ';', or a cut UTF-8
+    // sequence, made the parser skip ends of tags the depth scan had counted,
+    // nesting deeper than the bound. Mended, the elements are siblings.
+    auto repeat = [](const std::string& item) {
+        std::string s;
+        for (unsigned i = 0; i < 2 * kMaxXmlDepth; ++i) s += item;
+        return s;
+    };
+    for (const std::string& text : {"<r>" + repeat("<a>&#x9</a>x9;") + "</r>",
+                                    "<?xml version=\"1.0\"?><r>" + repeat("<a>\xE4\xB8</a>") + "</r>"}) {
+        TiXmlDocument doc;
+        std::string refused;
+        ASSERT_TRUE(ParseXmlBytes(doc, text, false, TIXML_ENCODING_UNKNOWN, &refused)) << doc.ErrorDesc() << refused;
+        unsigned children = 0;
+        for (const TiXmlElement* e = doc.RootElement()->FirstChildElement(); e; e = e->NextSiblingElement()) ++children;
+        EXPECT_EQ(children, 2 * kMaxXmlDepth);
+    }
+    // Well-formed references and a declared legacy encoding stay as they are.
+    TiXmlDocument doc;
+    ASSERT_TRUE(ParseXmlBytes(doc, "<?xml version=\"1.0\" encoding=\"gb2312\"?><r>&#65;&#x42;\xD6\xD0</r>", false,
+                              TIXML_ENCODING_UNKNOWN));
+    EXPECT_EQ(std::string(doc.RootElement()->GetText()), "AB\xD6\xD0");
 }
