@@ -47,6 +47,8 @@ public:
     void ExitLauncher();
     void SaveBigArea() { SLauncherSkin::SaveBigArea(m_nBigArea); }
     void ParseCmdLineFields();
+    // launcher.exe.new is there and is not the running program.
+    static bool NewLauncherWaiting();
 
     UI::CKbcButton& Button(int index) { return m_Buttons[index]; }
     int FilledWidth1() const { return m_nFilled1; }

@@ -11,6 +11,7 @@
 #include "base/utility/MessageBox.h"
 #include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
+#include "transfer/Md5File.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
 
@@ -183,6 +184,19 @@ void CPatchDlg::OnCheckInstall()
     }
 }
 
+bool CPatchDlg::NewLauncherWaiting()
+{
+    FILE* f = std::fopen("launcher.exe.new", "rb");
+    if (f == nullptr) return false;
+    std::fclose(f);
+    // A launcher that runs as launcher.exe.new (it installs itself so) must
+    // not hand over to itself again: only a different file is a new one.
+    wchar_t self[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::string running = FileMd5Hex(self);
+    return running.empty() || running != FileMd5Hex(L"launcher.exe.new");
+}
+
 void CPatchDlg::RefreshStartButton(int bigArea)
 {
     RefreshStartButton();
@@ -229,10 +243,7 @@ void CPatchDlg::OnUpdateComplete()
     }
     if (engine) SetCurrentVersion(engine->GetLocalVersionStr());
     SetStatusTag(L"UPDATE_COMPLETE");
-    if (FILE* f = std::fopen("launcher.exe.new", "rb")) {
-        std::fclose(f);
-        m_bNewLauncherPending = true;
-    }
+    if (NewLauncherWaiting()) m_bNewLauncherPending = true;
     if (m_bNewLauncherPending) {
         m_bNewLauncherPending = false;
         StartNewLauncher();

@@ -52,13 +52,14 @@ sed "s|url=$URL|url=${URL}broken/|" "$SERVER/publish.txt" > "$SERVER/broken.txt"
 patchtool publish "$SERVER/broken.txt" -o "$SERVER/www/broken" >/dev/null
 rm -f "$SERVER"/www/broken/patches/*.exe
 # A package that also delivers a new launcher: launcher.exe differs in v200.
-cp -r "$SERVER/v100" "$SERVER/v100l" && cp -r "$SERVER/v200" "$SERVER/v200l"
-cp "$LAUNCHER" "$SERVER/v100l/launcher.exe"
-{ cat "$LAUNCHER"; printf 'new launcher build'; } > "$SERVER/v200l/launcher.exe"
-sed "s|url=$URL|url=${URL}newlauncher/|" "$SERVER/publish.txt" > "$SERVER/newlauncher.txt"
-patchtool publish "$SERVER/newlauncher.txt" -o "$SERVER/www/newlauncher" >/dev/null
-patchtool pack --old "$SERVER/v100l" --new "$SERVER/v200l" --from 0000100 --to 0000200 \
-  -o "$SERVER/www/newlauncher/patches/up_0000100_0000200.exe" >/dev/null
+NL="$SERVER/newlauncher"
+mkdir -p "$NL/pkg" && cp -r "$SERVER/v100" "$NL/v100" && cp -r "$SERVER/v200" "$NL/v200"
+cp "$LAUNCHER" "$NL/v100/launcher.exe"
+{ cat "$LAUNCHER"; printf 'new launcher build'; } > "$NL/v200/launcher.exe"
+patchtool pack --old "$NL/v100" --new "$NL/v200" --from 0000100 --to 0000200 -o "$NL/pkg/up_0000100_0000200.exe" >/dev/null
+cp "$SERVER/pkg/up_0000200_0000300.exe" "$SERVER/pkg/down_0000300_0000200.exe" "$NL/pkg/"
+sed "s|url=$URL|url=${URL}newlauncher/|" "$SERVER/publish.txt" > "$NL/publish.txt"
+patchtool publish "$NL/publish.txt" -o "$SERVER/www/newlauncher" >/dev/null
 python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$SERVER/www" >"$E2E/server.log" 2>&1 &
 HTTPD=$!
 LAUNCHERS=()
@@ -78,6 +79,7 @@ install() { # scenario name, version (or none), [site], [channel]
   rm -rf "$dir/v100" "$dir/v200" "$dir/v300"
   GAMEDIR="$dir/game"
   cp "$LAUNCHER" "$GAMEDIR/launcher.exe"
+  driver unregister
   echo "== $SCENARIO"
 }
 start_launcher() { # arguments of the launcher; runs in the installation
@@ -94,13 +96,18 @@ wait_launcher() { # expected exit code, seconds
   local rc=0; wait "$LAUNCHER_PID" || rc=$?
   [ "$rc" = "$1" ] || fail "launcher exit code $rc, expected $1"
 }
+ci() { # a file of the installation by its path, in any case (Windows ignores it)
+  find "$GAMEDIR" -ipath "$GAMEDIR/$1" -print -quit 2>/dev/null
+}
 version_is() {
   grep -q "<CurVersion>$1</CurVersion>" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml" || fail "installed version is not $1"
-  [ "$(cat "$GAMEDIR/Content/version.txt")" = "$1" ] || fail "the files are not those of $1"
+  [ "$(cat "$(ci Content/version.txt)")" = "$1" ] || fail "the files are not those of $1"
 }
 game_started_with() { # expected arguments
-  local rec="$GAMEDIR/Binaries/game-run.txt"
-  [ -f "$rec" ] || fail "the game was not started"
+  local rec t=0
+  # The launcher ends as soon as it has asked for the game.
+  while rec=$(ci Binaries/game-run.txt); [ ! -s "$rec" ] && [ $t -lt 200 ]; do sleep 0.1; t=$((t + 1)); done
+  [ -s "$rec" ] || fail "the game was not started"
   [ "$(sed -n 's/^args=//p' "$rec" | tr -d '\r')" = "$1" ] || fail "game arguments '$(sed -n 's/^args=//p' "$rec")', expected '$1'"
   sed -n 's/^cwd=//p' "$rec" | grep -qi 'Binaries$' || fail "the game's working directory is not Binaries"
 }
@@ -139,7 +146,7 @@ download_error() {
   driver click "$TITLE" 1003 box "" cancel 60000 >/dev/null || fail "no second error box"
   wait_launcher 0 20
   version_is 0000100
-  [ ! -f "$GAMEDIR/Binaries/game-run.txt" ] || fail "the game was started"
+  [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
 }
 
 base_packs() {
@@ -155,15 +162,15 @@ new_launcher() {
   install new_launcher 0000100 newlauncher/
   start_launcher
   local t=0
-  while [ "$(md5sum <"$GAMEDIR/launcher.exe")" != "$(md5sum <"$SERVER/v200l/launcher.exe")" ]; do
-    [ $t -ge 1200 ] && fail "launcher.exe was not replaced by the delivered one"
+  while ! cmp -s "$GAMEDIR/launcher.exe" "$NL/v200/launcher.exe"; do
+    [ $t -ge 600 ] && fail "launcher.exe was not replaced by the delivered one"
     sleep 0.1; t=$((t + 1))
   done
   wait_launcher 0 60  # the first launcher hands over and ends
   # The new one goes on to the server's version and starts the game.
   t=0
-  while [ ! -f "$GAMEDIR/Binaries/game-run.txt" ]; do
-    [ $t -ge 1200 ] && fail "the new launcher did not start the game"
+  while [ -z "$(ci Binaries/game-run.txt)" ]; do
+    [ $t -ge 600 ] && fail "the new launcher did not start the game"
     sleep 0.1; t=$((t + 1))
   done
   version_is 0000300
@@ -172,11 +179,14 @@ new_launcher() {
 
 package_on_command_line() {
   install package_on_command_line 0000100
+  local before; before=$(grep -c "up_0000100_0000200" "$E2E/server.log" || true)
   start_launcher "$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"
   wait_launcher 0 120
   version_is 0000300
-  grep -q "up_0000100_0000200" <(iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log") ||
-    fail "the package of the command line was not installed"
+  game_started_with "run$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"  # the tail goes to the game as it is
+  # The first step came from the command line, the second from the server.
+  [ "$(grep -c "up_0000100_0000200" "$E2E/server.log" || true)" = "$before" ] ||
+    fail "the step of the package on the command line was downloaded"
 }
 
 channels() {
@@ -201,14 +211,16 @@ second_launcher() {
   install second_launcher 0000300
   start_launcher
   local first=$LAUNCHER_PID
-  driver wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button"
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1005 wait-iconic "$TITLE" 1003 10000 >/dev/null ||
+    fail "the window does not minimise"
   start_launcher
-  wait_launcher 1 30 || true
+  wait_launcher 0 30  # the second one wakes the first and ends
   kill -0 "$first" || fail "the first launcher ended"
+  driver wait-restored "$TITLE" 1003 10000 >/dev/null || fail "the first launcher's window was not restored"
   LAUNCHER_PID=$first
   driver click "$TITLE" 1004 >/dev/null
   wait_launcher 0 20
-  [ ! -f "$GAMEDIR/Binaries/game-run.txt" ] || fail "the game was started"
+  [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
 }
 
 ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher)

@@ -6,6 +6,8 @@
 //   wait-window TITLE MS        a visible top-level window whose title holds TITLE
 //   wait-gone TITLE MS          no such window any more
 //   wait-enabled TITLE ID MS    control ID of that window can be clicked
+//   wait-iconic TITLE ID MS     the window holding control ID is minimised
+//   wait-restored TITLE ID MS   ... is shown and not minimised
 //   click TITLE ID              BM_CLICK on control ID
 //   mouse-click TITLE ID        the real mouse moved onto the control and clicked
 //   box TEXT BUTTON MS          a message box whose text holds TEXT, answered
@@ -14,6 +16,9 @@
 //   await FILE MS               waits until FILE exists
 //   rect TITLE                  prints the window's x y width height
 //   close TITLE                 WM_CLOSE
+//   unregister                  removes the launcher's file-type key, which
+//                               would send the next launcher to the
+//                               installation that wrote it
 #include <windows.h>
 
 #include <cstdio>
@@ -96,7 +101,10 @@ BOOL CALLBACK BoxProc(HWND hWnd, LPARAM lParam)
     wchar_t cls[64] = L"";
     GetClassNameW(hWnd, cls, 64);
     if (!IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
-    if (BoxText(hWnd).find(s->text) == std::wstring::npos) return TRUE;
+    // A message box has its text in static controls; the launcher's own
+    // dialogs have none.
+    const std::wstring text = BoxText(hWnd);
+    if (text.empty() || text.find(s->text) == std::wstring::npos) return TRUE;
     s->hWnd = hWnd;
     return FALSE;
 }
@@ -167,6 +175,18 @@ int wmain(int argc, wchar_t** argv)
                     return c && IsWindowEnabled(c) && IsWindowVisible(c);
                 }))
                 return Fail(L"control not enabled: " + a[i - 2]);
+        } else if ((step == L"wait-iconic" || step == L"wait-restored") && need(3)) {
+            const std::wstring title = a[i];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 2].c_str());
+            const bool iconic = step == L"wait-iconic";
+            i += 3;
+            if (!WaitFor(ms, [&] {
+                    Found f = {title.c_str(), nullptr, nullptr, id};
+                    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+                    return f.hWnd && (IsIconic(f.hWnd) != FALSE) == iconic;
+                }))
+                return Fail(L"window not " + step.substr(5) + L": " + title);
         } else if ((step == L"click" || step == L"mouse-click") && need(2)) {
             HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
             i += 2;
@@ -209,6 +229,8 @@ int wmain(int argc, wchar_t** argv)
             HWND w = FindTop(a[i++].c_str());
             if (!w) return Fail(L"no window " + a[i - 1]);
             PostMessageW(w, WM_CLOSE, 0, 0);
+        } else if (step == L"unregister") {
+            RegDeleteTreeW(HKEY_CURRENT_USER, L"BRQ_PATCH_FILE");
         } else {
             return Fail(L"unknown step or missing argument: " + step);
         }
