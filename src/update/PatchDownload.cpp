@@ -114,8 +114,8 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
         }
         // A stop request may have come in before the transfer began.
         const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
+        const std::string url = Base::Utility::WithSlashes(m_strPatchBaseURL + fileName);
         if (!guard.StopRequested()) {
-            const std::string url = Base::Utility::WithSlashes(m_strPatchBaseURL + fileName);
             m_strPackagePath = localPath;
             SDownloadLimits limits;
             limits.statedSize = package.hasSize ? package.size : 0;
@@ -137,6 +137,7 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
                 return STEP_PACKAGE_MISMATCH;
             }
         }
+        if (!VerifyDownload(url, AnsiToWide(localPath), false)) return STEP_DOWNLOAD_FAILED;
         Progress(PROGRESS_TOTAL, 1.0f);
     }
     SetLog(LOG_TO_FILE, L"all files download succeed!");

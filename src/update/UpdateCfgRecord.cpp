@@ -39,6 +39,14 @@ EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateC
         if (stall > 0 && stall <= 3600) out->stallSeconds = static_cast<std::uint32_t>(stall);
     }
 
+    if (const TiXmlElement* keys = root->FirstChildElement("TrustedKeys")) {
+        out->infoTimestamp = std::strtoull(XmlAttribute(keys, "InfoTimestamp").c_str(), nullptr, 10);
+        for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
+            if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
+            out->trustedKeys.push_back(XmlElementText(key));
+        }
+    }
+
     const TiXmlElement* manual = root->FirstChildElement("ManualUpdateURL");
     if (manual == nullptr) return UPDATECFG_NO_MANUAL_URL;
     out->normalURL = XmlAttribute(manual, "NormalURL");

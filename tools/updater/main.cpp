@@ -47,7 +47,9 @@ const wchar_t kUsage[] =
     L"  18 the server's data exceeds a bound (size, nesting, count)\n"
     L"  19 the disk is full\n"
     L"  20 no base packs named  21 a base pack download failed\n"
-    L"  22 a base pack could not be unpacked";
+    L"  22 a base pack could not be unpacked\n"
+    L"  23 a signature was missing or refused (TrustedKeys configured): the update\n"
+    L"     information, a package or a base pack is not verified, nothing installed";
 
 }  // namespace
 
