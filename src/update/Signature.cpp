@@ -46,9 +46,9 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
     limits.maxSize = kMaxMinisigBytes;
     int code = DOWNLOAD_REQUEST_FAILED;
     std::string bytes;
-    if (DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToAnsi(sigPath), false, limits,
-                        &code) == 0 ||
-        !ReadSmallFile(sigPath, &bytes)) {
+    // An empty body is a download of size 0 but a signature file all the same.
+    DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToAnsi(sigPath), false, limits, &code);
+    if (code != DOWNLOAD_OK || !ReadSmallFile(sigPath, &bytes)) {
         // An oversized one is a bound fault already; it is also unverified.
         return refuse(code == DOWNLOAD_TOO_LARGE ? L"signature file too large" : L"no signature file");
     }
