@@ -32,7 +32,8 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
     const size_t slash = url.rfind('/');
     const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
     const std::wstring sigUrl = AnsiToWide(url + ".minisig");
-    const std::wstring sigPath = m_strTempDir + AnsiToWide(name) + L".minisig";
+    // One fixed name: the address's last piece may be anything the server wrote.
+    const std::wstring sigPath = m_strTempDir + L"download.minisig";
 
     // Every refusal deletes the file: nothing unverified stays to be used later.
     auto refuse = [&](const wchar_t* why) {

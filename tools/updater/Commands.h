@@ -14,6 +14,7 @@ int RunMd5(const Args& args);
 int RunInstall(const Args& args);
 int RunUpdate(const Args& args);
 int RunBasePack(const Args& args);
+int RunVerify(const Args& args);
 
 // Shared by the commands that work on an installation (InstallCommand.cpp).
 class CUpdateEngine;

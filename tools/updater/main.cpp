@@ -17,6 +17,9 @@ const wchar_t kUsage[] =
     L"  download URL FILE   fetch URL into FILE (HTTP status 200 or 206 only)\n"
     L"  unzip ZIP DIR       unpack every file of ZIP below DIR\n"
     L"  md5 FILE            print the MD5 digest of FILE like md5sum\n"
+    L"  verify FILE --key PUB\n"
+    L"                      check FILE.minisig as the launcher does, against a public\n"
+    L"                      key (a .pub file or its second line)\n"
     L"  install PACKAGE --dir GAMEDIR\n"
     L"                      install a patch package into an installation; a\n"
     L"                      failed installation is undone\n"
@@ -69,6 +72,7 @@ int main()
     if (command == L"download") return RunDownload(args);
     if (command == L"unzip") return RunUnzip(args);
     if (command == L"md5") return RunMd5(args);
+    if (command == L"verify") return RunVerify(args);
     if (command == L"install") return RunInstall(args);
     if (command == L"update") return RunUpdate(args);
     if (command == L"basepack") return RunBasePack(args);
