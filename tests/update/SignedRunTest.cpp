@@ -60,10 +60,12 @@ protected:
     }
     static std::string Key(const char* k) { return (s_dir / (std::string(k) + ".key")).string(); }
     // The update information and its package, signed with key at timestamp.
-    void Publish(const char* key, const char* timestamp)
+    // With mirror, a second server of the version serves its own copies.
+    void Publish(const char* key, const char* timestamp, bool mirror = false)
     {
         const fs::path desc = s_dir / (name + ".txt");
         std::ofstream(desc) << "latest 0000200\nserver url=" << base << " dir=patches/ version=0000200\n"
+                            << (mirror ? "server url=" + base + " dir=mirror/ version=0000200\n" : "")
                             << "step 0000100 0000200 upgrade=" << (s_dir / "up100.exe").string() << "\n";
         ASSERT_EQ(RunTool(&RunPublish, {desc.string(), "-o", www.string(), "--sign", Key(key), "--timestamp", timestamp}), 0);
     }
@@ -245,6 +247,19 @@ TEST_F(SignedRunTest, PackagesAndBasePacksNeedTheirOwnSignatures)
     ASSERT_TRUE(engine.StartDownloadBasePack1());
     EXPECT_EQ(Finish(), OUTCOME_BASEPACK_DOWNLOADED);
     EXPECT_TRUE(fs::exists("Base1.zip"));
+
+    // A refused signature moves on to the next server of the version.
+    Publish("k1", "1000", true);
+    Sign(package, "k2");
+    ASSERT_EQ(FetchInfo(), STEP_SUCCEEDED);
+    ASSERT_TRUE(engine.StartUpdate(true, 0));
+    EXPECT_EQ(Finish(), OUTCOME_INSTALLED);
+    EXPECT_EQ(engine.Fault(), FAULT_NONE);
+    EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 200");
+    const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+    EXPECT_EQ(Count(log, L"up100.exe: signed by a key that is not trusted"), 1u);
+    EXPECT_EQ(Count(log, L"left: its signature was refused"), 1u);
+    EXPECT_EQ(Count(log, L"signature verified: up100.exe"), 1u);
 }
 
 TEST_F(SignedRunTest, WithoutKeysEverythingWorksAsBeforeWithOneWarning)
