@@ -13,6 +13,7 @@
 #include "base/utility/XmlLoad.h"
 #include "base/utility/XmlText.h"
 #include "transfer/InstallJournal.h"
+#include "transfer/PathFence.h"
 #include "update/UpdateEngine.h"
 
 using Base::Utility::WideToAnsi;
@@ -147,7 +148,11 @@ void CPatchApp::ReadChannel()
     if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return;
     const TiXmlElement* root = doc.FirstChildElement("root");
     const TiXmlElement* channel = root ? root->FirstChildElement("channel") : nullptr;
-    if (channel) m_strChannel = XmlAttributeW(channel, "name");
+    if (channel == nullptr) return;
+    // The name becomes part of the skin file's name, which is also written:
+    // it may not lead out of PatchCfg.
+    const std::wstring name = XmlAttributeW(channel, "name");
+    if (FenceName(name, NAME_PLAIN_FILE) == NAME_OK) m_strChannel = name;
 }
 
 std::string CPatchApp::SkinFilePath() const
