@@ -11,11 +11,9 @@
 #include "GdiHandle.h"
 #include "KbcButton.h"
 #include "Picture.h"
+#include "update/Messages.h"  // WM_SELECT_TELECOM, WM_SELECT_UNICOM
 
 class TiXmlElement;
-
-#define WM_SELECT_TELECOM (WM_USER + 3000)  // 0xFB8
-#define WM_SELECT_UNICOM (WM_USER + 3001)   // 0xFB9
 
 namespace UI {
 
