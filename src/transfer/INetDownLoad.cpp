@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Directories.h"
+#include "ResumeRecord.h"
 #include "base/system/ZDateTime.h"
 #include "base/utility/PathText.h"
 
@@ -16,6 +17,7 @@ namespace {
 const int kRepeat = -1;
 // Kept free beyond a download of stated size.
 const std::uint64_t kFreeSpaceMargin = 1u << 20;
+const DWORD kMaxRecordBytes = 4096;
 
 // Content-Length as a 64-bit number; false when the header is missing.
 bool QueryContentLength(HINTERNET hRequest, std::uint64_t* length)
@@ -36,13 +38,89 @@ bool QueryContentLength(HINTERNET hRequest, std::uint64_t* length)
     return any;
 }
 
-// The partial body: removed unless it was moved into place.
+// A response header as bytes; "" when missing or longer than a validator may be.
+std::string QueryHeader(HINTERNET hRequest, DWORD query)
+{
+    char text[600];
+    DWORD size = sizeof text - 1;
+    DWORD index = 0;
+    if (!HttpQueryInfoA(hRequest, query, text, &size, &index)) return "";
+    return std::string(text, size);
+}
+
+bool ReadRecord(const std::wstring& path, SResumeRecord* record)
+{
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char text[kMaxRecordBytes];
+    DWORD n = 0;
+    if (!ReadFile(file.Get(), text, sizeof text, &n, nullptr) || n == sizeof text) return false;
+    return ReadResumeRecord(std::string(text, n), record);
+}
+
+bool WriteRecord(const std::wstring& path, const SResumeRecord& record)
+{
+    const std::string text = ResumeRecordText(record);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && WriteAllBytes(file.Get(), text.data(), static_cast<DWORD>(text.size())) &&
+           FlushFileBuffers(file.Get());
+}
+
+std::uint64_t FileSizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// What an earlier transfer left that a range request may continue: its
+// record and the bytes before the whole length.
+bool LoadPartial(const std::wstring& part, SResumeRecord* record, std::uint64_t* have)
+{
+    if (!ReadRecord(CINetDownLoad::RecordPath(part), record)) return false;
+    *have = FileSizeOf(part);
+    return *have > 0 && *have < record->length;
+}
+
+// The partial body and its record: removed unless it was moved into place or
+// a later attempt may continue it.
 struct SPartFile {
     std::wstring path;
-    ~SPartFile() { DeleteFileForced(path); }
+    bool keep = false;
+    ~SPartFile()
+    {
+        if (!keep) Discard();
+    }
+    void Discard() const
+    {
+        DeleteFileForced(path);
+        DeleteFileForced(CINetDownLoad::RecordPath(path));
+    }
 };
 
 }  // namespace
+
+std::wstring CINetDownLoad::PartPath(const std::wstring& localPath, const SDownloadLimits& limits)
+{
+    const std::wstring target = Base::Utility::WithBackslashes(localPath);
+    const std::wstring parent = GetParentDir(target);
+    const std::wstring tempDir =
+        limits.tempDir.empty() ? (parent.empty() ? std::wstring() : parent + L"\\") : limits.tempDir;
+    const size_t slash = target.rfind(L'\\');
+    return tempDir + target.substr(slash == std::wstring::npos ? 0 : slash + 1) + L".part";
+}
+
+std::wstring CINetDownLoad::RecordPath(const std::wstring& partPath)
+{
+    return partPath.substr(0, partPath.size() - 5) + L".resume";
+}
+
+void CINetDownLoad::DiscardPartial(const std::wstring& localPath, const SDownloadLimits& limits)
+{
+    SPartFile{PartPath(localPath, limits)}.Discard();
+}
 
 int CINetDownLoad::Init()
 {
@@ -70,6 +148,7 @@ int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::u
 int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
                                 std::uint64_t* receivedSize)
 {
+    m_status = 0;
     if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring target = Base::Utility::WithBackslashes(std::wstring(localPath));
     const std::wstring parent = GetParentDir(target);
@@ -77,30 +156,45 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
         MakeDirectories(parent);
         if (!DirectoryExists(parent)) return DOWNLOAD_NO_DIRECTORY;
     }
-    std::wstring tempDir = limits.tempDir.empty() ? (parent.empty() ? std::wstring() : parent + L"\\") : limits.tempDir;
+    SPartFile part = {PartPath(target, limits)};
+    const std::wstring tempDir = GetParentDir(part.path);
     if (!tempDir.empty()) MakeDirectories(tempDir);
-    const size_t slash = target.rfind(L'\\');
-    SPartFile part = {tempDir + target.substr(slash == std::wstring::npos ? 0 : slash + 1) + L".part"};
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadBuffer]);
     if (!buffer) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring request = Base::Utility::WithSlashes(Base::Utility::AsciiLower(std::wstring(url)));
 
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
+    int result = DOWNLOAD_REQUEST_FAILED;
+    SResumeRecord record;
+    std::uint64_t have = 0;
+    // Attempts that add to a partial body do not use up the bound of those
+    // that get nowhere, up to a bound of their own.
+    for (int attempt = 0, idle = 0; idle < kMaxAttempts && attempt < kMaxResumes; ++attempt) {
+        if (m_cancel && *m_cancel) {
+            result = DOWNLOAD_STOPPED;
+            break;
+        }
         std::uint64_t length = 0;
-        const int result = Attempt(request, part.path, limits, buffer.get(), &length);
-        if (result == kRepeat) continue;
-        if (result != DOWNLOAD_OK) return result;
+        const std::uint64_t before = LoadPartial(part.path, &record, &have) ? have : 0;
+        result = Attempt(request, part.path, limits, buffer.get(), &length);
+        if (result == kRepeat) {
+            result = DOWNLOAD_REQUEST_FAILED;
+            if (!LoadPartial(part.path, &record, &have) || have <= before) ++idle;
+            continue;
+        }
+        if (result != DOWNLOAD_OK) break;
         // Only a whole body replaces the target.
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!MoveFileExW(part.path.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
             return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+        DeleteFileForced(RecordPath(part.path));
         if (receivedSize != nullptr) *receivedSize = length;
         return DOWNLOAD_OK;
     }
-    return DOWNLOAD_REQUEST_FAILED;
+    // A server that sent more than it may has no bytes worth keeping.
+    part.keep = result != DOWNLOAD_TOO_LARGE && LoadPartial(part.path, &record, &have);
+    return result;
 }
 
 int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
@@ -108,6 +202,11 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
 {
     m_received = 0;
     m_total = 0;
+    m_status = 0;
+    SResumeRecord saved;
+    std::uint64_t have = 0;
+    const bool resuming = LoadPartial(part, &saved, &have);
+    if (!resuming) DeleteFileForced(RecordPath(part));
 
     DWORD timeout = 5000;
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
@@ -135,44 +234,92 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     if (!request) return DOWNLOAD_REQUEST_FAILED;
     DWORD receive = m_stallMs;
     InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-    if (!HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0))
+    // The rest, only while the server's file is still the one begun; no
+    // Accept-Encoding, so that the bytes are the file's own.
+    const std::string validator = saved.Validator();
+    const std::wstring headers = resuming ? L"Range: bytes=" + std::to_wstring(have) + L"-\r\nIf-Range: " +
+                                                std::wstring(validator.begin(), validator.end()) + L"\r\n"
+                                          : L"";
+    if (!HttpSendRequestW(request.Get(), headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+                          nullptr, 0))
         return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr) ||
-        (status != 200 && status != 206))
+    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return DOWNLOAD_REQUEST_FAILED;
+    m_status = status;
+    if (resuming && status == 416) {
+        SPartFile{part}.Discard();
+        return kRepeat;
+    }
+    if (status != 200 && status != 206) return DOWNLOAD_REQUEST_FAILED;
 
     std::uint64_t announced = 0;
     const bool hasLength = QueryContentLength(request.Get(), &announced);
-    if (hasLength && (announced > limits.maxSize || (limits.statedSize != 0 && announced > limits.statedSize)))
+    const std::string etag = QueryHeader(request.Get(), HTTP_QUERY_ETAG);
+    const std::string lastModified = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
+    // The whole file's length: a continued body is the rest of the recorded one.
+    std::uint64_t whole = announced;
+    bool hasWhole = hasLength;
+    const bool append = resuming && status == 206;
+    if (append) {
+        SContentRange range;
+        const bool fits = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE), &range) &&
+                          range.first == have && range.total == saved.length && range.last + 1 == saved.length &&
+                          (!hasLength || announced == saved.length - have) &&
+                          (etag.empty() || saved.etag.empty() || etag == saved.etag);
+        if (!fits) {
+            // Not the rest of the bytes we hold: they start again from zero.
+            SPartFile{part}.Discard();
+            return kRepeat;
+        }
+        whole = saved.length;
+        hasWhole = true;
+    } else {
+        have = 0;
+    }
+    if (hasWhole && (whole > limits.maxSize || (limits.statedSize != 0 && whole > limits.statedSize)))
         return DOWNLOAD_TOO_LARGE;
-    if (hasLength && limits.statedSize != 0 && announced < limits.statedSize) return kRepeat;
+    if (hasWhole && limits.statedSize != 0 && whole < limits.statedSize) return kRepeat;
     // Never written past: the stated size, else the announced one, else the cap.
-    std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasLength ? announced : m_unsizedCap;
+    std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasWhole ? whole : m_unsizedCap;
     if (limit > limits.maxSize) limit = limits.maxSize;
-    m_total = static_cast<std::uint32_t>(hasLength ? announced : limits.statedSize);
-    if (limits.statedSize != 0 || hasLength) {
+    m_total = static_cast<std::uint32_t>(hasWhole ? whole : limits.statedSize);
+    if (limits.statedSize != 0 || hasWhole) {
         std::uint64_t free = 0;
-        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit + kFreeSpaceMargin) return DOWNLOAD_DISK_FULL;
+        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit - have + kFreeSpaceMargin)
+            return DOWNLOAD_DISK_FULL;
     }
 
     SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CFileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return DOWNLOAD_NO_FILE;
+    LARGE_INTEGER end = {};
+    end.QuadPart = static_cast<LONGLONG>(have);
+    if (append && !SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN)) return DOWNLOAD_NO_FILE;
+    if (!append) {
+        // Recorded before the first byte, so that even a killed process leaves
+        // a body that can be continued.
+        const SResumeRecord record = ResumeRecordOf(etag, lastModified, hasWhole ? whole : 0);
+        if (record.Validator().empty() || !WriteRecord(RecordPath(part), record)) DeleteFileForced(RecordPath(part));
+    }
 
     const bool measure = m_progress != nullptr;
     std::uint32_t mark = measure ? Base::System::ZDateTime(true).Time() : 0;
     std::uint32_t counter = 0;
     std::uint32_t speed = 0;
-    std::uint64_t received = 0;
+    std::uint64_t received = have;
+    std::uint64_t fresh = 0;
+    m_received = static_cast<std::uint32_t>(received);
     bool readFailed = false;
     DWORD windowStart = GetTickCount();
     DWORD lastByte = windowStart;
+    const ULONGLONG paceStart = GetTickCount64();
     std::uint64_t windowBytes = 0;
+    // Small reads under a limit keep the pace even.
+    const DWORD maxRead = m_rate == 0 ? kReadBuffer : m_rate / 8 < 1024 ? 1024 : m_rate / 8 < kReadBuffer ? m_rate / 8 : kReadBuffer;
     // A read that ends without bytes after a whole window of silence timed
     // out, whatever WinINet calls it.
     auto silent = [&] {
@@ -189,13 +336,13 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         }
         DWORD n = 0;
         if (available > 0) {
-            const DWORD want = available < kReadBuffer ? available : kReadBuffer;
+            const DWORD want = available < maxRead ? available : maxRead;
             if (!InternetReadFile(request.Get(), buffer, want, &n)) {
                 if (silent()) return DOWNLOAD_STALLED;
                 readFailed = true;
                 break;
             }
-        } else if ((!hasLength || received < announced) && GetTickCount() - lastByte >= m_stallMs * 9 / 10) {
+        } else if ((!hasWhole || received < whole) && GetTickCount() - lastByte >= m_stallMs * 9 / 10) {
             return DOWNLOAD_STALLED;
         }
         if (n > 0) lastByte = GetTickCount();
@@ -216,6 +363,11 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         }
         if (n == 0) break;
         if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
+        fresh += n;
+        if (m_rate != 0) {
+            if (!Pace(paceStart, fresh)) return DOWNLOAD_STOPPED;
+            lastByte = GetTickCount();  // a pause of ours is no silence of the server's
+        }
         windowBytes += n;
         if (GetTickCount() - windowStart >= m_stallMs) {
             // A server that trickles a few bytes now and then holds no run for ever.
@@ -231,6 +383,16 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     *length = static_cast<std::uint64_t>(fileSize.QuadPart);
     if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
     // Without a length header only a normal end of the body tells that it is whole.
-    if (hasLength ? *length == announced : !readFailed) return DOWNLOAD_OK;
+    if (hasWhole ? *length == whole : !readFailed) return DOWNLOAD_OK;
     return kRepeat;
+}
+
+bool CINetDownLoad::Pace(ULONGLONG start, std::uint64_t fresh)
+{
+    const ULONGLONG due = start + fresh * 1000 / m_rate;
+    for (ULONGLONG now = GetTickCount64(); now < due; now = GetTickCount64()) {
+        if (m_cancel && *m_cancel) return false;
+        Sleep(static_cast<DWORD>(due - now < 50 ? due - now : 50));
+    }
+    return true;
 }

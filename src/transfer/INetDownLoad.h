@@ -1,7 +1,10 @@
 // The downloader over WinINet: one URL into one file, synchronously. The
 // body is written to a temporary name and moved into place only when the
 // response was good and complete, so a failed download never creates,
-// truncates or replaces its target.
+// truncates or replaces its target. A body whose server names a validator
+// (a strong ETag or Last-Modified) and a length keeps what arrived when a
+// transfer breaks off: NAME.part and its record NAME.resume, from which a
+// later attempt, in this process or the next, asks for the rest.
 #pragma once
 
 #include <windows.h>
@@ -47,9 +50,21 @@ public:
         m_stallBytes = minBytes;
     }
 
+    // At most bytesPerSecond are read on average (0: no limit).
+    void SetRateLimit(std::uint32_t bytesPerSecond) { m_rate = bytesPerSecond; }
+    std::uint32_t RateLimit() const { return m_rate; }
+    // The HTTP status of the last response, 0 when none came.
+    DWORD LastStatus() const { return m_status; }
+    // Where a download to localPath keeps its partial body and its record.
+    static std::wstring PartPath(const std::wstring& localPath, const SDownloadLimits& limits);
+    static std::wstring RecordPath(const std::wstring& partPath);
+    // Forgets what an earlier transfer to localPath left.
+    static void DiscardPartial(const std::wstring& localPath, const SDownloadLimits& limits);
+
     // A transfer whose length keeps differing from the announced one is
-    // fetched at most this many times.
+    // fetched at most this many times; a broken one resumes in the next.
     static const int kMaxAttempts = 3;
+    static const int kMaxResumes = 32;
     static const DWORD kReadBuffer = 0x400000;
     static const std::uint64_t kDefaultUnsizedCap = 2048ull << 20;
     static const DWORD kDefaultStallMs = 30000;
@@ -62,6 +77,8 @@ private:
     // DOWNLOAD_* or -1 to fetch again.
     int Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                 unsigned char* buffer, std::uint64_t* length);
+    // Waits until fresh bytes since start fit the rate limit; false on a stop.
+    bool Pace(ULONGLONG start, std::uint64_t fresh);
 
     Base::Utility::CInternetHandle m_hSession;
     // Read by other threads while a transfer runs.
@@ -72,4 +89,6 @@ private:
     std::uint64_t m_unsizedCap = kDefaultUnsizedCap;
     DWORD m_stallMs = kDefaultStallMs;
     std::uint32_t m_stallBytes = kDefaultStallBytes;
+    std::uint32_t m_rate = 0;
+    std::atomic<DWORD> m_status{0};
 };

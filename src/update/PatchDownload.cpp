@@ -80,16 +80,82 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
 }
 
 std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const std::string& localPath,
-                                                 const SDownloadLimits& limits)
+                                                 const SDownloadLimits& limits, int* code)
 {
     std::uint32_t size = 0;
     int result = DOWNLOAD_REQUEST_FAILED;
+    DWORD pause = m_nRetryPauseMs;
     // A full disk, a refused name or a body past its bounds fail the same way again.
     for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer &&
                           (result == DOWNLOAD_REQUEST_FAILED || result == DOWNLOAD_STALLED);
-         ++attempt)
+         ++attempt) {
+        const DWORD status = InetDownload.LastStatus();
+        // A missing file stays missing; silence, a lost connection or a busy
+        // server may pass.
+        const bool mendable = result == DOWNLOAD_STALLED || status == 0 || status >= 500 || status == 408 ||
+                              status == 429;
+        if (attempt > 0 && mendable && pause > 0) {
+            if (m_hCancelWake && WaitForSingleObject(m_hCancelWake.Get(), pause) == WAIT_OBJECT_0) break;
+            pause = pause < m_nRetryPauseCapMs / 2 ? pause * 2 : m_nRetryPauseCapMs;
+        }
         size = DownloadOneFile(url, false, "", "", "", localPath, true, limits, &result);
+    }
+    if (code) *code = result;
     return size;
+}
+
+std::wstring CUpdateEngine::TransferFailureText(int code) const
+{
+    const DWORD status = InetDownload.LastStatus();
+    switch (code) {
+    case DOWNLOAD_STALLED: return L"the transfer stalled";
+    case DOWNLOAD_TOO_LARGE: return L"it sends more than the stated size";
+    case DOWNLOAD_REQUEST_FAILED:
+        if (status == 0) return L"no connection";
+        if (status != 200 && status != 206) return L"HTTP status " + std::to_wstring(status);
+        return L"the body never came whole";
+    default: return L"";
+    }
+}
+
+bool CUpdateEngine::AcceptDownloadedPackage(const std::string& localPath, const SPackageFile& package, std::wstring* why)
+{
+    if (!package.checksum.empty()) {
+        const std::string digest = FileMd5Hex(AnsiToWide(localPath));
+        if (digest != Base::Utility::AsciiLower(package.checksum)) {
+            SetLog(LOG_TO_FILE, L"Error:bad digest: package %s has MD5 %s, the revision table states %s",
+                   AnsiToWide(localPath).c_str(), AnsiToWide(digest).c_str(), AnsiToWide(package.checksum).c_str());
+            Fault(FAULT_BAD_DIGEST);
+            *why = L"the package is not the revision table's";
+            return false;
+        }
+    }
+    return true;
+}
+
+EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SPackageFile& package,
+                                            const std::string& localPath, std::wstring* why)
+{
+    why->clear();
+    const std::string url = Base::Utility::WithSlashes(baseUrl + package.filename);
+    SDownloadLimits limits;
+    limits.statedSize = package.hasSize ? package.size : 0;
+    limits.tempDir = m_strTempDir;
+    for (int pass = 0; pass < 2; ++pass) {
+        int code = DOWNLOAD_REQUEST_FAILED;
+        const std::uint32_t size = DownloadWithRetries(url, localPath, limits, &code);
+        if (m_bCancelTransfer) return STEP_STOPPED;
+        if (size == 0) {
+            *why = TransferFailureText(code);
+            return STEP_DOWNLOAD_FAILED;
+        }
+        // Checked before anything of it is unpacked.
+        if (AcceptDownloadedPackage(localPath, package, why)) return STEP_SUCCEEDED;
+        // Whatever led to it goes, a resumed partial included: once more from zero.
+        DeleteFileForced(AnsiToWide(localPath));
+        CINetDownLoad::DiscardPartial(AnsiToWide(localPath), limits);
+    }
+    return STEP_PACKAGE_MISMATCH;
 }
 
 EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
@@ -104,7 +170,6 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
     m_strStepTo = upgrade ? m_Plan.interversion : m_Plan.prevversion;
     {
         CStopGuard guard(*this);
-        std::uint32_t size = 0;
         const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
         if (verdict != NAME_OK) {
             SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) from the revision table", AnsiToWide(fileName).c_str(),
@@ -114,29 +179,32 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
         }
         // A stop request may have come in before the transfer began.
         const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
+        EStepResult result = STEP_DOWNLOAD_FAILED;
         if (!guard.StopRequested()) {
-            const std::string url = Base::Utility::WithSlashes(m_strPatchBaseURL + fileName);
             m_strPackagePath = localPath;
-            SDownloadLimits limits;
-            limits.statedSize = package.hasSize ? package.size : 0;
-            size = DownloadWithRetries(url, localPath, limits);
+            // The chosen server first, then the others of the same version, each once.
+            std::vector<std::string> bases(1, m_strPatchBaseURL);
+            bases.insert(bases.end(), m_vecFailoverBaseURL.begin(), m_vecFailoverBaseURL.end());
+            const EFault before = Fault();
+            for (size_t i = 0; i < bases.size() && !guard.StopRequested(); ++i) {
+                const std::wstring base = AnsiToWide(bases[i]);
+                if (i > 0) SetLog(LOG_TO_FILE, L"Trying patch server %s", base.c_str());
+                std::wstring why;
+                result = FetchPackageFrom(bases[i], package, localPath, &why);
+                if (result == STEP_SUCCEEDED) {
+                    // What the servers left behind is no fault of this run.
+                    if (i > 0) m_Fault = before;
+                    break;
+                }
+                if (result == STEP_STOPPED || why.empty()) break;
+                SetLog(LOG_TO_FILE, L"Warnning: patch server %s left: %s", base.c_str(), why.c_str());
+            }
         }
         if (guard.StopRequested()) {
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
             return STEP_STOPPED;
         }
-        if (size == 0) return STEP_DOWNLOAD_FAILED;
-        // Checked before anything of it is unpacked.
-        if (!package.checksum.empty()) {
-            const std::string digest = FileMd5Hex(AnsiToWide(localPath));
-            if (digest != Base::Utility::AsciiLower(package.checksum)) {
-                SetLog(LOG_TO_FILE, L"Error:bad digest: package %s has MD5 %s, the revision table states %s",
-                       AnsiToWide(localPath).c_str(), AnsiToWide(digest).c_str(), AnsiToWide(package.checksum).c_str());
-                DeleteFileForced(AnsiToWide(localPath));
-                Fault(FAULT_BAD_DIGEST);
-                return STEP_PACKAGE_MISMATCH;
-            }
-        }
+        if (result != STEP_SUCCEEDED) return result;
         Progress(PROGRESS_TOTAL, 1.0f);
     }
     SetLog(LOG_TO_FILE, L"all files download succeed!");

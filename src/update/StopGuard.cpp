@@ -5,6 +5,7 @@
 CStopGuard::CStopGuard(CUpdateEngine& engine) : m_engine(engine)
 {
     if (m_engine.m_hStopEvent) ResetEvent(m_engine.m_hStopEvent.Get());
+    if (m_engine.m_hCancelWake) ResetEvent(m_engine.m_hCancelWake.Get());
     m_engine.m_bCancelTransfer = false;
     m_engine.m_bDownloadDone = false;
 }

@@ -70,6 +70,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_vecUpdateInfoURL = r.infoUrls;
     InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
     InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
+    InetDownload.SetRateLimit((m_nRateLimitKiB ? m_nRateLimitKiB : r.rateLimitKiB) * 1024);
     switch (result) {
     case UPDATECFG_NO_ROOT: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Root\" Node"); return false;
     case UPDATECFG_NO_DOWNLOADED_VERSION:

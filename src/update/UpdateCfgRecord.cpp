@@ -37,6 +37,8 @@ EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateC
         const unsigned long stall = std::strtoul(XmlAttribute(limits, "StallSeconds").c_str(), nullptr, 10);
         if (mib > 0 && mib <= (1ul << 20)) out->maxUnsizedBytes = static_cast<std::uint64_t>(mib) << 20;
         if (stall > 0 && stall <= 3600) out->stallSeconds = static_cast<std::uint32_t>(stall);
+        const unsigned long rate = std::strtoul(XmlAttribute(limits, "RateLimitKiB").c_str(), nullptr, 10);
+        if (rate < (1ul << 22)) out->rateLimitKiB = static_cast<std::uint32_t>(rate);
     }
 
     const TiXmlElement* manual = root->FirstChildElement("ManualUpdateURL");

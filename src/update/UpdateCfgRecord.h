@@ -20,9 +20,11 @@ struct SUpdateCfgRecord {
     std::string normalURL, testUpdateURL, testRollbackURL;
     std::vector<std::string> infoUrls;
     // Optional "Download" element: a body without a stated size is cut off
-    // at MaxUnsizedMiB; a transfer stalls after StallSeconds without enough bytes.
+    // at MaxUnsizedMiB; a transfer stalls after StallSeconds without enough
+    // bytes; RateLimitKiB caps the rate of every transfer (0: no limit).
     std::uint64_t maxUnsizedBytes = 2048ull << 20;
     std::uint32_t stallSeconds = 30;
+    std::uint32_t rateLimitKiB = 0;
 };
 
 // The step that failed, for the engine's log line.

@@ -2,7 +2,7 @@
 
 CUpdateEngine* g_pUpdateEngine = nullptr;
 
-CUpdateEngine::CUpdateEngine() { g_pUpdateEngine = this; }
+CUpdateEngine::CUpdateEngine() : m_hCancelWake(CreateEventW(nullptr, TRUE, FALSE, nullptr)) { g_pUpdateEngine = this; }
 
 CUpdateEngine::~CUpdateEngine()
 {

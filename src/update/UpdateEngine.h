@@ -184,6 +184,17 @@ public:
                                   bool showProgress, const SDownloadLimits& limits = SDownloadLimits(),
                                   int* result = nullptr);
     EStepResult DownloadAllPatchFiles(float progressFrom, float progressTo);
+    // The package from one patch server: STEP_SUCCEEDED once it is on disk
+    // and accepted, STEP_DOWNLOAD_FAILED or STEP_PACKAGE_MISMATCH with *why
+    // set when another server may do better (empty for a local failure),
+    // STEP_STOPPED on a stop request. A refused package is fetched once more
+    // from zero before the server is left.
+    EStepResult FetchPackageFrom(const std::string& baseUrl, const SPackageFile& package, const std::string& localPath,
+                                 std::wstring* why);
+    // Every check of a downloaded package before anything of it is unpacked;
+    // false (with its log line, fault and *why) refuses it, which moves the
+    // download on like a failed transfer.
+    bool AcceptDownloadedPackage(const std::string& localPath, const SPackageFile& package, std::wstring* why);
     static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
     bool NewSaveCurDownloadedFileList();
 
@@ -241,6 +252,9 @@ public:
     // Target and plan of the current run; SaveVersions installs its interversion.
     std::string m_strServerVersion;
     std::string m_strPatchBaseURL;
+    // The other patch servers that offer the same version on the same line,
+    // in list order: the package is fetched from them when the chosen one fails.
+    std::vector<std::string> m_vecFailoverBaseURL;
     SRevision m_Plan;
     std::string m_strPackagePath;  // the downloaded package, installed from here
     std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
@@ -258,6 +272,24 @@ public:
         if (ms) InetDownload.SetStallRule(ms, CINetDownLoad::kDefaultStallBytes);
     }
     DWORD m_nStallMs = 0;
+    // The rate limit of transfers in KiB/s over the configuration's (0: the
+    // configuration's, none by default).
+    void SetRateLimit(std::uint32_t kib)
+    {
+        m_nRateLimitKiB = kib;
+        if (kib) InetDownload.SetRateLimit(kib * 1024);
+    }
+    std::uint32_t m_nRateLimitKiB = 0;
+    // Pauses between the attempts of one download after a failure that time
+    // may mend (no connection, a stall, a server error): doubled each time up
+    // to the cap. A stop request ends a pause at once.
+    void SetRetryPause(DWORD firstMs, DWORD capMs)
+    {
+        m_nRetryPauseMs = firstMs;
+        m_nRetryPauseCapMs = capMs;
+    }
+    DWORD m_nRetryPauseMs = 1000;
+    DWORD m_nRetryPauseCapMs = 8000;
 
     struct SDownloadRecord {
         bool selected = false;
@@ -276,9 +308,11 @@ private:
     bool StartWorker(std::function<void()> body);
     void EnsureLogOpen();
     // Up to four attempts, while no stop request comes; the size received
-    // (0 when every attempt failed).
+    // (0 when every attempt failed, *code then the downloader's last code).
     std::uint32_t DownloadWithRetries(const std::string& url, const std::string& localPath,
-                                      const SDownloadLimits& limits);
+                                      const SDownloadLimits& limits, int* code = nullptr);
+    // Why a server's transfer failed, for the log; "" when the failure is ours.
+    std::wstring TransferFailureText(int code) const;
 
     Base::Utility::CKernelHandle m_hWorker;
     std::atomic<EWorkerOutcome> m_Outcome{OUTCOME_RUNNING};
@@ -288,6 +322,7 @@ private:
     std::atomic<bool> m_bDownloadDone{true};
     std::atomic<bool> m_bCancelTransfer{false};  // ends a running transfer
     Base::Utility::CKernelHandle m_hStopEvent;  // manual reset, "StopDownload"
+    Base::Utility::CKernelHandle m_hCancelWake;  // manual reset: set by a stop request, ends a pause
 
     bool m_bLogStarted = false;  // the log was truncated once in this process
     Base::Utility::CFileHandle m_hLogFile;

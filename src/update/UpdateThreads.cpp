@@ -175,6 +175,7 @@ void CUpdateEngine::StopDownload()
 {
     if (m_bDownloadDone) return;
     m_bCancelTransfer = true;
+    if (m_hCancelWake) SetEvent(m_hCancelWake.Get());
     m_bDownloadDone = true;
     // The worker may be sending this thread a message: keep handling sent
     // messages while waiting, or each would wait for the other.

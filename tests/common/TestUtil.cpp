@@ -87,6 +87,22 @@ size_t HttpServers::Requests(const std::string& key) const
     return n;
 }
 
+std::vector<std::string> HttpServers::RequestHeaders(const std::string& key) const
+{
+    std::ifstream log(dir / "headers.log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);)
+        if (line.substr(0, line.find('\t')).find(key) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::string ReplacedPatternBytes(std::size_t n)
+{
+    std::string s = PatternBytes(n);
+    for (char& c : s) c = static_cast<char>(c ^ 0x5A);
+    return s;
+}
+
 std::string PatternBytes(std::size_t n)
 {
     std::string s(n, '\0');

@@ -36,12 +36,16 @@ struct HttpServers {
     fs::path Www() const { return dir / "www"; }
     // Request lines the fault server has seen that hold key.
     size_t Requests(const std::string& key) const;
+    // Each request line holding key with its headers, tab-separated, in order.
+    std::vector<std::string> RequestHeaders(const std::string& key) const;
     fs::path dir;
     int staticPort = 0, faultPort = 0;
 };
 
 // The fault server's body: byte i is (7 i + 3) mod 256.
 std::string PatternBytes(std::size_t n);
+// The file that replaces it on the range route: every byte XOR 0x5A.
+std::string ReplacedPatternBytes(std::size_t n);
 
 #ifdef _WIN32
 // A port on 127.0.0.1 that nothing listens on (bound once, then freed).

@@ -7,6 +7,18 @@
 #include "transfer/Md5.h"
 #include "transfer/PathFence.h"
 #include "transfer/ProgressFigures.h"
+#include "transfer/ResumeRecord.h"
+
+namespace {
+
+std::string Replace(std::string text, const std::string& what, const std::string& with)
+{
+    const size_t at = text.find(what);
+    if (at != std::string::npos) text.replace(at, what.size(), with);
+    return text;
+}
+
+}  // namespace
 
 TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
 {
@@ -108,5 +120,72 @@ TEST(ProgressFiguresTest, PiecesOf256MiBOverOneGiBOnePieceBelowNeverNaN)
         EXPECT_NEAR(f.single, c.single, 1e-6) << c.total;
         EXPECT_NEAR(f.speed, c.speedFigure, 1e-5) << c.total;
         EXPECT_EQ(f.megabytes, c.megabytes) << c.total;
+    }
+}
+
+TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
+{
+    const struct {
+        const char *etag, *date;
+        std::uint64_t length;
+        const char* validator;
+    } cases[] = {
+        {"\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "\"5f-1a\""},
+        {"W/\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "Mon, 07 Dec 2026 05:00:00 GMT"},  // weak: the date
+        {"W/\"5f-1a\"", "", 100, ""},
+        {"unquoted", "", 100, ""},
+        {"\"5f-1a\"", "", 0, ""},  // no length: nothing to ask the rest of
+        {"\"a\nb\"", "", 100, ""},
+    };
+    for (const auto& c : cases) {
+        const SResumeRecord r = ResumeRecordOf(c.etag, c.date, c.length);
+        EXPECT_EQ(r.Validator(), c.validator) << c.etag;
+        SResumeRecord back;
+        const bool stored = ReadResumeRecord(ResumeRecordText(r), &back);
+        EXPECT_EQ(stored, !r.Validator().empty()) << c.etag;
+        if (stored) {
+            EXPECT_EQ(back.etag, r.etag);
+            EXPECT_EQ(back.lastModified, r.lastModified);
+            EXPECT_EQ(back.length, r.length);
+        }
+    }
+    // A damaged record is never trusted.
+    const std::string good = ResumeRecordText(ResumeRecordOf("\"x\"", "", 5000));
+    SResumeRecord out;
+    ASSERT_TRUE(ReadResumeRecord(good, &out));
+    for (const std::string& bad : {good.substr(0, good.size() - 1), good + "more\n", std::string("x") + good,
+                                   Replace(good, "5000", "50a0"), Replace(good, "5000", "99999999999999999999"),
+                                   Replace(good, "5000", "-5"), Replace(good, "length", "size"), std::string()})
+        EXPECT_FALSE(ReadResumeRecord(bad, &out)) << bad;
+}
+
+TEST(ResumeRecordTest, ContentRangeIsReadStrictly)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        std::uint64_t first, last, total;
+    } cases[] = {
+        {"bytes 100-199/200", true, 100, 199, 200},
+        {"bytes 0-0/1", true, 0, 0, 1},
+        {"bytes 4294967296-8589934591/8589934592", true, 4294967296ull, 8589934591ull, 8589934592ull},
+        {"bytes 100-199/*", false, 0, 0, 0},
+        {"bytes */200", false, 0, 0, 0},
+        {"bytes 100-99/200", false, 0, 0, 0},
+        {"bytes 100-200/200", false, 0, 0, 0},
+        {"bytes 100-199/200 ", false, 0, 0, 0},
+        {"items 100-199/200", false, 0, 0, 0},
+        {"bytes -100-199/200", false, 0, 0, 0},
+        {"bytes 1-99999999999999999999/200", false, 0, 0, 0},
+        {"", false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SContentRange r;
+        ASSERT_EQ(ParseContentRange(c.text, &r), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(r.first, c.first) << c.text;
+            EXPECT_EQ(r.last, c.last) << c.text;
+            EXPECT_EQ(r.total, c.total) << c.text;
+        }
     }
 }

@@ -15,6 +15,21 @@ lower-cases URLs) and records every request line in DIR/requests.log:
   trickle/N/MS  N announced, one byte every MS ms
   silent  10 announced, nothing sent (until the client leaves, 20 s at most)
   endless  no length, bytes until the client leaves (256 MiB at most)
+  range/KEY/OPTS/N  N pattern bytes with a validator, honouring Range and
+                       If-Range; OPTS ("-" for none), comma-separated:
+      cut=A:B:..   request i of KEY ends its body at byte offset i-th value
+      stall=A      the first request sends up to offset A, then nothing
+      norange      Range is ignored (200, the whole body)
+      badrange     a range answer starts one byte later than asked
+      wrong        a range answer carries other bytes than the file's
+      replace      from the second request on the file is another one
+      ignoreifrange  a range is answered even for another file's validator
+      always416    every range request is answered 416
+      other        always another file than the validator names
+      status=C     every request is answered with status C
+      lm, weak, novalidator  Last-Modified only, a weak ETag, neither
+and records each request's line and headers in DIR/headers.log, and the
+body bytes of each range-route answer in DIR/sent.log ("KEY BYTES").
 """
 import http.server
 import os
@@ -26,22 +41,45 @@ import threading
 import time
 
 CYCLE = bytes((i * 7 + 3) & 0xFF for i in range(256))
+BLOCK = 1 << 20
+VERSIONS = {1: CYCLE * (BLOCK // 256 + 1), 2: bytes(b ^ 0x5A for b in CYCLE) * (BLOCK // 256 + 1)}
 
 
 def pattern(n):
     return (CYCLE * (n // 256 + 1))[:n]
 
 
+def pieces(first, end, version):
+    """Bytes [first, end) of the pattern file of a version, in blocks."""
+    data = VERSIONS[version]
+    pos = first
+    while pos < end:
+        take = min(BLOCK, end - pos)
+        yield data[pos % 256: pos % 256 + take]
+        pos += take
+
+
 class FaultHandler(socketserver.StreamRequestHandler):
     cut_seen = set()
+    counts = {}
     lock = threading.Lock()
 
     def handle(self):
         line = self.rfile.readline(65536).decode("latin-1").rstrip("\r\n")
-        while self.rfile.readline(65536) not in (b"\r\n", b"\n", b""):
-            pass
+        self.fields = {}
+        raw = []
+        while True:
+            h = self.rfile.readline(65536)
+            if h in (b"\r\n", b"\n", b""):
+                break
+            text = h.decode("latin-1").rstrip("\r\n")
+            raw.append(text)
+            name, _, value = text.partition(":")
+            self.fields[name.strip().lower()] = value.strip()
         with self.lock, open(os.path.join(self.server.root, "requests.log"), "a") as log:
             log.write(line + "\n")
+            with open(os.path.join(self.server.root, "headers.log"), "a") as headers:
+                headers.write("\t".join([line] + raw) + "\n")
         seg = [p for p in (line.split(" ") + ["/"])[1].split("/") if p]
         try:
             self.answer(seg[0] if seg else "", int(seg[-1]) if seg and seg[-1].isdigit() else 0, seg)
@@ -97,6 +135,8 @@ class FaultHandler(socketserver.StreamRequestHandler):
                 self.rfile.read(1)
             except OSError:
                 pass
+        elif kind == "range" and len(seg) == 4:
+            self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], n)
         elif kind == "endless":
             self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
             chunk = pattern(65536)
@@ -104,6 +144,70 @@ class FaultHandler(socketserver.StreamRequestHandler):
                 self.wfile.write(chunk)
         else:
             self.head(404, [("Content-Length", 0)])
+
+
+    def ranged(self, key, opts, n):
+        flags = {o.partition("=")[0]: o.partition("=")[2] for o in opts}
+        with self.lock:
+            count = self.counts[key] = self.counts.get(key, 0) + 1
+        if flags.get("status", "").isdigit():
+            self.head(int(flags["status"]), [("Content-Length", 11)])
+            self.wfile.write(b"status page")
+            return
+        version = 2 if "replace" in flags and count > 1 else 1
+        etag = '"%s-v%d"' % (key, version)
+        modified = "Mon, 07 Dec 2026 0%d:00:00 GMT" % version
+        validators = [("ETag", etag), ("Last-Modified", modified)]
+        if "lm" in flags:
+            validators = [("Last-Modified", modified)]
+        elif "weak" in flags:
+            validators = [("ETag", "W/" + etag)]
+        elif "novalidator" in flags:
+            validators = []
+        asked = self.fields.get("range", "")
+        first = int(asked[6:-1]) if asked.startswith("bytes=") and asked.endswith("-") and asked[6:-1].isdigit() else None
+        if first is not None and "always416" in flags:
+            self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
+            return
+        if_range = self.fields.get("if-range")
+        honour = (first is not None and "norange" not in flags and
+                  (if_range is None or if_range in (etag, modified) or "ignoreifrange" in flags))
+        body_version = 3 - version if "other" in flags else version
+        if honour and first >= n:
+            self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
+            return
+        if honour:
+            if "badrange" in flags:
+                first += 1
+            if "wrong" in flags:
+                body_version = 3 - body_version
+            self.head(206, validators + [("Content-Range", "bytes %d-%d/%d" % (first, n - 1, n)),
+                                         ("Content-Length", n - first)])
+        else:
+            first = 0
+            self.head(200, validators + [("Content-Length", n)])
+        end = n
+        cuts = [int(c) for c in flags.get("cut", "").split(":") if c.isdigit()]
+        if count <= len(cuts):
+            end = max(first, min(n, cuts[count - 1]))
+        stall = int(flags["stall"]) if flags.get("stall", "").isdigit() and count == 1 else None
+        if stall is not None:
+            end = max(first, min(n, stall))
+        sent = 0
+        try:
+            for piece in pieces(first, end, body_version):
+                self.wfile.write(piece)
+                sent += len(piece)
+            self.wfile.flush()
+        finally:
+            with self.lock, open(os.path.join(self.server.root, "sent.log"), "a") as log:
+                log.write("%s %d\n" % (key, sent))
+        if stall is not None:
+            self.request.settimeout(20)
+            try:
+                self.rfile.read(1)
+            except OSError:
+                pass
 
 
 class FaultServer(socketserver.ThreadingTCPServer):
@@ -133,7 +237,7 @@ def serve(root):
 def start(root):
     os.makedirs(root, exist_ok=True)
     stop(root)
-    for name in ("ports", "requests.log"):
+    for name in ("ports", "requests.log", "headers.log", "sent.log"):
         if os.path.exists(os.path.join(root, name)):
             os.remove(os.path.join(root, name))
     signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT})

@@ -1,5 +1,6 @@
 // patchtool publish: the update information a patch server serves, from a
 // short description.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -165,7 +166,9 @@ int RunPublish(int argc, char** argv)
         e->SetAttribute("Clientdir", s["clientdir"].c_str());
         e->SetAttribute("Xmlfiledir", Base::Utility::AsciiLower(s["dir"]).c_str());
         root->LinkEndChild(e);
-        packageDirs.push_back(Base::Utility::AsciiLower(s["dir"]));
+        // Servers that share a folder get one copy.
+        const std::string dir = Base::Utility::AsciiLower(s["dir"]);
+        if (std::find(packageDirs.begin(), packageDirs.end(), dir) == packageDirs.end()) packageDirs.push_back(dir);
     }
     if (!d.infoUrls.empty()) {
         TiXmlElement* holder = new TiXmlElement("InternetUpdate2");

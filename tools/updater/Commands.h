@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ int InstallExitCode(int installError);
 // The exit code of the engine's recorded fault, with its message; 0 without one.
 int FaultExitCode(const CUpdateEngine& engine);
 int InitExitCode(const CUpdateEngine& engine);  // of a failed InitEngine
+// --stall-timeout S (1 to 3600 seconds) or --limit-rate KIB (KiB/s, 1 or
+// more) at args[*i], taking its value; false for anything else.
+bool ParseTransferOption(const Args& args, size_t* i, DWORD* stallMs, std::uint32_t* rateKiB);
 
 // Exit codes, shown by updater --help.
 enum {

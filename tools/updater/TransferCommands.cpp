@@ -1,5 +1,6 @@
 // download, unzip and md5: the transfer steps of the engine, one at a time.
 #include <cstdio>
+#include <cwchar>
 
 #include "Commands.h"
 #include "Console.h"
@@ -36,10 +37,31 @@ void EchoErrors(const wchar_t* text)
 
 }  // namespace
 
+bool ParseTransferOption(const Args& args, size_t* i, DWORD* stallMs, std::uint32_t* rateKiB)
+{
+    if (*i + 1 >= args.size()) return false;
+    const std::wstring& value = args[*i + 1];
+    wchar_t* end = nullptr;
+    const unsigned long n = std::wcstoul(value.c_str(), &end, 10);
+    if (value.empty() || value[0] < L'0' || value[0] > L'9' || *end != 0 || n == 0) return false;
+    if (args[*i] == L"--stall-timeout" && n <= 3600)
+        *stallMs = static_cast<DWORD>(n * 1000);
+    else if (args[*i] == L"--limit-rate" && n < (1ul << 22))
+        *rateKiB = static_cast<std::uint32_t>(n);
+    else
+        return false;
+    ++*i;
+    return true;
+}
+
 int RunDownload(const Args& args)
 {
-    if (args.size() != 2) {
-        PrintError(L"usage: updater download URL FILE");
+    DWORD stallMs = CINetDownLoad::kDefaultStallMs;
+    std::uint32_t rateKiB = 0;
+    bool ok = args.size() >= 2;
+    for (size_t i = 2; ok && i < args.size(); ++i) ok = ParseTransferOption(args, &i, &stallMs, &rateKiB);
+    if (!ok) {
+        PrintError(L"usage: updater download URL FILE [--stall-timeout S] [--limit-rate KIB]");
         return 2;
     }
     CINetDownLoad downloader;
@@ -47,6 +69,8 @@ int RunDownload(const Args& args)
         PrintError(L"cannot open an internet session");
         return 1;
     }
+    downloader.SetStallRule(stallMs, CINetDownLoad::kDefaultStallBytes);
+    downloader.SetRateLimit(rateKiB * 1024);
     if (StdoutIsTerminal()) downloader.SetProgressCallback(&ShowTransfer);
     std::uint32_t size = 0;
     const int result = downloader.Download(args[0].c_str(), args[1].c_str(), &size);
@@ -68,7 +92,8 @@ int RunDownload(const Args& args)
         PrintError(L"the server sent more than the body's stated size or the cap");
         return EXIT_BOUND_EXCEEDED;
     case DOWNLOAD_STALLED:
-        PrintError(L"the transfer stalled: too few bytes within 30 s");
+        PrintError(L"the transfer stalled: too few bytes within " + std::to_wstring(stallMs / 1000) +
+                   L" s; what arrived is kept and the next download of it goes on from there");
         return 1;
     default:
         PrintError(L"download of " + args[0] +

@@ -79,6 +79,8 @@ struct SOptions {
     unsigned server = 0;
     bool testServer = false;
     bool oneStep = false;
+    DWORD stallMs = 0;           // 0: the configuration's
+    std::uint32_t rateKiB = 0;   // 0: the configuration's
 };
 
 bool ParseOptions(const Args& args, SOptions* o, bool updateOptions)
@@ -94,7 +96,7 @@ bool ParseOptions(const Args& args, SOptions* o, bool updateOptions)
             o->testServer = true;
         else if (updateOptions && args[i] == L"--one-step")
             o->oneStep = true;
-        else
+        else if (!updateOptions || !ParseTransferOption(args, &i, &o->stallMs, &o->rateKiB))
             return false;
     }
     return !o->dir.empty();
@@ -115,7 +117,8 @@ int RunUpdate(const Args& args)
 {
     SOptions o;
     if (!ParseOptions(args, &o, true)) {
-        PrintError(L"usage: updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step]");
+        PrintError(L"usage: updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] "
+                   L"[--stall-timeout S] [--limit-rate KIB]");
         return EXIT_USAGE;
     }
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
@@ -124,6 +127,8 @@ int RunUpdate(const Args& args)
     CRun run;
     CUpdateEngine engine;
     if (!StartEngine(engine, run.Window(), nullptr)) return InitExitCode(engine);
+    engine.SetStallTimeout(o.stallMs);
+    engine.SetRateLimit(o.rateKiB);
     if (engine.m_vecUpdateInfoURL.empty()) {
         PrintError(L"the configuration names no address of the update information");
         return EXIT_NO_UPDATE_INFO;

@@ -1,0 +1,166 @@
+// The package download of a run when servers fail: attempts with pauses, the
+// other servers of the same version in order, and the check after download.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "EngineTestUtil.h"
+#include "GameFixture.h"
+#include "TestUtil.h"
+#include "base/utility/StringTable.h"
+#include "transfer/Md5.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+class FailoverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteStringTable(dir.Path(), {{L"DOWNLOADING_FIELS", L"Downloading %s"}});
+        LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
+        WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
+        ASSERT_TRUE(engine.Initialize(nullptr, true, &RecordListenerText, nullptr, nullptr));
+        engine.m_strServerVersion = "0000101";
+        engine.SetRetryPause(20, 80);
+        engine.SetStallTimeout(500);
+        SPackageFile& p = engine.m_Plan.upgrade;
+        p.filename = "6000";
+        p.hasSize = true;
+        p.size = 6000;
+        p.checksum = Md5HexOf(PatternBytes(6000));
+        stamp = std::to_string(GetTickCount()) + "x" + std::to_string(++s_counter);
+    }
+    void TearDown() override { engine.CloseLog(true); }
+    // A server on the range route: its key is stamp + name.
+    std::string Server(const std::string& name, const std::string& opts) const
+    {
+        return http.FaultUrl("range/" + stamp + name + "/" + opts + "/");
+    }
+    void Servers(const std::vector<std::string>& bases)
+    {
+        engine.m_strPatchBaseURL = bases.front();
+        engine.m_vecFailoverBaseURL.assign(bases.begin() + 1, bases.end());
+    }
+    std::vector<std::string> Requests(const std::string& name) const { return http.RequestHeaders(stamp + name + "/"); }
+    std::wstring Log() const { return LogText("PatchCfg/PatchTemp/Tidewell.log"); }
+    bool Logged(const std::string& text) const { return Log().find(std::wstring(text.begin(), text.end())) != std::wstring::npos; }
+
+    static int s_counter;
+    HttpServers http;
+    ScopedTestDir dir;
+    CUpdateEngine engine;
+    std::string stamp;
+};
+int FailoverTest::s_counter = 0;
+
+}  // namespace
+
+TEST_F(FailoverTest, EachServerOfTheVersionIsTriedInOrderAndTheLogSaysWhyItWasLeft)
+{
+    const std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    const std::string missing = Server("missing", "status=404"), busy = Server("busy", "status=503"),
+                      bad = Server("bad", "other"), good = Server("good", "-"), later = Server("later", "-");
+    Servers({closed, missing, busy, bad, good, later});
+    ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
+    EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/6000") == PatternBytes(6000));
+    EXPECT_EQ(engine.Fault(), FAULT_NONE) << "a server that failed is no fault of a run that succeeded";
+    EXPECT_EQ(Requests("missing").size(), 4u);
+    EXPECT_EQ(Requests("busy").size(), 4u);
+    EXPECT_EQ(Requests("bad").size(), 2u) << "refused, then fetched once more from zero";
+    EXPECT_EQ(Requests("good").size(), 1u);
+    EXPECT_EQ(Requests("later").size(), 0u);
+    for (const std::string& line :
+         {"Warnning: patch server " + closed + " left: no connection", "Trying patch server " + missing,
+          "Warnning: patch server " + missing + " left: HTTP status 404",
+          "Warnning: patch server " + busy + " left: HTTP status 503",
+          "Warnning: patch server " + bad + " left: the package is not the revision table's",
+          "Trying patch server " + good})
+        EXPECT_TRUE(Logged(line)) << line;
+    EXPECT_FALSE(Logged("patch server " + good + " left"));
+
+    // Every server failing: the last one's failure is the run's.
+    Servers({missing, bad});
+    EXPECT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_PACKAGE_MISMATCH);
+    EXPECT_EQ(engine.Fault(), FAULT_BAD_DIGEST);
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/6000"));
+}
+
+TEST_F(FailoverTest, BrokenTransfersResumeAndAWrongResumedBodyIsFetchedAgainFromZero)
+{
+    const struct {
+        const char* opts;
+        std::vector<std::string> ranges;  // Range of each request to the server
+    } cases[] = {
+        {"cut=2500", {"", "bytes=2500-"}},
+        {"stall=2500", {"", "bytes=2500-"}},                // silent: abandoned after the stall time-out
+        {"wrong,cut=2500", {"", "bytes=2500-", ""}},        // digest mismatch: once more from zero
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::string("s") + c.opts;
+        Servers({Server(name, c.opts)});
+        ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED) << c.opts;
+        EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/6000") == PatternBytes(6000)) << c.opts;
+        const std::vector<std::string> requests = Requests(name);
+        ASSERT_EQ(requests.size(), c.ranges.size()) << c.opts;
+        for (size_t i = 0; i < requests.size(); ++i)
+            EXPECT_EQ(requests[i].find("\tRange: " + c.ranges[i]) != std::string::npos, !c.ranges[i].empty())
+                << c.opts << " request " << i;
+        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/6000.part")) << c.opts;
+        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/6000.resume")) << c.opts;
+        fs::remove("PatchCfg/PatchTemp/6000");
+    }
+}
+
+TEST_F(FailoverTest, AStopRequestEndsAPauseBetweenAttempts)
+{
+    engine.SetRetryPause(20000, 20000);
+    Servers({"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", Server("never", "-")});
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = engine.DownloadAllPatchFiles(0.0f, 0.3f); });
+    // The first attempt fails at once; then the worker pauses.
+    for (const DWORD start = GetTickCount(); !engine.IsDownloading() && GetTickCount() - start < 10000;) Sleep(1);
+    Sleep(300);
+    const DWORD stop = GetTickCount();
+    engine.StopDownload();
+    worker.join();
+    EXPECT_LT(GetTickCount() - stop, 10000u) << "the pause of 20 s was not cut short";
+    EXPECT_EQ(result, STEP_STOPPED);
+    EXPECT_EQ(Requests("never").size(), 0u);
+}
+
+TEST_F(FailoverTest, TheOtherServersOfTheVersionOnTheSameLineFollowTheChosenOneInListOrder)
+{
+    const auto server = [](const char* version, const char* url, const char* unicom, const char* dir) {
+        SPatchServer s;
+        s.Version = version;
+        s.url = url;
+        s.unicomurl = unicom;
+        s.Xmlfiledir = dir;
+        return s;
+    };
+    engine.m_vecPatchServer = {server("0000300", "http://a/", "http://ua/", "p/"),
+                               server("0000200", "http://b/", "http://ub/", "p/"),
+                               server("0000300", "", "http://uc/", "p/"),
+                               server("0000300", "http://d/", "", "q/"),
+                               server("0000300", "http://a/", "", "p/")};
+    const struct {
+        size_t chosen;
+        bool telecom;
+        std::string base;
+        std::vector<std::string> others;
+    } cases[] = {
+        // Not b (another version), not c (no address on the line), a once.
+        {3, true, "http://d/q/", {"http://a/p/"}},
+        {0, true, "http://a/p/", {"http://d/q/"}},
+        {0, false, "http://ua/p/", {"http://uc/p/"}},
+        {1, true, "http://b/p/", {}},
+    };
+    for (const auto& c : cases) {
+        engine.PreparePlan(engine.m_vecPatchServer[c.chosen], c.telecom);
+        EXPECT_EQ(engine.m_strPatchBaseURL, c.base) << c.chosen;
+        EXPECT_EQ(engine.m_vecFailoverBaseURL, c.others) << c.chosen;
+    }
+}
