@@ -108,6 +108,7 @@ BOOL CPatchApp::InitInstance()
     ReadChannel();
 
     std::unique_ptr<IMainWindow> window = m_pCreateMainWindow ? m_pCreateMainWindow(*this) : nullptr;
+    m_pMainWnd = window ? window->Dialog() : nullptr;
     SLauncherSkin fallback;
     SLauncherSkin& skin = window ? window->Skin() : fallback;
     skin.Parse(SkinFilePath(), m_strAppDir);
@@ -124,6 +125,7 @@ BOOL CPatchApp::InitInstance()
     // The bulletin pages embed an OLE control.
     const bool ole = SUCCEEDED(OleInitialize(nullptr));
     if (window) window->DoModal();
+    m_pMainWnd = nullptr;
     window.reset();
     if (ole) OleUninitialize();
 
