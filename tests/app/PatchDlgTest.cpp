@@ -278,3 +278,30 @@ TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
     EXPECT_EQ(b.left, 140);
     EXPECT_EQ(b.top, 70);
 }
+
+TEST_F(PatchDlgFixture, MinimiseAndTheNotificationAreaBringTheWindowBack)
+{
+    Open();
+    HWND hWnd = dlg.GetSafeHwnd();
+    ShowWindow(hWnd, SW_SHOW);
+    SendMessageW(Control(IDC_MINIMIZE), BM_CLICK, 0, 0);
+    EXPECT_TRUE(dlg.m_bMinimized);
+    EXPECT_TRUE(IsIconic(hWnd));
+    SendMessageW(hWnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(IsIconic(hWnd));
+    EXPECT_FALSE(dlg.m_bMinimized) << "painting goes on";
+    dlg.m_bMinimized = true;
+    SendMessageW(hWnd, WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_FALSE(dlg.m_bMinimized);
+}
+
+TEST_F(PatchDlgFixture, TheChosenLineIsKeptInTheSkinFile)
+{
+    Open();
+    SendMessageW(dlg.GetSafeHwnd(), WM_SELECT_UNICOM, 0, 0);
+    EXPECT_FALSE(dlg.m_bTelecom);
+    EXPECT_NE(ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").find("nettype=\"unicom\""), std::string::npos);
+    SendMessageW(dlg.GetSafeHwnd(), WM_SELECT_TELECOM, 0, 0);
+    EXPECT_TRUE(dlg.m_bTelecom);
+    EXPECT_NE(ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").find("nettype=\"telecom\""), std::string::npos);
+}
