@@ -6,8 +6,9 @@ route) is cut at 25, 50 and 75 % of its length, one cut per connection; the
 updater continues it with ranges. Printed: the bytes the server sent against
 the file's size, and the updater's time against an unbroken curl of the same
 address (Wine's start-up, a run on a missing file, taken off). Then nginx
-serves a file to `updater download --limit-rate` at 1, 8 and 64 MiB/s for
-about 4 s each; printed: the average rate against the limit.
+serves files to `updater download --limit-rate` at 1, 8 and 64 MiB/s for
+about 3 and 6 s each; printed: the average rate of the transfer (the
+difference of the two) against the limit.
 
 usage: resume_bench.py BUILD_DIR WORK_DIR [--quick]
 """
@@ -89,23 +90,28 @@ def main():
               % (size >> 20, requests, sent / size, updater_time, curl_time, updater_time / curl_time, startup))
 
         nginx_port = int(open(os.path.join(nginx, "port")).read())
-        seconds = 2 if quick else 4
+        seconds = 1 if quick else 3
         for mib in (1, 8, 64):
-            length = mib * seconds << 20
-            name = "limit%d.bin" % mib
-            with open(os.path.join(www, name), "wb") as f:
-                for piece in httpd.pieces(0, length, 1):
-                    f.write(piece)
-            target = os.path.join(work, name)
-            t = timed([WINE_RUN, updater, "download", "http://127.0.0.1:%d/%s" % (nginx_port, name), winpath(target),
-                       "--limit-rate", str(mib * 1024)]) - startup
-            if os.path.getsize(target) != length:
-                sys.exit("the limited download is incomplete")
-            os.remove(target)
-            os.remove(os.path.join(www, name))
-            rate = length / t / 1048576
-            print("limit %2d MiB/s: %d MiB in %.2f s, average %.2f MiB/s (%+.1f %% of the limit)"
-                  % (mib, length >> 20, t, rate, (rate / mib - 1) * 100))
+            # Two lengths at the same limit: the difference of their times is
+            # the transfer alone, without start-up and request.
+            times = []
+            for scale in (1, 2):
+                length = mib * seconds * scale << 20
+                name = "limit%d.bin" % mib
+                with open(os.path.join(www, name), "wb") as f:
+                    for piece in httpd.pieces(0, length, 1):
+                        f.write(piece)
+                target = os.path.join(work, name)
+                times.append(timed([WINE_RUN, updater, "download", "http://127.0.0.1:%d/%s" % (nginx_port, name),
+                                    winpath(target), "--limit-rate", str(mib * 1024)]))
+                if os.path.getsize(target) != length:
+                    sys.exit("the limited download is incomplete")
+                os.remove(target)
+                os.remove(os.path.join(www, name))
+            extra = mib * seconds
+            rate = extra / (times[1] - times[0])
+            print("limit %2d MiB/s: %d and %d MiB in %.2f and %.2f s: average %.2f MiB/s (%+.1f %% of the limit)"
+                  % (mib, extra, 2 * extra, times[0], times[1], rate, (rate / mib - 1) * 100))
     finally:
         subprocess.run([NGINX, "stop", nginx])
         subprocess.run([sys.executable, HTTPD, "stop", servers])

@@ -336,8 +336,13 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         }
         DWORD n = 0;
         if (available > 0) {
-            const DWORD want = available < maxRead ? available : maxRead;
-            if (!InternetReadFile(request.Get(), buffer, want, &n)) {
+            // What arrived, or a tenth of a second at the rate seen so far:
+            // large reads on fast links, prompt ones on slow links.
+            std::uint64_t want = available;
+            const ULONGLONG elapsed = GetTickCount64() - paceStart;
+            if (elapsed > 0 && fresh * 100 / elapsed > want) want = fresh * 100 / elapsed;
+            if (want > maxRead) want = maxRead;
+            if (!InternetReadFile(request.Get(), buffer, static_cast<DWORD>(want), &n)) {
                 if (silent()) return DOWNLOAD_STALLED;
                 readFailed = true;
                 break;
