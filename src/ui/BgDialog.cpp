@@ -1,0 +1,141 @@
+#include "BgDialog.h"
+
+#include "GdiHandle.h"
+#include "ResourceIds.h"
+
+namespace UI {
+
+CBgDialog* g_pBgDialog = nullptr;
+
+CBgDialog::CBgDialog(CDialogBase& foreground) : CDialogBase(IDD), m_Foreground(foreground)
+{
+    g_pBgDialog = this;
+}
+
+CBgDialog::~CBgDialog()
+{
+    if (g_pBgDialog == this) g_pBgDialog = nullptr;
+}
+
+void CBgDialog::SetPng(const std::wstring& pngPath, const std::wstring& appDir)
+{
+    m_strPng = pngPath;
+    m_strAppDir = appDir;
+}
+
+BOOL CBgDialog::OnInitDialog()
+{
+    CDialogBase::OnInitDialog();
+    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_LAUNCHER), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (icon) SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    m_Gdiplus.Startup();
+    // Owned, so that the main window always stays above its background.
+    if (m_Foreground.Create(m_hWnd)) ShowWindow(m_Foreground.GetSafeHwnd(), SW_SHOW);
+
+    // GDI+ keeps its file open while the image lives; a copy leaves the
+    // skin's file free for updates.
+    if (!m_strPng.empty() && m_Gdiplus.Running()) {
+        const std::wstring copy = m_strAppDir + L"temp.tmp";
+        if (CopyFileW(m_strPng.c_str(), copy.c_str(), FALSE)) {
+            std::unique_ptr<Gdiplus::Image> image(new Gdiplus::Image(copy.c_str()));
+            if (image->GetLastStatus() == Gdiplus::Ok && image->GetWidth() > 0) m_pImage = std::move(image);
+        }
+    }
+    if (m_pImage)
+        SetWindowPos(m_hWnd, nullptr, 0, 0, m_pImage->GetWidth(), m_pImage->GetHeight(),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rect;
+    GetWindowRect(m_hWnd, &rect);
+    const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - (rect.right - rect.left) / 2;
+    const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - (rect.bottom - rect.top) / 2;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The pair shares its top left corner, as dragging keeps it.
+    if (HWND fg = m_Foreground.GetSafeHwnd())
+        SetWindowPos(fg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return TRUE;
+}
+
+void CBgDialog::LayeredPaint()
+{
+    if (!m_pImage) return;
+    const int w = static_cast<int>(m_pImage->GetWidth()), h = static_cast<int>(m_pImage->GetHeight());
+    CWindowDc screen(nullptr);
+    CMemoryDc memory(CreateCompatibleDC(screen.Get()));
+    // A 32-bit section keeps the PNG's alpha for UpdateLayeredWindow.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    CGdiBitmap bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memory || !bitmap) return;
+    CSelection select(memory.Get(), bitmap.Get());
+    {
+        Gdiplus::Graphics graphics(memory.Get());
+        graphics.DrawImage(m_pImage.get(), 0, 0, w, h);
+    }
+    const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
+    if ((style & WS_EX_LAYERED) == 0) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, style | WS_EX_LAYERED);
+    RECT rect;
+    GetWindowRect(m_hWnd, &rect);
+    POINT position = {rect.left, rect.top};
+    SIZE size = {w, h};
+    POINT source = {0, 0};
+    UpdateLayeredWindow(m_hWnd, screen.Get(), &position, &size, memory.Get(), &source, 0, &m_Blend, ULW_ALPHA);
+}
+
+void CBgDialog::FollowTo(int x, int y)
+{
+    if (m_hWnd) SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DragWindowPair(HWND hMoved, HWND hOther, POINT from, POINT to)
+{
+    RECT rect;
+    if (!GetWindowRect(hMoved, &rect)) return;
+    const int x = rect.left + to.x - from.x, y = rect.top + to.y - from.y;
+    SetWindowPos(hMoved, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (hOther) SetWindowPos(hOther, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CBgDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        CPaintDc paint(m_hWnd);
+        LayeredPaint();
+        return TRUE;
+    }
+    case WM_LBUTTONDOWN:
+        if (!m_bDragging) {
+            m_ptDrag = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            m_bDragging = true;
+            SetCapture(m_hWnd);
+        }
+        return TRUE;
+    case WM_MOUSEMOVE:
+        if (m_bDragging) {
+            POINT now = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            DragWindowPair(m_hWnd, m_Foreground.GetSafeHwnd(), m_ptDrag, now);
+        }
+        return TRUE;
+    case WM_LBUTTONUP:
+        m_bDragging = false;
+        ReleaseCapture();
+        return TRUE;
+    case WM_DESTROY:
+        m_pImage.reset();
+        m_Gdiplus.Shutdown();
+        break;
+    default:
+        break;
+    }
+    return CDialogBase::WindowProc(message, wParam, lParam);
+}
+
+}  // namespace UI

@@ -1,0 +1,55 @@
+// The layered background window: a per-pixel-alpha PNG behind the main
+// window, centred on the screen and dragged together with it. It creates the
+// main window (a modeless dialog it owns) when it opens.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "DialogBase.h"
+#include "GdiPlus.h"
+
+namespace UI {
+
+class CBgDialog : public CDialogBase {
+public:
+    enum { IDD = 185 };
+
+    // foreground: the main window's dialog, created from its own template
+    // when this window opens.
+    explicit CBgDialog(CDialogBase& foreground);
+    ~CBgDialog() override;
+
+    // The skin's PNG and the installation directory, where the copy
+    // "temp.tmp" is read from. Set before the window opens.
+    void SetPng(const std::wstring& pngPath, const std::wstring& appDir);
+    CDialogBase& Foreground() { return m_Foreground; }
+    bool HasImage() const { return static_cast<bool>(m_pImage); }
+    // Moves this window to (x, y), as the main window does when dragged.
+    void FollowTo(int x, int y);
+
+protected:
+    BOOL OnInitDialog() override;
+    INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void LayeredPaint();
+
+    CDialogBase& m_Foreground;
+    std::wstring m_strPng, m_strAppDir;
+    CGdiplusSession m_Gdiplus;
+    std::unique_ptr<Gdiplus::Image> m_pImage;
+    BLENDFUNCTION m_Blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    bool m_bDragging = false;
+    POINT m_ptDrag = {0, 0};
+};
+
+// The one background window, for the main window's dragging; null when none.
+extern CBgDialog* g_pBgDialog;
+
+// Moves the other window of a dragged pair to the same new position.
+void DragWindowPair(HWND hMoved, HWND hOther, POINT from, POINT to);
+
+}  // namespace UI

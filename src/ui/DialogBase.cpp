@@ -1,0 +1,115 @@
+#include "DialogBase.h"
+
+#include "OwnerDrawButton.h"
+
+namespace UI {
+
+namespace {
+const wchar_t kSelfProp[] = L"Tidewell.Dialog";
+}
+
+CDialogBase::~CDialogBase()
+{
+    // A modeless dialog outliving its object would call into freed memory.
+    if (m_hWnd && IsWindow(m_hWnd)) {
+        RemovePropW(m_hWnd, kSelfProp);
+        if (!m_bModal) DestroyWindow(m_hWnd);
+    }
+}
+
+INT_PTR CDialogBase::DoModal(HWND hOwner)
+{
+    m_bModal = true;
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
+                           &CDialogBase::StaticProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialogBase::Create(HWND hOwner)
+{
+    m_bModal = false;
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
+                              &CDialogBase::StaticProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void CDialogBase::EndDialog(INT_PTR result)
+{
+    if (m_hWnd == nullptr) return;
+    if (m_bModal)
+        ::EndDialog(m_hWnd, result);
+    else
+        DestroyWindow(m_hWnd);
+}
+
+CDialogBase* CDialogBase::FromHandle(HWND hWnd)
+{
+    return static_cast<CDialogBase*>(GetPropW(hWnd, kSelfProp));
+}
+
+bool CDialogBase::OnCommand(UINT id, UINT /*code*/)
+{
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        EndDialog(id);
+        return true;
+    default:
+        return false;
+    }
+}
+
+INT_PTR CDialogBase::SetResult(LRESULT result)
+{
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+INT_PTR CDialogBase::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_DRAWITEM: {
+        // Owner-drawn buttons draw themselves.
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item && item->CtlType == ODT_BUTTON)
+            if (COwnerDrawButton* button = COwnerDrawButton::FromHandle(item->hwndItem)) {
+                button->DrawItem(*item);
+                return SetResult(TRUE);
+            }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK CDialogBase::StaticProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CDialogBase* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialogBase*>(lParam);
+        self->m_hWnd = hWnd;
+        SetPropW(hWnd, kSelfProp, self);
+    } else {
+        self = FromHandle(hWnd);
+    }
+    if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG
+
+    INT_PTR result = FALSE;
+    try {
+        result = self->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the system's frames.
+        OutputDebugStringW(L"Tidewell: exception in a dialog procedure\n");
+        result = FALSE;
+    }
+    if (message == WM_NCDESTROY) {
+        RemovePropW(hWnd, kSelfProp);
+        self->m_hWnd = nullptr;
+    }
+    return result;
+}
+
+}  // namespace UI

@@ -1,0 +1,179 @@
+// Real launcher.exe processes in an installation of their own: one instance
+// at a time, and a launcher.exe.new that takes over.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include "TestUtil.h"
+#include "app/PatchApp.h"
+
+namespace {
+
+const DWORD kWaitMs = 30000;
+
+fs::path LauncherExe()
+{
+    std::string path = LAUNCHER_PATH;  // a path of the build machine, seen by Wine as drive Z:
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return fs::path(path);
+}
+
+struct Process {
+    HANDLE h = nullptr;
+    DWORD id = 0;
+    ~Process()
+    {
+        if (h) {
+            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 1);
+            CloseHandle(h);
+        }
+    }
+    DWORD ExitCode()
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(h, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(h, &code);
+        return code;
+    }
+};
+
+void Start(Process& p, const fs::path& exe)
+{
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessW(exe.wstring().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               exe.parent_path().wstring().c_str(), &startup, &info));
+    CloseHandle(info.hThread);
+    p.h = info.hProcess;
+    p.id = info.dwProcessId;
+}
+
+struct WindowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisible(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != search->pid || !IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) != nullptr) return TRUE;
+    search->found = hWnd;
+    return FALSE;
+}
+
+// The launcher's top-level window once it waits for the player.
+HWND MainWindowOf(const Process& p)
+{
+    WaitForInputIdle(p.h, kWaitMs);
+    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+        WindowSearch search = {p.id, nullptr};
+        EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        if (WaitForSingleObject(p.h, 50) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+DWORD ProcessIdNamed(const wchar_t* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD pid = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && pid == 0; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, name) == 0) pid = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return pid;
+}
+
+// An installation with a copy of the launcher and a skin of its own.
+struct Installation {
+    ScopedTestDir dir;
+    fs::path exe = dir.Path() / "launcher.exe";
+    Installation()
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPatchFileKey);  // or it would name another installation
+        fs::create_directories(dir.Path() / "PatchCfg");
+        WriteBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml",
+                   "<root><window caption=\"Launcher under test\"/><usersettings><netsettings nettype=\"telecom\"/>"
+                   "</usersettings></root>");
+        fs::copy_file(LauncherExe(), exe);
+        // A new launcher that waits for the old one to let go of its file
+        // answers the question that would follow with Retry.
+        SetEnvironmentVariableW(L"TIDEWELL_MESSAGEBOX", L"retry");
+    }
+    ~Installation() { SetEnvironmentVariableW(L"TIDEWELL_MESSAGEBOX", nullptr); }
+};
+
+void CloseLauncher(Process& p, HWND hWnd)
+{
+    PostMessageW(hWnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.ExitCode(), 0u);
+}
+
+}  // namespace
+
+TEST(LauncherProcessTest, ASecondLauncherWakesTheFirstAndEnds)
+{
+    Installation inst;
+    Process first;
+    Start(first, inst.exe);
+    const HWND hWnd = MainWindowOf(first);
+    ASSERT_NE(hWnd, nullptr);
+
+    struct Case {
+        const char* name;
+        bool wakes;
+    } cases[] = {{"launcher.exe", true}, {"TIDEWELL.exe", false}};  // the game's own name waits, then ends quietly
+    for (const Case& c : cases) {
+        ShowWindow(hWnd, SW_MINIMIZE);
+        ASSERT_TRUE(IsIconic(hWnd));
+        const fs::path exe = inst.dir.Path() / c.name;
+        if (!fs::exists(exe)) fs::copy_file(inst.exe, exe);
+        Process second;
+        Start(second, exe);
+        EXPECT_EQ(second.ExitCode(), 0u) << c.name;
+        EXPECT_EQ(!IsIconic(hWnd), c.wakes) << c.name;
+        EXPECT_EQ(WaitForSingleObject(first.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+    CloseLauncher(first, hWnd);
+}
+
+TEST(LauncherProcessTest, AnIdenticalNewLauncherIsDropped)
+{
+    Installation inst;
+    fs::copy_file(inst.exe, inst.dir.Path() / "launcher.exe.new");
+    Process launcher;
+    Start(launcher, inst.exe);
+    const HWND hWnd = MainWindowOf(launcher);
+    ASSERT_NE(hWnd, nullptr);
+    EXPECT_FALSE(fs::exists(inst.dir.Path() / "launcher.exe.new"));
+    CloseLauncher(launcher, hWnd);
+}
+
+TEST(LauncherProcessTest, ADifferentNewLauncherTakesOver)
+{
+    Installation inst;
+    // The same program with a few bytes more at its end: a different file.
+    const std::string newer = ReadBytes(inst.exe) + std::string("\0newer build", 12);
+    WriteBytes(inst.dir.Path() / "launcher.exe.new", newer);
+
+    Process old;
+    Start(old, inst.exe);
+    EXPECT_EQ(old.ExitCode(), 0u);  // it started the new one and left without a window
+    Process taken;
+    taken.id = ProcessIdNamed(L"launcher.exe.new");
+    ASSERT_NE(taken.id, 0u);
+    taken.h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, taken.id);
+    ASSERT_NE(taken.h, nullptr);
+    const HWND hWnd = MainWindowOf(taken);
+    ASSERT_NE(hWnd, nullptr);
+    EXPECT_TRUE(ReadBytes(inst.exe) == newer);
+    CloseLauncher(taken, hWnd);
+}

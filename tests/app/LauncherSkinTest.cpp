@@ -1,0 +1,238 @@
+// The skin file: what each element fills, what the defaults are, and the
+// network settings written back.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include <tinyxml.h>
+
+#include "EngineTestUtil.h"
+#include "app/LauncherSkin.h"
+#include "base/utility/Scramble.h"
+#include "base/utility/StringTable.h"
+
+namespace {
+
+const char kFullSkin[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<root>\n"
+    " <window caption=\"\xE9\x9D\x92 Tidewell\" filepath=\"skin\\bg.bmp\" filepathPng=\"skin\\bg.png\" "
+    "rect=\"1,2,3,4\"/>\n"
+    " <VersionFont position=\"10, 20\" size=\"12,0\" style=\"Arial\" color=\"255, 128, 1\"/>\n"
+    " <InformationFont position=\"30,40\" size=\"14, 2\" style=\"Tahoma\" color=\"9,8,7\"/>\n"
+    " <progressbar filepath=\"skin\\p1.bmp\" rect=\"5, 6\"/>\n"
+    " <progressbar2 filepath=\"skin\\p2.bmp\" rect=\"7,8\"/>\n"
+    " <browser0 url=\"http://127.0.0.1/a.html\" rect=\"11, 12, 300, 200\"/>\n"
+    " <browser1 url=\"http://127.0.0.1/b.html\" rect=\"13,14,100,50\"/>\n"
+    " <UpdateBtn filepath=\"skin\\upd.bmp\" tip=\"Update\"/>\n"
+    " <Normalbutton>\n"
+    "  <btn name=\"start\" tip=\"Start\" filepath=\"skin\\start.bmp\" url=\"\" rect=\"1, 2, 80, 24\"/>\n"
+    "  <other name=\"not a button\"/>\n"
+    "  <btn name=\"close\" filepath=\"\" url=\"http://127.0.0.1/c\"/>\n"
+    "  <btn name=\"min\" rect=\"5, 6\"/>\n"
+    " </Normalbutton>\n"
+    " <usersettings>\n"
+    "  <Game_EXE_Name path=\"Game.exe\"/><setexename path=\"Set.exe\"/>\n"
+    "  <netsettings bigarea=\"7\" nettype=\"unicom\" keep=\"me\"/>\n"
+    "  <BulletinText NormalURL=\"http://127.0.0.1/n\" TestURL=\"http://127.0.0.1/t\"/>\n"
+    " </usersettings>\n"
+    " <NetworkUI><BG Path=\"skin\\line.bmp\"/></NetworkUI>\n"
+    " <stringtable><string code=\"SKIN_ONLY\" text=\"from\\nskin\"/></stringtable>\n"
+    " <ManualUpdateURL NormalURL=\"http://127.0.0.1/manual\"/>\n"
+    " <unknown keep=\"1\"/>\n"
+    "</root>\n";
+
+Base::System::ZDateTime LocalTime(int year, int month, int day, int hour, int minute)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_isdst = -1;
+    return Base::System::ZDateTime::FromTime(static_cast<std::uint32_t>(std::mktime(&t)));
+}
+
+struct SkinDir {
+    ScopedTestDir dir;
+    std::wstring appDir = dir.Path().wstring() + L"\\";
+    std::string skinPath = (dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").string();
+    SkinDir() { fs::create_directories(dir.Path() / "PatchCfg"); }
+    void Write(const std::string& xml) { WriteBytes(skinPath, xml); }
+};
+
+}  // namespace
+
+TEST(LauncherSkinTest, EveryElementFillsItsFields)
+{
+    SkinDir d;
+    d.Write(kFullSkin);
+    SLauncherSkin skin;
+    ASSERT_TRUE(skin.Parse(d.skinPath, d.appDir, LocalTime(2026, 3, 3, 9, 5)));
+
+    EXPECT_EQ(skin.m_strWindowCaption, L"\x9752 Tidewell");
+    EXPECT_EQ(skin.m_strWindowBmpPath, d.appDir + L"skin\\bg.bmp");
+    EXPECT_EQ(skin.m_strWindowPngPath, d.appDir + L"skin\\bg.png");
+    EXPECT_EQ(std::vector<int>(skin.m_nWindowRect, skin.m_nWindowRect + 4), (std::vector<int>{1, 2, 3, 4}));
+
+    const SSkinFont& v = skin.m_VersionFont;
+    EXPECT_EQ(std::vector<int>({v.m_nX, v.m_nY, v.m_nSize[0], v.m_nRed, v.m_nGreen, v.m_nBlue}),
+              (std::vector<int>{10, 20, 12, 255, 128, 1}));
+    EXPECT_EQ(v.m_strStyle, L"Arial");
+    const SSkinFont& i = skin.m_InformationFont;
+    EXPECT_EQ(std::vector<int>({i.m_nX, i.m_nY, i.m_nSize[0], i.m_nSize[1], i.m_nRed, i.m_nGreen, i.m_nBlue}),
+              (std::vector<int>{30, 40, 14, 2, 9, 8, 7}));
+
+    EXPECT_EQ(skin.m_ProgressBar1.m_strFilePath, d.appDir + L"skin\\p1.bmp");
+    EXPECT_EQ(std::vector<int>({skin.m_ProgressBar1.m_nX, skin.m_ProgressBar1.m_nY, skin.m_ProgressBar2.m_nX,
+                                skin.m_ProgressBar2.m_nY}),
+              (std::vector<int>{5, 6, 7, 8}));
+    EXPECT_EQ(skin.m_Browser0.m_strUrl, "http://127.0.0.1/a.html");
+    EXPECT_EQ(skin.m_Browser0.m_nWidth, 300);
+    EXPECT_EQ(skin.m_Browser1.m_strUrl, "http://127.0.0.1/b.html?v=202603030905");
+    EXPECT_EQ(skin.m_Browser1.m_nHeight, 50);
+    EXPECT_EQ(skin.m_strUpdateBtnPath, d.appDir + L"skin\\upd.bmp");
+    EXPECT_EQ(skin.m_strUpdateBtnTip, L"Update");
+
+    ASSERT_EQ(skin.m_vecButton.size(), 3u);
+    EXPECT_EQ(skin.m_vecButton[0].m_strName, "start");
+    EXPECT_EQ(skin.m_vecButton[0].m_strFilePath, d.appDir + L"skin\\start.bmp");
+    EXPECT_EQ(skin.m_vecButton[0].m_nWidth, 80);
+    EXPECT_EQ(skin.m_vecButton[0].m_strTip, L"Start");
+    EXPECT_EQ(skin.m_vecButton[1].m_strName, "close");
+    EXPECT_EQ(skin.m_vecButton[1].m_strFilePath, L"");  // hidden, not the directory
+    EXPECT_EQ(skin.m_vecButton[1].m_strUrl, "http://127.0.0.1/c");
+    EXPECT_EQ(std::vector<int>({skin.m_vecButton[2].m_nX, skin.m_vecButton[2].m_nY, skin.m_vecButton[2].m_nWidth}),
+              (std::vector<int>{5, 6, 0}));
+
+    EXPECT_EQ(skin.m_strGameExeName, L"Game.exe");
+    EXPECT_EQ(skin.m_strSetExeName, L"Set.exe");
+    EXPECT_EQ(skin.m_nBigArea, 7);
+    EXPECT_EQ(skin.m_strNetType, "unicom");
+    EXPECT_FALSE(skin.m_bTelecom);
+    EXPECT_EQ(skin.m_strBulletinTestURL, L"http://127.0.0.1/t");
+    EXPECT_EQ(skin.m_strManualUpdateURL, "http://127.0.0.1/manual");
+    ASSERT_NE(skin.m_pNetworkUI, nullptr);
+    EXPECT_NE(skin.m_pNetworkUI->FirstChildElement("BG"), nullptr);
+    EXPECT_STREQ(LocalText(L"SKIN_ONLY"), L"from\r\nskin");  // no data\string.txt
+}
+
+TEST(LauncherSkinTest, NumberListsReadLikeScanf)
+{
+    struct Case {
+        const char* position;
+        int x, y;
+    } cases[] = {
+        {"10,20", 10, 20}, {"10, 20", 10, 20}, {"10,   20", 10, 20}, {" 10,20", 10, 20},
+        {"10", 10, -1},    {"x,20", -1, -1},   {"10 ,20", 10, -1},  {"", -1, -1},
+    };
+    for (const Case& c : cases) {
+        SkinDir d;
+        d.Write(std::string("<root><VersionFont position=\"") + c.position + "\"/><InformationFont position=\"" +
+                c.position + "\"/></root>");
+        SLauncherSkin skin;
+        skin.m_VersionFont.m_nX = skin.m_VersionFont.m_nY = -1;
+        skin.m_InformationFont.m_nX = skin.m_InformationFont.m_nY = -1;
+        skin.Parse(d.skinPath, d.appDir);
+        for (const SSkinFont* f : {&skin.m_VersionFont, &skin.m_InformationFont}) {
+            EXPECT_EQ(f->m_nX, c.x) << c.position;
+            EXPECT_EQ(f->m_nY, c.y) << c.position;
+        }
+    }
+}
+
+TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
+{
+    struct Case {
+        const char* userSettings;
+        bool telecom;
+        const char* netType;
+    } cases[] = {
+        {"<usersettings><netsettings nettype=\"unicom\"/></usersettings>", false, "unicom"},
+        {"<usersettings><netsettings nettype=\"Unicom\"/></usersettings>", true, "Unicom"},
+        {"<usersettings><netsettings nettype=\"telecom\"/></usersettings>", true, "telecom"},
+        {"<usersettings><netsettings bigarea=\"3\"/></usersettings>", true, ""},
+        {"", true, ""},
+    };
+    for (const Case& c : cases) {
+        SkinDir d;
+        d.Write(std::string("<root>") + c.userSettings + "</root>");
+        SLauncherSkin skin;
+        skin.Parse(d.skinPath, d.appDir);
+        EXPECT_EQ(skin.m_bTelecom, c.telecom) << c.userSettings;
+        EXPECT_EQ(skin.m_strNetType, c.netType) << c.userSettings;
+    }
+}
+
+TEST(LauncherSkinTest, TheTimeStampIsZeroPaddedLocalTime)
+{
+    EXPECT_EQ(BulletinTimeStamp(LocalTime(2026, 3, 3, 9, 5)), "?v=202603030905");
+    EXPECT_EQ(BulletinTimeStamp(LocalTime(1999, 12, 31, 23, 59)), "?v=199912312359");
+    SkinDir d;
+    d.Write("<root><browser1 rect=\"1,2,3,4\"/></root>");
+    SLauncherSkin skin;
+    skin.Parse(d.skinPath, d.appDir, LocalTime(2030, 1, 2, 3, 4));
+    EXPECT_EQ(skin.m_Browser1.m_strUrl, "?v=203001020304");
+}
+
+TEST(LauncherSkinTest, MissingBrokenOrRootlessFilesGiveTheDefaults)
+{
+    const char* files[] = {nullptr, "<launcher><window caption=\"x\"/></launcher>",
+                           "<root><window caption=\"x\"/><usersettings><netsettings nettype=\"unicom\"/>"};
+    for (const char* text : files) {
+        SkinDir d;
+        if (text) d.Write(text);
+        SLauncherSkin skin;
+        EXPECT_TRUE(skin.Parse(d.skinPath, d.appDir));
+        EXPECT_EQ(skin.m_strWindowCaption, L"");
+        EXPECT_TRUE(skin.m_bTelecom);
+        EXPECT_EQ(skin.m_nBigArea, -1);
+        EXPECT_TRUE(skin.m_vecButton.empty());
+        EXPECT_EQ(skin.m_pNetworkUI, nullptr);
+        // Nothing to write into: a broken file stays as it was.
+        EXPECT_FALSE(skin.SaveNetType(false));
+        if (text) {
+            EXPECT_EQ(ReadBytes(d.skinPath), text);
+        }
+    }
+}
+
+TEST(LauncherSkinTest, TheScrambledSiblingIsReadWhenThePlainFileIsMissing)
+{
+    SkinDir d;
+    std::string bytes = "<root><window caption=\"scrambled\"/></root>";
+    Scramble::Apply(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
+    WriteBytes(Scramble::SiblingName(d.skinPath), bytes);
+    SLauncherSkin skin;
+    skin.Parse(d.skinPath, d.appDir);
+    EXPECT_EQ(skin.m_strWindowCaption, L"scrambled");
+}
+
+TEST(LauncherSkinTest, NetSettingsAreWrittenBackKeepingTheRest)
+{
+    SkinDir d;
+    d.Write(kFullSkin);
+    SLauncherSkin skin;
+    skin.Parse(d.skinPath, d.appDir);
+    ASSERT_TRUE(skin.SaveNetType(true));
+    ASSERT_TRUE(skin.SaveBigArea(12));
+
+    SLauncherSkin again;
+    again.Parse(d.skinPath, d.appDir, LocalTime(2026, 3, 3, 9, 5));
+    EXPECT_TRUE(again.m_bTelecom);
+    EXPECT_EQ(again.m_strNetType, "telecom");
+    EXPECT_EQ(again.m_nBigArea, 12);
+    EXPECT_EQ(again.m_vecButton.size(), 3u);
+    EXPECT_EQ(again.m_Browser1.m_strUrl, "http://127.0.0.1/b.html?v=202603030905");  // no stamp saved
+    EXPECT_STREQ(again.m_pNetSettings->Attribute("keep"), "me");
+    EXPECT_NE(again.m_docSkin.RootElement()->FirstChildElement("unknown"), nullptr);
+    EXPECT_EQ(again.m_strWindowCaption, L"\x9752 Tidewell");
+
+    SkinDir bare;
+    bare.Write("<root><usersettings/></root>");
+    SLauncherSkin noNet;
+    noNet.Parse(bare.skinPath, bare.appDir);
+    EXPECT_FALSE(noNet.SaveNetType(false));
+    EXPECT_EQ(ReadBytes(bare.skinPath), "<root><usersettings/></root>");
+}

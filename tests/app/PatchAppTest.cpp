@@ -1,0 +1,320 @@
+// Start-up of the launcher, step by step in this process: the command line,
+// the channel, the free space, the registry, the shortcut, the self-update.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "TestUtil.h"
+#include "app/PatchApp.h"
+#include "base/utility/MessageBox.h"
+#include "transfer/InstallJournal.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+std::wstring DirOf(const ScopedTestDir& dir) { return dir.Path().wstring() + L"\\"; }
+
+std::vector<std::wstring> g_boxes;
+int RecordBox(HWND, const wchar_t* text, const wchar_t*, UINT) { g_boxes.push_back(text); return IDCANCEL; }
+
+struct BoxRecorder {
+    MessageBoxHook previous = SetMessageBoxHook(&RecordBox);
+    BoxRecorder() { g_boxes.clear(); }
+    ~BoxRecorder() { SetMessageBoxHook(previous); }
+};
+
+struct RegistryClean {
+    RegistryClean() { RegDeleteTreeW(HKEY_CURRENT_USER, kPatchFileKey); }
+    ~RegistryClean() { RegDeleteTreeW(HKEY_CURRENT_USER, kPatchFileKey); }
+};
+
+std::wstring DefaultValue(const std::wstring& key)
+{
+    wchar_t value[600] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+std::wstring ModulePath()
+{
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    return module;
+}
+
+std::uint64_t g_freeBytes;
+bool g_freeKnown;
+bool InjectedFreeSpace(const std::wstring&, std::uint64_t* freeBytes)
+{
+    *freeBytes = g_freeBytes;
+    return g_freeKnown;
+}
+
+}  // namespace
+
+TEST(PatchAppTest, CommandLineArgumentsNameTheTestServerAndThePackage)
+{
+    struct Case {
+        std::vector<std::wstring> args;
+        bool manual;
+        const wchar_t* patchFile;
+        int testServer;
+    } cases[] = {
+        {{L"C:\\Game\\launcher.exe"}, false, L"", 0},
+        {{L"C:\\Game\\Launcher.EXE", L"-TS"}, false, L"", 1},
+        {{L"C:\\Game\\launcher.exe", L"-ts"}, false, L"", 0},
+        {{L"C:\\Game\\launcher.exe", L"D:\\Down\\Patch.KORVALEN"}, true, L"d:\\down\\patch.korvalen", 0},
+        {{L"C:\\Game\\launcher.exe", L"open:c:\\dl\\p.korvalen"}, true, L"c:\\dl\\p.korvalen", 0},
+        {{L"C:\\Game\\launcher.exe", L":p.korvalen"}, true, L":p.korvalen", 0},
+        {{L"C:\\Game\\launcher.exe", L"p.korvalen"}, true, L"p.korvalen", 0},
+        // Under another name the program itself counts as a package.
+        {{L"C:\\Game\\Other.exe"}, true, L"c:\\game\\other.exe", 0},
+        {{L"C:\\Game\\brq.exe", L"E:\\x\\Patch.exe"}, true, L"e:\\x\\patch.exe", 0},
+        {{L"C:\\Game\\launcherd.exe", L"C:\\Game\\launcher.exe.new"}, false, L"", 0},
+        // A later flag does not take the package's place.
+        {{L"C:\\Game\\launcher.exe", L"D:\\p.korvalen", L"-TS"}, true, L"d:\\p.korvalen", 1},
+        {{L"C:\\Game\\launcher.exe", L"D:\\a.korvalen", L"D:\\b.korvalen"}, true, L"d:\\b.korvalen", 0},
+    };
+    for (const Case& c : cases) {
+        g_bTestServer = 0;
+        CPatchApp app;
+        app.EvaluateArguments(c.args);
+        const std::wstring label = c.args.back();
+        EXPECT_EQ(app.m_bManualPatch, c.manual) << label;
+        EXPECT_EQ(app.m_strPatchFile, c.patchFile) << label;
+        EXPECT_EQ(g_bTestServer, c.testServer) << label;
+    }
+    g_bTestServer = 0;
+}
+
+TEST(PatchAppTest, TheChannelChoosesTheSkinFile)
+{
+    struct Case {
+        const char* channelXml;  // null: no file
+        const wchar_t* channel;
+        const char* skinName;
+    } cases[] = {
+        {nullptr, L"", "NewLauncherCfg.xml"},
+        {"<root><channel name=\"abc\"/></root>", L"abc", "NewLauncherCfg_abc.xml"},
+        {"<root><channel/></root>", L"", "NewLauncherCfg.xml"},
+        {"<root><other name=\"x\"/><channel name=\"x2\"/></root>", L"x2", "NewLauncherCfg_x2.xml"},
+        {"<channel name=\"abc\"/>", L"", "NewLauncherCfg.xml"},
+        {"<root><channel name=\"abc\"/>", L"", "NewLauncherCfg.xml"},  // broken
+    };
+    for (const Case& c : cases) {
+        ScopedTestDir dir;
+        fs::create_directories(dir.Path() / "PatchCfg");
+        if (c.channelXml) WriteBytes(dir.Path() / "PatchCfg" / "channel.xml", c.channelXml);
+        CPatchApp app;
+        app.m_strAppDir = DirOf(dir);
+        app.ReadChannel();
+        EXPECT_EQ(app.m_strChannel, c.channel);
+        EXPECT_EQ(app.SkinFilePath(), (dir.Path() / "PatchCfg" / c.skinName).string());
+    }
+}
+
+TEST(PatchAppTest, FourGiBFreeAreNeeded)
+{
+    struct Case {
+        std::uint64_t freeBytes;
+        bool known, passes;
+    } cases[] = {
+        {4095ull << 20, true, false},
+        {(4096ull << 20) - 1, true, false},
+        {4096ull << 20, true, true},
+        {1ull << 40, true, true},
+        {0, true, false},
+        {0, false, true},  // a volume that cannot say is no reason to refuse
+    };
+    CPatchApp app;
+    app.m_pFreeSpace = &InjectedFreeSpace;
+    for (const Case& c : cases) {
+        g_freeBytes = c.freeBytes;
+        g_freeKnown = c.known;
+        EXPECT_EQ(app.CheckDiskSpace(), c.passes) << c.freeBytes;
+    }
+}
+
+TEST(PatchAppTest, TheFreeSpaceIsThatOfTheDirectoryWhateverItsSpelling)
+{
+    // The test volume has more than 4 GiB free; a lower-case drive letter
+    // and a directory below the root find it all the same.
+    ScopedTestDir dir;
+    CPatchApp app;
+    std::wstring lower = DirOf(dir);
+    lower[0] = towlower(lower[0]);
+    for (const std::wstring& d : {DirOf(dir), lower}) {
+        app.m_strAppDir = d;
+        std::uint64_t freeBytes = 0;
+        ASSERT_TRUE(app.m_pFreeSpace(d, &freeBytes));
+        EXPECT_EQ(app.CheckDiskSpace(), (freeBytes >> 20) >= kMinFreeMiB);
+        EXPECT_GT(freeBytes, 0u);
+    }
+}
+
+TEST(PatchAppTest, TheRegisteredDirectoryIsTheInstallationWhenItHoldsPatchCfg)
+{
+    RegistryClean clean;
+    ScopedTestDir dir;
+    const std::wstring modulePath = ModulePath();
+    const std::wstring moduleDir = modulePath.substr(0, modulePath.rfind(L'\\') + 1);
+    const std::wstring exeName = modulePath.substr(moduleDir.size());
+    {
+        CPatchApp app;
+        EXPECT_FALSE(app.m_bRegistered);
+        EXPECT_EQ(app.m_strAppDir, moduleDir);
+        EXPECT_EQ(app.m_strExePath, modulePath);
+        EXPECT_EQ(app.m_strExeName, exeName);
+    }
+    // Registered from the installation as the current directory.
+    {
+        CPatchApp app;
+        ASSERT_TRUE(app.RegisterPatchFileType());
+        EXPECT_EQ(DefaultValue(kPatchFileKey), L"青石谣更新包");
+        EXPECT_EQ(DefaultValue(std::wstring(kPatchFileKey) + L"\\DefaultIcon"), modulePath + L",1");
+        EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
+    }
+    // Without PatchCfg the registered directory is no installation.
+    {
+        CPatchApp app;
+        EXPECT_FALSE(app.m_bRegistered);
+        EXPECT_EQ(app.m_strAppDir, moduleDir);
+    }
+    fs::create_directories(dir.Path() / "PatchCfg");
+    {
+        CPatchApp app;
+        EXPECT_TRUE(app.m_bRegistered);
+        EXPECT_EQ(app.m_strAppDir, DirOf(dir));
+        EXPECT_EQ(app.m_strExePath, DirOf(dir) + exeName);
+    }
+}
+
+TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
+{
+    wchar_t desktop[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
+    const std::wstring lnk = std::wstring(desktop) + L"\\青石谣.lnk";
+    DeleteFileW(lnk.c_str());
+    CPatchApp app;
+    ASSERT_TRUE(app.CreateDesktopShortcut());
+
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    IShellLinkW* link = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                           reinterpret_cast<void**>(&link))));
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    EXPECT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
+    wchar_t target[MAX_PATH] = {};
+    EXPECT_TRUE(SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)));
+    EXPECT_EQ(_wcsicmp(target, ModulePath().c_str()), 0) << target;
+    file->Release();
+    link->Release();
+    CoUninitialize();
+    DeleteFileW(lnk.c_str());
+}
+
+TEST(PatchAppTest, SelfUpdateOfTheRegularLauncher)
+{
+    BoxRecorder boxes;
+    ScopedTestDir dir;
+    CPatchApp app;
+    app.m_strAppDir = DirOf(dir);
+    app.m_strExeName = L"Launcher.exe";
+    app.m_strExePath = DirOf(dir) + L"launcher.exe";
+    WriteBytes("launcher.exe", "MZ running");
+    WriteBytes("launcher.exe.cpy", "old copy");
+    WriteBytes("VersionInfo.xml", "<x/>");
+    SetFileAttributesW(L"launcher.exe.cpy", FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_TRUE(app.UpdateSelf());  // no new file
+    EXPECT_EQ(app.m_strExeName, L"launcher.exe");
+    EXPECT_FALSE(fs::exists("launcher.exe.cpy"));
+    EXPECT_FALSE(fs::exists("VersionInfo.xml"));
+
+    WriteBytes("launcher.exe.new", "MZ running");
+    SetFileAttributesW(L"launcher.exe.new", FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(app.UpdateSelf());  // identical: dropped
+    EXPECT_FALSE(fs::exists("launcher.exe.new"));
+
+    // A different file that cannot run: said so, and start-up ends.
+    WriteBytes("launcher.exe.new", "not a program");
+    EXPECT_FALSE(app.UpdateSelf());
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0], L"启动launcher.exe.new失败，请手动将其更名为launcher.exe再重试");
+    EXPECT_TRUE(fs::exists("launcher.exe.new"));
+    EXPECT_EQ(ReadBytes("launcher.exe"), "MZ running");
+}
+
+TEST(PatchAppTest, ANewLauncherTakesTheRegularName)
+{
+    BoxRecorder boxes;
+    ScopedTestDir dir;
+    CPatchApp app;
+    app.m_strAppDir = DirOf(dir);
+    app.m_strExeName = L"launcher.exe.new";
+    app.m_strExePath = DirOf(dir) + L"launcher.exe.new";
+    WriteBytes("launcher.exe.new", "MZ newer");
+    WriteBytes("launcher.exe", "MZ older");
+    SetFileAttributesW(L"launcher.exe", FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(app.UpdateSelf());
+    EXPECT_EQ(ReadBytes("launcher.exe"), "MZ newer");
+    EXPECT_TRUE(g_boxes.empty());
+
+    // The target held open without sharing: three quiet tries, then the
+    // player is asked; Cancel ends start-up.
+    HANDLE held = CreateFileW(L"launcher.exe", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(app.UpdateSelf());
+    CloseHandle(held);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
+}
+
+TEST(PatchAppTest, AnUnfinishedInstallationIsUndoneBeforeTheNewLauncherIsSeen)
+{
+    ScopedTestDir dir;
+    {
+        CInstallJournal journal(DirOf(dir));
+        ASSERT_TRUE(journal.Begin());
+        ASSERT_TRUE(journal.MoveAside(L"launcher.exe.new"));
+        WriteBytes("launcher.exe.new", "MZ half delivered");
+    }  // cut short: never committed
+    WriteBytes("launcher.exe", "MZ running");
+    CPatchApp app;
+    app.m_strAppDir = DirOf(dir);
+    app.m_strExeName = L"launcher.exe";
+    app.m_strExePath = DirOf(dir) + L"launcher.exe";
+    app.RecoverInstallation();
+    EXPECT_FALSE(fs::exists("launcher.exe.new"));
+    EXPECT_TRUE(app.UpdateSelf());
+}
+
+TEST(PatchAppTest, TheEmergencyUpdaterGetsTheProcessIdFirst)
+{
+    BoxRecorder boxes;
+    ScopedTestDir dir;
+    CPatchApp app;
+    EXPECT_FALSE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0], L"启动进程EmergencyUpdate.exe出错，错误号：3");  // no Bin directory
+    EXPECT_EQ(app.m_hEmergencyProcess, nullptr);
+
+    // Any program stands in for the updater; it ends on its own.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    fs::create_directories(dir.Path() / "Bin");
+    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(),
+                          (dir.Path() / "Bin" / "EmergencyUpdate.exe").wstring().c_str(), FALSE));
+    ASSERT_TRUE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
+    ASSERT_NE(app.m_hEmergencyProcess, nullptr);
+    EXPECT_EQ(GetProcessId(app.m_hEmergencyProcess), app.m_dwEmergencyProcessId);
+    EXPECT_EQ(WaitForSingleObject(app.m_hEmergencyProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(app.m_hEmergencyProcess);
+    app.m_hEmergencyProcess = nullptr;
+}

@@ -1,0 +1,117 @@
+// The bulletin page host: the container's answers to the control, and the
+// windows it leaves in the main window whether or not the control embeds.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "ui/BrowserSite.h"
+#include "ui/BulletinBrowser.h"
+
+namespace {
+
+struct ParentWindow {
+    HWND h = CreateWindowW(L"STATIC", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+    ~ParentWindow() { DestroyWindow(h); }
+};
+
+RECT ChildRect(HWND child)
+{
+    RECT rc;
+    GetWindowRect(child, &rc);
+    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+}  // namespace
+
+TEST(BrowserSiteTest, TheContainerKeepsThePagePlain)
+{
+    ParentWindow parent;
+    CBrowserSite* site = new CBrowserSite(parent.h);
+    IOleClientSite* client = site;
+
+    IDocHostUIHandler* ui = nullptr;
+    ASSERT_EQ(client->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&ui)), S_OK);
+    DOCHOSTUIINFO info = {};
+    EXPECT_EQ(ui->GetHostInfo(&info), S_OK);
+    EXPECT_EQ(info.cbSize, 20u);
+    EXPECT_EQ(info.dwFlags, 4u);
+    EXPECT_EQ(info.dwDoubleClick, 0u);
+    POINT pt = {};
+    EXPECT_EQ(ui->ShowContextMenu(0, &pt, nullptr, nullptr), S_OK);
+    EXPECT_EQ(ui->ShowUI(0, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(ui->TranslateAccelerator(nullptr, nullptr, 0), S_FALSE);
+    IDispatch* external = reinterpret_cast<IDispatch*>(1);
+    EXPECT_EQ(ui->GetExternal(&external), S_FALSE);
+    EXPECT_EQ(external, nullptr);
+    IDropTarget* drop = reinterpret_cast<IDropTarget*>(1);
+    EXPECT_EQ(ui->GetDropTarget(nullptr, &drop), S_FALSE);
+    EXPECT_EQ(drop, nullptr);
+    LPWSTR translated = reinterpret_cast<LPWSTR>(1);
+    EXPECT_EQ(ui->TranslateUrl(0, nullptr, &translated), S_FALSE);
+    EXPECT_EQ(translated, nullptr);
+    IDataObject* filtered = reinterpret_cast<IDataObject*>(1);
+    EXPECT_EQ(ui->FilterDataObject(nullptr, &filtered), S_FALSE);
+    EXPECT_EQ(filtered, nullptr);
+
+    // Only the four interfaces; the frame comes through the window context.
+    void* other = nullptr;
+    EXPECT_EQ(client->QueryInterface(IID_IOleInPlaceFrame, &other), E_NOINTERFACE);
+    EXPECT_EQ(client->QueryInterface(IID_IDispatch, &other), E_NOINTERFACE);
+    IOleInPlaceSite* inPlace = nullptr;
+    ASSERT_EQ(client->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace)), S_OK);
+    HWND hWnd = nullptr;
+    EXPECT_EQ(inPlace->GetWindow(&hWnd), S_OK);
+    EXPECT_EQ(hWnd, parent.h);
+    IOleInPlaceFrame* frame = nullptr;
+    IOleInPlaceUIWindow* doc = nullptr;
+    RECT pos, clip;
+    OLEINPLACEFRAMEINFO frameInfo = {};
+    frameInfo.cb = sizeof frameInfo;
+    EXPECT_EQ(inPlace->GetWindowContext(&frame, &doc, &pos, &clip, &frameInfo), S_OK);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(doc, nullptr);
+    IOleContainer* container = reinterpret_cast<IOleContainer*>(1);
+    EXPECT_EQ(client->GetContainer(&container), E_NOINTERFACE);
+    EXPECT_EQ(container, nullptr);
+    IMoniker* moniker = nullptr;
+    EXPECT_EQ(client->GetMoniker(0, 0, &moniker), E_NOTIMPL);
+
+    frame->Release();
+    inPlace->Release();
+    ui->Release();
+    EXPECT_EQ(client->Release(), 0u);
+}
+
+TEST(BulletinBrowserTest, ThePageTakesItsRectangleOrLeavesItEmpty)
+{
+    ParentWindow parent;
+    HWND sibling = CreateWindowW(L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE, 5, 5, 50, 20, parent.h,
+                                 reinterpret_cast<HMENU>(1003), GetModuleHandleW(nullptr), nullptr);
+    {
+        CBulletinBrowser idle;
+        EXPECT_EQ(idle.Navigate(L"http://127.0.0.1:9/"), -5);  // nothing embedded
+    }
+    CBulletinBrowser browser;
+    const bool created = browser.Create(L"http://127.0.0.1:9/bulletin.html", 20, 30, 300, 200, parent.h, 101);
+    EXPECT_EQ(created, browser.Embedded());
+    if (created) {
+        EXPECT_EQ(GetDlgItem(parent.h, 101), browser.WrapperWindow());
+        const RECT rc = ChildRect(browser.WrapperWindow());
+        EXPECT_EQ(std::vector<LONG>({rc.left, rc.top, rc.right, rc.bottom}), std::vector<LONG>({20, 30, 320, 230}));
+        MoveWindow(browser.WrapperWindow(), 20, 30, 150, 90, TRUE);
+        RECT inner;
+        GetClientRect(GetDlgItem(browser.WrapperWindow(), 1000), &inner);
+        EXPECT_EQ(inner.right, 150);
+        EXPECT_EQ(inner.bottom, 90);
+    } else {
+        // Without an HTML engine: no window left behind.
+        EXPECT_EQ(browser.WrapperWindow(), nullptr);
+        EXPECT_EQ(GetDlgItem(parent.h, 101), nullptr);
+    }
+    EXPECT_EQ(GetDlgItem(parent.h, 1003), sibling);
+    EXPECT_TRUE(GetWindowLongW(sibling, GWL_STYLE) & WS_VISIBLE);
+    std::printf("bulletin control embedded: %s\n", created ? "yes" : "no");
+}

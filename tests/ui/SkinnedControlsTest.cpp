@@ -1,0 +1,364 @@
+// Skinned buttons driven by the real mouse and read back from the screen,
+// regions of real bitmaps, BMP and picture loading, the layered background.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "UiTestUtil.h"
+#include "ui/BgDialog.h"
+#include "ui/BitmapRegion.h"
+#include "ui/Dib.h"
+#include "ui/GdiHandle.h"
+#include "ui/KbcButton.h"
+#include "ui/Picture.h"
+#include "ui/ResourceIds.h"
+
+using namespace UI;
+
+namespace {
+
+const COLORREF kFrames[4] = {RGB(200, 30, 30), RGB(30, 200, 30), RGB(30, 30, 200), RGB(128, 128, 128)};
+const COLORREF kKey = RGB(250, 0, 250);
+
+// A strip of four frames of frameWidth x 20, each of its colour, the top
+// left 4 x 4 corner of each frame in the key colour; extra columns white.
+void WriteStrip(const fs::path& path, int frameWidth, int extra = 0)
+{
+    WriteBmp(path, frameWidth * 4 + extra, 20, [&](int x, int y) {
+        if (x >= frameWidth * 4) return RGB(255, 255, 255);
+        if (x % frameWidth < 4 && y < 4) return kKey;
+        return kFrames[x / frameWidth];
+    });
+}
+
+class CButtonDialog : public CDialogBase {
+public:
+    CButtonDialog() : CDialogBase(IDD_PATCH_DIALOG) {}
+    CKbcButton button;
+    int clicks = 0;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        button.Attach(m_hWnd, IDC_START);
+        SetWindowPos(m_hWnd, HWND_TOP, 100, 100, 300, 200, SWP_SHOWWINDOW);
+        return TRUE;
+    }
+    bool OnCommand(UINT id, UINT code) override
+    {
+        switch (id) {
+        case IDC_START:
+            ++clicks;
+            return true;
+        default:
+            return CDialogBase::OnCommand(id, code);
+        }
+    }
+    INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_ERASEBKGND) {
+            RECT r;
+            GetClientRect(m_hWnd, &r);
+            FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            return SetResult(TRUE);
+        }
+        return CDialogBase::WindowProc(message, wParam, lParam);
+    }
+};
+
+struct ButtonFixture : ::testing::Test {
+    ScopedTestDir dir;
+    CButtonDialog dialog;
+    HWND hButton = nullptr;
+
+    void SetUp() override
+    {
+        WriteStrip("strip.bmp", 40);
+        ASSERT_TRUE(dialog.Create());
+        ASSERT_TRUE(dialog.button.LoadImage((dir.Path() / "strip.bmp").wstring(), kKey));
+        hButton = dialog.button.GetSafeHwnd();
+        SetWindowPos(hButton, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+        SetForegroundWindow(dialog.GetSafeHwnd());
+        MouseMoveTo(dialog.GetSafeHwnd(), 250, 180);  // away from the button
+        PumpFor(50);
+    }
+    bool Shows(int frame) { return WaitForPixel(hButton, 20, 10, kFrames[frame]); }
+};
+
+}  // namespace
+
+TEST(KbcBmp, FrameWidthIsAQuarterOfThePictureAndDropsTheRemainder)
+{
+    ScopedTestDir dir;
+    const struct {
+        int frame, extra;
+    } cases[] = {{100, 0}, {100, 2}, {25, 3}};
+    for (const auto& c : cases) {
+        WriteStrip("s.bmp", c.frame, c.extra);
+        CKbcBmp bmp;
+        ASSERT_TRUE(bmp.Load((dir.Path() / "s.bmp").wstring()));
+        EXPECT_EQ(bmp.FrameWidth(), (c.frame * 4 + c.extra) / 4);
+        EXPECT_EQ(bmp.Height(), 20);
+    }
+}
+
+TEST_F(ButtonFixture, ButtonTakesTheSizeOfOneFrameAndShowsTheKeyAsTransparent)
+{
+    RECT r;
+    GetWindowRect(hButton, &r);
+    EXPECT_EQ(r.right - r.left, 40);
+    EXPECT_EQ(r.bottom - r.top, 20);
+    ASSERT_TRUE(Shows(0));
+    EXPECT_EQ(ClientPixel(hButton, 1, 1), RGB(255, 255, 255)) << "the dialog shows through the key colour";
+}
+
+TEST_F(ButtonFixture, RealMouseMovesThroughHoverPressedAndBack)
+{
+    ASSERT_TRUE(Shows(0));
+    MouseMoveTo(hButton, 20, 10);
+    EXPECT_TRUE(Shows(1)) << "hover";
+    MouseLeftDown();
+    EXPECT_TRUE(Shows(2)) << "pressed";
+    MouseLeftUp();
+    EXPECT_TRUE(Shows(1)) << "back to hover on release";
+    EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 1; }));
+    MouseMoveTo(dialog.GetSafeHwnd(), 250, 180);
+    EXPECT_TRUE(Shows(0)) << "normal after leaving";
+}
+
+TEST_F(ButtonFixture, DisabledButtonKeepsItsFrameAndTakesNoClick)
+{
+    dialog.button.SetState(CKbcButton::STATE_DISABLED);
+    ASSERT_TRUE(Shows(3));
+    MouseMoveTo(hButton, 20, 10);
+    PumpFor(100);
+    EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[3]);
+    MouseLeftDown();
+    MouseLeftUp();
+    PumpFor(100);
+    EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[3]);
+    EXPECT_EQ(dialog.clicks, 0) << "a busy window must not start its work twice";
+    dialog.button.SetState(CKbcButton::STATE_NORMAL);
+    EXPECT_TRUE(Shows(0));
+    MouseMoveTo(hButton, 22, 11);
+    EXPECT_TRUE(Shows(1)) << "tracked again once enabled";
+    MouseLeftDown();
+    MouseLeftUp();
+    EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 1; }));
+}
+
+TEST_F(ButtonFixture, FixedStateOverridesTheMouse)
+{
+    dialog.button.SetFixedState(CKbcButton::STATE_PRESSED);
+    EXPECT_TRUE(Shows(2));
+    MouseMoveTo(hButton, 20, 10);
+    PumpFor(100);
+    EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[2]);
+    dialog.button.SetFixedState(0);
+    EXPECT_TRUE(Shows(1));
+}
+
+TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColour)
+{
+    ScopedTestDir dir;
+    const COLORREF key = RGB(255, 0, 255);
+    // A 60 x 40 picture: a ring of key around a 40 x 20 body with a key hole.
+    WriteBmp("w.bmp", 60, 40, [&](int x, int y) {
+        const bool body = x >= 10 && x < 50 && y >= 10 && y < 30;
+        const bool hole = x >= 25 && x < 35 && y >= 15 && y < 25;
+        return body && !hole ? RGB(10, 20, 30) : key;
+    });
+    CGdiBitmap bitmap(static_cast<HBITMAP>(LoadImageW(nullptr, (dir.Path() / "w.bmp").c_str(), IMAGE_BITMAP, 0, 0,
+                                                      LR_LOADFROMFILE)));
+    ASSERT_TRUE(bitmap);
+    CGdiRegion region(BitmapToRegion(bitmap.Get(), key));
+    ASSERT_TRUE(region);
+    RECT box;
+    EXPECT_EQ(GetRgnBox(region.Get(), &box), COMPLEXREGION);
+    EXPECT_EQ(box.left, 10);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 50);
+    EXPECT_EQ(box.bottom, 30);
+    const struct {
+        int x, y;
+        bool inside;
+    } points[] = {{10, 10, true}, {49, 29, true}, {9, 10, false}, {30, 20, false}, {24, 20, true}, {35, 20, true}};
+    for (const auto& p : points) EXPECT_EQ(PtInRegion(region.Get(), p.x, p.y) != 0, p.inside) << p.x << "," << p.y;
+}
+
+TEST(BitmapRegion, AllKeyGivesAnEmptyRegionAndSixteenBitsCompareAtTheirDepth)
+{
+    ScopedTestDir dir;
+    WriteBmp("k.bmp", 16, 8, [](int, int) { return RGB(255, 0, 255); });
+    CGdiBitmap bitmap(static_cast<HBITMAP>(LoadImageW(nullptr, (dir.Path() / "k.bmp").c_str(), IMAGE_BITMAP, 0, 0,
+                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+    CGdiRegion empty(BitmapToRegion(bitmap.Get(), RGB(255, 0, 255)));
+    ASSERT_TRUE(empty);
+    RECT box;
+    EXPECT_EQ(GetRgnBox(empty.Get(), &box), NULLREGION);
+
+    // A 5-6-5 section: the key loses its low bits there and must still match.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 8;
+    info.bmiHeader.biHeight = 4;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 16;
+    info.bmiHeader.biCompression = BI_RGB;  // 5-5-5
+    void* bits = nullptr;
+    CGdiBitmap sixteen(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ASSERT_TRUE(sixteen);
+    auto* pixels = static_cast<WORD*>(bits);
+    for (int i = 0; i < 32; ++i) pixels[i] = 0x7C1F;  // full red and blue: the key
+    pixels[0] = 0x0000;                               // one black pixel, bottom-left
+    CGdiRegion one(BitmapToRegion(sixteen.Get(), RGB(255, 0, 255)));
+    ASSERT_TRUE(one);
+    EXPECT_EQ(GetRgnBox(one.Get(), &box), SIMPLEREGION);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 3);
+    EXPECT_EQ(box.right, 1);
+    EXPECT_EQ(box.bottom, 4);
+}
+
+TEST(Dib, RefusesWhatIsNotABitmapAndHeadersLargerThanTheFile)
+{
+    ScopedTestDir dir;
+    RecordedMessageBoxes().clear();
+    WriteBytes("fake.bmp", "PK: a zip, not a bitmap");
+    CDib dib;
+    EXPECT_FALSE(dib.Load((dir.Path() / "fake.bmp").wstring()));
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].text, L"This is not a bitmap file!");
+
+    // A header that claims 4000 x 4000 pixels in a file of a few bytes would
+    // make the drawing read far past the block.
+    WriteBmp("small.bmp", 4, 4, [](int, int) { return RGB(1, 2, 3); });
+    std::string bytes = ReadBytes("small.bmp");
+    bytes[18] = static_cast<char>(0xA0), bytes[19] = 0x0F;  // width 4000
+    bytes[22] = static_cast<char>(0xA0), bytes[23] = 0x0F;  // height 4000
+    WriteBytes("lying.bmp", bytes);
+    EXPECT_FALSE(dib.Load((dir.Path() / "lying.bmp").wstring()));
+    EXPECT_FALSE(dib.Loaded());
+    EXPECT_FALSE(dib.Load((dir.Path() / "missing.bmp").wstring()));
+}
+
+TEST(Dib, DrawsACroppedPartOfTheImage)
+{
+    ScopedTestDir dir;
+    // Left half red, right half blue, top row green.
+    WriteBmp("bar.bmp", 20, 6, [](int x, int y) {
+        if (y == 0) return RGB(0, 255, 0);
+        return x < 10 ? RGB(255, 0, 0) : RGB(0, 0, 255);
+    });
+    CDib dib;
+    ASSERT_TRUE(dib.Load((dir.Path() / "bar.bmp").wstring()));
+    EXPECT_EQ(dib.Width(), 20);
+    EXPECT_EQ(dib.Height(), 6);
+    CWindowDc screen(nullptr);
+    CMemoryDc dc(CreateCompatibleDC(screen.Get()));
+    CGdiBitmap target(CreateCompatibleBitmap(screen.Get(), 30, 10));
+    CSelection select(dc.Get(), target.Get());
+    RECT all = {0, 0, 30, 10};
+    FillRect(dc.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    dib.Draw(dc.Get(), 5, 2, 12, 6, 0, 0, 12, 6);  // filled width 12
+    EXPECT_EQ(GetPixel(dc.Get(), 5, 2), RGB(0, 255, 0)) << "top row stays on top";
+    EXPECT_EQ(GetPixel(dc.Get(), 5, 3), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc.Get(), 16, 3), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc.Get(), 17, 3), RGB(255, 255, 255)) << "cropped, not stretched";
+}
+
+TEST(Picture, LoadsABitmapAndReportsAMissingFile)
+{
+    ScopedTestDir dir;
+    WriteBmp("p.bmp", 32, 16, [](int x, int) { return x < 16 ? RGB(255, 255, 0) : RGB(0, 128, 255); });
+    CPicture picture;
+    ASSERT_TRUE(picture.Load((dir.Path() / "p.bmp").wstring()));
+    EXPECT_EQ(picture.Width(), 32);
+    EXPECT_EQ(picture.Height(), 16);
+    CWindowDc screen(nullptr);
+    CGdiBitmap bitmap(picture.ToBitmap(screen.Get()));
+    ASSERT_TRUE(bitmap);
+    CMemoryDc dc(CreateCompatibleDC(screen.Get()));
+    CSelection select(dc.Get(), bitmap.Get());
+    EXPECT_EQ(GetPixel(dc.Get(), 2, 2), RGB(255, 255, 0));
+    EXPECT_EQ(GetPixel(dc.Get(), 30, 14), RGB(0, 128, 255));
+
+    RecordedMessageBoxes().clear();
+    EXPECT_FALSE(picture.Load((dir.Path() / "none.bmp").wstring()));
+    EXPECT_FALSE(picture.Loaded());
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].caption, L"CPicture Error");
+}
+
+namespace {
+class CForeground : public CDialogBase {
+public:
+    CForeground() : CDialogBase(IDD_PATCH_DIALOG) {}
+};
+
+// Ends the background's modal loop once checks have run inside it.
+class CCheckedBg : public CBgDialog {
+public:
+    explicit CCheckedBg(CDialogBase& fg) : CBgDialog(fg) {}
+    std::function<void(CCheckedBg&)> check;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        const BOOL r = CBgDialog::OnInitDialog();
+        SetTimer(m_hWnd, 77, 50, nullptr);  // the modal loop shows the window first
+        return r;
+    }
+    INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_TIMER && wParam == 77) {
+            KillTimer(m_hWnd, 77);
+            PumpUntil([&] { return (GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; });
+            if (check) check(*this);
+            EndDialog(IDOK);
+            return TRUE;
+        }
+        return CBgDialog::WindowProc(message, wParam, lParam);
+    }
+};
+}  // namespace
+
+TEST(BgDialog, LayeredPngIsSizedCentredAndDraggedWithTheMainWindow)
+{
+    ScopedTestDir dir;
+    const fs::path png = SampleSkinDir() / "skin" / "background.png";
+    CForeground fg;
+    CCheckedBg bg(fg);
+    bg.SetPng(png.wstring(), dir.Path().wstring() + L"\\");
+    bool checked = false;
+    bg.check = [&](CCheckedBg& self) {
+        HWND hWnd = self.GetSafeHwnd();
+        EXPECT_TRUE(self.HasImage());
+        EXPECT_TRUE(fs::exists(dir.Path() / "temp.tmp")) << "read from the copy";
+        EXPECT_TRUE(GetWindowLongPtrW(hWnd, GWL_EXSTYLE) & WS_EX_LAYERED);
+        RECT r;
+        GetWindowRect(hWnd, &r);
+        EXPECT_EQ(r.right - r.left, 618);
+        EXPECT_EQ(r.bottom - r.top, 398);
+        EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) / 2 - 618 / 2);
+        EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) / 2 - 398 / 2);
+        EXPECT_TRUE(IsWindowVisible(fg.GetSafeHwnd()));
+        EXPECT_EQ(GetWindow(fg.GetSafeHwnd(), GW_OWNER), hWnd) << "the main window stays above";
+        // Dragging the background by 30, 20 moves both windows there.
+        SendMessageW(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+        SendMessageW(hWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(130, 120));
+        SendMessageW(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(130, 120));
+        RECT moved, fgRect;
+        GetWindowRect(hWnd, &moved);
+        GetWindowRect(fg.GetSafeHwnd(), &fgRect);
+        EXPECT_EQ(moved.left, r.left + 30);
+        EXPECT_EQ(moved.top, r.top + 20);
+        EXPECT_EQ(fgRect.left, moved.left);
+        EXPECT_EQ(fgRect.top, moved.top);
+        checked = true;
+    };
+    EXPECT_EQ(bg.DoModal(), IDOK);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(fg.GetSafeHwnd(), nullptr) << "the main window went with its owner";
+}

@@ -1,0 +1,36 @@
+// Helpers of the window tests: message pumping, pixels of real windows,
+// BMP files written pixel by pixel, the mouse moved for real.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "TestUtil.h"
+
+// Dispatches this thread's messages until done() or timeoutMs.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000);
+// Dispatches what is queued now, then for ms more.
+void PumpFor(DWORD ms);
+
+// The colour on screen of a point in a window's client area.
+COLORREF ClientPixel(HWND hWnd, int x, int y);
+// Waits until the pixel has the colour (drawing is asynchronous).
+bool WaitForPixel(HWND hWnd, int x, int y, COLORREF colour, DWORD timeoutMs = 3000);
+
+// A 24-bit bottom-up BMP of width x height whose pixels come from pixel(x, y).
+void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel);
+
+// The real mouse: moves the cursor to a client point of hWnd, presses and
+// releases the left button.
+void MouseMoveTo(HWND hWnd, int x, int y);
+void MouseLeftDown();
+void MouseLeftUp();
+
+// The sample skin drawn by scripts/draw-skin (a CTest fixture).
+fs::path SampleSkinDir();
+
+// The face name of the font a window uses.
+std::wstring FontFace(HWND hWnd);
