@@ -318,6 +318,8 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     DWORD lastByte = windowStart;
     const ULONGLONG paceStart = GetTickCount64();
     std::uint64_t windowBytes = 0;
+    DWORD rateMark = windowStart;
+    std::uint64_t rateBytes = 0, lastRate = 0;
     // Small reads under a limit keep the pace even.
     const DWORD maxRead = m_rate == 0 ? kReadBuffer : m_rate / 8 < 1024 ? 1024 : m_rate / 8 < kReadBuffer ? m_rate / 8 : kReadBuffer;
     // A read that ends without bytes after a whole window of silence timed
@@ -336,11 +338,11 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         }
         DWORD n = 0;
         if (available > 0) {
-            // What arrived, or a tenth of a second at the rate seen so far:
-            // large reads on fast links, prompt ones on slow links.
-            std::uint64_t want = available;
-            const ULONGLONG elapsed = GetTickCount64() - paceStart;
-            if (elapsed > 0 && fresh * 100 / elapsed > want) want = fresh * 100 / elapsed;
+            // What arrived, or a tenth of a second at the last second's rate:
+            // large reads on fast links (a read of what arrived alone is slow
+            // under Wine), prompt ones on slow links, which a read that waits
+            // for its whole buffer would hold up.
+            std::uint64_t want = available > lastRate / 10 ? available : lastRate / 10;
             if (want > maxRead) want = maxRead;
             if (!InternetReadFile(request.Get(), buffer, static_cast<DWORD>(want), &n)) {
                 if (silent()) return DOWNLOAD_STALLED;
@@ -351,6 +353,12 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
             return DOWNLOAD_STALLED;
         }
         if (n > 0) lastByte = GetTickCount();
+        rateBytes += n;
+        if (GetTickCount() - rateMark >= 1000) {
+            lastRate = rateBytes * 1000 / (GetTickCount() - rateMark);
+            rateMark = GetTickCount();
+            rateBytes = 0;
+        }
         if (n > limit - received) return DOWNLOAD_TOO_LARGE;
         received += n;
         m_received = static_cast<std::uint32_t>(received);
