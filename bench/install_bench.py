@@ -37,12 +37,8 @@ def fresh_game(game, old):
     os.sync()
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit(__doc__)
-    build, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    files = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
-    mib = int(sys.argv[4]) if len(sys.argv) > 4 else 512
+def prepare(build, work, files, mib):
+    """The old and new trees and the package between them (made once); the work folder and the package."""
     work = os.path.join(work, "install-%d-%d" % (files, mib))
     os.makedirs(work, exist_ok=True)
     archive = tb.make_tree_zip(work, files, mib << 20)
@@ -65,19 +61,38 @@ def main():
         subprocess.run(tb.updater(build, "md5", "x")[:1] + [os.path.join(build, "tools", "patchtool.exe"), "pack",
                         "--old", tb.wine_path(old), "--new", tb.wine_path(new), "--from", "0000100", "--to",
                         "0000200", "-o", tb.wine_path(pkg)], check=True, stdout=subprocess.DEVNULL)
+    return work, pkg
 
-    game = os.path.join(work, "game")
-    # Wine's start, with an installation that fails at once (no such package).
+
+def wine_start(build, game, old, pkg):
+    """Wine's start, with an installation that fails at once (no such package)."""
     fresh_game(game, old)
     t0 = time.perf_counter()
     subprocess.run(tb.updater(build, "install", tb.wine_path(pkg + ".none"), "--dir", tb.wine_path(game)),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    start = time.perf_counter() - t0
+    return time.perf_counter() - t0
 
+
+def install_times(build, game, old, pkg, start, runs=2):
     ours = []
-    for _ in range(2):
+    for _ in range(runs):
         fresh_game(game, old)
         ours.append(timed(tb.updater(build, "install", tb.wine_path(pkg), "--dir", tb.wine_path(game))) - start)
+    return ours
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    build, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    files = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
+    mib = int(sys.argv[4]) if len(sys.argv) > 4 else 512
+    work, pkg = prepare(build, work, files, mib)
+    old, new = os.path.join(work, "old"), os.path.join(work, "new")
+
+    game = os.path.join(work, "game")
+    start = wine_start(build, game, old, pkg)
+    ours = install_times(build, game, old, pkg, start)
     diff = subprocess.run(["diff", "-r", "--exclude=PatchCfg", new, game], capture_output=True)
     assert diff.returncode == 0, "installed tree differs from the new tree"
 

@@ -1,4 +1,4 @@
-# TinyXML, minizip, zlib and GoogleTest. TinyXML and minizip are compiled
+# TinyXML, minizip, zlib, libsodium and GoogleTest. TinyXML and minizip are compiled
 # from the Debian sources that scripts/bootstrap fetches, for every build: the
 # host build's sanitizers and the fuzzer then see inside them too. zlib is the
 # machine's (libz-mingw-w64-dev for Windows); GoogleTest is compiled for
@@ -31,6 +31,25 @@ add_library(minizip STATIC ${TW_MINIZIP})
 target_include_directories(minizip SYSTEM PUBLIC ${TW_THIRD_PARTY}/minizip)
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
+
+# libsodium: cross-built static for Windows by scripts/bootstrap, the
+# machine's libsodium-dev natively.
+add_library(sodium INTERFACE)
+if(WIN32)
+  set(TW_SODIUM ${TW_THIRD_PARTY}/libsodium-win32)
+  if(NOT EXISTS ${TW_SODIUM}/lib/libsodium.a)
+    message(FATAL_ERROR "libsodium for Windows missing: run scripts/bootstrap")
+  endif()
+  target_include_directories(sodium SYSTEM INTERFACE ${TW_SODIUM}/include)
+  target_compile_definitions(sodium INTERFACE SODIUM_STATIC=1)
+  # advapi32: its random source.
+  target_link_libraries(sodium INTERFACE ${TW_SODIUM}/lib/libsodium.a advapi32)
+else()
+  find_library(TW_SODIUM_LIBRARY sodium REQUIRED)
+  find_path(TW_SODIUM_INCLUDE sodium.h REQUIRED)
+  target_include_directories(sodium SYSTEM INTERFACE ${TW_SODIUM_INCLUDE})
+  target_link_libraries(sodium INTERFACE ${TW_SODIUM_LIBRARY})
+endif()
 
 if(WIN32)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -10,7 +10,7 @@ PT="$ROOT/build/host/tools/patchtool"
 C="$ROOT/fuzz/corpus"
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal}
+rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal,minisig}
 mkdir -p "$W/old/Data" "$W/new/Data/Sub"
 printf 'old' >"$W/old/Data/a.txt"; printf 'gone' >"$W/old/gone.txt"
 printf 'new' >"$W/new/Data/a.txt"; printf 'added' >"$W/new/Data/Sub/b.txt"; printf 'MZ' >"$W/new/launcher.exe"
@@ -56,4 +56,11 @@ open(c + "/journal/committed.txt", "wb").write(head + b"B\tx.txt\nC\n")
 for i, name in enumerate([b"Data\\Sub\\x.bin", b"launcher.exe", b"PatchCfg\\PatchTemp\\x", b"COM1.txt"]):
     open(c + "/path_fence/%d" % i, "wb").write(bytes([i % 3]) + name)
 PY
+# Signatures by patchtool and by minisign (prehashed and legacy), and a key line.
+"$PT" keygen -o "$W/k" >/dev/null
+"$PT" sign --key "$W/k.key" --timestamp 1700000000 "$W/www/newupdateinfo.zip" >/dev/null
+cp "$W/www/newupdateinfo.zip.minisig" "$C/minisig/patchtool.minisig"
+minisign -S -s "$W/k.key" -m "$W/up.exe" -x "$C/minisig/minisign.minisig" >/dev/null
+minisign -S -l -s "$W/k.key" -m "$W/up.exe" -x "$C/minisig/legacy.minisig" >/dev/null
+sed -n 2p "$W/k.pub" >"$C/minisig/key.pub"
 echo "seeds: $(find "$C" -type f | wc -l) files, $(du -sk "$C" | cut -f1) KiB"

@@ -30,6 +30,7 @@ void CUpdateEngine::DownloadBasePack(int pack)
         CStopGuard guard(*this);
         size = DownloadWithRetries(url, local, SDownloadLimits());
         stopped = guard.StopRequested();
+        if (!stopped && size != 0 && !VerifyDownload(url, Base::Utility::AnsiToWide(local), false)) size = 0;
         if (stopped)
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
         else if (size != 0)

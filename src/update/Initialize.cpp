@@ -28,6 +28,8 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
         CloseLog(false);
         return false;
     }
+    if (!m_bVerifySignatures)
+        SetLog(LOG_TO_FILE, L"Warnning: no trusted keys configured (TrustedKeys): updates are not verified");
     if (!m_hStopEvent) m_hStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"StopDownload"));
     if (!m_hStopEvent) {
         SetLog(LOG_TO_FILE, L"CreateEvent:StopDownload Failed! ErrorCode:%u", GetLastError());

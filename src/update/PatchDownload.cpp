@@ -150,7 +150,12 @@ EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SP
             return STEP_DOWNLOAD_FAILED;
         }
         // Checked before anything of it is unpacked.
-        if (AcceptDownloadedPackage(localPath, package, why)) return STEP_SUCCEEDED;
+        if (AcceptDownloadedPackage(localPath, package, why)) {
+            // Fetching it again from this server would not mend a signature.
+            if (VerifyDownload(url, AnsiToWide(localPath), false)) return STEP_SUCCEEDED;
+            *why = L"its signature was refused";
+            return STEP_DOWNLOAD_FAILED;
+        }
         // Whatever led to it goes, a resumed partial included: once more from zero.
         DeleteFileForced(AnsiToWide(localPath));
         CINetDownLoad::DiscardPartial(AnsiToWide(localPath), limits);

@@ -46,6 +46,8 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestUpdateURL.clear();
     m_strTestRollbackURL.clear();
     m_vecUpdateInfoURL.clear();
+    m_vecTrustedKeys.clear();
+    m_bVerifySignatures = false;
 
     std::string refused;
     if (!LoadXmlDocument(m_docUpdateCfg, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
@@ -68,6 +70,15 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestUpdateURL = r.testUpdateURL;
     m_strTestRollbackURL = r.testRollbackURL;
     m_vecUpdateInfoURL = r.infoUrls;
+    m_bVerifySignatures = !r.trustedKeys.empty();
+    m_nInfoTimestamp = r.infoTimestamp;
+    for (size_t i = 0; i < r.trustedKeys.size(); ++i) {
+        SMinisignKey key;
+        if (ParseMinisignPublicKey(r.trustedKeys[i], &key))
+            m_vecTrustedKeys.push_back(key);
+        else
+            SetLog(LOG_TO_FILE, L"Error:TrustedKeys: key %u is not a minisign public key", static_cast<unsigned>(i + 1));
+    }
     InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
     InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
     InetDownload.SetRateLimit((m_nRateLimitKiB ? m_nRateLimitKiB : r.rateLimitKiB) * 1024);
@@ -80,6 +91,9 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     case UPDATECFG_NO_URL: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node"); return false;
     case UPDATECFG_TOO_MANY_URLS:
         BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxUpdateInfoUrls) + " addresses");
+        return false;
+    case UPDATECFG_TOO_MANY_KEYS:
+        BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxTrustedKeys) + " trusted keys");
         return false;
     case UPDATECFG_NO_VERSION:
     case UPDATECFG_NO_MANUAL_URL:

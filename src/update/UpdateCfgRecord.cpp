@@ -41,6 +41,14 @@ EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateC
         if (rate < (1ul << 22)) out->rateLimitKiB = static_cast<std::uint32_t>(rate);
     }
 
+    if (const TiXmlElement* keys = root->FirstChildElement("TrustedKeys")) {
+        out->infoTimestamp = std::strtoull(XmlAttribute(keys, "InfoTimestamp").c_str(), nullptr, 10);
+        for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
+            if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
+            out->trustedKeys.push_back(XmlElementText(key));
+        }
+    }
+
     const TiXmlElement* manual = root->FirstChildElement("ManualUpdateURL");
     if (manual == nullptr) return UPDATECFG_NO_MANUAL_URL;
     out->normalURL = XmlAttribute(manual, "NormalURL");

@@ -25,6 +25,11 @@ struct SUpdateCfgRecord {
     std::uint64_t maxUnsizedBytes = 2048ull << 20;
     std::uint32_t stallSeconds = 30;
     std::uint32_t rateLimitKiB = 0;
+    // Optional "TrustedKeys": the base64 lines of minisign public keys; with
+    // one or more, downloads are verified. Its "InfoTimestamp" attribute is
+    // the signature time of the last accepted update information.
+    std::vector<std::string> trustedKeys;
+    std::uint64_t infoTimestamp = 0;
 };
 
 // The step that failed, for the engine's log line.
@@ -38,7 +43,10 @@ enum EUpdateCfgResult {
     UPDATECFG_NO_HOLDER,
     UPDATECFG_NO_URL,
     UPDATECFG_TOO_MANY_URLS,
+    UPDATECFG_TOO_MANY_KEYS,
 };
+
+const std::size_t kMaxTrustedKeys = 16;
 
 // internet: the addresses under InternetUpdate, else under RDTest. Fields
 // read before a failure are kept.

@@ -19,6 +19,7 @@
 #include "transfer/INetDownLoad.h"
 #include "transfer/InstallJournal.h"
 #include "transfer/LogSink.h"
+#include "transfer/Minisign.h"
 #include "transfer/Revision.h"
 
 // Report targets of SetLog, a bit set.
@@ -81,6 +82,7 @@ enum EFault : int {
     FAULT_DISK_FULL,
     FAULT_BAD_DIGEST,      // the package is not the size or MD5 the revision table states
     FAULT_NEEDS_REPAIR,    // the journal of an installation cannot be read
+    FAULT_UNVERIFIED,      // a download's signature was missing or refused
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -213,6 +215,15 @@ public:
     ERecovery RecoverInstallation();
     void NeedsRepair(const std::wstring& why);
 
+    // Signatures (Signature.cpp). With trusted keys configured, fetches
+    // url + ".minisig" and verifies the downloaded localFile against it; a
+    // refused file is deleted and the fault recorded. True when verified or
+    // when no key is configured. Update information must also be no older
+    // than the last accepted; SaveInfoTimestamp records it once accepted.
+    bool VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo);
+    bool SaveInfoTimestamp();
+    bool VerifiesSignatures() const { return m_bVerifySignatures; }
+
     // Base packs (BasePack.cpp).
     void DownloadBasePack(int pack);
     void UnzipBasePack(int pack);
@@ -244,6 +255,13 @@ public:
     std::vector<std::string> m_vecBasePackFile;
     std::string m_strLinkServerIP;
     std::vector<int> m_vecLinkServerPort;
+
+    // Keys that downloads must be signed with (TrustedKeys); a key line that
+    // does not parse still turns verification on.
+    std::vector<SMinisignKey> m_vecTrustedKeys;
+    bool m_bVerifySignatures = false;
+    std::uint64_t m_nInfoTimestamp = 0;         // of the last accepted update information
+    std::uint64_t m_nPendingInfoTimestamp = 0;  // of the update information being read
 
     std::string m_strLatestVersion;
     std::vector<SPatchServer> m_vecPatchServer;

@@ -67,12 +67,17 @@ EStepResult CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
     SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADING_ALLINFO"));
     SDownloadLimits limits;
     limits.maxSize = kMaxUpdateInfoArchive;
+    m_nPendingInfoTimestamp = 0;
     if (DownloadOneFile(url, false, "", "", "", "", false, limits) == 0) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADED_ALLINFO_ERROR"));
         return STEP_FAILED;
     }
     const std::wstring& temp = m_strTempDir;
     const std::wstring archive = temp + (g_bTestServer ? L"newupdateinfo_qa.zip" : L"NewUpdateInfo.zip");
+    if (!VerifyDownload(url, archive, true)) {
+        SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADED_ALLINFO_ERROR"));
+        return STEP_FAILED;
+    }
     if (!UnpackUpdateInfo(archive)) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"UNZIP_UPDATEINFO_ERROR"));
         return STEP_FAILED;
@@ -125,6 +130,8 @@ EStepResult CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
             }
         }
     }
+    // Older signed information is refused from now on.
+    SaveInfoTimestamp();
     SetLog(LOG_TO_FILE, L"ParseUpdateInfoFile:End succeed");
     SetLog(LOG_TO_FILE, L"---------------------\r\nDownLoadParseUpdateInfo:End succeed\r\n");
     return STEP_SUCCEEDED;

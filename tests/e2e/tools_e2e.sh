@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# An operator packs two steps and publishes them with patchtool, installs a
-# package by hand and pre-updates installations with the updater; exit
-# codes and the resulting trees are checked.
+# An operator packs two steps and publishes them with patchtool (signed by
+# patchtool or by minisign too), installs a package by hand and pre-updates
+# installations with the updater; exit codes and the resulting trees are checked.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$1
@@ -101,6 +101,34 @@ for case in "14 digest" "17 name" "18 deep"; do
 done
 [ ! -e "$W/evil.exe" ] && [ ! -e "$W/name/evil.exe" ]
 [ ! -e "$W/deep/PatchCfg/NewUpdateInfo.xml" ]
+# Signed updates: published and signed by patchtool, or signed by minisign;
+# an installation that trusts a key refuses the unsigned server.
+run "$PT" keygen -o "$(winpath "$W/ours")" >/dev/null
+minisign -G -W -p "$W/theirs.pub" -s "$W/theirs.key" >/dev/null
+for site in signed minisigned; do
+  sed "s|url=$URL|url=$URL$site/|" "$W/publish.txt" > "$W/$site.txt"
+done
+run "$PT" publish "$(winpath "$W/signed.txt")" -o "$(winpath "$W/www/signed")" --sign "$(winpath "$W/ours.key")" >/dev/null
+run "$PT" publish "$(winpath "$W/minisigned.txt")" -o "$(winpath "$W/www/minisigned")" >/dev/null
+for f in newupdateinfo.zip patches/up1.exe patches/up2.exe; do
+  minisign -Vm "$W/www/signed/$f" -p "$W/ours.pub" >/dev/null
+  minisign -S -s "$W/theirs.key" -m "$W/www/minisigned/$f" >/dev/null
+done
+trusting() { # name, update-information URL, public key file
+  game "$1" "$2"
+  sed -i "s|</Root>|<TrustedKeys><Key>$(sed -n 2p "$3")</Key></TrustedKeys></Root>|" "$W/$1/PatchCfg/NewUpdateCfg.xml"
+}
+for case in "signed ours" "minisigned theirs"; do
+  set -- $case
+  trusting "$1-game" "${URL}$1/NewUpdateInfo.zip" "$W/$2.pub"
+  expect 0 run "$UP" update --dir "$(winpath "$W/$1-game")"
+  diff -r --exclude=PatchCfg "$W/v300" "$W/$1-game"
+  grep -q 'InfoTimestamp="[0-9]' "$W/$1-game/PatchCfg/NewUpdateCfg.xml"
+done
+trusting unsigned "${URL}NewUpdateInfo.zip" "$W/ours.pub"
+expect 23 run "$UP" update --dir "$(winpath "$W/unsigned")"
+grep -q "signature" "$W/out.txt"
+diff -r --exclude=PatchCfg "$W/v100" "$W/unsigned"
 game repair "${URL}NewUpdateInfo.zip"
 mkdir -p "$W/repair/PatchCfg/PatchBackup/Data"
 printf 'garbage\r\n' > "$W/repair/PatchCfg/PatchBackup/journal.txt"

@@ -12,6 +12,7 @@
 #include "Args.h"
 #include "Commands.h"
 #include "RevisionRecord.h"
+#include "Signer.h"
 #include "base/utility/PathText.h"
 #include "ZipWriter.h"
 
@@ -134,11 +135,21 @@ int RunPublish(int argc, char** argv)
 {
     CArgs args;
     std::string error;
-    if (!args.Parse(argc, argv, {"-o"}, &error, {"--qa"}) || args.Positional().size() != 1 || !args.Has("-o")) {
+    std::uint64_t timestamp = 0;
+    if (!args.Parse(argc, argv, {"-o", "--sign", "--timestamp"}, &error, {"--qa"}) || args.Positional().size() != 1 ||
+        !args.Has("-o") || !ParseTimestamp(args.Get("--timestamp"), &timestamp)) {
         if (!error.empty()) std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
-        std::fprintf(stderr, "usage: patchtool publish DESCRIPTION -o DIR [--qa]\n\n%s", kDescriptionHelp);
+        std::fprintf(stderr, "usage: patchtool publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]]\n\n%s",
+                     kDescriptionHelp);
         return 2;
     }
+    // The key is loaded first: a bad key publishes nothing.
+    CSigner signer;
+    if (args.Has("--sign") && !signer.Load(args.Get("--sign"), &error)) {
+        std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<fs::path> written;
     SDescription d;
     if (!ReadDescription(args.Positional()[0], &d, &error)) {
         std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
@@ -229,6 +240,7 @@ int RunPublish(int argc, char** argv)
         fs::create_directories(target, ec);
         for (const std::string& p : packages) {
             const fs::path to = target / fs::u8path(Base::Utility::AsciiLower(fs::u8path(p).filename().u8string()));
+            written.push_back(to);
             if (fs::equivalent(fs::u8path(p), to, ec)) continue;
             fs::copy_file(fs::u8path(p), to, fs::copy_options::overwrite_existing, ec);
             if (ec) {
@@ -247,7 +259,15 @@ int RunPublish(int argc, char** argv)
         std::fprintf(stderr, "patchtool publish: %s\n", zip.Error().empty() ? "cannot write the output" : zip.Error().c_str());
         return 1;
     }
-    std::printf("%s: latest %s, %zu servers, %zu steps, %zu packages\n", (out / zipName).u8string().c_str(),
-                d.latest.c_str(), d.servers.size(), d.steps.size(), packages.size());
+    written.push_back(out / zipName);
+    for (const fs::path& f : written) {
+        if (args.Has("--sign") && !signer.SignFile(f.u8string(), timestamp, &error)) {
+            std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::printf("%s: latest %s, %zu servers, %zu steps, %zu packages%s\n", (out / zipName).u8string().c_str(),
+                d.latest.c_str(), d.servers.size(), d.steps.size(), packages.size(),
+                args.Has("--sign") ? ", signed" : "");
     return 0;
 }

@@ -19,11 +19,16 @@ void Usage(std::FILE* out)
         "                    (new and changed files are added, removed ones deleted)\n"
         "  revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]\n"
         "                    record the step prev -> inter and its packages\n"
-        "  publish DESCRIPTION -o DIR [--qa]\n"
+        "  publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]]\n"
         "                    NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (or\n"
         "                    newupdateinfo_qa.zip) with the packages, ready to serve from DIR\n"
         "                    (served names are lower case: the launcher asks for them so);\n"
-        "                    'patchtool publish' without arguments describes the input\n"
+        "                    'patchtool publish' without arguments describes the input;\n"
+        "                    --sign KEY signs the archive and every package it writes\n"
+        "  keygen -o NAME    a key pair: NAME.pub (its second line is what the launcher's\n"
+        "                    TrustedKeys holds) and NAME.key (unencrypted, minisign's format)\n"
+        "  sign --key NAME.key [--timestamp SECONDS] FILE...\n"
+        "                    FILE.minisig beside each FILE, verifiable with minisign -V\n"
         "\n"
         "versions are texts compared byte by byte: write them with seven digits\n",
         out);
@@ -47,6 +52,8 @@ int main(int argc, char** argv)
     if (std::strcmp(command, "pack") == 0) return RunPack(argc - 2, argv + 2);
     if (std::strcmp(command, "revision") == 0) return RunRevision(argc - 2, argv + 2);
     if (std::strcmp(command, "publish") == 0) return RunPublish(argc - 2, argv + 2);
+    if (std::strcmp(command, "keygen") == 0) return RunKeygen(argc - 2, argv + 2);
+    if (std::strcmp(command, "sign") == 0) return RunSign(argc - 2, argv + 2);
     std::fprintf(stderr, "patchtool: unknown command '%s'\n", command);
     Usage(stderr);
     return 2;

@@ -15,6 +15,7 @@ int RunMd5(const Args& args);
 int RunInstall(const Args& args);
 int RunUpdate(const Args& args);
 int RunBasePack(const Args& args);
+int RunVerify(const Args& args);
 
 // Shared by the commands that work on an installation (InstallCommand.cpp).
 class CUpdateEngine;
@@ -53,4 +54,5 @@ enum {
     EXIT_NO_BASEPACKS = 20,
     EXIT_BASEPACK_DOWNLOAD = 21,
     EXIT_BASEPACK_UNZIP = 22,
+    EXIT_UNVERIFIED = 23,
 };

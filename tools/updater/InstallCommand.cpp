@@ -85,6 +85,9 @@ int FaultExitCode(const CUpdateEngine& engine)
         PrintError(L"the installation needs repair: its installation journal cannot be trusted; the backups in "
                    L"PatchCfg\\PatchBackup are kept (see the log)");
         return EXIT_NEEDS_REPAIR;
+    case FAULT_UNVERIFIED:
+        PrintError(L"a download's signature was missing or refused; nothing of it was used (see the log)");
+        return EXIT_UNVERIFIED;
     }
     return EXIT_FAILED;
 }

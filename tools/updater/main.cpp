@@ -20,6 +20,9 @@ const wchar_t kUsage[] =
     L"                      next download of FILE asks for the rest\n"
     L"  unzip ZIP DIR       unpack every file of ZIP below DIR\n"
     L"  md5 FILE            print the MD5 digest of FILE like md5sum\n"
+    L"  verify FILE --key PUB\n"
+    L"                      check FILE.minisig as the launcher does, against a public\n"
+    L"                      key (a .pub file or its second line)\n"
     L"  install PACKAGE --dir GAMEDIR\n"
     L"                      install a patch package into an installation; a\n"
     L"                      failed installation is undone\n"
@@ -59,7 +62,9 @@ const wchar_t kUsage[] =
     L"  18 the server's data exceeds a bound (size, nesting, count)\n"
     L"  19 the disk is full\n"
     L"  20 no base packs named  21 a base pack download failed\n"
-    L"  22 a base pack could not be unpacked";
+    L"  22 a base pack could not be unpacked\n"
+    L"  23 a signature was missing or refused (TrustedKeys configured): the update\n"
+    L"     information, a package or a base pack is not verified, nothing installed";
 
 }  // namespace
 
@@ -79,6 +84,7 @@ int main()
     if (command == L"download") return RunDownload(args);
     if (command == L"unzip") return RunUnzip(args);
     if (command == L"md5") return RunMd5(args);
+    if (command == L"verify") return RunVerify(args);
     if (command == L"install") return RunInstall(args);
     if (command == L"update") return RunUpdate(args);
     if (command == L"basepack") return RunBasePack(args);

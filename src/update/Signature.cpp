@@ -1,0 +1,86 @@
+// Signatures of downloads: FILE.minisig fetched from beside FILE and checked
+// against the trusted keys before the file is unpacked, installed or read.
+#include <tinyxml.h>
+
+#include "UpdateEngine.h"
+#include "base/utility/StrConv.h"
+#include "transfer/Blake2bFile.h"
+#include "transfer/Directories.h"
+
+using Base::Utility::AnsiToWide;
+
+namespace {
+
+// The .minisig as bytes, within its bound; false when it cannot be read.
+bool ReadSmallFile(const std::wstring& path, std::string* out)
+{
+    Base::Utility::CFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    out->assign(kMaxMinisigBytes + 1, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), &(*out)[0], static_cast<DWORD>(out->size()), &got, nullptr)) return false;
+    out->resize(got);
+    return true;
+}
+
+}  // namespace
+
+bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo)
+{
+    if (!m_bVerifySignatures) return true;
+    const size_t slash = url.rfind('/');
+    const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
+    const std::wstring sigUrl = AnsiToWide(url + ".minisig");
+    // One fixed name: the address's last piece may be anything the server wrote.
+    const std::wstring sigPath = m_strTempDir + L"download.minisig";
+
+    // Every refusal deletes the file: nothing unverified stays to be used later.
+    auto refuse = [&](const wchar_t* why) {
+        SetLog(LOG_TO_FILE, L"Error:signature refused: %s: %s", AnsiToWide(url).c_str(), why);
+        DeleteFileForced(localFile);
+        DeleteFileForced(sigPath);
+        Fault(FAULT_UNVERIFIED);
+        return false;
+    };
+    SDownloadLimits limits;
+    limits.maxSize = kMaxMinisigBytes;
+    int code = DOWNLOAD_REQUEST_FAILED;
+    std::string bytes;
+    // An empty body is a download of size 0 but a signature file all the same.
+    DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToAnsi(sigPath), false, limits, &code);
+    if (code != DOWNLOAD_OK || !ReadSmallFile(sigPath, &bytes)) {
+        // An oversized one is a bound fault already; it is also unverified.
+        return refuse(code == DOWNLOAD_TOO_LARGE ? L"signature file too large" : L"no signature file");
+    }
+    DeleteFileForced(sigPath);
+
+    SMinisig sig;
+    EMinisigResult result = ReadMinisig(bytes.data(), bytes.size(), &sig);
+    unsigned char digest[kMinisignDigestBytes];
+    if (result == MINISIG_OK && !ComputeFileBlake2b(localFile, digest)) return refuse(L"the file cannot be read");
+    if (result == MINISIG_OK) result = VerifyMinisig(sig, m_vecTrustedKeys, digest);
+    std::uint64_t timestamp = 0;
+    if (result == MINISIG_OK)
+        result = CheckTrustedComment(sig.trustedComment, name, updateInfo, m_nInfoTimestamp, &timestamp);
+    if (result != MINISIG_OK) return refuse(AnsiToWide(MinisigResultText(result)).c_str());
+    if (updateInfo) m_nPendingInfoTimestamp = timestamp;
+    SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", AnsiToWide(name).c_str(),
+           AnsiToWide(MinisignKeyIdText(sig.keyId)).c_str(), AnsiToWide(sig.trustedComment).c_str());
+    return true;
+}
+
+bool CUpdateEngine::SaveInfoTimestamp()
+{
+    if (!m_bVerifySignatures || m_nPendingInfoTimestamp <= m_nInfoTimestamp) return true;
+    TiXmlElement* root = m_docUpdateCfg.FirstChildElement("Root");
+    TiXmlElement* keys = root ? root->FirstChildElement("TrustedKeys") : nullptr;
+    if (keys == nullptr) return false;
+    keys->SetAttribute("InfoTimestamp", std::to_string(m_nPendingInfoTimestamp).c_str());
+    if (!SaveLocalConfig()) {
+        SetLog(LOG_TO_FILE, L"Error:the time of the accepted update information cannot be saved");
+        return false;
+    }
+    m_nInfoTimestamp = m_nPendingInfoTimestamp;
+    return true;
+}
