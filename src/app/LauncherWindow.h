@@ -14,6 +14,7 @@ public:
     SLauncherSkin& Skin() override { return m_dlgPatch; }
     // The background takes the skin's PNG, then runs modally.
     void DoModal() override;
+    UI::CDialogBase* Dialog() override { return &m_dlgBg; }
 
     CPatchDlg m_dlgPatch;  // constructed first: the background refers to it
     UI::CBgDialog m_dlgBg;
