@@ -12,9 +12,8 @@ CPatchApp theApp;
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     theApp.m_pCreateMainWindow = &CreateMainWindow;
-    theApp.InitInstance();
-    return 0;
+    return theApp.Run(hInstance);
 }

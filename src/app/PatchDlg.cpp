@@ -242,6 +242,7 @@ void CPatchDlg::SetUpWindow()
 BOOL CPatchDlg::OnInitDialog()
 {
     CDialogBase::OnInitDialog();
+    m_PlayerDialogs.ChooseLineIfNone(m_hWnd, *this);
     SetUpWindow();
     // Bulletin pages, each only when the skin names one.
     const SSkinBrowser* pages[2] = {&m_Browser0, &m_Browser1};
@@ -340,6 +341,9 @@ bool CPatchDlg::OnCommand(UINT id, UINT code)
         return OnMinimize();
     case IDC_LINK3:
         return OnOpenButtonUrl(3);
+    case IDC_SETTINGS:
+        m_PlayerDialogs.OpenSettings(m_hWnd);
+        return true;
     case IDC_LINK5:
         return OnOpenButtonUrl(5);
     case IDC_LINK6:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LauncherSkin.h"
+#include "PlayerDialogs.h"
 #include "ui/BulletinBrowser.h"
 #include "ui/DialogBase.h"
 #include "ui/Dib.h"
@@ -113,6 +114,7 @@ private:
     std::atomic<int> m_nFilled1{0}, m_nFilled2{0};
     UI::CKbcButton m_Buttons[BUTTON_COUNT];
     CBulletinBrowser m_Browser[2];
+    CPlayerDialogs m_PlayerDialogs;  // the line choice and the game settings
     bool m_bHasRegion = false;
     bool m_bDragging = false;
     POINT m_ptDrag = {0, 0};
