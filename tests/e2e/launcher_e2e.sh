@@ -5,12 +5,12 @@
 # that clicks buttons and answers message boxes through the Win32 API.
 #
 #   launcher_e2e.sh BUILD_DIR [SCENARIO...]     (default: every scenario)
-# Screenshots go to BUILD_DIR/artifacts/.
+# Screenshots go to build/artifacts/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "$1" && pwd); shift
 E2E="$BUILD/e2e/launcher"
-ART="$BUILD/artifacts"
+ART="$(cd "$BUILD/.." && pwd)/artifacts"  # build/artifacts, beside the other screenshots
 mkdir -p "$E2E" "$ART"
 export WINEPREFIX=${WINEPREFIX:-$BUILD/../wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 LAUNCHER="$BUILD/launcher.exe"
