@@ -1,4 +1,4 @@
-# TinyXML, minizip, zlib, libsodium and GoogleTest. TinyXML and minizip are compiled
+# TinyXML, minizip, zlib, libsodium, libzstd and GoogleTest. TinyXML and minizip are compiled
 # from the Debian sources that scripts/bootstrap fetches, for every build: the
 # host build's sanitizers and the fuzzer then see inside them too. zlib is the
 # machine's (libz-mingw-w64-dev for Windows); GoogleTest is compiled for
@@ -49,6 +49,22 @@ else()
   find_path(TW_SODIUM_INCLUDE sodium.h REQUIRED)
   target_include_directories(sodium SYSTEM INTERFACE ${TW_SODIUM_INCLUDE})
   target_link_libraries(sodium INTERFACE ${TW_SODIUM_LIBRARY})
+endif()
+
+# libzstd (delta packages) the same way.
+add_library(zstd INTERFACE)
+if(WIN32)
+  set(TW_ZSTD ${TW_THIRD_PARTY}/libzstd-win32)
+  if(NOT EXISTS ${TW_ZSTD}/lib/libzstd.a)
+    message(FATAL_ERROR "libzstd for Windows missing: run scripts/bootstrap")
+  endif()
+  target_include_directories(zstd SYSTEM INTERFACE ${TW_ZSTD}/include)
+  target_link_libraries(zstd INTERFACE ${TW_ZSTD}/lib/libzstd.a)
+else()
+  find_library(TW_ZSTD_LIBRARY zstd REQUIRED)
+  find_path(TW_ZSTD_INCLUDE zstd.h REQUIRED)
+  target_include_directories(zstd SYSTEM INTERFACE ${TW_ZSTD_INCLUDE})
+  target_link_libraries(zstd INTERFACE ${TW_ZSTD_LIBRARY})
 endif()
 
 if(WIN32)

@@ -12,6 +12,7 @@ public:
     CLauncherWindow();
 
     SLauncherSkin& Skin() override { return m_dlgPatch; }
+    UI::CDialogBase* Dialog() override { return &m_dlgBg; }
     // The background takes the skin's PNG, then runs modally.
     void DoModal() override;
     UI::CDialogBase* Dialog() override { return &m_dlgBg; }

@@ -251,11 +251,14 @@ void CPatchDlg::OnUpdateComplete()
         ExitLauncher();
         return;  // reached only when the exit is replaced (tests)
     }
+    // Freed before what follows, not after it: a further step makes them busy
+    // again, and a start button left free during it could start a second
+    // worker on the same files.
+    SetButtonsBusy(false);
     if ((engine && engine->GetLocalVersionStr() == engine->m_strServerVersion) || m_bCanStartGame)
         SendMessageW(m_hWnd, WM_START_GAME, 0, 0);
     else
         SendMessageW(m_hWnd, WM_START_UPDATE, 0, 0);
-    SetButtonsBusy(false);
 }
 
 void CPatchDlg::OnStartGame()

@@ -29,6 +29,8 @@ void CFileList::Read(const SPackageFileList& list)
         item->path = decode(r.path);
         item->checksum = r.checksum;
         item->size = r.size;
+        item->delta = r.delta;
+        item->baseChecksum = r.baseChecksum;
         item->next = m_head;
         m_head = item;
         ++m_count;

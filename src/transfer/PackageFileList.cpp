@@ -19,7 +19,7 @@ EFileListResult ReadPackageFileList(const TiXmlDocument& doc, SPackageFileList* 
     const TiXmlElement* root = doc.FirstChildElement("root");
     const TiXmlElement* installer = root ? root->FirstChildElement("Installer") : nullptr;
     out->installer = XmlAttribute(installer, "version");
-    if (out->installer != "1.0.0") return FILELIST_NOT_1_0_0;
+    if (out->installer != "1.0.0" && out->installer != kDeltaInstallerVersion) return FILELIST_NOT_1_0_0;
     out->utf8 = XmlDeclaresUtf8(root);
     const TiXmlElement* version = root->FirstChildElement("Version");
     out->internal = XmlAttribute(version, "internal");
@@ -36,6 +36,8 @@ EFileListResult ReadPackageFileList(const TiXmlDocument& doc, SPackageFileList* 
         r.path = XmlAttribute(e, "path");
         r.checksum = XmlAttribute(e, "checksum");
         r.size = Number(XmlAttribute(e, "size"));
+        r.delta = XmlAttribute(e, "delta");
+        r.baseChecksum = XmlAttribute(e, "basechecksum");
         out->items.push_back(r);
     }
     return FILELIST_OK;

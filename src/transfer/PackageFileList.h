@@ -9,6 +9,9 @@
 
 class TiXmlDocument;
 
+// The format of packages with delta entries; older launchers refuse it.
+const char kDeltaInstallerVersion[] = "1.1.0";
+
 // More items than this refuse the list.
 const std::size_t kMaxFileListItems = 100000;
 
@@ -17,6 +20,8 @@ struct SFileListRecord {
     std::string checktype, name, path, checksum;
     std::uint32_t size = 0;
     std::uint32_t compressed = 0;
+    // A delta entry: its kind ("zstd") and the MD5 of the old file it applies to.
+    std::string delta, baseChecksum;
 };
 
 struct SPackageFileList {
@@ -28,7 +33,7 @@ struct SPackageFileList {
 
 enum EFileListResult {
     FILELIST_OK,
-    FILELIST_NOT_1_0_0,  // no root, no Installer, or another format
+    FILELIST_NOT_1_0_0,  // no root, no Installer, or a format other than 1.0.0 and 1.1.0
     FILELIST_NO_VERSIONS,
     FILELIST_TOO_MANY_ITEMS,
 };

@@ -17,6 +17,7 @@
 #include "Version.h"
 #include "ZipRangeIo.h"
 #include "ZipWrapper.h"
+#include "ZstdDelta.h"
 #include "base/utility/MessageBox.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
@@ -40,6 +41,25 @@ bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c
 
 // A file-list path as the key of the sets of unpacked and moved files.
 std::wstring Key(const std::wstring& path) { return AsciiLower(WithBackslashes(path)); }
+
+// A delta's result, written as it is made.
+class CFileDeltaSink : public IDeltaSink {
+public:
+    bool Create(const std::wstring& path)
+    {
+        m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return m_file.Valid();
+    }
+    bool Write(const void* data, std::size_t size) override
+    {
+        DWORD written = 0;
+        return WriteFile(m_file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    }
+    void Close() { m_file.Reset(); }
+
+private:
+    Base::Utility::CFileHandle m_file;
+};
 
 }  // namespace
 
@@ -209,6 +229,7 @@ bool CPatchInstaller::ExtractPackage()
         if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(Key(item->path)))
             DeleteFileForced(m_tempDir + item->path);
     }
+    if (!ApplyDeltas()) return false;
     m_bExtracted = true;
     SetState(STATE_UNPACKED);
     return true;
@@ -221,6 +242,47 @@ bool CPatchInstaller::CheckPaths()
         if (verdict != NAME_OK)
             return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s",
                         item->path + L" (" + NameVerdictText(verdict) + L") in filelist.xml of " + m_package);
+    }
+    return true;
+}
+
+bool CPatchInstaller::ApplyDeltas()
+{
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
+        const std::wstring rel = WithBackslashes(item->path);
+        const std::wstring delta = m_tempDir + rel, result = delta + L".result";
+        // The old file is the installed one, also for a launcher replaced at its next start.
+        const std::wstring base = m_gameDir + rel;
+        if (item->delta != "zstd" || !m_unpacked.count(Key(item->path)))
+            return Fail(INSTALL_BAD_PACKAGE, L"Error:delta %s is of an unknown kind or missing", rel + L" in " + m_package);
+        if (FileMd5Hex(base) != AsciiLower(item->baseChecksum))
+            return Fail(INSTALL_DELTA_BASE, L"Error:delta base: %s is not the file the delta applies to", rel);
+        EDeltaResult applied = DELTA_WRITE_FAILED;
+        DWORD error = 0;
+        {
+            CFileByteSource d, b;
+            CFileDeltaSink out;
+            if (d.Open(delta) && b.Open(base) && out.Create(result)) applied = ApplyDelta(d, b, item->size, out);
+            if (applied != DELTA_OK) error = GetLastError();
+        }
+        std::wstring why = Base::Utility::AnsiToWide(DeltaResultText(applied));
+        if (applied == DELTA_OK && FileMd5Hex(result) != AsciiLower(item->checksum)) {
+            applied = DELTA_BAD_FRAME;
+            why = L"the result is not the file list's MD5";
+        }
+        if (applied == DELTA_OK && !MoveFileExW(result.c_str(), delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            applied = DELTA_WRITE_FAILED;
+            error = GetLastError();
+        }
+        if (applied == DELTA_OK) {
+            Log(L"delta applied: " + rel);
+            continue;
+        }
+        DeleteFileForced(result);
+        if (applied == DELTA_WRITE_FAILED && IsDiskFullError(error))
+            return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot apply the delta of %s", rel);
+        return Fail(INSTALL_BAD_PACKAGE, L"Error:delta %s", rel + L" refused: " + why);
     }
     return true;
 }

@@ -27,6 +27,7 @@ enum EInstallError {
     INSTALL_BOUND_EXCEEDED,     // the file list is too large, too deep or too long (1126)
     INSTALL_DISK_FULL,
     INSTALL_NEEDS_REPAIR,       // an earlier journal is damaged: nothing was touched
+    INSTALL_DELTA_BASE,         // an installed file is not the one a delta applies to: nothing was touched
 };
 
 // Test hook, called before each change to the game directory with its
@@ -79,6 +80,9 @@ private:
     void Log(const std::wstring& line) const;
     bool Unpack();
     bool CheckPaths();
+    // Turns each unpacked delta into its result in the temp directory, before
+    // anything in the game directory changes.
+    bool ApplyDeltas();
     // Relative to the game directory; the running launcher is replaced at its next start.
     static std::wstring TargetOf(const SFileListItem& item);
     bool FaultAt();

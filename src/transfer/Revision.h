@@ -10,6 +10,23 @@ struct SPackageFile {
     bool hasSize = false;  // the table states a size
     std::string checksum;
     std::string checktype;
+    // The step's delta package, when the table names one ("delta",
+    // "deltasize", "deltachecksum"); launchers without delta support ignore it.
+    std::string deltaFilename;
+    std::uint32_t deltaSize = 0;
+    bool hasDeltaSize = false;
+    std::string deltaChecksum;
+    // The delta package in the whole-file package's place.
+    SPackageFile AsDelta() const
+    {
+        SPackageFile d;
+        d.filename = deltaFilename;
+        d.size = deltaSize;
+        d.hasSize = hasDeltaSize;
+        d.checksum = deltaChecksum;
+        d.checktype = checktype;
+        return d;
+    }
 };
 
 struct SRevision {

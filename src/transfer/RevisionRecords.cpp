@@ -17,6 +17,10 @@ SPackageFile ReadPackage(const TiXmlElement* e)
     p.size = static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "size").c_str(), nullptr, 10));
     p.checktype = XmlAttribute(e, "checktype");
     p.checksum = XmlAttribute(e, "checksum");
+    p.deltaFilename = XmlAttribute(e, "delta");
+    p.hasDeltaSize = e->Attribute("deltasize") != nullptr;
+    p.deltaSize = static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "deltasize").c_str(), nullptr, 10));
+    p.deltaChecksum = XmlAttribute(e, "deltachecksum");
     return p;
 }
 

@@ -168,7 +168,10 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
     SetLog(LOG_TO_FILE, L"DownloadAllPatchFiles::Begin");
     const std::string client = GetLocalVersionStr();
     const bool upgrade = VersionLess(client, m_strServerVersion);
-    const SPackageFile& package = upgrade ? m_Plan.upgrade : m_Plan.degrade;
+    const SPackageFile& whole = upgrade ? m_Plan.upgrade : m_Plan.degrade;
+    // The step's delta package first: it costs the bytes that changed.
+    m_bDeltaPackage = m_bPreferDelta && !whole.deltaFilename.empty();
+    const SPackageFile package = m_bDeltaPackage ? whole.AsDelta() : whole;
     const std::string fileName = package.filename;
     // The step this package must make: from the client to the step's other end.
     m_strStepFrom = client;

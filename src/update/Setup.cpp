@@ -53,10 +53,26 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     return true;
 }
 
+bool CUpdateEngine::InstallWholePackage()
+{
+    // The installer's line named the file; nothing in the game changed.
+    SetLog(LOG_TO_FILE, L"Warnning: delta package %s abandoned: the whole-file package follows",
+           Base::Utility::AnsiToWide(m_strPackagePath).c_str());
+    DeleteFileForced(Base::Utility::AnsiToWide(m_strPackagePath));
+    m_bPreferDelta = false;
+    const EStepResult downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
+    m_bPreferDelta = true;
+    if (downloaded != STEP_SUCCEEDED) return false;
+    m_nInstallError = INSTALL_OK;
+    return InstallPackage(0.3f, 1.0f);
+}
+
 bool CUpdateEngine::Setup(float, float progressTo)
 {
     m_nInstallError = INSTALL_OK;
     bool ok = InstallPackage(0.3f, 1.0f);
+    if (!ok && m_nInstallError == INSTALL_DELTA_BASE && m_bDeltaPackage && m_strManualPatchPath.empty())
+        ok = InstallWholePackage();
     if (!ok) {
         Rollback(0, 0);
         m_Outcome = OUTCOME_INSTALL_FAILED;

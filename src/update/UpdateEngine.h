@@ -207,6 +207,9 @@ public:
     // Installation (Setup.cpp).
     bool Setup(float progressFrom, float progressTo);
     bool InstallPackage(float progressFrom, float progressTo);
+    // After a delta package found an installed file that is not its base:
+    // the step's whole-file package, fetched and installed instead.
+    bool InstallWholePackage();
     void DeleteTempFiles(float, float);
     void DeleteFilesInDir(const std::wstring& dir);
     void Rollback(float, float);
@@ -275,6 +278,8 @@ public:
     std::vector<std::string> m_vecFailoverBaseURL;
     SRevision m_Plan;
     std::string m_strPackagePath;  // the downloaded package, installed from here
+    bool m_bPreferDelta = true;    // a step's delta package goes first
+    bool m_bDeltaPackage = false;  // the downloaded package is a delta package
     std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
     std::string m_strInstalledVersion;       // what the last installation installed
     std::string m_strManualPatchPath;  // package of the last manual patch; never cleared

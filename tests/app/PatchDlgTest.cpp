@@ -11,6 +11,7 @@
 #include "app/PatchDlg.h"
 #include "base/utility/MessageBox.h"
 #include "base/utility/StringTable.h"
+#include "ui/BgDialog.h"
 #include "ui/ResourceIds.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
@@ -252,4 +253,28 @@ TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting()) << "the running program itself";
     WriteBytes("launcher.exe.new", "MZ another build");
     EXPECT_TRUE(CPatchDlg::NewLauncherWaiting());
+}
+
+TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
+{
+    Open();
+    class CPlain : public UI::CDialogBase {
+    public:
+        CPlain() : CDialogBase(IDD_LINESELECT_DIALOG) {}
+    } other;
+    UI::CBgDialog background(other);  // the pair's background, no PNG
+    ASSERT_TRUE(background.Create());
+    HWND hWnd = dlg.GetSafeHwnd();
+    SetWindowPos(hWnd, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageW(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+    SendMessageW(hWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // no longer dragging
+    RECT r, b;
+    GetWindowRect(hWnd, &r);
+    GetWindowRect(background.GetSafeHwnd(), &b);
+    EXPECT_EQ(r.left, 140);
+    EXPECT_EQ(r.top, 70);
+    EXPECT_EQ(b.left, 140);
+    EXPECT_EQ(b.top, 70);
 }

@@ -36,10 +36,19 @@ shot() { # name: the launcher's window pair, cut from the virtual screen
 }
 
 # ---- the patch server: three versions, two steps, base packs -----------------
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-URL="http://127.0.0.1:$PORT/"
+# nginx serves the patch directory, as operators do; it starts first (on the
+# still empty directory) so that its port is known.
 SERVER="$E2E/server"
-rm -rf "$SERVER" && mkdir -p "$SERVER"
+rm -rf "$SERVER" && mkdir -p "$SERVER/www"
+NGINX="$ROOT/tests/e2e/nginx-serve.sh"
+"$NGINX" start "$E2E/nginx" "$SERVER/www"
+URL="http://127.0.0.1:$(cat "$E2E/nginx/port")/"
+LAUNCHERS=()
+cleanup() {
+  "$NGINX" stop "$E2E/nginx"
+  for p in "${LAUNCHERS[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
 "$ROOT/scripts/sample-client" "$SERVER" "$URL" --game "$GAME" >/dev/null
 mkdir -p "$SERVER/pkg"
 patchtool pack --old "$SERVER/v100" --new "$SERVER/v200" --from 0000100 --to 0000200 -o "$SERVER/pkg/up_0000100_0000200.exe" >/dev/null
@@ -60,22 +69,14 @@ patchtool pack --old "$NL/v100" --new "$NL/v200" --from 0000100 --to 0000200 -o 
 cp "$SERVER/pkg/up_0000200_0000300.exe" "$SERVER/pkg/down_0000300_0000200.exe" "$NL/pkg/"
 sed "s|url=$URL|url=${URL}newlauncher/|" "$SERVER/publish.txt" > "$NL/publish.txt"
 patchtool publish "$NL/publish.txt" -o "$SERVER/www/newlauncher" >/dev/null
-python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$SERVER/www" >"$E2E/server.log" 2>&1 &
-HTTPD=$!
-LAUNCHERS=()
-cleanup() {
-  kill "$HTTPD" 2>/dev/null || true
-  for p in "${LAUNCHERS[@]}"; do kill "$p" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-for _ in $(seq 100); do curl -s -o /dev/null "$URL" && break; sleep 0.1; done
 
 # ---- helpers of one scenario --------------------------------------------------
-install() { # scenario name, version (or none), [site], [channel]
+install() { # scenario name, version (or none), [site], [channel], [KiB/s]
   SCENARIO=$1
   local dir="$E2E/$1" site=${3:-}
   rm -rf "$dir" && mkdir -p "$dir"
-  "$ROOT/scripts/sample-client" "$dir" "$URL$site" --game "$GAME" --version "$2" ${4:+--channel "$4"} >/dev/null
+  "$ROOT/scripts/sample-client" "$dir" "$URL$site" --game "$GAME" --version "$2" ${4:+--channel "$4"} \
+    ${5:+--rate-kib "$5"} >/dev/null
   rm -rf "$dir/v100" "$dir/v200" "$dir/v300"
   GAMEDIR="$dir/game"
   cp "$LAUNCHER" "$GAMEDIR/launcher.exe"
@@ -124,10 +125,24 @@ up_to_date() {
   version_is 0000300
 }
 
+log_has() { [ -f "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" ] &&
+  iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null | grep -q "$1"; }
+
 upgrade_chain() {
-  install upgrade_chain 0000100
+  install upgrade_chain 0000100 "" "" 300  # slow enough to be seen downloading
   start_launcher
   driver wait-window "$TITLE" 30000 >/dev/null || fail "no window"
+  local t=0
+  until log_has "DownloadAllPatchFiles::Begin"; do
+    [ $t -ge 300 ] && fail "no download began"; sleep 0.1; t=$((t + 1))
+  done
+  sleep 1.5; shot launcher_downloading
+  # During the second step the start button is busy too.
+  t=0
+  until [ "$(iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null | grep -c "DownloadAllPatchFiles::Begin")" -ge 2 ]; do
+    [ $t -ge 300 ] && fail "no second step began"; sleep 0.1; t=$((t + 1))
+  done
+  driver disabled "$TITLE" 1003 >/dev/null || fail "the start button takes clicks during the second step"
   wait_launcher 0 120
   version_is 0000300
   game_started_with "run"
@@ -179,13 +194,13 @@ new_launcher() {
 
 package_on_command_line() {
   install package_on_command_line 0000100
-  local before; before=$(grep -c "up_0000100_0000200" "$E2E/server.log" || true)
+  local before; before=$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)
   start_launcher "$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"
   wait_launcher 0 120
   version_is 0000300
   game_started_with "run$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"  # the tail goes to the game as it is
   # The first step came from the command line, the second from the server.
-  [ "$(grep -c "up_0000100_0000200" "$E2E/server.log" || true)" = "$before" ] ||
+  [ "$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)" = "$before" ] ||
     fail "the step of the package on the command line was downloaded"
 }
 

@@ -16,6 +16,7 @@
 #include "transfer/Md5.h"
 #include "transfer/PeResource.h"
 #include "transfer/ZipRangeIo.h"
+#include "transfer/ZstdDelta.h"
 
 namespace {
 
@@ -117,6 +118,53 @@ TEST(PatchToolPack, WritesAddAndDeleteEntriesWithDigests)
     EXPECT_FALSE(fs::exists("p.exe"));
     ASSERT_EQ(Tool("pack --new new --from 0000100 --to 0000101 -o p.exe"), 0);  // without --old everything is new
     EXPECT_EQ(PackageEntries(ReadBytes("p.exe"))["same.txt"], "unchanged");
+}
+
+TEST(PatchToolPack, DeltaEntriesWhereTheyAreSmallerThanTheWholeFile)
+{
+    ScopedTestDir dir;
+    std::string big(3u << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    std::string bigNew = big;
+    bigNew.replace(1000000, 5, "patch");
+    WriteBytes("old/Data/big.pak", big);
+    WriteBytes("new/Data/big.pak", bigNew);
+    WriteBytes("old/small.txt", "a");
+    WriteBytes("new/small.txt", "b");  // its delta is larger than the file
+    WriteBytes("new/added.txt", "new");
+    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o pkg.exe --delta"), 0);
+    std::map<std::string, std::string> entries = PackageEntries(ReadBytes("pkg.exe"));
+    TiXmlDocument doc;
+    doc.Parse(entries["filelist.xml"].c_str());
+    const TiXmlElement* root = doc.FirstChildElement("root");
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->FirstChildElement("Installer")->Attribute("version"), "1.1.0") << "older launchers refuse it";
+    std::map<std::string, const TiXmlElement*> items;
+    for (const TiXmlElement* e = root->FirstChildElement("FileList")->FirstChildElement(); e; e = e->NextSiblingElement())
+        items[e->Attribute("path")] = e;
+    const TiXmlElement* delta = items["Data\\big.pak"];
+    ASSERT_NE(delta, nullptr);
+    EXPECT_STREQ(delta->Attribute("delta"), "zstd");
+    EXPECT_EQ(delta->Attribute("basechecksum"), Md5HexOf(big));
+    EXPECT_EQ(delta->Attribute("checksum"), Md5HexOf(bigNew));
+    EXPECT_EQ(delta->Attribute("size"), std::to_string(bigNew.size()));
+    EXPECT_LT(entries["Data/big.pak"].size(), 20000u);
+    for (const char* whole : {"small.txt", "added.txt"}) {
+        ASSERT_NE(items[whole], nullptr) << whole;
+        EXPECT_EQ(items[whole]->Attribute("delta"), nullptr) << whole;
+    }
+    EXPECT_EQ(entries["small.txt"], "b");
+
+    struct SString : IDeltaSink {
+        std::string bytes;
+        bool Write(const void* d, size_t n) override { return bytes.append(static_cast<const char*>(d), n), true; }
+    } result;
+    CMemoryByteSource d(entries["Data/big.pak"].data(), entries["Data/big.pak"].size()), b(big.data(), big.size());
+    ASSERT_EQ(ApplyDelta(d, b, bigNew.size(), result), DELTA_OK);
+    EXPECT_TRUE(result.bytes == bigNew);
+
+    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o plain.exe"), 0);
+    EXPECT_EQ(PackageEntries(ReadBytes("plain.exe"))["Data/big.pak"], bigNew) << "without --delta, whole files";
 }
 
 TEST(PatchToolRevision, AppendsRecordsAndRefusesARepeatedStep)

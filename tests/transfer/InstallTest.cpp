@@ -5,6 +5,8 @@
 
 #include <tinyxml.h>
 
+#include "Commands.h"
+#include "DeltaWriter.h"
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
 #include "transfer/Directories.h"
@@ -298,4 +300,64 @@ TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)
         EXPECT_EQ(Install(s_work / "pkg.exe"), INSTALL_NEEDS_REPAIR) << journal;
         EXPECT_EQ(TakeSnapshot("."), before) << journal;
     }
+}
+
+TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
+{
+    std::string big(2u << 20, '\0'), bigNew;
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 11);
+    bigNew = big;
+    bigNew.insert(700000, "a new record");
+    const fs::path w = dir.Path();
+    Tree oldTree = kOldGame, newTree = kNewGame;
+    oldTree["Data/big.pak"] = big;
+    newTree["Data/big.pak"] = bigNew;
+    WriteTree(w / "dold", oldTree);
+    WriteTree(w / "dnew", newTree);
+    ASSERT_EQ(RunTool(&RunPack, {"--old", (w / "dold").string(), "--new", (w / "dnew").string(), "--from", "0000100",
+                                 "--to", "0000200", "-o", (w / "delta.exe").string(), "--delta"}),
+              0);
+    // Packages of our own making: a damaged delta, and one whose result is not the list's.
+    WriteBytes(w / "old.bin", big);
+    WriteBytes(w / "new.bin", bigNew);
+    std::uint64_t size = 0;
+    std::string error;
+    ASSERT_TRUE(WriteDelta((w / "old.bin").string(), (w / "new.bin").string(), (w / "d.bin").string(), SDeltaOptions(),
+                           &size, &error));
+    std::string damaged = ReadBytes(w / "d.bin");
+    damaged[damaged.size() / 2] ^= 0x40;
+    auto item = [&](const std::string& resultMd5) {
+        return "<add name=\"big.pak\" path=\"Data\\big.pak\" size=\"" + std::to_string(bigNew.size()) +
+               "\" checktype=\"md5\" checksum=\"" + resultMd5 + "\" Compressed=\"1\" delta=\"zstd\" basechecksum=\"" +
+               Md5HexOf(big) + "\"/>";
+    };
+    CraftPackage(w / "damaged.exe", FileListXml("0000100", "0000200", item(Md5HexOf(bigNew)), "1.1.0"),
+                 {{"Data/big.pak", damaged}});
+    CraftPackage(w / "wrong.exe", FileListXml("0000100", "0000200", item(Md5HexOf("other")), "1.1.0"),
+                 {{"Data/big.pak", ReadBytes(w / "d.bin")}});
+
+    const struct {
+        const char* package;
+        std::string installed;  // Data/big.pak before
+        EInstallError result;
+    } cases[] = {
+        {"delta.exe", big, INSTALL_OK},
+        {"delta.exe", big + "modified by the player", INSTALL_DELTA_BASE},
+        {"damaged.exe", big, INSTALL_BAD_PACKAGE},
+        {"wrong.exe", big, INSTALL_BAD_PACKAGE},
+    };
+    for (const auto& c : cases) {
+        FreshGame();
+        WriteBytes("Data/big.pak", c.installed);
+        const Snapshot before = TakeSnapshot(".");
+        EXPECT_EQ(Install(w / c.package), c.result) << c.package;
+        if (c.result != INSTALL_OK) {
+            EXPECT_TRUE(TakeSnapshot(".").files == before.files) << c.package << ": nothing changed";
+            continue;
+        }
+        EXPECT_TRUE(ReadBytes("Data/big.pak") == bigNew);
+        EXPECT_EQ(ReadBytes("Data/changed.bin"), "after!");
+        EXPECT_EQ(CfgVersion("CurVersion"), "0000200");
+    }
+    EXPECT_LT(fs::file_size(w / "delta.exe"), 100000u) << "the big file travels as a delta";
 }

@@ -61,12 +61,12 @@ protected:
     static std::string Key(const char* k) { return (s_dir / (std::string(k) + ".key")).string(); }
     // The update information and its package, signed with key at timestamp.
     // With mirror, a second server of the version serves its own copies.
-    void Publish(const char* key, const char* timestamp, bool mirror = false)
+    void Publish(const char* key, const char* timestamp, bool mirror = false, std::string step = "")
     {
         const fs::path desc = s_dir / (name + ".txt");
+        if (step.empty()) step = "step 0000100 0000200 upgrade=" + (s_dir / "up100.exe").string() + "\n";
         std::ofstream(desc) << "latest 0000200\nserver url=" << base << " dir=patches/ version=0000200\n"
-                            << (mirror ? "server url=" + base + " dir=mirror/ version=0000200\n" : "")
-                            << "step 0000100 0000200 upgrade=" << (s_dir / "up100.exe").string() << "\n";
+                            << (mirror ? "server url=" + base + " dir=mirror/ version=0000200\n" : "") << step;
         ASSERT_EQ(RunTool(&RunPublish, {desc.string(), "-o", www.string(), "--sign", Key(key), "--timestamp", timestamp}), 0);
     }
     void Sign(const fs::path& file, const char* key, const char* timestamp = "1000")
@@ -274,4 +274,50 @@ TEST_F(SignedRunTest, WithoutKeysEverythingWorksAsBeforeWithOneWarning)
     EXPECT_EQ(Count(Logs(), L"updates are not verified"), 1u);
     EXPECT_EQ(Count(Logs(), L"signature"), 0u);
     EXPECT_EQ(InfoTimestamp(), "");
+}
+
+TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileTakesTheWholePackage)
+{
+    std::string big(2u << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 11);
+    std::string bigNew = big;
+    bigNew.replace(1500000, 6, "v0200!");
+    Tree v100 = kV100, v200 = kV200;
+    v100["Data/big.pak"] = big;
+    v200["Data/big.pak"] = bigNew;
+    const fs::path w = dir.Path() / "trees";
+    WriteTree(w / "v100", v100);
+    WriteTree(w / "v200", v200);
+    for (const char* option : {"", "--delta"}) {
+        std::vector<std::string> args = {"--old", (w / "v100").string(), "--new", (w / "v200").string(), "--from",
+                                         "0000100", "--to", "0000200", "-o",
+                                         (w / (*option ? "delta.exe" : "whole.exe")).string()};
+        if (*option) args.push_back(option);
+        ASSERT_EQ(RunTool(&RunPack, args), 0);
+    }
+    Publish("k1", "1000", false,
+            "step 0000100 0000200 upgrade=" + (w / "whole.exe").string() + " upgradedelta=" + (w / "delta.exe").string() +
+                "\n");
+    Game({"k1"});
+    for (const std::string& installed : {big, big + "modified"}) {
+        WriteTree(".", v100);
+        WriteBytes("Data/big.pak", installed);
+        WriteBytes("PatchCfg/NewUpdateCfg.xml",
+                   Replaced(ReadBytes("PatchCfg/NewUpdateCfg.xml"), "<CurVersion>0000200", "<CurVersion>0000100"));
+        engine.initBasic();
+        ASSERT_EQ(engine.GetLocalVersionStr(), "0000100");
+        ASSERT_EQ(FetchInfo(), STEP_SUCCEEDED);
+        const size_t logStart = LogText("PatchCfg/PatchTemp/Tidewell.log").size();
+        ASSERT_TRUE(engine.StartUpdate(true, 0));
+        ASSERT_EQ(Finish(), OUTCOME_INSTALLED) << installed.size();
+        EXPECT_TRUE(ReadBytes("Data/big.pak") == bigNew);
+        EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 200");
+        std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+        log = log.size() >= logStart ? log.substr(logStart) : log;  // this run's lines
+        EXPECT_EQ(Count(log, L"signature verified: delta.exe"), 1u);
+        const bool modified = installed != big;
+        EXPECT_EQ(Count(log, L"delta applied: Data\\big.pak"), modified ? 0u : 1u);
+        EXPECT_EQ(Count(log, L"delta base: Data\\big.pak is not the file the delta applies to"), modified ? 1u : 0u);
+        EXPECT_EQ(Count(log, L"signature verified: whole.exe"), modified ? 1u : 0u);
+    }
 }

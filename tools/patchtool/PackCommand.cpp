@@ -1,17 +1,21 @@
 // patchtool pack: a patch package from two trees of the game.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include <tinyxml.h>
 
 #include "Args.h"
 #include "Commands.h"
+#include "DeltaWriter.h"
 #include "PeWriter.h"
 #include "TreeDiff.h"
 #include "ZipWriter.h"
 #include "base/utility/PathText.h"
 
 namespace {
+
+const char kDeltaInstallerVersion[] = "1.1.0";
 
 std::string FileName(const std::string& path)
 {
@@ -28,14 +32,17 @@ bool IsAscii(const std::string& s)
 
 }  // namespace
 
-std::string BuildFileList(const std::vector<STreeChange>& changes, const std::string& from, const std::string& to)
+// deltaBases: the MD5 of the old file for each path whose entry is a delta.
+std::string BuildFileList(const std::vector<STreeChange>& changes, const std::string& from, const std::string& to,
+                          const std::map<std::string, std::string>& deltaBases = {})
 {
     TiXmlDocument doc;
     doc.LinkEndChild(new TiXmlDeclaration("1.0", "utf-8", ""));
     TiXmlElement* root = new TiXmlElement("root");
     doc.LinkEndChild(root);
     TiXmlElement* installer = new TiXmlElement("Installer");
-    installer->SetAttribute("version", "1.0.0");
+    // Launchers that cannot apply deltas refuse such a package cleanly.
+    installer->SetAttribute("version", deltaBases.empty() ? "1.0.0" : kDeltaInstallerVersion);
     root->LinkEndChild(installer);
     TiXmlElement* version = new TiXmlElement("Version");
     version->SetAttribute("internal", to.c_str());
@@ -51,6 +58,11 @@ std::string BuildFileList(const std::vector<STreeChange>& changes, const std::st
         item->SetAttribute("checktype", "md5");
         item->SetAttribute("checksum", c.md5.c_str());
         item->SetAttribute("Compressed", "1");
+        const auto delta = deltaBases.find(c.path);
+        if (delta != deltaBases.end()) {
+            item->SetAttribute("delta", "zstd");
+            item->SetAttribute("basechecksum", delta->second.c_str());
+        }
         list->LinkEndChild(item);
     }
     TiXmlPrinter printer;
@@ -62,10 +74,11 @@ int RunPack(int argc, char** argv)
 {
     CArgs args;
     std::string error;
-    if (!args.Parse(argc, argv, {"--old", "--new", "--from", "--to", "-o"}, &error) || !args.Positional().empty() ||
+    if (!args.Parse(argc, argv, {"--old", "--new", "--from", "--to", "-o"}, &error, {"--delta"}) ||
+        !args.Positional().empty() ||
         !args.Has("--new") || !args.Has("--from") || !args.Has("--to") || !args.Has("-o")) {
         if (!error.empty()) std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
-        std::fputs("usage: patchtool pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe\n", stderr);
+        std::fputs("usage: patchtool pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe [--delta]\n", stderr);
         return 2;
     }
     const std::string from = args.Get("--from"), to = args.Get("--to"), out = args.Get("-o");
@@ -89,15 +102,44 @@ int RunPack(int argc, char** argv)
                          c.path.c_str());
     }
 
+    namespace fs = std::filesystem;
+    const fs::path newDir = fs::u8path(args.Get("--new")), oldDir = fs::u8path(args.Get("--old"));
+    // A changed file travels as a delta where that is smaller than the file deflated.
+    std::map<std::string, std::string> deltaBases;
+    std::map<std::string, std::string> entrySources;
+    const std::string deltaDir = out + ".deltas.tmp";
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const STreeChange& c = changes[i];
+        if (!c.add) continue;
+        const std::string source = (newDir / fs::u8path(c.path)).u8string();
+        entrySources[c.path] = source;
+        std::error_code ec;
+        const std::string old = (oldDir / fs::u8path(c.path)).u8string();
+        if (!args.Has("--delta") || args.Get("--old").empty() || !fs::is_regular_file(fs::u8path(old), ec)) continue;
+        fs::create_directories(fs::u8path(deltaDir), ec);
+        const std::string delta = deltaDir + "/" + std::to_string(i);
+        std::uint64_t deltaSize = 0;
+        if (!WriteDelta(old, source, delta, SDeltaOptions(), &deltaSize, &error)) {
+            std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
+            fs::remove_all(fs::u8path(deltaDir), ec);
+            return 1;
+        }
+        if (deltaSize < DeflatedSize(source)) {
+            deltaBases[c.path] = Md5OfFile(old);
+            entrySources[c.path] = delta;
+        }
+    }
+
     const std::string zipPath = out + ".zip.tmp";
     CZipWriter zip;
-    bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, from, to));
-    const std::filesystem::path newDir = std::filesystem::u8path(args.Get("--new"));
+    bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, from, to, deltaBases));
     for (const STreeChange& c : changes) {
         if (!ok) break;
-        if (c.add) ok = zip.AddFile(c.path, (newDir / std::filesystem::u8path(c.path)).u8string());
+        if (c.add) ok = zip.AddFile(c.path, entrySources[c.path]);
     }
     ok = zip.Close() && ok;
+    std::error_code ec;
+    fs::remove_all(fs::u8path(deltaDir), ec);
     if (!ok) {
         std::fprintf(stderr, "patchtool pack: %s\n", zip.Error().c_str());
         std::remove(zipPath.c_str());
@@ -111,7 +153,8 @@ int RunPack(int argc, char** argv)
     }
     std::uint64_t size = 0;
     const std::string md5 = Md5OfFile(out, &size);
-    std::printf("%s: %s -> %s, %zu added or changed, %zu deleted, %llu bytes, md5 %s\n", out.c_str(), from.c_str(),
-                to.c_str(), added, removed, static_cast<unsigned long long>(size), md5.c_str());
+    std::printf("%s: %s -> %s, %zu added or changed (%zu as deltas), %zu deleted, %llu bytes, md5 %s\n", out.c_str(),
+                from.c_str(), to.c_str(), added, deltaBases.size(), removed, static_cast<unsigned long long>(size),
+                md5.c_str());
     return 0;
 }

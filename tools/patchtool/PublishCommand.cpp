@@ -24,7 +24,8 @@ const char kDescriptionHelp[] =
     "description lines (# starts a comment; paths are relative to the description):\n"
     "  latest VERSION\n"
     "  server url=URL [unicomurl=URL] [dir=DIR/] version=VERSION [port=P] [maxsize=N] [clientdir=D]\n"
-    "  step PREV INTER [upgrade=PACKAGE] [degrade=PACKAGE]\n"
+    "  step PREV INTER [upgrade=PACKAGE] [degrade=PACKAGE] [upgradedelta=PACKAGE] [degradedelta=PACKAGE]\n"
+    "                               (a delta package, pack --delta, beside the whole-file one)\n"
     "  infourl URL                  (more addresses of the update information)\n"
     "  basepack1 URL FILENAME       and  basepack2 URL FILENAME\n"
     "  link IP PORTS                (PORTS separated by ';')\n"
@@ -33,6 +34,7 @@ const char kDescriptionHelp[] =
 struct SStep {
     std::string prev, inter;
     std::string upgrade, degrade;  // package paths
+    std::string upgradeDelta, degradeDelta;
 };
 
 struct SDescription {
@@ -89,6 +91,8 @@ bool ReadDescription(const std::string& path, SDescription* d, std::string* erro
             auto kv = KeyValues(words, &e);
             s.upgrade = resolve(kv["upgrade"]);
             s.degrade = resolve(kv["degrade"]);
+            s.upgradeDelta = resolve(kv["upgradedelta"]);
+            s.degradeDelta = resolve(kv["degradedelta"]);
             if (e.empty() && (s.inter.empty() || (s.upgrade.empty() && s.degrade.empty())))
                 e = "a step needs PREV INTER and a package";
             d->steps.push_back(s);
@@ -216,12 +220,14 @@ int RunPublish(int argc, char** argv)
         bool ok = true;
         if (!s.upgrade.empty()) ok = AddPackageElement(r, "upgrade", s.upgrade, true, &error);
         if (ok && !s.degrade.empty()) ok = AddPackageElement(r, "degrade", s.degrade, true, &error);
+        if (ok && !s.upgradeDelta.empty()) ok = AddDeltaAttributes(r, "upgrade", s.upgradeDelta, true, &error);
+        if (ok && !s.degradeDelta.empty()) ok = AddDeltaAttributes(r, "degrade", s.degradeDelta, true, &error);
         records->LinkEndChild(r);
         if (!ok) {
             std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
             return 1;
         }
-        for (const std::string& p : {s.upgrade, s.degrade})
+        for (const std::string& p : {s.upgrade, s.degrade, s.upgradeDelta, s.degradeDelta})
             if (!p.empty()) packages.push_back(p);
     }
 

@@ -9,3 +9,6 @@ class TiXmlElement;
 // MD5; lowerName writes the name in lower case (as a server serves it).
 bool AddPackageElement(TiXmlElement* record, const char* kind, const std::string& path, bool lowerName,
                        std::string* error);
+// Names the step's delta package on the kind element added last.
+bool AddDeltaAttributes(TiXmlElement* record, const char* kind, const std::string& path, bool lowerName,
+                        std::string* error);

@@ -63,6 +63,7 @@ int InstallExitCode(int installError)
     case INSTALL_BOUND_EXCEEDED: return EXIT_BOUND_EXCEEDED;
     case INSTALL_DISK_FULL: return EXIT_DISK_FULL;
     case INSTALL_NEEDS_REPAIR: return EXIT_NEEDS_REPAIR;
+    case INSTALL_DELTA_BASE: return EXIT_DELTA_BASE;
     default: return EXIT_FAILED;
     }
 }

@@ -64,7 +64,9 @@ const wchar_t kUsage[] =
     L"  20 no base packs named  21 a base pack download failed\n"
     L"  22 a base pack could not be unpacked\n"
     L"  23 a signature was missing or refused (TrustedKeys configured): the update\n"
-    L"     information, a package or a base pack is not verified, nothing installed";
+    L"     information, a package or a base pack is not verified, nothing installed\n"
+    L"  24 an installed file is not the one a delta of the package applies to\n"
+    L"     (a modified or damaged file): nothing installed";
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 //   wait-enabled TITLE ID MS    control ID of that window can be clicked
 //   wait-iconic TITLE ID MS     the window holding control ID is minimised
 //   wait-restored TITLE ID MS   ... is shown and not minimised
+//   disabled TITLE ID           control ID of that window takes no click now
 //   click TITLE ID              BM_CLICK on control ID
 //   mouse-click TITLE ID        the real mouse moved onto the control and clicked
 //   box TEXT BUTTON MS          a message box whose text holds TEXT, answered
@@ -175,6 +176,11 @@ int wmain(int argc, wchar_t** argv)
                     return c && IsWindowEnabled(c) && IsWindowVisible(c);
                 }))
                 return Fail(L"control not enabled: " + a[i - 2]);
+        } else if (step == L"disabled" && need(2)) {
+            HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
+            i += 2;
+            if (!c) return Fail(L"no control " + a[i - 1]);
+            if (IsWindowEnabled(c)) return Fail(L"control enabled: " + a[i - 1]);
         } else if ((step == L"wait-iconic" || step == L"wait-restored") && need(3)) {
             const std::wstring title = a[i];
             const int id = _wtoi(a[i + 1].c_str());

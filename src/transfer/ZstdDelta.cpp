@@ -1,0 +1,111 @@
+#include "ZstdDelta.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <zstd.h>
+
+namespace {
+
+const char kMagic[] = "TWDELTA1";
+const char kSegmentMagic[] = "TWDS";
+
+void Put32(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void Put64(unsigned char* p, std::uint64_t v)
+{
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+std::uint32_t Get32(const unsigned char* p)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+std::uint64_t Get64(const unsigned char* p)
+{
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+
+struct SDctxFree {
+    void operator()(ZSTD_DCtx* d) const { ZSTD_freeDCtx(d); }
+};
+
+}  // namespace
+
+void EncodeDeltaHeader(std::uint64_t resultSize, unsigned char out[kDeltaHeaderBytes])
+{
+    std::memcpy(out, kMagic, 8);
+    Put64(out + 8, resultSize);
+}
+
+void EncodeDeltaSegmentHeader(const SDeltaSegmentHeader& h, unsigned char out[kDeltaSegmentHeaderBytes])
+{
+    std::memcpy(out, kSegmentMagic, 4);
+    Put32(out + 4, h.outSize);
+    Put64(out + 8, h.outOffset);
+    Put64(out + 16, h.refOffset);
+    Put32(out + 24, h.refSize);
+    Put32(out + 28, h.frameSize);
+}
+
+const char* DeltaResultText(EDeltaResult result)
+{
+    switch (result) {
+    case DELTA_OK: return "applied";
+    case DELTA_MALFORMED: return "not a well-formed delta";
+    case DELTA_PAST_SIZE: return "its segments do not make the stated size";
+    case DELTA_BAD_WINDOW: return "a reference window lies outside the old file";
+    case DELTA_BAD_FRAME: return "a corrupted frame";
+    case DELTA_WRITE_FAILED: return "the result cannot be written";
+    }
+    return "?";
+}
+
+EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::uint64_t statedSize, IDeltaSink& out)
+{
+    unsigned char head[kDeltaHeaderBytes];
+    if (!delta.Read(0, head, sizeof head) || std::memcmp(head, kMagic, 8) != 0) return DELTA_MALFORMED;
+    if (Get64(head + 8) != statedSize) return DELTA_PAST_SIZE;
+    std::unique_ptr<ZSTD_DCtx, SDctxFree> dctx(ZSTD_createDCtx());
+    if (!dctx) return DELTA_WRITE_FAILED;
+    // A frame may refer back over its whole reference window and output.
+    ZSTD_DCtx_setParameter(dctx.get(), ZSTD_d_windowLogMax, 28);
+    std::vector<unsigned char> reference, frame, output;
+    std::uint64_t at = kDeltaHeaderBytes, written = 0;
+    while (at < delta.Size()) {
+        unsigned char s[kDeltaSegmentHeaderBytes];
+        if (!delta.Read(at, s, sizeof s) || std::memcmp(s, kSegmentMagic, 4) != 0) return DELTA_MALFORMED;
+        SDeltaSegmentHeader h;
+        h.outSize = Get32(s + 4);
+        h.outOffset = Get64(s + 8);
+        h.refOffset = Get64(s + 16);
+        h.refSize = Get32(s + 24);
+        h.frameSize = Get32(s + 28);
+        at += sizeof s;
+        if (h.outSize == 0 || h.outSize > kMaxDeltaSegment || h.refSize > kMaxDeltaReference ||
+            h.frameSize > ZSTD_compressBound(kMaxDeltaSegment) || h.frameSize > delta.Size() - at)
+            return DELTA_MALFORMED;
+        if (h.outOffset != written || h.outSize > statedSize - written) return DELTA_PAST_SIZE;
+        if (h.refOffset > base.Size() || h.refSize > base.Size() - h.refOffset) return DELTA_BAD_WINDOW;
+        reference.resize(h.refSize);
+        frame.resize(h.frameSize);
+        output.resize(h.outSize);
+        if (!base.Read(h.refOffset, reference.data(), reference.size()) || !delta.Read(at, frame.data(), frame.size()))
+            return DELTA_MALFORMED;
+        at += h.frameSize;
+        // The frame must state its size and decode to exactly that.
+        if (ZSTD_getFrameContentSize(frame.data(), frame.size()) != h.outSize) return DELTA_BAD_FRAME;
+        if (ZSTD_isError(ZSTD_DCtx_refPrefix(dctx.get(), reference.data(), reference.size()))) return DELTA_BAD_FRAME;
+        const size_t got = ZSTD_decompressDCtx(dctx.get(), output.data(), output.size(), frame.data(), frame.size());
+        if (ZSTD_isError(got) || got != h.outSize) return DELTA_BAD_FRAME;
+        if (!out.Write(output.data(), output.size())) return DELTA_WRITE_FAILED;
+        written += h.outSize;
+    }
+    return written == statedSize ? DELTA_OK : DELTA_PAST_SIZE;
+}
