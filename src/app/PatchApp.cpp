@@ -13,6 +13,7 @@
 #include "base/utility/XmlLoad.h"
 #include "base/utility/XmlText.h"
 #include "transfer/InstallJournal.h"
+#include "transfer/PathFence.h"
 #include "update/UpdateEngine.h"
 
 using Base::Utility::WideToAnsi;
@@ -107,6 +108,7 @@ BOOL CPatchApp::InitInstance()
     ReadChannel();
 
     std::unique_ptr<IMainWindow> window = m_pCreateMainWindow ? m_pCreateMainWindow(*this) : nullptr;
+    m_pMainWnd = window ? window->Dialog() : nullptr;
     SLauncherSkin fallback;
     SLauncherSkin& skin = window ? window->Skin() : fallback;
     skin.Parse(SkinFilePath(), m_strAppDir);
@@ -123,6 +125,7 @@ BOOL CPatchApp::InitInstance()
     // The bulletin pages embed an OLE control.
     const bool ole = SUCCEEDED(OleInitialize(nullptr));
     if (window) window->DoModal();
+    m_pMainWnd = nullptr;
     window.reset();
     if (ole) OleUninitialize();
 
@@ -147,7 +150,11 @@ void CPatchApp::ReadChannel()
     if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return;
     const TiXmlElement* root = doc.FirstChildElement("root");
     const TiXmlElement* channel = root ? root->FirstChildElement("channel") : nullptr;
-    if (channel) m_strChannel = XmlAttributeW(channel, "name");
+    if (channel == nullptr) return;
+    // The name becomes part of the skin file's name, which is also written:
+    // it may not lead out of PatchCfg.
+    const std::wstring name = XmlAttributeW(channel, "name");
+    if (FenceName(name, NAME_PLAIN_FILE) == NAME_OK) m_strChannel = name;
 }
 
 std::string CPatchApp::SkinFilePath() const

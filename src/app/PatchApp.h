@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/Application.h"
+
 struct SLauncherSkin;
+namespace UI {
+class CDialogBase;
+}
 
 // A second launcher broadcasts it; the running one restores its window.
 extern const UINT g_msgRestoreWindow;
@@ -27,6 +32,8 @@ public:
     virtual ~IMainWindow() = default;
     virtual SLauncherSkin& Skin() = 0;
     virtual void DoModal() = 0;
+    // The dialog that start-up runs, as the application's main window.
+    virtual UI::CDialogBase* Dialog() { return nullptr; }
 };
 
 class CPatchApp;
@@ -34,16 +41,16 @@ typedef std::unique_ptr<IMainWindow> (*MainWindowFactory)(CPatchApp& app);
 // Free bytes of the volume that holds dir; false when they cannot be told.
 typedef bool (*FreeSpaceQuery)(const std::wstring& dir, std::uint64_t* freeBytes);
 
-class CPatchApp {
+class CPatchApp : public UI::CApplication {
 public:
     CPatchApp();
-    virtual ~CPatchApp();
+    ~CPatchApp() override;
     CPatchApp(const CPatchApp&) = delete;
     CPatchApp& operator=(const CPatchApp&) = delete;
 
     // Start-up up to the end of the main window; always FALSE, the process
     // then ends.
-    BOOL InitInstance();
+    BOOL InitInstance() override;
 
     bool StartEmergencyUpdate(const std::wstring& strDir, const std::wstring& strExtraArgs);
     bool RegisterPatchFileType();

@@ -149,6 +149,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
                                 std::uint64_t* receivedSize)
 {
     m_status = 0;
+    m_lastRate = 0;
     if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring target = Base::Utility::WithBackslashes(std::wstring(localPath));
     const std::wstring parent = GetParentDir(target);
@@ -318,6 +319,8 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     DWORD lastByte = windowStart;
     const ULONGLONG paceStart = GetTickCount64();
     std::uint64_t windowBytes = 0;
+    DWORD rateMark = windowStart;
+    std::uint64_t rateBytes = 0;
     // Small reads under a limit keep the pace even.
     const DWORD maxRead = m_rate == 0 ? kReadBuffer : m_rate / 8 < 1024 ? 1024 : m_rate / 8 < kReadBuffer ? m_rate / 8 : kReadBuffer;
     // A read that ends without bytes after a whole window of silence timed
@@ -336,8 +339,13 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         }
         DWORD n = 0;
         if (available > 0) {
-            const DWORD want = available < maxRead ? available : maxRead;
-            if (!InternetReadFile(request.Get(), buffer, want, &n)) {
+            // What arrived, or a tenth of a second at the last second's rate:
+            // large reads on fast links (a read of what arrived alone is slow
+            // under Wine), prompt ones on slow links, which a read that waits
+            // for its whole buffer would hold up.
+            std::uint64_t want = available > m_lastRate / 10 ? available : m_lastRate / 10;
+            if (want > maxRead) want = maxRead;
+            if (!InternetReadFile(request.Get(), buffer, static_cast<DWORD>(want), &n)) {
                 if (silent()) return DOWNLOAD_STALLED;
                 readFailed = true;
                 break;
@@ -346,6 +354,12 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
             return DOWNLOAD_STALLED;
         }
         if (n > 0) lastByte = GetTickCount();
+        rateBytes += n;
+        if (GetTickCount() - rateMark >= 1000) {
+            m_lastRate = rateBytes * 1000 / (GetTickCount() - rateMark);
+            rateMark = GetTickCount();
+            rateBytes = 0;
+        }
         if (n > limit - received) return DOWNLOAD_TOO_LARGE;
         received += n;
         m_received = static_cast<std::uint32_t>(received);
@@ -379,12 +393,14 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
 
     LARGE_INTEGER fileSize = {};
     if (!GetFileSizeEx(file.Get(), &fileSize)) return DOWNLOAD_NO_FILE;
-    if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
     *length = static_cast<std::uint64_t>(fileSize.QuadPart);
     if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
     // Without a length header only a normal end of the body tells that it is whole.
-    if (hasWhole ? *length == whole : !readFailed) return DOWNLOAD_OK;
-    return kRepeat;
+    if (hasWhole ? *length != whole : readFailed) return kRepeat;
+    // Only a whole body is forced to the disk: a partial one that a power cut
+    // spoils fails its digest and is fetched again.
+    if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+    return DOWNLOAD_OK;
 }
 
 bool CINetDownLoad::Pace(ULONGLONG start, std::uint64_t fresh)

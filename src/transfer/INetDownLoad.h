@@ -91,4 +91,7 @@ private:
     std::uint32_t m_stallBytes = kDefaultStallBytes;
     std::uint32_t m_rate = 0;
     std::atomic<DWORD> m_status{0};
+    // Bytes per second in the last whole second of this download's
+    // transfers; an attempt that resumes starts at the link's pace.
+    std::uint64_t m_lastRate = 0;
 };

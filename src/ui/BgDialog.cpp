@@ -31,8 +31,6 @@ BOOL CBgDialog::OnInitDialog()
     if (icon) SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
     m_Gdiplus.Startup();
-    // Owned, so that the main window always stays above its background.
-    if (m_Foreground.Create(m_hWnd)) ShowWindow(m_Foreground.GetSafeHwnd(), SW_SHOW);
 
     // GDI+ keeps its file open while the image lives; a copy leaves the
     // skin's file free for updates.
@@ -51,9 +49,16 @@ BOOL CBgDialog::OnInitDialog()
     const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - (rect.right - rect.left) / 2;
     const int y = GetSystemMetrics(SM_CYSCREEN) / 2 - (rect.bottom - rect.top) / 2;
     SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // The pair shares its top left corner, as dragging keeps it.
-    if (HWND fg = m_Foreground.GetSafeHwnd())
+    // Layered before the main window exists: a window that turns layered
+    // later may be put above the windows it owns (Wine does).
+    LayeredPaint();
+    // Owned, so that the main window stays above its background; the pair
+    // shares its top left corner, as dragging keeps it.
+    if (m_Foreground.Create(m_hWnd)) {
+        HWND fg = m_Foreground.GetSafeHwnd();
         SetWindowPos(fg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(fg, SW_SHOW);
+    }
     return TRUE;
 }
 

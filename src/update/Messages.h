@@ -33,4 +33,8 @@ enum : UINT {
     WM_Download_ERRORReLink = WM_USER + 2019, // 0xBE3
     WM_UNZIP_BASEPACK1 = WM_USER + 2020,      // 0xBE4
     WM_UNZIP_BASEPACK2 = WM_USER + 2021,      // 0xBE5
+
+    // From the line selection dialog.
+    WM_SELECT_TELECOM = WM_USER + 3000,       // 0xFB8
+    WM_SELECT_UNICOM = WM_USER + 3001,        // 0xFB9
 };

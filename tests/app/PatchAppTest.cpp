@@ -105,6 +105,10 @@ TEST(PatchAppTest, TheChannelChoosesTheSkinFile)
         {"<root><other name=\"x\"/><channel name=\"x2\"/></root>", L"x2", "NewLauncherCfg_x2.xml"},
         {"<channel name=\"abc\"/>", L"", "NewLauncherCfg.xml"},
         {"<root><channel name=\"abc\"/>", L"", "NewLauncherCfg.xml"},  // broken
+        // A name that would lead elsewhere, where the skin is also written.
+        {"<root><channel name=\"..\\..\\Windows\\x\"/></root>", L"", "NewLauncherCfg.xml"},
+        {"<root><channel name=\"a/b\"/></root>", L"", "NewLauncherCfg.xml"},
+        {"<root><channel name=\"c:x\"/></root>", L"", "NewLauncherCfg.xml"},
     };
     for (const Case& c : cases) {
         ScopedTestDir dir;

@@ -5,6 +5,7 @@
 
 #include "transfer/JournalText.h"
 #include "transfer/RevisionRecords.h"
+#include "update/UpdateCfgRecord.h"
 #include "update/UpdateInfoRecord.h"
 
 TEST(JournalTextTest, OnlyAWholeWellFormedJournalProvesAnything)
@@ -73,5 +74,32 @@ TEST(RecordsTest, CountsOfServersAddressesAndRevisionsAreBounded)
         doc.Parse(("<R>" + repeat("<r interversion=\"1\"/>", n) + "</R>").c_str());
         std::vector<SRevision> records;
         EXPECT_EQ(ReadRevisionRecords(doc, &records), n > kMaxRevisionRecords ? REVISION_TOO_MANY : REVISION_OK);
+    }
+}
+
+TEST(RecordsTest, TransferSettingsOfTheLocalConfigurationKeepTheirDefaultsUnlessSane)
+{
+    const struct {
+        const char* attributes;
+        std::uint32_t stallSeconds, rateLimitKiB;
+    } cases[] = {
+        {"", 30, 0},
+        {"StallSeconds=\"5\" RateLimitKiB=\"512\"", 5, 512},
+        {"StallSeconds=\"0\" RateLimitKiB=\"0\"", 30, 0},
+        {"StallSeconds=\"3601\"", 30, 0},
+        // 4 GiB/s in bytes would not fit the downloader's 32 bits.
+        {"RateLimitKiB=\"4194303\"", 30, 4194303},
+        {"RateLimitKiB=\"4194304\"", 30, 0},
+        {"RateLimitKiB=\"99999999999999999999\"", 30, 0},
+    };
+    for (const auto& c : cases) {
+        TiXmlDocument doc;
+        doc.Parse((std::string("<Root><Version><DownloadedFileVersion>1</DownloadedFileVersion></Version><Download ") +
+                   c.attributes + "/></Root>")
+                      .c_str());
+        SUpdateCfgRecord r;
+        ReadUpdateCfgRecord(doc, true, &r);
+        EXPECT_EQ(r.stallSeconds, c.stallSeconds) << c.attributes;
+        EXPECT_EQ(r.rateLimitKiB, c.rateLimitKiB) << c.attributes;
     }
 }

@@ -28,6 +28,8 @@ lower-cases URLs) and records every request line in DIR/requests.log:
       other        always another file than the validator names
       status=C     every request is answered with status C
       lm, weak, novalidator  Last-Modified only, a weak ETag, neither
+  file/KEY/OPTS/PATH  the same for the file DIR/www/PATH (another file: its
+                       bytes XOR 0x5A)
 and records each request's line and headers in DIR/headers.log, and the
 body bytes of each range-route answer in DIR/sent.log ("KEY BYTES").
 """
@@ -137,6 +139,16 @@ class FaultHandler(socketserver.StreamRequestHandler):
                 pass
         elif kind == "range" and len(seg) == 4:
             self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], n)
+        elif kind == "file" and len(seg) >= 4 and ".." not in seg:
+            path = os.path.join(self.server.root, "www", *seg[3:])
+            if not os.path.isfile(path):
+                self.head(404, [("Content-Length", 0)])
+                return
+            with open(path, "rb") as f:
+                data = f.read()
+            files = {1: data, 2: bytes(b ^ 0x5A for b in data)}
+            self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], len(data),
+                        lambda first, end, version: [files[version][first:end]])
         elif kind == "endless":
             self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
             chunk = pattern(65536)
@@ -146,7 +158,7 @@ class FaultHandler(socketserver.StreamRequestHandler):
             self.head(404, [("Content-Length", 0)])
 
 
-    def ranged(self, key, opts, n):
+    def ranged(self, key, opts, n, source=pieces):
         flags = {o.partition("=")[0]: o.partition("=")[2] for o in opts}
         with self.lock:
             count = self.counts[key] = self.counts.get(key, 0) + 1
@@ -195,7 +207,7 @@ class FaultHandler(socketserver.StreamRequestHandler):
             end = max(first, min(n, stall))
         sent = 0
         try:
-            for piece in pieces(first, end, body_version):
+            for piece in source(first, end, body_version):
                 self.wfile.write(piece)
                 sent += len(piece)
             self.wfile.flush()

@@ -120,7 +120,9 @@ TEST_F(FailoverTest, AStopRequestEndsAPauseBetweenAttempts)
     Servers({"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", Server("never", "-")});
     std::atomic<int> result{-1};
     std::thread worker([&] { result = engine.DownloadAllPatchFiles(0.0f, 0.3f); });
-    // The first attempt fails at once; then the worker pauses.
+    // The first attempt is refused at once; the worker then pauses for 20 s,
+    // a time no condition of its own marks: a stop in the first attempt would
+    // pass too, so the stop comes well after it.
     for (const DWORD start = GetTickCount(); !engine.IsDownloading() && GetTickCount() - start < 10000;) Sleep(1);
     Sleep(300);
     const DWORD stop = GetTickCount();

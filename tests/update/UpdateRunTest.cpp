@@ -366,3 +366,26 @@ TEST_F(UpdateRunTest, APackageMustMakeItsStepAndTheVersionItInstalledIsRecorded)
     engine.initBasic();
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
 }
+
+TEST_F(UpdateRunTest, AFailingServerIsLeftForTheNextOfTheVersionWhoseBrokenTransferResumes)
+{
+    // The scripted server serves the published files: the first server of
+    // the version answers 503, the second cuts the package after 1000 bytes.
+    const std::string busy = "busy" + name, cut = "cut" + name;
+    Publish("server url=" + http.FaultUrl("file/" + busy + "/status=503/" + name + "/") +
+            " dir=patches/ version=0000300\nserver url=" + http.FaultUrl("file/" + cut + "/cut=1000/" + name + "/") +
+            " dir=patches/ version=0000300\n");
+    Game(kV100, "0000100");
+    engine.SetRetryPause(10, 40);
+    ParseInfo();
+    ASSERT_EQ(Update(), OUTCOME_INSTALLED);
+    EXPECT_EQ(GameFiles(), Lowered(kV200));
+    EXPECT_EQ(http.RequestHeaders(busy + "/").size(), 4u);
+    const std::vector<std::string> requests = http.RequestHeaders(cut + "/");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("\tRange: bytes=1000-"), std::string::npos) << requests[1];
+    EXPECT_NE(requests[1].find("\tIf-Range: \"" + cut), std::string::npos) << requests[1];
+    const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+    EXPECT_NE(log.find(L"left: HTTP status 503"), std::wstring::npos);
+    EXPECT_EQ(engine.Fault(), FAULT_NONE);
+}

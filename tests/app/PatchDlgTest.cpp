@@ -1,0 +1,280 @@
+// The main window on the sample skin, created for real: its look from the
+// skin, the engine's callbacks, the command line's fields, the game's
+// arguments, the start button's texts and the error box's choices.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "EngineTestUtil.h"
+#include "../ui/UiTestUtil.h"
+#include "app/PatchApp.h"
+#include "app/PatchDlg.h"
+#include "base/utility/MessageBox.h"
+#include "base/utility/StringTable.h"
+#include "ui/BgDialog.h"
+#include "ui/ResourceIds.h"
+#include "update/Messages.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+std::vector<UINT> g_exitCodes;
+void WINAPI RecordExit(UINT code) { g_exitCodes.push_back(code); }
+
+// An installation holding the sample skin, with the window made from it.
+struct PatchDlgFixture : ::testing::Test {
+    ScopedTestDir dir;
+    CPatchApp app;
+    CPatchDlg dlg;
+
+    void SetUp() override
+    {
+        g_exitCodes.clear();
+        fs::copy(SampleSkinDir(), dir.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        WriteStringTable(dir.Path(), {{L"CUR_VERSION", L"cur "},
+                                      {L"LATEST_VERSION", L"latest "},
+                                      {L"UNKNOWN", L"?"},
+                                      {L"TO_NEW_VERSION", L"new %s"},
+                                      {L"TO_OLD_VERSION", L"old %s %d"},
+                                      {L"CLICK_START_BTN", L"click start"},
+                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"},
+                                      {L"WM_DOWNLOAD_ERROR", L"download failed"}});
+        app.m_strAppDir = dir.Path().wstring() + L"\\";
+        app.m_strPatchFile.clear();
+        app.m_strChannel.clear();
+        dlg.m_pfnExitProcess = &RecordExit;
+    }
+    void Open(const std::string& skin = "PatchCfg\\NewLauncherCfg.xml")
+    {
+        dlg.Parse((dir.Path() / skin).string(), app.m_strAppDir);
+        ASSERT_TRUE(dlg.Create());
+    }
+    HWND Control(int id) const { return dlg.GetDlgItem(id); }
+};
+
+}  // namespace
+
+TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
+{
+    Open();
+    HWND hWnd = dlg.GetSafeHwnd();
+    RECT r;
+    GetWindowRect(hWnd, &r);
+    EXPECT_EQ(r.right - r.left, 600);
+    EXPECT_EQ(r.bottom - r.top, 380);
+    ASSERT_TRUE(dlg.HasRegion());
+    UI::CGdiRegion region(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(GetWindowRgn(hWnd, region.Get()), ERROR);
+    EXPECT_FALSE(PtInRegion(region.Get(), 0, 0)) << "the rounded corner is cut away";
+    EXPECT_TRUE(PtInRegion(region.Get(), 300, 190));
+
+    // Three records: start, close, minimise shown where the skin puts them.
+    const struct {
+        int id, x, y, w, h;
+    } shown[] = {{IDC_START, 440, 320, 136, 44}, {IDC_CLOSE, 560, 14, 24, 24}, {IDC_MINIMIZE, 530, 14, 24, 24}};
+    for (const auto& b : shown) {
+        HWND c = Control(b.id);
+        EXPECT_TRUE(GetWindowLongPtrW(c, GWL_STYLE) & WS_VISIBLE) << b.id;
+        RECT cr;
+        GetWindowRect(c, &cr);
+        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&cr), 2);
+        EXPECT_EQ(cr.left, b.x) << b.id;
+        EXPECT_EQ(cr.top, b.y) << b.id;
+        EXPECT_EQ(cr.right - cr.left, b.w) << b.id;
+        EXPECT_EQ(cr.bottom - cr.top, b.h) << b.id;
+    }
+    for (int id : {IDC_LINK3, IDC_SETTINGS, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8, IDC_LINK9, IDC_LINK10})
+        EXPECT_FALSE(GetWindowLongPtrW(Control(id), GWL_STYLE) & WS_VISIBLE) << id;
+    EXPECT_EQ(dlg.Button(0).GetFixedState(), UI::CKbcButton::STATE_DISABLED);
+    EXPECT_FALSE(IsWindowEnabled(Control(IDC_START))) << "no start before the versions are known";
+}
+
+TEST_F(PatchDlgFixture, ARecordWithoutImageLeavesItsButtonHidden)
+{
+    std::string skin = ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml");
+    const std::string image = "filepath=\"skin\\minimize.bmp\"";
+    skin.replace(skin.find(image), image.size(), "filepath=\"\"");
+    WriteBytes(dir.Path() / "PatchCfg" / "Other.xml", skin);
+    Open("PatchCfg\\Other.xml");
+    EXPECT_FALSE(GetWindowLongPtrW(Control(IDC_MINIMIZE), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(GetWindowLongPtrW(Control(IDC_CLOSE), GWL_STYLE) & WS_VISIBLE);
+}
+
+TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
+{
+    const struct {
+        size_t length;
+        std::wstring shown;
+    } cases[] = {{75, std::wstring(75, L'a')}, {76, std::wstring(70, L'a') + L" ..."}, {300, std::wstring(70, L'a') + L" ..."}};
+    for (const auto& c : cases) {
+        CPatchDlg::OnStatusText(std::wstring(c.length, L'a').c_str());
+        EXPECT_EQ(dlg.StatusText(), c.shown) << c.length;
+    }
+}
+
+TEST_F(PatchDlgFixture, ProgressFractionsFillTheBarsToTheirWidth)
+{
+    Open();
+    const struct {
+        float fraction;
+        int filled;
+    } cases[] = {{0.0001f, 0}, {0.0f, 0}, {0.5f, 202}, {1.0f, 404}, {1.5f, 404}};
+    for (const auto& c : cases) {
+        CPatchDlg::OnSingleProgress(c.fraction);
+        CPatchDlg::OnTotalProgress(c.fraction);
+        EXPECT_EQ(dlg.FilledWidth1(), c.filled) << c.fraction;
+        EXPECT_EQ(dlg.FilledWidth2(), c.filled) << c.fraction;
+    }
+}
+
+TEST_F(PatchDlgFixture, BarsAndStatusAreDrawnOnTheWindow)
+{
+    Open();
+    HWND hWnd = dlg.GetSafeHwnd();
+    SetWindowPos(hWnd, HWND_TOP, 50, 50, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    CPatchDlg::OnSingleProgress(0.5f);
+    PumpFor(300);  // the 100 ms timers repaint
+    // Bar 1 (24, 342): filled at its left, the trough beyond half its width.
+    const COLORREF filled = ClientPixel(hWnd, 30, 344), empty = ClientPixel(hWnd, 24 + 300, 344);
+    EXPECT_NE(filled, empty);
+    EXPECT_GT(GetBValue(filled), 200) << "the bar's own colour";
+}
+
+TEST_F(PatchDlgFixture, VersionLabelsSayUnknownForAnEmptyVersion)
+{
+    LoadStringTable(app.m_strAppDir, nullptr);
+    dlg.SetCurrentVersion("");
+    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur ?");
+    dlg.SetCurrentVersion("0000300");
+    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur 0000300");
+    dlg.SetLatestVersion("0000400");
+    EXPECT_EQ(dlg.LatestVersionLabel(), L"latest 0000400");
+}
+
+TEST(PatchDlg, LoginFieldsComeFromTheFirstTwoPercentPairs)
+{
+    const struct {
+        const char* tail;
+        const wchar_t* field1;
+        const wchar_t* field2;
+    } cases[] = {
+        {"", L"", L""},
+        {"a|%user%|%secret%", L"user", L"secret"},
+        {"%one%|x|%two%|%three%", L"one", L"two"},
+        {"%only", L"", L""},
+        {"pre%a%post|%%", L"a", L""},
+        {"%a%b%|%c%", L"a", L"c"},
+    };
+    for (const auto& c : cases) {
+        CPatchDlg dlg;
+        dlg.m_strCmdLineTail = c.tail;
+        dlg.ParseCmdLineFields();
+        EXPECT_EQ(dlg.m_strLoginField1, c.field1) << c.tail;
+        EXPECT_EQ(dlg.m_strLoginField2, c.field2) << c.tail;
+    }
+}
+
+TEST(PatchDlg, GameArgumentsFollowTheChannel)
+{
+    const struct {
+        const wchar_t *channel, *tail, *field1, *field2, *args;
+    } cases[] = {
+        {L"", L" -x", L"", L"", L"run -x"},
+        {L"yun", L"tail", L"", L"", L"run_yun tail"},
+        {L"qx", L"tail", L"", L"", L"run_qx"},
+        {L"qx", L"tail", L"user", L"pw", L"run_qx;user;pw"},
+        {L"abc", L"tail", L"user", L"pw", L"run_abctail"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CPatchDlg::GameArguments(c.channel, c.tail, c.field1, c.field2), c.args) << c.channel;
+}
+
+TEST_F(PatchDlgFixture, CloseButtonAndExitMenuEndWithCodeZero)
+{
+    Open();
+    SendMessageW(Control(IDC_CLOSE), BM_CLICK, 0, 0);
+    SendMessageW(dlg.GetSafeHwnd(), WM_COMMAND, ID_EXIT_LAUNCHER, 0);
+    EXPECT_EQ(g_exitCodes, (std::vector<UINT>{0, 0}));
+}
+
+TEST_F(PatchDlgFixture, AnOlderServerVersionStartsNothingAndOddFormatsAreNotUsed)
+{
+    LoadStringTable(app.m_strAppDir, nullptr);
+    CUpdateEngine engine;
+    Open();
+    engine.m_strLatestVersion = "1.0.10";  // text order: older than 1.0.9
+    dlg.m_strCurVersionText = "1.0.9";
+    dlg.RefreshStartButton();
+    // "old %s %d" holds a conversion without its argument: shown as text.
+    EXPECT_EQ(dlg.StatusText(), L"old %s %d 1.0.10");
+    EXPECT_FALSE(dlg.m_bCanStartGame);
+    EXPECT_EQ(engine.WorkerHandle(), nullptr) << "no update started";
+
+    engine.m_strLatestVersion = "1.0.9";
+    dlg.RefreshStartButton();
+    EXPECT_TRUE(dlg.m_bCanStartGame);
+    EXPECT_EQ(dlg.StatusText(), L"click start");
+    dlg.m_strLoginField1 = L"user";
+    dlg.RefreshStartButton();
+    EXPECT_EQ(dlg.StatusText(), L"connecting");
+}
+
+namespace {
+std::vector<std::wstring> g_boxTexts;
+int g_boxAnswer = IDOK;
+int AnswerBox(HWND, const wchar_t* text, const wchar_t*, UINT)
+{
+    g_boxTexts.push_back(text);
+    return g_boxAnswer;
+}
+}  // namespace
+
+TEST_F(PatchDlgFixture, DownloadErrorWithNoOtherServerGoesToTheBoxAndCancelEnds)
+{
+    LoadStringTable(app.m_strAppDir, nullptr);
+    CUpdateEngine engine;  // no patch server besides the first: no relink
+    Open();
+    MessageBoxHook previous = SetMessageBoxHook(&AnswerBox);
+    g_boxTexts.clear();
+    g_boxAnswer = IDCANCEL;
+    SendMessageW(dlg.GetSafeHwnd(), WM_Download_ERRORReLink, 0, 0);
+    SetMessageBoxHook(previous);
+    EXPECT_EQ(g_boxTexts, std::vector<std::wstring>{L"download failed"});
+    EXPECT_EQ(g_exitCodes, std::vector<UINT>{0});
+}
+
+TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
+{
+    ScopedTestDir dir;
+    EXPECT_FALSE(CPatchDlg::NewLauncherWaiting());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileW(self, L"launcher.exe.new", FALSE));
+    EXPECT_FALSE(CPatchDlg::NewLauncherWaiting()) << "the running program itself";
+    WriteBytes("launcher.exe.new", "MZ another build");
+    EXPECT_TRUE(CPatchDlg::NewLauncherWaiting());
+}
+
+TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
+{
+    Open();
+    class CPlain : public UI::CDialogBase {
+    public:
+        CPlain() : CDialogBase(IDD_LINESELECT_DIALOG) {}
+    } other;
+    UI::CBgDialog background(other);  // the pair's background, no PNG
+    ASSERT_TRUE(background.Create());
+    HWND hWnd = dlg.GetSafeHwnd();
+    SetWindowPos(hWnd, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageW(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+    SendMessageW(hWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // no longer dragging
+    RECT r, b;
+    GetWindowRect(hWnd, &r);
+    GetWindowRect(background.GetSafeHwnd(), &b);
+    EXPECT_EQ(r.left, 140);
+    EXPECT_EQ(r.top, 70);
+    EXPECT_EQ(b.left, 140);
+    EXPECT_EQ(b.top, 70);
+}

@@ -1,0 +1,246 @@
+// The player of the launcher's whole runs: finds windows, controls and
+// message boxes of other processes through the Win32 API and clicks them.
+// Its arguments are steps, run in order; the first that fails ends it with
+// exit code 1 and a line on stderr.
+//
+//   wait-window TITLE MS        a visible top-level window whose title holds TITLE
+//   wait-gone TITLE MS          no such window any more
+//   wait-enabled TITLE ID MS    control ID of that window can be clicked
+//   wait-iconic TITLE ID MS     the window holding control ID is minimised
+//   wait-restored TITLE ID MS   ... is shown and not minimised
+//   disabled TITLE ID           control ID of that window takes no click now
+//   click TITLE ID              BM_CLICK on control ID
+//   mouse-click TITLE ID        the real mouse moved onto the control and clicked
+//   box TEXT BUTTON MS          a message box whose text holds TEXT, answered
+//                               with BUTTON (ok, cancel, retry, yes, no)
+//   signal FILE                 creates FILE (for the script around it)
+//   await FILE MS               waits until FILE exists
+//   rect TITLE                  prints the window's x y width height
+//   close TITLE                 WM_CLOSE
+//   unregister                  removes the launcher's file-type key, which
+//                               would send the next launcher to the
+//                               installation that wrote it
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Found {
+    const wchar_t* title;
+    const wchar_t* cls;
+    HWND hWnd;
+    int control;  // the window must hold this control (0: any window)
+};
+
+BOOL CALLBACK FindProc(HWND hWnd, LPARAM lParam)
+{
+    auto* f = reinterpret_cast<Found*>(lParam);
+    if (!IsWindowVisible(hWnd)) return TRUE;
+    wchar_t text[512] = L"", cls[64] = L"";
+    GetWindowTextW(hWnd, text, 512);
+    GetClassNameW(hWnd, cls, 64);
+    if (f->cls && wcscmp(cls, f->cls) != 0) return TRUE;
+    if (f->title && !wcsstr(text, f->title)) return TRUE;
+    if (f->control && !GetDlgItem(hWnd, f->control)) return TRUE;
+    f->hWnd = hWnd;
+    return FALSE;
+}
+
+HWND FindTop(const wchar_t* title, const wchar_t* cls = nullptr)
+{
+    Found f = {title, cls, nullptr, 0};
+    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+    return f.hWnd;
+}
+
+// The control of a window with that title (a launcher has two).
+HWND FindControl(const wchar_t* title, int id)
+{
+    Found f = {title, nullptr, nullptr, id};
+    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+    return f.hWnd ? GetDlgItem(f.hWnd, id) : nullptr;
+}
+
+template <class F>
+bool WaitFor(DWORD ms, F done)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(50);  // another process's state: nothing to wait on
+    }
+}
+
+// The text of a message box: its static controls.
+std::wstring BoxText(HWND box)
+{
+    std::wstring all;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[32] = L"", text[2048] = L"";
+        GetClassNameW(c, cls, 32);
+        if (_wcsicmp(cls, L"Static") != 0) continue;
+        GetWindowTextW(c, text, 2048);
+        all += text;
+    }
+    return all;
+}
+
+struct BoxSearch {
+    const wchar_t* text;
+    HWND hWnd;
+};
+
+BOOL CALLBACK BoxProc(HWND hWnd, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<BoxSearch*>(lParam);
+    wchar_t cls[64] = L"";
+    GetClassNameW(hWnd, cls, 64);
+    if (!IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
+    // A message box has its text in static controls; the launcher's own
+    // dialogs have none.
+    const std::wstring text = BoxText(hWnd);
+    if (text.empty() || text.find(s->text) == std::wstring::npos) return TRUE;
+    s->hWnd = hWnd;
+    return FALSE;
+}
+
+int ButtonId(const std::wstring& name)
+{
+    if (name == L"ok") return IDOK;
+    if (name == L"cancel") return IDCANCEL;
+    if (name == L"retry") return IDRETRY;
+    if (name == L"yes") return IDYES;
+    if (name == L"no") return IDNO;
+    return _wtoi(name.c_str());
+}
+
+void MouseClick(HWND control)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetCursorPos(x, y);
+    INPUT in[3] = {};
+    const int sx = GetSystemMetrics(SM_CXSCREEN) - 1, sy = GetSystemMetrics(SM_CYSCREEN) - 1;
+    in[0].type = INPUT_MOUSE;
+    in[0].mi.dx = x * 65535 / sx;
+    in[0].mi.dy = y * 65535 / sy;
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].type = INPUT_MOUSE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].type = INPUT_MOUSE;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &in[0], sizeof(INPUT));
+    Sleep(150);  // hover tracking sees the mouse arrive
+    SendInput(2, &in[1], sizeof(INPUT));
+}
+
+int Fail(const std::wstring& what)
+{
+    std::fwprintf(stderr, L"driver: %ls\n", what.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::wstring> a(argv + 1, argv + argc);
+    size_t i = 0;
+    auto need = [&](size_t n) { return i + n <= a.size(); };
+    while (i < a.size()) {
+        const std::wstring step = a[i++];
+        if (step == L"wait-window" && need(2)) {
+            const std::wstring title = a[i], ms = a[i + 1];
+            i += 2;
+            if (!WaitFor(_wtoi(ms.c_str()), [&] { return FindTop(title.c_str()) != nullptr; }))
+                return Fail(L"no window " + title);
+        } else if (step == L"wait-gone" && need(2)) {
+            const std::wstring title = a[i], ms = a[i + 1];
+            i += 2;
+            if (!WaitFor(_wtoi(ms.c_str()), [&] { return FindTop(title.c_str()) == nullptr; }))
+                return Fail(L"window stays: " + title);
+        } else if (step == L"wait-enabled" && need(3)) {
+            const std::wstring title = a[i];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 2].c_str());
+            i += 3;
+            if (!WaitFor(ms, [&] {
+                    HWND c = FindControl(title.c_str(), id);
+                    return c && IsWindowEnabled(c) && IsWindowVisible(c);
+                }))
+                return Fail(L"control not enabled: " + a[i - 2]);
+        } else if (step == L"disabled" && need(2)) {
+            HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
+            i += 2;
+            if (!c) return Fail(L"no control " + a[i - 1]);
+            if (IsWindowEnabled(c)) return Fail(L"control enabled: " + a[i - 1]);
+        } else if ((step == L"wait-iconic" || step == L"wait-restored") && need(3)) {
+            const std::wstring title = a[i];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 2].c_str());
+            const bool iconic = step == L"wait-iconic";
+            i += 3;
+            if (!WaitFor(ms, [&] {
+                    Found f = {title.c_str(), nullptr, nullptr, id};
+                    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+                    return f.hWnd && (IsIconic(f.hWnd) != FALSE) == iconic;
+                }))
+                return Fail(L"window not " + step.substr(5) + L": " + title);
+        } else if ((step == L"click" || step == L"mouse-click") && need(2)) {
+            HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
+            i += 2;
+            if (!c) return Fail(L"no control " + a[i - 1] + L" in " + a[i - 2]);
+            if (step == L"click")
+                PostMessageW(c, BM_CLICK, 0, 0);
+            else
+                MouseClick(c);
+        } else if (step == L"box" && need(3)) {
+            BoxSearch s = {a[i].c_str(), nullptr};
+            const int id = ButtonId(a[i + 1]);
+            const DWORD ms = _wtoi(a[i + 2].c_str());
+            i += 3;
+            if (!WaitFor(ms, [&] {
+                    s.hWnd = nullptr;
+                    EnumWindows(BoxProc, reinterpret_cast<LPARAM>(&s));
+                    return s.hWnd != nullptr;
+                }))
+                return Fail(L"no message box with " + a[i - 3]);
+            std::fwprintf(stdout, L"box: %ls\n", BoxText(s.hWnd).c_str());
+            HWND button = GetDlgItem(s.hWnd, id);
+            if (!button) return Fail(L"the box has no button " + a[i - 2]);
+            PostMessageW(button, BM_CLICK, 0, 0);
+        } else if (step == L"signal" && need(1)) {
+            HANDLE h = CreateFileW(a[i++].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            if (h == INVALID_HANDLE_VALUE) return Fail(L"cannot create " + a[i - 1]);
+            CloseHandle(h);
+        } else if (step == L"await" && need(2)) {
+            const std::wstring file = a[i];
+            const DWORD ms = _wtoi(a[i + 1].c_str());
+            i += 2;
+            if (!WaitFor(ms, [&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }))
+                return Fail(L"no file " + file);
+        } else if (step == L"rect" && need(1)) {
+            HWND w = FindTop(a[i++].c_str());
+            RECT r = {};
+            if (!w || !GetWindowRect(w, &r)) return Fail(L"no window " + a[i - 1]);
+            std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        } else if (step == L"close" && need(1)) {
+            HWND w = FindTop(a[i++].c_str());
+            if (!w) return Fail(L"no window " + a[i - 1]);
+            PostMessageW(w, WM_CLOSE, 0, 0);
+        } else if (step == L"unregister") {
+            RegDeleteTreeW(HKEY_CURRENT_USER, L"BRQ_PATCH_FILE");
+        } else {
+            return Fail(L"unknown step or missing argument: " + step);
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# Whole runs of launcher.exe as a player has them: a sample installation, a
+# patch server on loopback with packages from patchtool, the sample game
+# under Binaries\ that records how it was started, and the driver program
+# that clicks buttons and answers message boxes through the Win32 API.
+#
+#   launcher_e2e.sh BUILD_DIR [SCENARIO...]     (default: every scenario)
+# Screenshots go to BUILD_DIR/artifacts/.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "$1" && pwd); shift
+E2E="$BUILD/e2e/launcher"
+ART="$BUILD/artifacts"
+mkdir -p "$E2E" "$ART"
+export WINEPREFIX=${WINEPREFIX:-$BUILD/../wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+LAUNCHER="$BUILD/launcher.exe"
+DRIVER="$BUILD/tests/driver.exe"
+GAME="$BUILD/tests/samplegame.exe"
+PATCHTOOL="$BUILD/../host/tools/patchtool"
+[ -x "$PATCHTOOL" ] || PATCHTOOL=""
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+TITLE=Tidewell
+fail() { echo "FAIL [$SCENARIO]: $*"; [ -f "${GAMEDIR:-/nonexistent}/PatchCfg/PatchTemp/Tidewell.log" ] &&
+  iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" | tail -n 25; exit 1; }
+patchtool() { # args with Linux paths; the host build's tool when there is one
+  if [ -n "$PATCHTOOL" ]; then "$PATCHTOOL" "$@"; return; fi
+  local a=() x
+  for x in "$@"; do case $x in /*) a+=("$(winpath "$x")");; *) a+=("$x");; esac; done
+  "$ROOT/scripts/wine-run" "$BUILD/tools/patchtool.exe" "${a[@]}" >/dev/null
+}
+driver() { "$ROOT/scripts/wine-run" "$DRIVER" "$@"; }
+shot() { # name: the launcher's window pair, cut from the virtual screen
+  local r; r=$(driver rect "$TITLE" | tr -d '\r') || return 0
+  set -- "$1" $r
+  import -window root -crop "${4}x${5}+${2}+${3}" +repage "$ART/$1.png" 2>/dev/null && echo "screenshot: $ART/$1.png"
+}
+
+# ---- the patch server: three versions, two steps, base packs -----------------
+# nginx serves the patch directory, as operators do; it starts first (on the
+# still empty directory) so that its port is known.
+SERVER="$E2E/server"
+rm -rf "$SERVER" && mkdir -p "$SERVER/www"
+NGINX="$ROOT/tests/e2e/nginx-serve.sh"
+"$NGINX" start "$E2E/nginx" "$SERVER/www"
+URL="http://127.0.0.1:$(cat "$E2E/nginx/port")/"
+LAUNCHERS=()
+cleanup() {
+  "$NGINX" stop "$E2E/nginx"
+  for p in "${LAUNCHERS[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+"$ROOT/scripts/sample-client" "$SERVER" "$URL" --game "$GAME" >/dev/null
+mkdir -p "$SERVER/pkg"
+patchtool pack --old "$SERVER/v100" --new "$SERVER/v200" --from 0000100 --to 0000200 -o "$SERVER/pkg/up_0000100_0000200.exe" >/dev/null
+patchtool pack --old "$SERVER/v200" --new "$SERVER/v300" --from 0000200 --to 0000300 -o "$SERVER/pkg/up_0000200_0000300.exe" >/dev/null
+patchtool pack --old "$SERVER/v300" --new "$SERVER/v200" --from 0000300 --to 0000200 -o "$SERVER/pkg/down_0000300_0000200.exe" >/dev/null
+patchtool publish "$SERVER/publish.txt" -o "$SERVER/www" >/dev/null
+(cd "$SERVER/v100" && zip -qr "$SERVER/www/base1.zip" . -x DATA.dat && zip -q "$SERVER/www/base2.zip" DATA.dat)
+# A server whose packages are gone: every download of a step fails.
+sed "s|url=$URL|url=${URL}broken/|" "$SERVER/publish.txt" > "$SERVER/broken.txt"
+patchtool publish "$SERVER/broken.txt" -o "$SERVER/www/broken" >/dev/null
+rm -f "$SERVER"/www/broken/patches/*.exe
+# A package that also delivers a new launcher: launcher.exe differs in v200.
+NL="$SERVER/newlauncher"
+mkdir -p "$NL/pkg" && cp -r "$SERVER/v100" "$NL/v100" && cp -r "$SERVER/v200" "$NL/v200"
+cp "$LAUNCHER" "$NL/v100/launcher.exe"
+{ cat "$LAUNCHER"; printf 'new launcher build'; } > "$NL/v200/launcher.exe"
+patchtool pack --old "$NL/v100" --new "$NL/v200" --from 0000100 --to 0000200 -o "$NL/pkg/up_0000100_0000200.exe" >/dev/null
+cp "$SERVER/pkg/up_0000200_0000300.exe" "$SERVER/pkg/down_0000300_0000200.exe" "$NL/pkg/"
+sed "s|url=$URL|url=${URL}newlauncher/|" "$SERVER/publish.txt" > "$NL/publish.txt"
+patchtool publish "$NL/publish.txt" -o "$SERVER/www/newlauncher" >/dev/null
+
+# ---- helpers of one scenario --------------------------------------------------
+install() { # scenario name, version (or none), [site], [channel], [KiB/s]
+  SCENARIO=$1
+  local dir="$E2E/$1" site=${3:-}
+  rm -rf "$dir" && mkdir -p "$dir"
+  "$ROOT/scripts/sample-client" "$dir" "$URL$site" --game "$GAME" --version "$2" ${4:+--channel "$4"} \
+    ${5:+--rate-kib "$5"} >/dev/null
+  rm -rf "$dir/v100" "$dir/v200" "$dir/v300"
+  GAMEDIR="$dir/game"
+  cp "$LAUNCHER" "$GAMEDIR/launcher.exe"
+  driver unregister
+  echo "== $SCENARIO"
+}
+start_launcher() { # arguments of the launcher; runs in the installation
+  (cd "$GAMEDIR" && exec "$ROOT/scripts/wine-run" "$GAMEDIR/launcher.exe" "$@" >"$GAMEDIR/launcher.out" 2>&1) &
+  LAUNCHER_PID=$!
+  LAUNCHERS+=("$LAUNCHER_PID")
+}
+wait_launcher() { # expected exit code, seconds
+  local t=0
+  while kill -0 "$LAUNCHER_PID" 2>/dev/null; do
+    [ "$t" -ge $(( $2 * 10 )) ] && fail "the launcher still runs after $2 s"
+    sleep 0.1; t=$((t + 1))
+  done
+  local rc=0; wait "$LAUNCHER_PID" || rc=$?
+  [ "$rc" = "$1" ] || fail "launcher exit code $rc, expected $1"
+}
+ci() { # a file of the installation by its path, in any case (Windows ignores it)
+  find "$GAMEDIR" -ipath "$GAMEDIR/$1" -print -quit 2>/dev/null
+}
+version_is() {
+  grep -q "<CurVersion>$1</CurVersion>" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml" || fail "installed version is not $1"
+  [ "$(cat "$(ci Content/version.txt)")" = "$1" ] || fail "the files are not those of $1"
+}
+game_started_with() { # expected arguments
+  local rec t=0
+  # The launcher ends as soon as it has asked for the game.
+  while rec=$(ci Binaries/game-run.txt); [ ! -s "$rec" ] && [ $t -lt 200 ]; do sleep 0.1; t=$((t + 1)); done
+  [ -s "$rec" ] || fail "the game was not started"
+  [ "$(sed -n 's/^args=//p' "$rec" | tr -d '\r')" = "$1" ] || fail "game arguments '$(sed -n 's/^args=//p' "$rec")', expected '$1'"
+  sed -n 's/^cwd=//p' "$rec" | grep -qi 'Binaries$' || fail "the game's working directory is not Binaries"
+}
+
+# ---- scenarios ------------------------------------------------------------------
+up_to_date() {
+  install up_to_date 0000300
+  start_launcher "-x" "tail"
+  driver wait-window "$TITLE" 30000 wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button"
+  sleep 0.3; shot launcher_ready
+  driver mouse-click "$TITLE" 1003 >/dev/null
+  wait_launcher 0 30
+  game_started_with "run-x tail"
+  version_is 0000300
+}
+
+log_has() { [ -f "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" ] &&
+  iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null | grep -q "$1"; }
+
+upgrade_chain() {
+  install upgrade_chain 0000100 "" "" 300  # slow enough to be seen downloading
+  start_launcher
+  driver wait-window "$TITLE" 30000 >/dev/null || fail "no window"
+  local t=0
+  until log_has "DownloadAllPatchFiles::Begin"; do
+    [ $t -ge 300 ] && fail "no download began"; sleep 0.1; t=$((t + 1))
+  done
+  sleep 1.5; shot launcher_downloading
+  # During the second step the start button is busy too.
+  t=0
+  until [ "$(iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null | grep -c "DownloadAllPatchFiles::Begin")" -ge 2 ]; do
+    [ $t -ge 300 ] && fail "no second step began"; sleep 0.1; t=$((t + 1))
+  done
+  driver disabled "$TITLE" 1003 >/dev/null || fail "the start button takes clicks during the second step"
+  wait_launcher 0 120
+  version_is 0000300
+  game_started_with "run"
+  [ -f "$GAMEDIR/ServerList.ini" ] || fail "no ServerList.ini for the game"
+}
+
+download_error() {
+  install download_error 0000100 broken/
+  start_launcher
+  driver box "" ok 60000 >/dev/null || fail "no error box"
+  # OK: the buttons are free again and the launcher stays.
+  driver wait-enabled "$TITLE" 1003 10000 >/dev/null || fail "the start button stays busy after OK"
+  shot launcher_download_error
+  kill -0 "$LAUNCHER_PID" || fail "the launcher ended after OK"
+  # The start button asks again; this time Cancel ends the launcher.
+  driver click "$TITLE" 1003 box "" cancel 60000 >/dev/null || fail "no second error box"
+  wait_launcher 0 20
+  version_is 0000100
+  [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
+}
+
+base_packs() {
+  install base_packs none
+  start_launcher
+  wait_launcher 0 180
+  version_is 0000300
+  game_started_with "run"
+  [ ! -f "$GAMEDIR/base1.zip" ] && [ ! -f "$GAMEDIR/base2.zip" ] || fail "base packs left behind"
+}
+
+new_launcher() {
+  install new_launcher 0000100 newlauncher/
+  start_launcher
+  local t=0
+  while ! cmp -s "$GAMEDIR/launcher.exe" "$NL/v200/launcher.exe"; do
+    [ $t -ge 600 ] && fail "launcher.exe was not replaced by the delivered one"
+    sleep 0.1; t=$((t + 1))
+  done
+  wait_launcher 0 60  # the first launcher hands over and ends
+  # The new one goes on to the server's version and starts the game.
+  t=0
+  while [ -z "$(ci Binaries/game-run.txt)" ]; do
+    [ $t -ge 600 ] && fail "the new launcher did not start the game"
+    sleep 0.1; t=$((t + 1))
+  done
+  version_is 0000300
+  game_started_with "run"
+}
+
+package_on_command_line() {
+  install package_on_command_line 0000100
+  local before; before=$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)
+  start_launcher "$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"
+  wait_launcher 0 120
+  version_is 0000300
+  game_started_with "run$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"  # the tail goes to the game as it is
+  # The first step came from the command line, the second from the server.
+  [ "$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)" = "$before" ] ||
+    fail "the step of the package on the command line was downloaded"
+}
+
+channels() {
+  install channel_qx 0000300 "" qx
+  start_launcher "x|%player1%|%secret%"
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1003 >/dev/null || fail "no start button"
+  wait_launcher 0 30
+  game_started_with "run_qx;player1;secret"
+  install channel_qx_plain 0000300 "" qx
+  start_launcher "tail"
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1003 >/dev/null || fail "no start button"
+  wait_launcher 0 30
+  game_started_with "run_qx"
+  install channel_yun 0000300 "" yun
+  start_launcher "tail"
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1003 >/dev/null || fail "no start button"
+  wait_launcher 0 30
+  game_started_with "run_yun tail"
+}
+
+second_launcher() {
+  install second_launcher 0000300
+  start_launcher
+  local first=$LAUNCHER_PID
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1005 wait-iconic "$TITLE" 1003 10000 >/dev/null ||
+    fail "the window does not minimise"
+  start_launcher
+  wait_launcher 0 30  # the second one wakes the first and ends
+  kill -0 "$first" || fail "the first launcher ended"
+  driver wait-restored "$TITLE" 1003 10000 >/dev/null || fail "the first launcher's window was not restored"
+  LAUNCHER_PID=$first
+  driver click "$TITLE" 1004 >/dev/null
+  wait_launcher 0 20
+  [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
+}
+
+ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher)
+for s in "${@:-${ALL[@]}}"; do "$s"; done
+echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

@@ -1,0 +1,185 @@
+// The game settings dialog on its real template: texts from the text table,
+// controls from a real EngineSet.xml, clicks, and the file read back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "DialogShot.h"
+#include "EngineTestUtil.h"
+#include "UiTestUtil.h"
+#include "base/utility/StringTable.h"
+#include "ui/EngineSetFile.h"
+#include "ui/GameSetting.h"
+#include "ui/ResourceIds.h"
+
+using namespace UI;
+
+namespace {
+
+const char kEngineSet[] =
+    "<EngineSetting Version=\"2\"><GlobleSetting GraphicLevel=\"7\" FullSreen=\"1\" SCREEN_WIDTH=\"1280\" "
+    "SCREEN_HEIGHT=\"1000\" SoundVal=\"20\" MusicVal=\"80\" Mute=\"1\" Gamma=\"1.5\"/><Camera Far=\"900\"/>"
+    "</EngineSetting>";
+
+BOOL WINAPI FourModes(LPCWSTR, DWORD index, DEVMODEW* mode)
+{
+    static const DWORD modes[][3] = {{800, 600, 32}, {1024, 768, 16}, {1024, 768, 32}, {1280, 1024, 32}};
+    if (index >= 4) return FALSE;
+    mode->dmPelsWidth = modes[index][0];
+    mode->dmPelsHeight = modes[index][1];
+    mode->dmBitsPerPel = modes[index][2];
+    return TRUE;
+}
+
+typedef std::vector<std::pair<std::wstring, std::wstring>> Table;
+
+// Every tag of the dialog, as a player would have them.
+const Table kFullTable = {
+    {L"IDD_SETTING", L"游戏设置"},
+    {L"IDC_STATIC_Config0", L"配置推荐"},
+    {L"IDC_RADIO_LEVEL0", L"低级效果(画面质量较低,适合低端配置电脑)"},
+    {L"IDC_RADIO_LEVEL1", L"中级效果(游戏效果一般,适合中端配置电脑)"},
+    {L"IDC_RADIO_LEVEL2", L"高级效果(贴图精度 体积光 植被密度等效果全开,适合高端配置电脑)"},
+    {L"IDC_RADIO_LEVEL3", L"游戏内自定义"},
+    {L"IDC_STATIC_ConfigWindow", L"窗口"},
+    {L"IDC_RADIO_WINDOW", L"窗口模式(推荐)"},
+    {L"IDC_RADIO_FULLSRC", L"全屏模式"},
+    {L"IDC_STATIC_VIEWPORT", L"分辨率"},
+    {L"IDC_STATIC_ConfigSound", L"音效"},
+    {L"IDC_CHECK_Mute", L"整体静音"},
+    {L"IDC_STATIC_BackMusic0", L"背景音乐"},
+    {L"IDC_STATIC_SkillMusic", L"技能音效"},
+    {L"IDC_OK", L"确定"},
+    {L"IDC_Button_Close", L"关闭"},
+};
+
+struct SettingFixture {
+    ScopedTestDir dir;
+    CGameSetting dialog;
+    explicit SettingFixture(const char* engineSet, const Table& table = kFullTable)
+    {
+        fs::create_directories("PlayerCfg");
+        if (engineSet) WriteBytes("PlayerCfg/EngineSet.xml", engineSet);
+        WriteStringTable(dir.Path(), table);
+        LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
+        dialog.m_pEnumDisplayModes = &FourModes;
+        EXPECT_TRUE(dialog.Create());
+        SetWindowPos(dialog.GetSafeHwnd(), HWND_TOP, 60, 60, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetForegroundWindow(dialog.GetSafeHwnd());
+        PumpFor(50);
+    }
+    HWND Item(int id) { return GetDlgItem(dialog.GetSafeHwnd(), id); }
+    bool Checked(int id) { return IsDlgButtonChecked(dialog.GetSafeHwnd(), id) == BST_CHECKED; }
+    std::wstring Text(int id)
+    {
+        wchar_t text[256] = {};
+        GetWindowTextW(Item(id), text, 256);
+        return text;
+    }
+    void Click(int id)
+    {
+        RECT r;
+        GetClientRect(Item(id), &r);
+        MouseMoveTo(Item(id), 8, r.bottom / 2);
+        MouseLeftDown();
+        MouseLeftUp();
+        PumpFor(60);
+    }
+    SEngineSettings Saved()
+    {
+        CEngineSetFile file;
+        file.Load("PlayerCfg\\EngineSet.xml");
+        return file.Read();
+    }
+};
+
+}  // namespace
+
+TEST(GameSettingTest, ControlsShowTheFileAndTheTextTable)
+{
+    SettingFixture f(kEngineSet, {{L"IDD_SETTING", L"Game settings"}, {L"IDC_OK", L"Save"}});
+    const HWND hDlg = f.dialog.GetSafeHwnd();
+    wchar_t caption[64] = {};
+    GetWindowTextW(hDlg, caption, 64);
+    EXPECT_STREQ(caption, L"Game settings");
+    EXPECT_EQ(f.Text(IDC_STATIC_TITLE), L"Game settings");
+    EXPECT_EQ(f.Text(IDC_OK), L"Save");
+    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"");  // a tag the table lacks shows nothing, not the tag
+
+    EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));  // level 7 is none of the four
+    EXPECT_FALSE(f.Checked(IDC_RADIO_LEVEL0));
+    EXPECT_TRUE(f.Checked(IDC_RADIO_FULLSRC));
+    EXPECT_FALSE(f.Checked(IDC_RADIO_WINDOW));
+    EXPECT_TRUE(f.Checked(IDC_CHECK_Mute));
+    EXPECT_EQ(SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_GETPOS, 0, 0), 80);
+    EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"80");
+    EXPECT_EQ(f.Text(IDC_STATIC_SKILL_VALUE), L"20");
+
+    const HWND combo = f.Item(IDC_COMBO_RESOLUTION);
+    ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
+    wchar_t line[32] = {};
+    SendMessageW(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(line));
+    EXPECT_STREQ(line, L"1024 x 768");
+    SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(line));
+    EXPECT_STREQ(line, L"1280 x 1024");
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);  // the first at least 1280 x 1000
+
+    // A trackbar moved by the program repaints, and its number follows.
+    SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_SETPOS, TRUE, 35);
+    InvalidateRect(f.Item(IDC_SLIDER_MUSIC), nullptr, TRUE);
+    EXPECT_TRUE(PumpUntil([&] { return f.Text(IDC_STATIC_MUSIC_VALUE) == L"35"; }));
+}
+
+TEST(GameSettingTest, OkSavesAndStaysOpenKeepingTheRestOfTheFile)
+{
+    SettingFixture f(kEngineSet);
+    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
+    SaveWindowShot(f.dialog.GetSafeHwnd(), L"game-settings-dialog");
+    f.Click(IDC_RADIO_WINDOW);
+    EXPECT_TRUE(f.Checked(IDC_RADIO_WINDOW));
+    EXPECT_FALSE(f.Checked(IDC_RADIO_FULLSRC));
+    f.Click(IDC_CHECK_Mute);
+    SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, 0, 0);
+    f.Click(IDC_OK);
+    ASSERT_TRUE(IsWindow(f.dialog.GetSafeHwnd()));
+    SEngineSettings s = f.Saved();
+    EXPECT_EQ(s.m_nGraphicLevel, 3);
+    EXPECT_EQ(s.m_nFullScreen, 0);
+    EXPECT_EQ(s.m_nMute, 0);
+    EXPECT_EQ(s.m_nScreenWidth, 1024u);
+    EXPECT_EQ(s.m_nScreenHeight, 768u);
+    EXPECT_EQ(s.m_nMusicVal, 80);
+    const std::string text = ReadBytes("PlayerCfg/EngineSet.xml");
+    EXPECT_NE(text.find("Gamma=\"1.5\""), std::string::npos);
+    EXPECT_NE(text.find("<Camera Far=\"900\""), std::string::npos);
+
+    // Nothing selected: the sizes in the file stay. A second OK writes the same.
+    SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    f.Click(IDC_RADIO_LEVEL0);
+    f.Click(IDC_OK);
+    f.Click(IDC_OK);
+    s = f.Saved();
+    EXPECT_EQ(s.m_nGraphicLevel, 0);
+    EXPECT_EQ(s.m_nScreenWidth, 1024u);
+    f.Click(IDC_Button_Close);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(f.dialog.GetSafeHwnd()); }));
+}
+
+TEST(GameSettingTest, AMissingOrBrokenFileShowsTheDefaultsAndIsNotWritten)
+{
+    for (const char* text : {static_cast<const char*>(nullptr), "<EngineSetting><GlobleSetting Mute=\"1\"/>"}) {
+        SettingFixture f(text);
+        EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));
+        EXPECT_TRUE(f.Checked(IDC_RADIO_WINDOW));
+        EXPECT_FALSE(f.Checked(IDC_CHECK_Mute));
+        EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"50");
+        EXPECT_EQ(SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_GETCURSEL, 0, 0), 0);  // 0 x 0: the first fits
+        f.Click(IDC_OK);
+        EXPECT_EQ(fs::exists("PlayerCfg/EngineSet.xml"), text != nullptr);
+        if (text != nullptr) {
+            EXPECT_EQ(ReadBytes("PlayerCfg/EngineSet.xml"), text);
+        }
+        f.dialog.EndDialog(IDCANCEL);
+    }
+}

@@ -1,0 +1,167 @@
+// The line selection dialog on its real template, skinned from a NetworkUI
+// element and driven with the real mouse; what reaches its owner.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "DialogShot.h"
+#include "UiTestUtil.h"
+#include "ui/LineSelectDlg.h"
+#include "ui/MessageWindow.h"
+#include "ui/ResourceIds.h"
+
+using namespace UI;
+
+namespace {
+
+const COLORREF kKey = RGB(255, 0, 255);
+const COLORREF kBack = RGB(40, 90, 140);
+
+// A background of 240 x 160 with one magenta corner cut off; four-frame
+// strips of 4 x 60 x 24 in the frame's colours.
+void WriteLineSkin(const fs::path& dir)
+{
+    WriteBmp(dir / "bg.bmp", 240, 160, [](int x, int y) { return x + y < 20 ? kKey : kBack; });
+    const COLORREF frames[4] = {RGB(220, 220, 220), RGB(255, 255, 120), RGB(90, 200, 90), RGB(120, 120, 120)};
+    for (const char* name : {"tel.bmp", "uni.bmp", "ok.bmp", "close.bmp"})
+        WriteBmp(dir / name, 240, 24, [&](int x, int) { return frames[x / 60]; });
+}
+
+std::string NetworkUi(bool withBg, bool withClose = false)
+{
+    std::string xml = "<NetworkUI>";
+    if (withBg) xml += "<BG Path=\"bg.bmp\"/>";
+    xml += "<Button><BTN0 Path=\"tel.bmp\" rect=\"10, 20, 80, 24\" tip=\"Telecom\"/>"
+           "<BTN1 Path=\"uni.bmp\" rect=\"120,20,80,24\" tip=\"Unicom\"/>"
+           "<BTN2 Path=\"ok.bmp\" rect=\"70, 100, 60, 24\" tip=\"OK\"/>";
+    if (withClose) xml += "<BTN3 Path=\"close.bmp\" rect=\"200, 4, 30, 20\" tip=\"Close\"/>";
+    return xml + "</Button></NetworkUI>";
+}
+
+struct LineFixture {
+    ScopedTestDir dir;
+    std::vector<UINT> sent;
+    CMessageWindow owner{[this](UINT message, WPARAM, LPARAM) { sent.push_back(message); }};
+    LineSelectDlg dialog;
+    TiXmlDocument doc;
+
+    LineFixture(bool withBg, bool firstChoice = true, bool withClose = false)
+    {
+        WriteLineSkin(dir.Path());
+        doc.Parse(NetworkUi(withBg, withClose).c_str());
+        EXPECT_TRUE(dialog.LoadSkin(owner.Handle(), doc.RootElement(), dir.Path().wstring() + L"\\"));
+        dialog.SetFirstChoice(firstChoice);
+        EXPECT_TRUE(dialog.Create());
+        SetWindowPos(dialog.GetSafeHwnd(), HWND_TOP, 100, 100, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetForegroundWindow(dialog.GetSafeHwnd());
+        PumpFor(50);
+    }
+    HWND Item(int id) { return GetDlgItem(dialog.GetSafeHwnd(), id); }
+    void Click(int id)
+    {
+        RECT r;
+        GetClientRect(Item(id), &r);
+        MouseMoveTo(Item(id), r.right / 2, r.bottom / 2);
+        PumpFor(30);
+        MouseLeftDown();
+        MouseLeftUp();
+        PumpFor(60);
+    }
+    bool Open() { return IsWindow(dialog.GetSafeHwnd()) != FALSE; }
+    RECT ItemRect(int id)
+    {
+        RECT r;
+        GetWindowRect(Item(id), &r);
+        MapWindowPoints(HWND_DESKTOP, dialog.GetSafeHwnd(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST(LineSelectDlgTest, SkinEntriesAreReadInOrder)
+{
+    TiXmlDocument doc;
+    doc.Parse("<NetworkUI><BG Path=\"b.bmp\"/><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
+              "<BTN3 Path=\"c.bmp\" rect=\"5, 6, 7, 8\"/></Button></NetworkUI>");
+    LineSelectDlg dialog;
+    EXPECT_FALSE(dialog.LoadSkin(nullptr, nullptr, L"C:\\skin\\"));
+    ASSERT_TRUE(dialog.LoadSkin(nullptr, doc.RootElement(), L"C:\\skin\\"));
+    EXPECT_EQ(dialog.BackgroundPath(), L"C:\\skin\\b.bmp");
+    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_TELECOM).m_strPath, L"");  // absent: skipped
+    const SLineButtonSkin& unicom = dialog.ButtonSkin(LineSelectDlg::BTN_UNICOM);
+    EXPECT_EQ(unicom.m_strPath, L"C:\\skin\\u.bmp");
+    EXPECT_EQ(std::vector<int>(unicom.m_nRect, unicom.m_nRect + 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(unicom.m_strTip, L"U");
+    // No confirm entry: the reading ends there.
+    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_CLOSE).m_strPath, L"");
+}
+
+TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
+{
+    LineFixture f(true);
+    ASSERT_TRUE(f.dialog.Skinned());
+    RECT w;
+    GetWindowRect(f.dialog.GetSafeHwnd(), &w);
+    EXPECT_EQ(w.right - w.left, 240);
+    EXPECT_EQ(w.bottom - w.top, 160);
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_NE(GetWindowRgn(f.dialog.GetSafeHwnd(), rgn), ERROR);
+    EXPECT_FALSE(PtInRegion(rgn, 2, 2));  // the key-coloured corner is cut away
+    EXPECT_TRUE(PtInRegion(rgn, 120, 80));
+    DeleteObject(rgn);
+    const RECT tel = f.ItemRect(IDC_TELECOM);
+    EXPECT_EQ(std::vector<LONG>({tel.left, tel.top, tel.right - tel.left, tel.bottom - tel.top}),
+              (std::vector<LONG>{10, 20, 80, 24}));
+    EXPECT_FALSE(IsWindowEnabled(f.Item(IDC_OK)));
+    // The first choice: the close button keeps its template look.
+    EXPECT_FALSE(f.dialog.Button(LineSelectDlg::BTN_CLOSE).Image().Loaded());
+    EXPECT_TRUE(WaitForPixel(f.dialog.GetSafeHwnd(), 120, 80, kBack));
+
+    // Confirm is disabled until a line is chosen: nothing is sent.
+    f.Click(IDC_OK);
+    EXPECT_TRUE(f.Open());
+    EXPECT_TRUE(f.sent.empty());
+    f.Click(IDC_TELECOM);
+    EXPECT_EQ(f.dialog.Line(), "Telecom");
+    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_PRESSED);
+    EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
+    f.Click(IDC_UNICOM);
+    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
+    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_UNICOM).GetFixedState(), CKbcButton::STATE_PRESSED);
+    EXPECT_TRUE(WaitForPixel(f.Item(IDC_UNICOM), 30, 12, RGB(90, 200, 90)));  // the pressed frame
+    SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog");
+    f.Click(IDC_OK);
+    EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
+    EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_UNICOM});
+}
+
+TEST(LineSelectDlgTest, ALaterChoiceSkinsTheCloseButtonFromItsOwnEntry)
+{
+    LineFixture f(true, false, true);
+    EXPECT_TRUE(f.dialog.Button(LineSelectDlg::BTN_CLOSE).Image().Loaded());
+    const RECT close = f.ItemRect(IDC_Button_Close);
+    EXPECT_EQ(std::vector<LONG>({close.left, close.top}), (std::vector<LONG>{200, 4}));
+    f.Click(IDC_TELECOM);
+    f.Click(IDC_Button_Close);
+    EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
+    EXPECT_TRUE(f.sent.empty());
+}
+
+TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
+{
+    LineFixture f(false);
+    EXPECT_FALSE(f.dialog.Skinned());
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(f.dialog.GetSafeHwnd(), rgn), ERROR);
+    DeleteObject(rgn);
+    EXPECT_FALSE(f.dialog.Button(LineSelectDlg::BTN_TELECOM).Image().Loaded());
+    EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
+    SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog-template");
+    f.Click(IDC_TELECOM);
+    f.Click(IDC_OK);
+    EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
+    EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_TELECOM});
+}
