@@ -15,7 +15,6 @@ public:
     UI::CDialogBase* Dialog() override { return &m_dlgBg; }
     // The background takes the skin's PNG, then runs modally.
     void DoModal() override;
-    UI::CDialogBase* Dialog() override { return &m_dlgBg; }
 
     CPatchDlg m_dlgPatch;  // constructed first: the background refers to it
     UI::CBgDialog m_dlgBg;
