@@ -255,7 +255,7 @@ bool CPatchInstaller::ApplyDeltas()
         // The old file is the installed one, also for a launcher replaced at its next start.
         const std::wstring base = m_gameDir + rel;
         if (item->delta != "zstd" || !m_unpacked.count(Key(item->path)))
-            return Fail(INSTALL_BAD_PACKAGE, L"Error:delta %s is of an unknown kind or missing", rel + L" in " + m_package);
+            return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s is of an unknown kind or missing", rel + L" in " + m_package);
         if (FileMd5Hex(base) != AsciiLower(item->baseChecksum))
             return Fail(INSTALL_DELTA_BASE, L"Error:delta base: %s is not the file the delta applies to", rel);
         EDeltaResult applied = DELTA_WRITE_FAILED;
@@ -282,7 +282,7 @@ bool CPatchInstaller::ApplyDeltas()
         DeleteFileForced(result);
         if (applied == DELTA_WRITE_FAILED && IsDiskFullError(error))
             return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot apply the delta of %s", rel);
-        return Fail(INSTALL_BAD_PACKAGE, L"Error:delta %s", rel + L" refused: " + why);
+        return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s", rel + L" refused: " + why);
     }
     return true;
 }

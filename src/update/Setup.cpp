@@ -55,7 +55,7 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
 
 bool CUpdateEngine::InstallWholePackage()
 {
-    // The installer's line named the file; nothing in the game changed.
+    // The installer's line named the file and why; nothing in the game changed.
     SetLog(LOG_TO_FILE, L"Warnning: delta package %s abandoned: the whole-file package follows",
            Base::Utility::AnsiToWide(m_strPackagePath).c_str());
     DeleteFileForced(Base::Utility::AnsiToWide(m_strPackagePath));
@@ -71,7 +71,8 @@ bool CUpdateEngine::Setup(float, float progressTo)
 {
     m_nInstallError = INSTALL_OK;
     bool ok = InstallPackage(0.3f, 1.0f);
-    if (!ok && m_nInstallError == INSTALL_DELTA_BASE && m_bDeltaPackage && m_strManualPatchPath.empty())
+    if (!ok && (m_nInstallError == INSTALL_DELTA_BASE || m_nInstallError == INSTALL_DELTA_DAMAGED) &&
+        m_bDeltaPackage && m_strManualPatchPath.empty())
         ok = InstallWholePackage();
     if (!ok) {
         Rollback(0, 0);

@@ -343,8 +343,8 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     } cases[] = {
         {"delta.exe", big, INSTALL_OK},
         {"delta.exe", big + "modified by the player", INSTALL_DELTA_BASE},
-        {"damaged.exe", big, INSTALL_BAD_PACKAGE},
-        {"wrong.exe", big, INSTALL_BAD_PACKAGE},
+        {"damaged.exe", big, INSTALL_DELTA_DAMAGED},
+        {"wrong.exe", big, INSTALL_DELTA_DAMAGED},
     };
     for (const auto& c : cases) {
         FreshGame();

@@ -13,9 +13,13 @@
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
 #include "ZipWriter.h"
+#include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
+#include "transfer/Md5.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
+
+using Base::Utility::AnsiToWide;
 
 namespace {
 
@@ -276,7 +280,7 @@ TEST_F(SignedRunTest, WithoutKeysEverythingWorksAsBeforeWithOneWarning)
     EXPECT_EQ(InfoTimestamp(), "");
 }
 
-TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileTakesTheWholePackage)
+TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileOrADamagedDeltaTakesTheWholePackage)
 {
     std::string big(2u << 20, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 11);
@@ -295,11 +299,29 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileTakesTheWholePackage)
         if (*option) args.push_back(option);
         ASSERT_EQ(RunTool(&RunPack, args), 0);
     }
-    Publish("k1", "1000", false,
-            "step 0000100 0000200 upgrade=" + (w / "whole.exe").string() + " upgradedelta=" + (w / "delta.exe").string() +
-                "\n");
+    // A delta package whose delta is damaged (its own digest and signature intact).
+    CraftPackage(w / "damaged.exe",
+                 FileListXml("0000100", "0000200",
+                             "<add name=\"big.pak\" path=\"Data\\big.pak\" size=\"" + std::to_string(bigNew.size()) +
+                                 "\" checktype=\"md5\" checksum=\"" + Md5HexOf(bigNew) +
+                                 "\" delta=\"zstd\" basechecksum=\"" + Md5HexOf(big) + "\"/>",
+                             "1.1.0"),
+                 {{"Data/big.pak", "TWDELTA1 but nothing a delta holds"}});
     Game({"k1"});
-    for (const std::string& installed : {big, big + "modified"}) {
+    const struct {
+        const char* deltaPackage;
+        std::string installed;
+        const wchar_t* refusal;  // the installer's line; none: the delta is applied
+    } cases[] = {
+        {"delta.exe", big, nullptr},
+        {"delta.exe", big + "modified", L"delta base: Data\\big.pak is not the file the delta applies to"},
+        {"damaged.exe", big, L"delta Data\\big.pak refused: "},
+    };
+    for (const auto& c : cases) {
+        const std::string& installed = c.installed;
+        Publish("k1", "1000", false,
+                "step 0000100 0000200 upgrade=" + (w / "whole.exe").string() +
+                    " upgradedelta=" + (w / c.deltaPackage).string() + "\n");
         WriteTree(".", v100);
         WriteBytes("Data/big.pak", installed);
         WriteBytes("PatchCfg/NewUpdateCfg.xml",
@@ -314,10 +336,13 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileTakesTheWholePackage)
         EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 200");
         std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
         log = log.size() >= logStart ? log.substr(logStart) : log;  // this run's lines
-        EXPECT_EQ(Count(log, L"signature verified: delta.exe"), 1u);
-        const bool modified = installed != big;
-        EXPECT_EQ(Count(log, L"delta applied: Data\\big.pak"), modified ? 0u : 1u);
-        EXPECT_EQ(Count(log, L"delta base: Data\\big.pak is not the file the delta applies to"), modified ? 1u : 0u);
-        EXPECT_EQ(Count(log, L"signature verified: whole.exe"), modified ? 1u : 0u);
+        EXPECT_EQ(Count(log, L"signature verified: " + AnsiToWide(c.deltaPackage)), 1u);
+        const bool fallback = c.refusal != nullptr;
+        EXPECT_EQ(Count(log, L"delta applied: Data\\big.pak"), fallback ? 0u : 1u);
+        if (fallback) {
+            EXPECT_EQ(Count(log, c.refusal), 1u);
+        }
+        EXPECT_EQ(Count(log, L"the whole-file package follows"), fallback ? 1u : 0u);
+        EXPECT_EQ(Count(log, L"signature verified: whole.exe"), fallback ? 1u : 0u);
     }
 }

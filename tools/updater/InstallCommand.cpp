@@ -64,6 +64,7 @@ int InstallExitCode(int installError)
     case INSTALL_DISK_FULL: return EXIT_DISK_FULL;
     case INSTALL_NEEDS_REPAIR: return EXIT_NEEDS_REPAIR;
     case INSTALL_DELTA_BASE: return EXIT_DELTA_BASE;
+    case INSTALL_DELTA_DAMAGED: return EXIT_BAD_PACKAGE;
     default: return EXIT_FAILED;
     }
 }

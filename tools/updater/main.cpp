@@ -45,7 +45,7 @@ const wchar_t kUsage[] =
     L"\n"
     L"exit codes:\n"
     L"  0 done             1 failed             2 bad arguments\n"
-    L"  3 package unusable (no zip resource or file list)\n"
+    L"  3 package unusable (no zip resource or file list, or a delta that cannot be applied)\n"
     L"  4 installed version outside the package's range\n"
     L"  5 a file could not be copied    6 a file failed its MD5 check\n"
     L"  7 the new versions could not be saved\n"
