@@ -10,7 +10,7 @@ PT="$ROOT/build/host/tools/patchtool"
 C="$ROOT/fuzz/corpus"
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal,minisig}
+rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal,minisig,delta}
 mkdir -p "$W/old/Data" "$W/new/Data/Sub"
 printf 'old' >"$W/old/Data/a.txt"; printf 'gone' >"$W/old/gone.txt"
 printf 'new' >"$W/new/Data/a.txt"; printf 'added' >"$W/new/Data/Sub/b.txt"; printf 'MZ' >"$W/new/launcher.exe"
@@ -63,4 +63,21 @@ cp "$W/www/newupdateinfo.zip.minisig" "$C/minisig/patchtool.minisig"
 minisign -S -s "$W/k.key" -m "$W/up.exe" -x "$C/minisig/minisign.minisig" >/dev/null
 minisign -S -l -s "$W/k.key" -m "$W/up.exe" -x "$C/minisig/legacy.minisig" >/dev/null
 sed -n 2p "$W/k.pub" >"$C/minisig/key.pub"
+# A delta against the fuzz target's old file (byte i is (7 i + 3) mod 256).
+python3 - "$W" <<'PY'
+import os, sys
+w = sys.argv[1]
+old = bytes((7 * i + 3) % 256 for i in range(64 << 10))
+new = old[:1000] + b"inserted" * 50 + old[1000:40000] + old[50000:]
+for tree, data in (("dold", old), ("dnew", new)):
+    os.makedirs(os.path.join(w, tree), exist_ok=True)
+    open(os.path.join(w, tree, "a.bin"), "wb").write(data)
+PY
+"$PT" pack --old "$W/dold" --new "$W/dnew" --from 0000100 --to 0000200 --delta -o "$W/delta.exe" >/dev/null
+python3 - "$W/delta.exe" "$C/delta/a.delta" <<'PY'
+import io, sys, zipfile
+data = open(sys.argv[1], "rb").read()
+archive = data[data.find(b"PK\x03\x04"):data.rfind(b"PK\x05\x06") + 22]
+open(sys.argv[2], "wb").write(zipfile.ZipFile(io.BytesIO(archive)).read("a.bin"))
+PY
 echo "seeds: $(find "$C" -type f | wc -l) files, $(du -sk "$C" | cut -f1) KiB"
