@@ -48,7 +48,11 @@ bool LineSelectDlg::LoadSkin(HWND hOwner, const TiXmlElement* pNetworkUI, const 
 BOOL LineSelectDlg::OnInitDialog()
 {
     for (int i = 0; i < BTN_COUNT; ++i) m_Button[i].Attach(m_hWnd, kButtonIds[i]);
+    // Opened again, it starts without a choice.
     m_strLine.clear();
+    m_bSkinned = false;
+    m_Button[BTN_TELECOM].SetFixedState(CKbcButton::STATE_NORMAL);
+    m_Button[BTN_UNICOM].SetFixedState(CKbcButton::STATE_NORMAL);
     CGdiBitmap bitmap(m_strBgPath.empty() ? nullptr
                                           : static_cast<HBITMAP>(LoadImageW(nullptr, m_strBgPath.c_str(), IMAGE_BITMAP,
                                                                             0, 0, LR_LOADFROMFILE)));

@@ -148,6 +148,13 @@ TEST(LineSelectDlgTest, ALaterChoiceSkinsTheCloseButtonFromItsOwnEntry)
     f.Click(IDC_Button_Close);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_TRUE(f.sent.empty());
+
+    // Opened again: no line chosen, confirm disabled once more.
+    ASSERT_TRUE(f.dialog.Create());
+    EXPECT_EQ(f.dialog.Line(), "");
+    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
+    EXPECT_FALSE(IsWindowEnabled(f.Item(IDC_OK)));
+    f.dialog.EndDialog(IDCANCEL);
 }
 
 TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
