@@ -122,12 +122,10 @@ BOOL CPatchApp::InitInstance()
 
     INITCOMMONCONTROLSEX controls = {8, 0xFF};
     InitCommonControlsEx(&controls);
-    // The bulletin pages embed an OLE control.
-    const bool ole = SUCCEEDED(OleInitialize(nullptr));
+    // The bulletin pages start OLE themselves, only when the skin has some.
     if (window) window->DoModal();
     m_pMainWnd = nullptr;
     window.reset();
-    if (ole) OleUninitialize();
 
     TerminateProcess(m_hEmergencyProcess, 0);
     if (m_hMutex) ReleaseMutex(m_hMutex);
