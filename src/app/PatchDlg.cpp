@@ -309,9 +309,10 @@ void CPatchDlg::OnPaint()
 
 void CPatchDlg::DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text)
 {
-    // No tab stops given: tabs expand to every eighth average character width
-    // from x, as the download line's gap before the speed expects.
-    TabbedTextOutW(hDC, x, y, text.c_str(), static_cast<int>(text.size()), 0, nullptr, x);
+    // Narrow stops: the download line with its two tabs must still end inside
+    // the status rectangle that the timer repaints.
+    int tabStop = 24;
+    TabbedTextOutW(hDC, x, y, text.c_str(), static_cast<int>(text.size()), 1, &tabStop, x);
 }
 
 void CPatchDlg::OnTimer(UINT_PTR id)

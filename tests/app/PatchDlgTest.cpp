@@ -176,6 +176,7 @@ TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
     const int plain = inkRight(L"ab"), tabbed = inkRight(L"a\t\tb");
     EXPECT_GT(plain, 10);
     EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
+    EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
     SelectObject(hDC, oldFont);
     SelectObject(hDC, oldBmp);
     DeleteObject(hBmp);
