@@ -104,7 +104,7 @@ BOOL CPatchApp::InitInstance()
             ShellExecuteW(nullptr, L"open", m_strFullClientPage.c_str(), nullptr, nullptr, SW_HIDE);
         return FALSE;
     }
-    WinExec("cmd /c ipconfig /flushdns", SW_HIDE);
+    FlushDnsCache();
     ReadChannel();
 
     std::unique_ptr<IMainWindow> window = m_pCreateMainWindow ? m_pCreateMainWindow(*this) : nullptr;
@@ -122,17 +122,32 @@ BOOL CPatchApp::InitInstance()
 
     INITCOMMONCONTROLSEX controls = {8, 0xFF};
     InitCommonControlsEx(&controls);
-    // The bulletin pages embed an OLE control.
-    const bool ole = SUCCEEDED(OleInitialize(nullptr));
+    // The bulletin pages start OLE themselves, only when the skin has some.
     if (window) window->DoModal();
     m_pMainWnd = nullptr;
     window.reset();
-    if (ole) OleUninitialize();
 
     TerminateProcess(m_hEmergencyProcess, 0);
     if (m_hMutex) ReleaseMutex(m_hMutex);
     CloseMutex();
     return FALSE;
+}
+
+void CPatchApp::FlushDnsCache()
+{
+    // Started, not waited for (WinExec waits until the child is idle): the
+    // window need not wait for the flush.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    wchar_t commandLine[] = L"cmd /c ipconfig /flushdns";
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 void CPatchApp::RecoverInstallation()

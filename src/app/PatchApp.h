@@ -62,6 +62,7 @@ public:
     bool UpdateSelf();
     bool CheckDiskSpace();
     bool CreateDesktopShortcut();
+    void FlushDnsCache();
     void ReadChannel();
     std::string SkinFilePath() const;
     void EvaluateArguments(const std::vector<std::wstring>& args);

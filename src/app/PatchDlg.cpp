@@ -86,8 +86,8 @@ void CPatchDlg::OnSingleProgress(float fraction)
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
     const int filled = FilledWidth(fraction, self->m_Bar1.Width());
-    self->m_nFilled1 = filled;
-    if (filled > 0 && self->m_hWnd) {
+    // An emptied bar is drawn again too: a new step starts from zero.
+    if (self->m_nFilled1.exchange(filled) != filled && self->m_hWnd) {
         const RECT r = self->Bar1Rect();
         InvalidateRect(self->m_hWnd, &r, FALSE);
         g_bRepaintBar1 = true;
@@ -99,8 +99,7 @@ void CPatchDlg::OnTotalProgress(float fraction)
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
     const int filled = FilledWidth(fraction, self->m_Bar2.Width());
-    self->m_nFilled2 = filled;
-    if (filled > 0) g_bRepaintBar2 = true;
+    if (self->m_nFilled2.exchange(filled) != filled) g_bRepaintBar2 = true;
 }
 
 void CPatchDlg::SetStatus(const std::wstring& text)
@@ -304,8 +303,16 @@ void CPatchDlg::OnPaint()
     UI::CSelection font(hDC, m_hInformationFont.Get());
     SetTextColor(hDC, RGB(m_InformationFont.m_nRed, m_InformationFont.m_nGreen, m_InformationFont.m_nBlue));
     const std::wstring status = StatusText();
-    TextOutW(hDC, m_InformationFont.m_nX, m_InformationFont.m_nY, status.c_str(), static_cast<int>(status.size()));
+    DrawStatusLine(hDC, m_InformationFont.m_nX, m_InformationFont.m_nY, status);
     RecordFirstPaint();
+}
+
+void CPatchDlg::DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text)
+{
+    // Narrow stops: the download line with its two tabs must still end inside
+    // the status rectangle that the timer repaints.
+    int tabStop = 24;
+    TabbedTextOutW(hDC, x, y, text.c_str(), static_cast<int>(text.size()), 1, &tabStop, x);
 }
 
 void CPatchDlg::OnTimer(UINT_PTR id)

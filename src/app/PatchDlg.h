@@ -40,6 +40,9 @@ public:
     void SetStatusTag(const wchar_t* pTag);
     // The status text as the window draws it next.
     std::wstring StatusText() const;
+    // Draws a status line at (x, y) in the selected font; tabs open gaps
+    // rather than showing as boxes.
+    static void DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text);
 
     void RefreshStartButton();
     void RefreshStartButton(int bigArea);

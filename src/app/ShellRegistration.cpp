@@ -83,8 +83,25 @@ bool CPatchApp::CreateDesktopShortcut()
     GetModuleFileNameW(nullptr, module, MAX_PATH);
     // A new launcher gets its shortcut once it runs under its own name.
     if (wcsstr(module, L".new")) return false;
+    wchar_t desktop[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE)) return false;
+    const std::wstring path = std::wstring(desktop) + L"\\青石谣.lnk";
     ComScope com;
     if (!com.ok) return false;
+    // Saving a shortcut makes the shell rebuild its menus, on every start:
+    // one that already leads here is left as it is.
+    {
+        ComPtr<IShellLinkW> existing;
+        ComPtr<IPersistFile> file;
+        wchar_t target[MAX_PATH] = {};
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                       reinterpret_cast<void**>(&existing.p))) &&
+            SUCCEEDED(existing.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) &&
+            SUCCEEDED(file.p->Load(path.c_str(), STGM_READ)) &&
+            SUCCEEDED(existing.p->GetPath(target, MAX_PATH, nullptr, 0)) && _wcsicmp(target, module) == 0)
+            return true;
+    }
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link.p))))
@@ -92,8 +109,5 @@ bool CPatchApp::CreateDesktopShortcut()
     if (FAILED(link.p->SetPath(module))) return false;
     ComPtr<IPersistFile> file;
     if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return false;
-    wchar_t desktop[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE)) return false;
-    const std::wstring path = std::wstring(desktop) + L"\\青石谣.lnk";
     return SUCCEEDED(file.p->Save(path.c_str(), TRUE));
 }

@@ -6,7 +6,6 @@
 
 #include "Directories.h"
 #include "ResumeRecord.h"
-#include "base/system/ZDateTime.h"
 #include "base/utility/PathText.h"
 
 using Base::Utility::CFileHandle;
@@ -308,8 +307,8 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     }
 
     const bool measure = m_progress != nullptr;
-    std::uint32_t mark = measure ? Base::System::ZDateTime(true).Time() : 0;
-    std::uint32_t counter = 0;
+    DWORD speedMark = GetTickCount();
+    std::uint64_t counter = 0;
     std::uint32_t speed = 0;
     std::uint64_t received = have;
     std::uint64_t fresh = 0;
@@ -366,12 +365,17 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         if (n > 0 && !WriteAllBytes(file.Get(), buffer, n))
             return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         if (measure) {
+            // Milliseconds, and a first figure after a quarter of a second:
+            // whole seconds of the clock showed no speed for most of the first
+            // second and then a part second's bytes as a whole second's.
             counter += n;
-            const std::uint32_t now = Base::System::ZDateTime(true).Time();
-            if (now > mark) {
-                speed = counter / (now - mark);
-                mark = now;
-                counter = 0;
+            const DWORD elapsed = GetTickCount() - speedMark;
+            if (elapsed >= 1000 || (speed == 0 && elapsed >= 250)) {
+                speed = static_cast<std::uint32_t>(counter * 1000 / elapsed);
+                if (elapsed >= 1000) {
+                    speedMark += elapsed;
+                    counter = 0;
+                }
             }
             m_progress(m_total, m_received, speed);
         }

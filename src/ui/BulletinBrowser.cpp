@@ -123,7 +123,6 @@ LRESULT CALLBACK BrowserProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
 CBulletinBrowser::CBulletinBrowser(HINSTANCE hInstance)
     : m_hInstance(hInstance ? hInstance : GetModuleHandleW(nullptr))
 {
-    m_bOle = SUCCEEDED(OleInitialize(nullptr));
     if (g_nClassUsers++ > 0) return;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
@@ -159,6 +158,8 @@ bool CBulletinBrowser::Create(const std::wstring& strUrl, int x, int y, int nWid
                               UINT nId)
 {
     m_strUrl = strUrl;
+    // OLE only once a page is shown: its start-up delays a window without pages.
+    if (!m_bOle) m_bOle = SUCCEEDED(OleInitialize(nullptr));
     const DWORD style = nId == 101 ? WS_CHILD : WS_OVERLAPPEDWINDOW;
     m_hWrapper = CreateWindowExW(0, kWrapperClass, L"", style, 0, 0, 0, 0, hParent,
                                  nId == 101 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nId)) : nullptr,

@@ -163,9 +163,11 @@ EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SP
     return STEP_PACKAGE_MISMATCH;
 }
 
-EStepResult CUpdateEngine::DownloadAllPatchFiles(float, float)
+EStepResult CUpdateEngine::DownloadAllPatchFiles(float progressFrom, float)
 {
     SetLog(LOG_TO_FILE, L"DownloadAllPatchFiles::Begin");
+    // The step before this one left the total bar full.
+    Progress(PROGRESS_TOTAL, progressFrom);
     const std::string client = GetLocalVersionStr();
     const bool upgrade = VersionLess(client, m_strServerVersion);
     const SPackageFile& whole = upgrade ? m_Plan.upgrade : m_Plan.degrade;

@@ -198,27 +198,75 @@ TEST(PatchAppTest, TheRegisteredDirectoryIsTheInstallationWhenItHoldsPatchCfg)
     }
 }
 
+namespace {
+
+std::wstring ShortcutTarget(const std::wstring& lnk)
+{
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return L"";
+    IPersistFile* file = nullptr;
+    wchar_t target[MAX_PATH] = {};
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(lnk.c_str(), STGM_READ))) link->GetPath(target, MAX_PATH, nullptr, 0);
+        file->Release();
+    }
+    link->Release();
+    return target;
+}
+
+bool WriteShortcut(const std::wstring& lnk, const std::wstring& target)
+{
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    IPersistFile* file = nullptr;
+    bool ok = SUCCEEDED(link->SetPath(target.c_str())) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+    if (file) {
+        ok = ok && SUCCEEDED(file->Save(lnk.c_str(), TRUE));
+        file->Release();
+    }
+    link->Release();
+    return ok;
+}
+
+}  // namespace
+
+// Missing or leading elsewhere, the shortcut is written; one that already
+// leads to this program is not written again.
 TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
 {
     wchar_t desktop[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
     const std::wstring lnk = std::wstring(desktop) + L"\\青石谣.lnk";
-    DeleteFileW(lnk.c_str());
-    CPatchApp app;
-    ASSERT_TRUE(app.CreateDesktopShortcut());
-
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    IShellLinkW* link = nullptr;
-    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                           reinterpret_cast<void**>(&link))));
-    IPersistFile* file = nullptr;
-    ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-    EXPECT_TRUE(SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)));
-    wchar_t target[MAX_PATH] = {};
-    EXPECT_TRUE(SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)));
-    EXPECT_EQ(_wcsicmp(target, ModulePath().c_str()), 0) << target;
-    file->Release();
-    link->Release();
+    const FILETIME old = {0xD53E8000, 0x01A8E79F};  // 1990
+    const struct {
+        const char* name;
+        const wchar_t* before;  // null: no shortcut
+        bool rewritten;
+    } cases[] = {{"missing", nullptr, true},
+                 {"elsewhere", L"C:\\windows\\notepad.exe", true},
+                 {"here", L"", false}};  // empty: this program
+    for (const auto& c : cases) {
+        DeleteFileW(lnk.c_str());
+        if (c.before) {
+            ASSERT_TRUE(WriteShortcut(lnk, *c.before ? c.before : ModulePath().c_str())) << c.name;
+            HANDLE h = CreateFileW(lnk.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            SetFileTime(h, nullptr, nullptr, &old);
+            CloseHandle(h);
+        }
+        CPatchApp app;
+        ASSERT_TRUE(app.CreateDesktopShortcut()) << c.name;
+        EXPECT_EQ(_wcsicmp(ShortcutTarget(lnk).c_str(), ModulePath().c_str()), 0) << c.name;
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        ASSERT_TRUE(GetFileAttributesExW(lnk.c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old) != 0, c.rewritten) << c.name;
+    }
     CoUninitialize();
     DeleteFileW(lnk.c_str());
 }

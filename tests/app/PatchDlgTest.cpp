@@ -132,12 +132,55 @@ TEST_F(PatchDlgFixture, BarsAndStatusAreDrawnOnTheWindow)
     Open();
     HWND hWnd = dlg.GetSafeHwnd();
     SetWindowPos(hWnd, HWND_TOP, 50, 50, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    PumpFor(200);
+    const int x2 = dlg.m_ProgressBar2.m_nX + 6, y2 = dlg.m_ProgressBar2.m_nY + 2;
+    const COLORREF empty1 = ClientPixel(hWnd, 30, 344), empty2 = ClientPixel(hWnd, x2, y2);
     CPatchDlg::OnSingleProgress(0.5f);
+    CPatchDlg::OnTotalProgress(0.5f);
     PumpFor(300);  // the 100 ms timers repaint
     // Bar 1 (24, 342): filled at its left, the trough beyond half its width.
     const COLORREF filled = ClientPixel(hWnd, 30, 344), empty = ClientPixel(hWnd, 24 + 300, 344);
     EXPECT_NE(filled, empty);
     EXPECT_GT(GetBValue(filled), 200) << "the bar's own colour";
+    EXPECT_NE(ClientPixel(hWnd, x2, y2), empty2);
+    // The next step starts both bars from zero: they are drawn empty again.
+    CPatchDlg::OnSingleProgress(0.0f);
+    CPatchDlg::OnTotalProgress(0.0f);
+    PumpFor(300);
+    EXPECT_EQ(ClientPixel(hWnd, 30, 344), empty1);
+    EXPECT_EQ(ClientPixel(hWnd, x2, y2), empty2);
+}
+
+// The download line carries tabs before its speed: they must open a gap, not
+// show as boxes, and what follows them must move right.
+TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
+{
+    HDC hDC = CreateCompatibleDC(nullptr);
+    HBITMAP hBmp = CreateBitmap(400, 40, 1, 32, nullptr);
+    HGDIOBJ oldBmp = SelectObject(hDC, hBmp);
+    HGDIOBJ oldFont = SelectObject(hDC, GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(hDC, RGB(0, 0, 0));
+    SetBkMode(hDC, TRANSPARENT);
+    // Rightmost inked column of a text drawn at x = 10, -1 when nothing shows.
+    auto inkRight = [&](const std::wstring& text) {
+        RECT all = {0, 0, 400, 40};
+        FillRect(hDC, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        CPatchDlg::DrawStatusLine(hDC, 10, 5, text);
+        int right = -1;
+        for (int x = 0; x < 400; ++x)
+            for (int y = 0; y < 40; ++y)
+                if ((GetPixel(hDC, x, y) & 0xFFFFFF) != 0xFFFFFF) right = x;
+        return right;
+    };
+    EXPECT_EQ(inkRight(L"\t\t"), -1) << "tabs drew something";
+    const int plain = inkRight(L"ab"), tabbed = inkRight(L"a\t\tb");
+    EXPECT_GT(plain, 10);
+    EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
+    EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
+    SelectObject(hDC, oldFont);
+    SelectObject(hDC, oldBmp);
+    DeleteObject(hBmp);
+    DeleteDC(hDC);
 }
 
 TEST_F(PatchDlgFixture, VersionLabelsSayUnknownForAnEmptyVersion)

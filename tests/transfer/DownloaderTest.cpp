@@ -121,6 +121,32 @@ TEST_F(DownloaderTest, ASlowBodyReportsItsSpeed)
     EXPECT_LE(fastest, 100000u);
 }
 
+// Ten pieces 150 ms apart: once a quarter second has passed every report
+// carries a speed, and the first is no part second's bytes taken as a whole
+// second's.
+TEST_F(DownloaderTest, TheSpeedShowsEarlyAndNearTheRealRate)
+{
+    static std::vector<DWORD> ticks;
+    ticks.clear();
+    dl.SetProgressCallback([](std::uint32_t total, std::uint32_t received, std::uint32_t speed) {
+        Record(total, received, speed);
+        ticks.push_back(GetTickCount());
+    });
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(Get(http.FaultUrl("slow/200000/150")), DOWNLOAD_OK);
+    const double average = 200000.0 * 1000 / (GetTickCount() - start);
+    ASSERT_EQ(ticks.size(), g_reports.size());
+    std::uint32_t first = 0;
+    for (size_t i = 0; i < g_reports.size(); ++i) {
+        if (ticks[i] - ticks[0] < 400) continue;
+        const std::uint32_t speed = std::get<2>(g_reports[i]);
+        EXPECT_GT(speed, 0u) << "report " << i << " at " << ticks[i] - ticks[0] << " ms";
+        if (first == 0) first = speed;
+    }
+    EXPECT_GT(first, average / 2);
+    EXPECT_LT(first, average * 3);
+}
+
 TEST_F(DownloaderTest, LocalAndConnectionFailuresHaveTheirOwnCodes)
 {
     WriteBytes("file", "x");

@@ -8,6 +8,7 @@
 
 #include "DialogShot.h"
 #include "UiTestUtil.h"
+#include "ui/GdiHandle.h"
 #include "ui/LineSelectDlg.h"
 #include "ui/MessageWindow.h"
 #include "ui/ResourceIds.h"
@@ -171,4 +172,29 @@ TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
     f.Click(IDC_OK);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_TELECOM});
+}
+
+// The sample skin carries the dialog's own artwork: every image it names is
+// there, and each button lies inside the background.
+TEST(LineSelectDlgTest, TheSampleSkinSkinsTheDialog)
+{
+    TiXmlDocument doc;
+    ASSERT_TRUE(doc.LoadFile((SampleSkinDir() / "PatchCfg" / "NewLauncherCfg.xml").string().c_str()));
+    const TiXmlElement* ui = doc.RootElement()->FirstChildElement("NetworkUI");
+    ASSERT_NE(ui, nullptr);
+    LineSelectDlg dialog;
+    const std::wstring dir = SampleSkinDir().wstring() + L"\\";
+    ASSERT_TRUE(dialog.LoadSkin(nullptr, ui, dir));
+    ASSERT_TRUE(fs::exists(dialog.BackgroundPath()));
+    CGdiBitmap bg(static_cast<HBITMAP>(LoadImageW(nullptr, dialog.BackgroundPath().c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
+    BITMAP info = {};
+    ASSERT_TRUE(GetObjectW(bg.Get(), sizeof info, &info));
+    for (int i = 0; i < LineSelectDlg::BTN_COUNT; ++i) {
+        const SLineButtonSkin& b = dialog.ButtonSkin(i);
+        EXPECT_TRUE(fs::exists(b.m_strPath)) << i;
+        EXPECT_GE(b.m_nRect[0], 0) << i;
+        EXPECT_LE(b.m_nRect[0] + b.m_nRect[2], info.bmWidth) << i;
+        EXPECT_LE(b.m_nRect[1] + b.m_nRect[3], info.bmHeight) << i;
+        EXPECT_GT(b.m_nRect[2] * b.m_nRect[3], 0) << i;
+    }
 }

@@ -16,6 +16,8 @@ namespace {
 
 std::vector<float> g_single;
 void Single(float f) { g_single.push_back(f); }
+std::vector<float> g_total;
+void Total(float f) { g_total.push_back(f); }
 
 class PatchDownloadTest : public ::testing::Test {
 protected:
@@ -24,11 +26,12 @@ protected:
         WriteStringTable(dir.Path(), {{L"DOWNLOADING_FIELS", L"Downloading %s"}});
         LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
         WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
-        ASSERT_TRUE(engine.Initialize(nullptr, true, &RecordListenerText, &Single, nullptr));
+        ASSERT_TRUE(engine.Initialize(nullptr, true, &RecordListenerText, &Single, &Total));
         stopEvent.Reset(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"StopDownload"));
         ASSERT_TRUE(stopEvent.Valid());
         ListenerTexts().clear();
         g_single.clear();
+        g_total.clear();
         engine.m_strServerVersion = "0000101";
         key = std::to_string(GetTickCount()) + "-" + std::to_string(++s_counter);
     }
@@ -59,12 +62,15 @@ TEST_F(PatchDownloadTest, FetchesTheUpgradeOrDegradePackageIntoTheTempDirectory)
     EXPECT_EQ(ListenerTexts().back().substr(0, 4), L"下载文件") << "the status line of the running transfer";
     EXPECT_EQ(g_single.front(), 0.0f);
     EXPECT_EQ(g_single.back(), 1.0f);
+    EXPECT_EQ(g_total, (std::vector<float>{0.0f, 1.0f}));
     EXPECT_EQ(Requests(), 1u);
     EXPECT_FALSE(engine.IsDownloading());
     EXPECT_TRUE(Signalled());
 
     engine.m_strCurVersion = "0000102";  // above the server: a rollback
+    g_total.clear();
     ASSERT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_SUCCEEDED);
+    EXPECT_EQ(g_total.front(), 0.0f) << "a further step starts its total bar empty";
     EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/13000") == PatternBytes(13000));
 
     engine.m_strPatchBaseURL = http.FaultUrl("status/" + key + "/");
