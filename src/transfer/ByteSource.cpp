@@ -8,3 +8,9 @@ bool CMemoryByteSource::Read(std::uint64_t offset, void* out, std::size_t length
     if (length) std::memcpy(out, m_data + offset, length);
     return true;
 }
+
+const unsigned char* CMemoryByteSource::View(std::uint64_t offset, std::size_t length) const
+{
+    if (length == 0 || offset > m_size || length > m_size - offset) return nullptr;
+    return m_data + offset;
+}

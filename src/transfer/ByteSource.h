@@ -12,6 +12,15 @@ public:
     virtual std::uint64_t Size() const = 0;
     // False when [offset, offset + length) is not inside the source.
     virtual bool Read(std::uint64_t offset, void* out, std::size_t length) const = 0;
+    // [offset, offset + length) in place, valid until the next View of this
+    // source; null when outside it, empty, or when the source cannot lend its
+    // bytes (then Read them). Spares a copy of a window of a large file.
+    virtual const unsigned char* View(std::uint64_t offset, std::size_t length) const
+    {
+        (void)offset;
+        (void)length;
+        return nullptr;
+    }
 };
 
 class CMemoryByteSource : public IByteSource {
@@ -22,6 +31,7 @@ public:
     }
     std::uint64_t Size() const override { return m_size; }
     bool Read(std::uint64_t offset, void* out, std::size_t length) const override;
+    const unsigned char* View(std::uint64_t offset, std::size_t length) const override;
 
 private:
     const unsigned char* m_data;

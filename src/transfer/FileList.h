@@ -16,7 +16,7 @@ struct SFileListItem {
     std::wstring name;
     std::wstring path;
     std::string checksum;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     std::string delta, baseChecksum;  // of a delta entry (PackageFileList.h)
     SFileListItem* next = nullptr;
 };

@@ -11,6 +11,9 @@ namespace {
 
 std::uint32_t Number(const std::string& text) { return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10)); }
 
+// strtoul is 32 bits wide on Windows and would clamp a size past 4 GiB.
+std::uint64_t Size(const std::string& text) { return std::strtoull(text.c_str(), nullptr, 10); }
+
 }  // namespace
 
 EFileListResult ReadPackageFileList(const TiXmlDocument& doc, SPackageFileList* out)
@@ -35,7 +38,7 @@ EFileListResult ReadPackageFileList(const TiXmlDocument& doc, SPackageFileList* 
         r.name = XmlAttribute(e, "name");
         r.path = XmlAttribute(e, "path");
         r.checksum = XmlAttribute(e, "checksum");
-        r.size = Number(XmlAttribute(e, "size"));
+        r.size = Size(XmlAttribute(e, "size"));
         r.delta = XmlAttribute(e, "delta");
         r.baseChecksum = XmlAttribute(e, "basechecksum");
         out->items.push_back(r);

@@ -18,7 +18,7 @@ const std::size_t kMaxFileListItems = 100000;
 struct SFileListRecord {
     bool add = true;  // "add", else delete
     std::string checktype, name, path, checksum;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;  // files of a delta entry may pass 4 GiB
     std::uint32_t compressed = 0;
     // A delta entry: its kind ("zstd") and the MD5 of the old file it applies to.
     std::string delta, baseChecksum;

@@ -32,6 +32,17 @@ std::uint64_t Get64(const unsigned char* p)
     return v;
 }
 
+// [offset, offset + length) of source, in place or read into buffer; null
+// when it cannot be had.
+const unsigned char* Window(const IByteSource& source, std::uint64_t offset, std::uint32_t length,
+                            std::vector<unsigned char>& buffer)
+{
+    if (length == 0) return nullptr;
+    if (const unsigned char* view = source.View(offset, length)) return view;
+    buffer.resize(length);
+    return source.Read(offset, buffer.data(), length) ? buffer.data() : nullptr;
+}
+
 struct SDctxFree {
     void operator()(ZSTD_DCtx* d) const { ZSTD_freeDCtx(d); }
 };
@@ -93,16 +104,17 @@ EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::
             return DELTA_MALFORMED;
         if (h.outOffset != written || h.outSize > statedSize - written) return DELTA_PAST_SIZE;
         if (h.refOffset > base.Size() || h.refSize > base.Size() - h.refOffset) return DELTA_BAD_WINDOW;
-        reference.resize(h.refSize);
-        frame.resize(h.frameSize);
-        output.resize(h.outSize);
-        if (!base.Read(h.refOffset, reference.data(), reference.size()) || !delta.Read(at, frame.data(), frame.size()))
-            return DELTA_MALFORMED;
+        // Mapped views where the sources lend them keep the private memory
+        // to the output of one segment, whatever the file's size.
+        const unsigned char* ref = Window(base, h.refOffset, h.refSize, reference);
+        const unsigned char* packed = Window(delta, at, h.frameSize, frame);
+        if ((h.refSize && !ref) || !packed) return DELTA_MALFORMED;
         at += h.frameSize;
+        output.resize(h.outSize);
         // The frame must state its size and decode to exactly that.
-        if (ZSTD_getFrameContentSize(frame.data(), frame.size()) != h.outSize) return DELTA_BAD_FRAME;
-        if (ZSTD_isError(ZSTD_DCtx_refPrefix(dctx.get(), reference.data(), reference.size()))) return DELTA_BAD_FRAME;
-        const size_t got = ZSTD_decompressDCtx(dctx.get(), output.data(), output.size(), frame.data(), frame.size());
+        if (ZSTD_getFrameContentSize(packed, h.frameSize) != h.outSize) return DELTA_BAD_FRAME;
+        if (ZSTD_isError(ZSTD_DCtx_refPrefix(dctx.get(), ref, h.refSize))) return DELTA_BAD_FRAME;
+        const size_t got = ZSTD_decompressDCtx(dctx.get(), output.data(), output.size(), packed, h.frameSize);
         if (ZSTD_isError(got) || got != h.outSize) return DELTA_BAD_FRAME;
         if (!out.Write(output.data(), output.size())) return DELTA_WRITE_FAILED;
         written += h.outSize;

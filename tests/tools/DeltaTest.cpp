@@ -46,10 +46,26 @@ std::string MakeDelta(const std::string& oldBytes, const std::string& newBytes, 
     return delta;
 }
 
-EDeltaResult Apply(const std::string& delta, const std::string& base, std::uint64_t stated, SCollect* out)
+// A source that cannot lend its bytes in place, as a file that cannot be mapped.
+class CReadOnly : public IByteSource {
+public:
+    explicit CReadOnly(const std::string& bytes) : m_bytes(bytes.data(), bytes.size()) {}
+    std::uint64_t Size() const override { return m_bytes.Size(); }
+    bool Read(std::uint64_t offset, void* out, std::size_t length) const override
+    {
+        return m_bytes.Read(offset, out, length);
+    }
+
+private:
+    CMemoryByteSource m_bytes;
+};
+
+EDeltaResult Apply(const std::string& delta, const std::string& base, std::uint64_t stated, SCollect* out,
+                   bool lending = true)
 {
     CMemoryByteSource d(delta.data(), delta.size()), b(base.data(), base.size());
-    const EDeltaResult r = ApplyDelta(d, b, stated, *out);
+    CReadOnly dr(delta), br(base);
+    const EDeltaResult r = lending ? ApplyDelta(d, b, stated, *out) : ApplyDelta(dr, br, stated, *out);
     EXPECT_LE(out->bytes.size(), stated);
     return r;
 }
@@ -82,9 +98,11 @@ TEST(Delta, AppliedDeltasGiveTheNewFileExactly)
     for (const auto& c : cases) {
         const std::string delta = MakeDelta(c.oldBytes, c.newBytes);
         EXPECT_LE(delta.size(), c.maxDelta) << c.newBytes.size();
-        SCollect out;
-        EXPECT_EQ(Apply(delta, c.oldBytes, c.newBytes.size(), &out), DELTA_OK) << c.newBytes.size();
-        EXPECT_TRUE(out.bytes == c.newBytes) << c.newBytes.size();
+        for (bool lending : {true, false}) {
+            SCollect out;
+            EXPECT_EQ(Apply(delta, c.oldBytes, c.newBytes.size(), &out, lending), DELTA_OK) << c.newBytes.size();
+            EXPECT_TRUE(out.bytes == c.newBytes) << c.newBytes.size() << (lending ? " in place" : " read");
+        }
     }
     // Deflate cannot shrink random bytes; the delta of a small edit is a fraction.
     EXPECT_GT(DeflatedSize("new.bin"), 0u);
@@ -127,8 +145,10 @@ TEST(Delta, DamagedDeltasAreRefusedBeforeAByteTooMany)
         {"empty", "", old, 0, DELTA_MALFORMED},
     };
     for (const auto& c : cases) {
-        SCollect out;
-        EXPECT_EQ(Apply(c.delta, c.base, c.stated, &out), c.result) << c.what;
+        for (bool lending : {true, false}) {
+            SCollect out;
+            EXPECT_EQ(Apply(c.delta, c.base, c.stated, &out, lending), c.result) << c.what;
+        }
     }
     SCollect refusing;
     refusing.refuse = true;

@@ -4,6 +4,7 @@
 #include <tinyxml.h>
 
 #include "transfer/JournalText.h"
+#include "transfer/PackageFileList.h"
 #include "transfer/RevisionRecords.h"
 #include "update/UpdateCfgRecord.h"
 #include "update/UpdateInfoRecord.h"
@@ -101,5 +102,32 @@ TEST(RecordsTest, TransferSettingsOfTheLocalConfigurationKeepTheirDefaultsUnless
         ReadUpdateCfgRecord(doc, true, &r);
         EXPECT_EQ(r.stallSeconds, c.stallSeconds) << c.attributes;
         EXPECT_EQ(r.rateLimitKiB, c.rateLimitKiB) << c.attributes;
+    }
+}
+
+// The result of a delta entry may pass 4 GiB; a 32-bit reading would clamp or
+// wrap its size and refuse every such delta.
+TEST(RecordsTest, FileListSizesPast4GiBAreReadWhole)
+{
+    const struct {
+        const char* text;
+        std::uint64_t size;
+    } cases[] = {
+        {"0", 0},
+        {"4294967295", 0xFFFFFFFFull},
+        {"4294967296", 0x100000000ull},
+        {"4298113024", 4298113024ull},
+        {"1099511627779", (1ull << 40) + 3},
+    };
+    for (const auto& c : cases) {
+        TiXmlDocument doc;
+        const std::string xml = std::string("<root><Installer version=\"1.1.0\"/><Version internal=\"2\" from=\"1\"/>"
+                                            "<FileList><add name=\"a\" path=\"a\" delta=\"zstd\" size=\"") +
+                                c.text + "\"/></FileList></root>";
+        doc.Parse(xml.c_str());
+        SPackageFileList list;
+        ASSERT_EQ(ReadPackageFileList(doc, &list), FILELIST_OK) << c.text;
+        ASSERT_EQ(list.items.size(), 1u);
+        EXPECT_EQ(list.items[0].size, c.size) << c.text;
     }
 }
