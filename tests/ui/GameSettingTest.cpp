@@ -77,14 +77,27 @@ struct SettingFixture {
         GetWindowTextW(Item(id), text, 256);
         return text;
     }
-    void Click(int id)
+    void Click(int id, const std::function<bool()>& done = nullptr)
     {
         RECT r;
         GetClientRect(Item(id), &r);
-        MouseMoveTo(Item(id), 8, r.bottom / 2);
-        MouseLeftDown();
-        MouseLeftUp();
-        PumpFor(60);
+        EXPECT_TRUE(ClickItem(Item(id), 8, r.bottom / 2, done)) << "the click on " << id << " did nothing";
+    }
+    // 100 ns ticks: a second save within the same second still shows.
+    ULONGLONG WrittenAt()
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (!GetFileAttributesExW(L"PlayerCfg\\EngineSet.xml", GetFileExInfoStandard, &data)) return 0;
+        return (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    }
+    void ClickOkAndWaitForTheSave()
+    {
+        const ULONGLONG before = WrittenAt();
+        Click(IDC_OK, [&] { return WrittenAt() != before; });
+    }
+    void Check(int id, bool checked)
+    {
+        Click(id, [this, id, checked] { return Checked(id) == checked; });
     }
     SEngineSettings Saved()
     {
@@ -136,12 +149,11 @@ TEST(GameSettingTest, OkSavesAndStaysOpenKeepingTheRestOfTheFile)
     SettingFixture f(kEngineSet);
     EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
     SaveWindowShot(f.dialog.GetSafeHwnd(), L"game-settings-dialog");
-    f.Click(IDC_RADIO_WINDOW);
-    EXPECT_TRUE(f.Checked(IDC_RADIO_WINDOW));
+    f.Check(IDC_RADIO_WINDOW, true);
     EXPECT_FALSE(f.Checked(IDC_RADIO_FULLSRC));
-    f.Click(IDC_CHECK_Mute);
+    f.Check(IDC_CHECK_Mute, false);
     SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, 0, 0);
-    f.Click(IDC_OK);
+    f.ClickOkAndWaitForTheSave();
     ASSERT_TRUE(IsWindow(f.dialog.GetSafeHwnd()));
     SEngineSettings s = f.Saved();
     EXPECT_EQ(s.m_nGraphicLevel, 3);
@@ -156,9 +168,9 @@ TEST(GameSettingTest, OkSavesAndStaysOpenKeepingTheRestOfTheFile)
 
     // Nothing selected: the sizes in the file stay. A second OK writes the same.
     SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    f.Click(IDC_RADIO_LEVEL0);
-    f.Click(IDC_OK);
-    f.Click(IDC_OK);
+    f.Check(IDC_RADIO_LEVEL0, true);
+    f.ClickOkAndWaitForTheSave();
+    f.ClickOkAndWaitForTheSave();
     s = f.Saved();
     EXPECT_EQ(s.m_nGraphicLevel, 0);
     EXPECT_EQ(s.m_nScreenWidth, 1024u);

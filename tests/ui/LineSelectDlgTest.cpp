@@ -60,15 +60,15 @@ struct LineFixture {
         PumpFor(50);
     }
     HWND Item(int id) { return GetDlgItem(dialog.GetSafeHwnd(), id); }
-    void Click(int id)
+    void Click(int id, const std::function<bool()>& done = nullptr)
     {
         RECT r;
         GetClientRect(Item(id), &r);
-        MouseMoveTo(Item(id), r.right / 2, r.bottom / 2);
-        PumpFor(30);
-        MouseLeftDown();
-        MouseLeftUp();
-        PumpFor(60);
+        EXPECT_TRUE(ClickItem(Item(id), r.right / 2, r.bottom / 2, done)) << "the click on " << id << " did nothing";
+    }
+    void Choose(int id, const char* line)
+    {
+        Click(id, [this, line] { return dialog.Line() == line; });
     }
     bool Open() { return IsWindow(dialog.GetSafeHwnd()) != FALSE; }
     RECT ItemRect(int id)
@@ -125,11 +125,11 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     f.Click(IDC_OK);
     EXPECT_TRUE(f.Open());
     EXPECT_TRUE(f.sent.empty());
-    f.Click(IDC_TELECOM);
+    f.Choose(IDC_TELECOM, "Telecom");
     EXPECT_EQ(f.dialog.Line(), "Telecom");
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
-    f.Click(IDC_UNICOM);
+    f.Choose(IDC_UNICOM, "Unicom");
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_UNICOM).GetFixedState(), CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(WaitForPixel(f.Item(IDC_UNICOM), 30, 12, RGB(90, 200, 90)));  // the pressed frame
@@ -145,7 +145,7 @@ TEST(LineSelectDlgTest, ALaterChoiceSkinsTheCloseButtonFromItsOwnEntry)
     EXPECT_TRUE(f.dialog.Button(LineSelectDlg::BTN_CLOSE).Image().Loaded());
     const RECT close = f.ItemRect(IDC_Button_Close);
     EXPECT_EQ(std::vector<LONG>({close.left, close.top}), (std::vector<LONG>{200, 4}));
-    f.Click(IDC_TELECOM);
+    f.Choose(IDC_TELECOM, "Telecom");
     f.Click(IDC_Button_Close);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_TRUE(f.sent.empty());
@@ -168,7 +168,7 @@ TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
     EXPECT_FALSE(f.dialog.Button(LineSelectDlg::BTN_TELECOM).Image().Loaded());
     EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
     SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog-template");
-    f.Click(IDC_TELECOM);
+    f.Choose(IDC_TELECOM, "Telecom");
     f.Click(IDC_OK);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_TELECOM});

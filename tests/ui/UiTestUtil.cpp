@@ -89,6 +89,17 @@ void MouseMoveTo(HWND hWnd, int x, int y)
 void MouseLeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
 void MouseLeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
 
+bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done)
+{
+    MouseMoveTo(item, x, y);
+    PumpFor(30);
+    MouseLeftDown();
+    MouseLeftUp();
+    if (done) return PumpUntil(done, 10000);
+    PumpFor(60);
+    return true;
+}
+
 fs::path SampleSkinDir() { return FixtureDir("TW_SKIN_DIR"); }
 
 std::wstring FontFace(HWND hWnd)

@@ -28,6 +28,10 @@ void WriteBmp(const fs::path& path, int width, int height, const std::function<C
 void MouseMoveTo(HWND hWnd, int x, int y);
 void MouseLeftDown();
 void MouseLeftUp();
+// Clicks a point of a control, then pumps until done() holds (false when it
+// never does) or, without one, for a short while. A fixed pause alone loses
+// clicks on a loaded machine, so tests pass what the click must change.
+bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done = nullptr);
 
 // The sample skin drawn by scripts/draw-skin (a CTest fixture).
 fs::path SampleSkinDir();
