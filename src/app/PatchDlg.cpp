@@ -451,6 +451,7 @@ void CPatchDlg::ShowTrayMenu()
 
 INT_PTR CPatchDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (m_Drag.Handle(m_hWnd, UI::g_pBgDialog ? UI::g_pBgDialog->GetSafeHwnd() : nullptr, message, lParam)) return TRUE;
     switch (message) {
     case WM_PAINT:
         OnPaint();
@@ -459,23 +460,6 @@ INT_PTR CPatchDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return SetResult(TRUE);  // the background picture covers the client area
     case WM_TIMER:
         OnTimer(wParam);
-        return TRUE;
-    case WM_LBUTTONDOWN:
-        if (!m_bDragging) {
-            m_ptDrag = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            m_bDragging = true;
-            SetCapture(m_hWnd);
-        }
-        return TRUE;
-    case WM_MOUSEMOVE:
-        if (m_bDragging) {
-            const POINT now = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            UI::DragWindowPair(m_hWnd, UI::g_pBgDialog ? UI::g_pBgDialog->GetSafeHwnd() : nullptr, m_ptDrag, now);
-        }
-        return TRUE;
-    case WM_LBUTTONUP:
-        m_bDragging = false;
-        ReleaseCapture();
         return TRUE;
     case WM_ACTIVATEAPP:
         m_bMinimized = false;

@@ -13,6 +13,7 @@
 
 #include "LauncherSkin.h"
 #include "PlayerDialogs.h"
+#include "ui/BgDialog.h"
 #include "ui/BulletinBrowser.h"
 #include "ui/DialogBase.h"
 #include "ui/Dib.h"
@@ -119,8 +120,7 @@ private:
     CBulletinBrowser m_Browser[2];
     CPlayerDialogs m_PlayerDialogs;  // the line choice and the game settings
     bool m_bHasRegion = false;
-    bool m_bDragging = false;
-    POINT m_ptDrag = {0, 0};
+    UI::CPairDrag m_Drag;
     bool m_bTrayIcon = false;
     std::wstring m_strCurVersionLabel, m_strLatestVersionLabel;
 

@@ -69,13 +69,7 @@ void CBgDialog::LayeredPaint()
     CWindowDc screen(nullptr);
     CMemoryDc memory(CreateCompatibleDC(screen.Get()));
     // A 32-bit section keeps the PNG's alpha for UpdateLayeredWindow.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownDib32(w, h);
     void* bits = nullptr;
     CGdiBitmap bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!memory || !bitmap) return;
@@ -99,40 +93,43 @@ void CBgDialog::FollowTo(int x, int y)
     if (m_hWnd) SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void DragWindowPair(HWND hMoved, HWND hOther, POINT from, POINT to)
+bool CPairDrag::Handle(HWND hWnd, HWND hOther, UINT message, LPARAM lParam)
 {
-    RECT rect;
-    if (!GetWindowRect(hMoved, &rect)) return;
-    const int x = rect.left + to.x - from.x, y = rect.top + to.y - from.y;
-    SetWindowPos(hMoved, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (hOther) SetWindowPos(hOther, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        if (!m_bDragging) {
+            m_ptFrom = at;
+            m_bDragging = true;
+            SetCapture(hWnd);
+        }
+        return true;
+    case WM_MOUSEMOVE: {
+        RECT rect;
+        if (!m_bDragging || !GetWindowRect(hWnd, &rect)) return true;
+        const int x = rect.left + at.x - m_ptFrom.x, y = rect.top + at.y - m_ptFrom.y;
+        SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (hOther) SetWindowPos(hOther, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return true;
+    }
+    case WM_LBUTTONUP:
+        m_bDragging = false;
+        ReleaseCapture();
+        return true;
+    default:
+        return false;
+    }
 }
 
 INT_PTR CBgDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (m_Drag.Handle(m_hWnd, m_Foreground.GetSafeHwnd(), message, lParam)) return TRUE;
     switch (message) {
     case WM_PAINT: {
         CPaintDc paint(m_hWnd);
         LayeredPaint();
         return TRUE;
     }
-    case WM_LBUTTONDOWN:
-        if (!m_bDragging) {
-            m_ptDrag = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            m_bDragging = true;
-            SetCapture(m_hWnd);
-        }
-        return TRUE;
-    case WM_MOUSEMOVE:
-        if (m_bDragging) {
-            POINT now = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            DragWindowPair(m_hWnd, m_Foreground.GetSafeHwnd(), m_ptDrag, now);
-        }
-        return TRUE;
-    case WM_LBUTTONUP:
-        m_bDragging = false;
-        ReleaseCapture();
-        return TRUE;
     case WM_DESTROY:
         m_pImage.reset();
         m_Gdiplus.Shutdown();

@@ -13,6 +13,18 @@
 
 namespace UI {
 
+// Drags a window with the left button held, and its partner with it to the
+// same position (the background and the main window move as one).
+class CPairDrag {
+public:
+    // False when the message is not one of the drag's.
+    bool Handle(HWND hWnd, HWND hOther, UINT message, LPARAM lParam);
+
+private:
+    bool m_bDragging = false;
+    POINT m_ptFrom = {0, 0};
+};
+
 class CBgDialog : public CDialogBase {
 public:
     enum { IDD = 185 };
@@ -42,14 +54,11 @@ private:
     CGdiplusSession m_Gdiplus;
     std::unique_ptr<Gdiplus::Image> m_pImage;
     BLENDFUNCTION m_Blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    bool m_bDragging = false;
-    POINT m_ptDrag = {0, 0};
+    CPairDrag m_Drag;
 };
 
 // The one background window, for the main window's dragging; null when none.
 extern CBgDialog* g_pBgDialog;
 
-// Moves the other window of a dragged pair to the same new position.
-void DragWindowPair(HWND hMoved, HWND hOther, POINT from, POINT to);
 
 }  // namespace UI

@@ -26,13 +26,7 @@ HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key)
     const int width = bm.bmWidth, height = bm.bmHeight;
 
     // Every depth is read back as 32-bit top-down rows.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownDib32(width, height);
     std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
     HDC hInfo = CreateICW(L"DISPLAY", nullptr, nullptr, nullptr);
     CMemoryDc ic(hInfo ? hInfo : CreateCompatibleDC(nullptr));

@@ -201,4 +201,17 @@ private:
     T* m_p = nullptr;
 };
 
+// A 32-bit top-down DIB of width x height (the rows in reading order).
+inline BITMAPINFO TopDownDib32(int width, int height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 }  // namespace UI

@@ -49,13 +49,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_vecTrustedKeys.clear();
     m_bVerifySignatures = false;
 
-    std::string refused;
-    if (!LoadXmlDocument(m_docUpdateCfg, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
-        const DWORD error = GetLastError();
-        if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
-        SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
-        return false;
-    }
+    if (!LoadBoundedXml(m_docUpdateCfg, pPath)) return false;
     SUpdateCfgRecord r;
     const EUpdateCfgResult result = ReadUpdateCfgRecord(m_docUpdateCfg, m_bInternetUpdate, &r);
     m_pLastVersionNode = r.lastVersionNode;
@@ -112,21 +106,8 @@ bool CUpdateEngine::ParseLocalUpdateInfo(const char* pPath)
     m_strLinkServerIP.clear();
     m_vecLinkServerPort.clear();
 
-    TiXmlDocument doc;
-    std::string refused;
-    if (!LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
-        const DWORD error = GetLastError();
-        if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
-        SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
-        return false;
-    }
     SUpdateInfoRecord r;
-    switch (ReadUpdateInfoRecord(doc, &r)) {
-    case UPDATEINFO_NO_ROOT: return false;
-    case UPDATEINFO_TOO_MANY_SERVERS:
-    case UPDATEINFO_TOO_MANY_URLS: BoundExceeded(AnsiToWide(pPath), "too many servers or addresses"); return false;
-    case UPDATEINFO_OK: break;
-    }
+    if (!LoadUpdateInfoRecord(pPath, &r)) return false;
     if (r.hasInternetUpdate2 && r.infoUrls.empty())
         SetLog(LOG_TO_FILE, L"Error:Cannot find \"Netcom UpdateInfoURL\" Node");
     m_vecUpdateInfoURL.insert(m_vecUpdateInfoURL.end(), r.infoUrls.begin(), r.infoUrls.end());
@@ -138,6 +119,32 @@ bool CUpdateEngine::ParseLocalUpdateInfo(const char* pPath)
     }
     m_strLinkServerIP = r.linkIp;
     m_vecLinkServerPort = r.linkPorts;
+    return true;
+}
+
+bool CUpdateEngine::LoadBoundedXml(TiXmlDocument& doc, const char* pPath)
+{
+    std::string refused;
+    if (LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN, &refused)) return true;
+    const DWORD error = GetLastError();
+    if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
+    SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
+    return false;
+}
+
+bool CUpdateEngine::LoadUpdateInfoRecord(const char* pPath, SUpdateInfoRecord* r)
+{
+    TiXmlDocument doc;
+    if (!LoadBoundedXml(doc, pPath)) return false;
+    switch (ReadUpdateInfoRecord(doc, r)) {
+    case UPDATEINFO_NO_ROOT: return false;
+    case UPDATEINFO_TOO_MANY_SERVERS:
+    case UPDATEINFO_TOO_MANY_URLS:
+        BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxPatchServers) + " servers or " +
+                                             std::to_string(kMaxUpdateInfoUrls) + " addresses");
+        return false;
+    case UPDATEINFO_OK: break;
+    }
     return true;
 }
 

@@ -170,6 +170,10 @@ public:
     bool initBasic();
     bool ParseUpdateCfg(const char* pPath);
     bool ParseLocalUpdateInfo(const char* pPath);
+    // Loads an XML file within the size and depth bounds; logs why one is refused.
+    bool LoadBoundedXml(TiXmlDocument& doc, const char* pPath);
+    // Reads an update-information file within its bounds; logs why one is refused.
+    bool LoadUpdateInfoRecord(const char* pPath, SUpdateInfoRecord* r);
     std::string GetLocalVersionStr() const { return m_strCurVersion; }
     // Writes newVersion as the installed version (the one the package installed).
     bool SaveVersions(const std::string& newVersion);

@@ -139,24 +139,8 @@ EStepResult CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
 
 EStepResult CUpdateEngine::ParseUpdateInfoFile(const char* pPath)
 {
-    TiXmlDocument doc;
-    std::string refused;
-    if (!LoadXmlDocument(doc, pPath, TIXML_ENCODING_UNKNOWN, &refused)) {
-        const DWORD error = GetLastError();
-        if (!refused.empty()) BoundExceeded(AnsiToWide(pPath), refused);
-        SetLog(LOG_TO_FILE, L"Error:Loadfile:%s,ErrorCode:%u", AnsiToWide(pPath).c_str(), error);
-        return STEP_FAILED;
-    }
     SUpdateInfoRecord r;
-    switch (ReadUpdateInfoRecord(doc, &r)) {
-    case UPDATEINFO_NO_ROOT: return STEP_FAILED;
-    case UPDATEINFO_TOO_MANY_SERVERS:
-    case UPDATEINFO_TOO_MANY_URLS:
-        BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxPatchServers) + " servers or " +
-                                             std::to_string(kMaxUpdateInfoUrls) + " addresses");
-        return STEP_FAILED;
-    case UPDATEINFO_OK: break;
-    }
+    if (!LoadUpdateInfoRecord(pPath, &r)) return STEP_FAILED;
     if (!r.hasLatest) {
         SetLog(LOG_TO_FILE, L"Error:\"LatestVersion\" read failed!");
         return STEP_FAILED;

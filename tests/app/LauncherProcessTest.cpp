@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "TestUtil.h"
+#include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
 
 namespace {
@@ -167,26 +168,6 @@ bool FileHolds(const fs::path& path, const std::string& text)
     return Eventually([&] { return ReadBytes(path).find(text) != std::string::npos; });
 }
 
-// A 24-bit BMP strip of four frames of 20 x 20 in one colour.
-std::string StripBmp()
-{
-    const int w = 80, h = 20, stride = w * 3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + stride * h;
-    info.biSize = sizeof info;
-    info.biWidth = w;
-    info.biHeight = h;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-    bytes.append(static_cast<size_t>(stride) * h, '\x60');
-    return bytes;
-}
-
 }  // namespace
 
 TEST(LauncherProcessTest, ASecondLauncherWakesTheFirstAndEnds)
@@ -261,7 +242,7 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
     // No line yet; button 4 shown so that the player can reach the settings.
     std::string buttons;
     for (int i = 0; i < 5; ++i) buttons += i == 4 ? "<btn name=\"settings\" filepath=\"b.bmp\" rect=\"10, 10, 20, 20\"/>" : "<btn/>";
-    WriteBytes(inst.dir.Path() / "b.bmp", StripBmp());
+    WriteBytes(inst.dir.Path() / "b.bmp", BmpBytes(80, 20, [](int, int) { return RGB(0x60, 0x60, 0x60); }));
     const fs::path skin = inst.dir.Path() / "PatchCfg" / "NewLauncherCfg.xml";
     WriteBytes(skin, "<root><window caption=\"Launcher under test\"/><Normalbutton>" + buttons +
                          "</Normalbutton><usersettings><netsettings bigarea=\"1\"/></usersettings>"

@@ -38,7 +38,7 @@ bool WaitForPixel(HWND hWnd, int x, int y, COLORREF colour, DWORD timeoutMs)
     return PumpUntil([&] { return ClientPixel(hWnd, x, y) == colour; }, timeoutMs);
 }
 
-void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel)
+std::string BmpBytes(int width, int height, const std::function<COLORREF(int, int)>& pixel)
 {
     const int stride = (width * 3 + 3) & ~3;
     BITMAPFILEHEADER file = {};
@@ -62,7 +62,12 @@ void WriteBmp(const fs::path& path, int width, int height, const std::function<C
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
     bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
     bytes.append(reinterpret_cast<const char*>(rows.data()), rows.size());
-    WriteBytes(path, bytes);
+    return bytes;
+}
+
+void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel)
+{
+    WriteBytes(path, BmpBytes(width, height, pixel));
 }
 
 namespace {

@@ -21,6 +21,7 @@ COLORREF ClientPixel(HWND hWnd, int x, int y);
 bool WaitForPixel(HWND hWnd, int x, int y, COLORREF colour, DWORD timeoutMs = 3000);
 
 // A 24-bit bottom-up BMP of width x height whose pixels come from pixel(x, y).
+std::string BmpBytes(int width, int height, const std::function<COLORREF(int, int)>& pixel);
 void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel);
 
 // The real mouse: moves the cursor to a client point of hWnd, presses and
