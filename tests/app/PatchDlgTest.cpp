@@ -68,10 +68,14 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
     EXPECT_FALSE(PtInRegion(region.Get(), 0, 0)) << "the rounded corner is cut away";
     EXPECT_TRUE(PtInRegion(region.Get(), 300, 190));
 
-    // Three records: start, close, minimise shown where the skin puts them.
+    // Start, close, minimise and the settings shown where the skin puts them;
+    // the empty fourth record leaves its button hidden.
     const struct {
         int id, x, y, w, h;
-    } shown[] = {{IDC_START, 440, 320, 136, 44}, {IDC_CLOSE, 560, 14, 24, 24}, {IDC_MINIMIZE, 530, 14, 24, 24}};
+    } shown[] = {{IDC_START, 440, 320, 136, 44},
+                 {IDC_CLOSE, 560, 14, 24, 24},
+                 {IDC_MINIMIZE, 530, 14, 24, 24},
+                 {IDC_SETTINGS, 500, 14, 24, 24}};
     for (const auto& b : shown) {
         HWND c = Control(b.id);
         EXPECT_TRUE(GetWindowLongPtrW(c, GWL_STYLE) & WS_VISIBLE) << b.id;
@@ -83,7 +87,7 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
         EXPECT_EQ(cr.right - cr.left, b.w) << b.id;
         EXPECT_EQ(cr.bottom - cr.top, b.h) << b.id;
     }
-    for (int id : {IDC_LINK3, IDC_SETTINGS, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8, IDC_LINK9, IDC_LINK10})
+    for (int id : {IDC_LINK3, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8, IDC_LINK9, IDC_LINK10})
         EXPECT_FALSE(GetWindowLongPtrW(Control(id), GWL_STYLE) & WS_VISIBLE) << id;
     EXPECT_EQ(dlg.Button(0).GetFixedState(), UI::CKbcButton::STATE_DISABLED);
     EXPECT_FALSE(IsWindowEnabled(Control(IDC_START))) << "no start before the versions are known";

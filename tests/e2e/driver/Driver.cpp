@@ -16,6 +16,7 @@
 //   signal FILE                 creates FILE (for the script around it)
 //   await FILE MS               waits until FILE exists
 //   rect TITLE                  prints the window's x y width height
+//   rect-holding ID             the same for the window that holds control ID
 //   close TITLE                 WM_CLOSE
 //   unregister                  removes the launcher's file-type key, which
 //                               would send the next launcher to the
@@ -226,8 +227,9 @@ int wmain(int argc, wchar_t** argv)
             i += 2;
             if (!WaitFor(ms, [&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }))
                 return Fail(L"no file " + file);
-        } else if (step == L"rect" && need(1)) {
-            HWND w = FindTop(a[i++].c_str());
+        } else if ((step == L"rect" || step == L"rect-holding") && need(1)) {
+            // rect-holding ID: the window that holds that control, whatever its title.
+            HWND w = step == L"rect" ? FindTop(a[i++].c_str()) : GetParent(FindControl(L"", _wtoi(a[i++].c_str())));
             RECT r = {};
             if (!w || !GetWindowRect(w, &r)) return Fail(L"no window " + a[i - 1]);
             std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
