@@ -32,6 +32,15 @@ TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
+    // Lengths around the padding: from 56 bytes on, the 0x80 and the length
+    // need a block of their own (digests of n letters 'a', from md5sum).
+    const std::pair<size_t, const char*> lengths[] = {
+        {55, "ef1772b6dff9a122358552954ad0df65"}, {56, "3b0c8ac703f828b04c6c197006d17218"},
+        {57, "652b906d60af96844ebd21b674f35e93"}, {63, "b06521f39153d618550606be297466d5"},
+        {64, "014842d480b571495a4a0363793f7367"}, {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
+        {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
+    };
+    for (const auto& l : lengths) EXPECT_EQ(Md5HexOf(std::string(l.first, 'a')), l.second) << l.first;
     for (const auto& v : vectors) {
         EXPECT_EQ(Md5HexOf(v.first), v.second) << v.first;
         // Every split point gives the same digest.

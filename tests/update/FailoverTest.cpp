@@ -131,6 +131,12 @@ TEST_F(FailoverTest, AStopRequestEndsAPauseBetweenAttempts)
     EXPECT_LT(GetTickCount() - stop, 10000u) << "the pause of 20 s was not cut short";
     EXPECT_EQ(result, STEP_STOPPED);
     EXPECT_EQ(Requests("never").size(), 0u);
+
+    // The stop ended with its loop: the next loop pauses and tries again.
+    engine.SetRetryPause(20, 80);
+    Servers({Server("busy", "status=503")});
+    EXPECT_EQ(engine.DownloadAllPatchFiles(0.0f, 0.3f), STEP_DOWNLOAD_FAILED);
+    EXPECT_EQ(Requests("busy").size(), 4u) << "an earlier stop cut the attempts of a later loop short";
 }
 
 TEST_F(FailoverTest, TheOtherServersOfTheVersionOnTheSameLineFollowTheChosenOneInListOrder)
