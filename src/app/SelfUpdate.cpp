@@ -56,11 +56,13 @@ bool CPatchApp::UpdateSelf()
     }
 
     const std::wstring newFile = target + L".new";
+    // Without a new file the digests differ anyway: hashing the running
+    // program alone cost the start tens of milliseconds.
+    if (!Exists(newFile)) return true;
     if (FileMd5Hex(m_strExePath) == FileMd5Hex(newFile)) {
         DeleteNormal(newFile.c_str());
         return true;
     }
-    if (!Exists(newFile)) return true;
     // The new launcher takes over at once; this one leaves, and lets go of
     // the single-instance mutex first so that the new one does not find it.
     if (m_hMutex) CloseHandle(m_hMutex);
