@@ -91,6 +91,19 @@ std::string AddItem(const std::string& path, const std::string& content)
            std::to_string(content.size()) + "\" checktype=\"md5\" checksum=\"" + Md5HexOf(content) + "\"/>";
 }
 
+std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5)
+{
+    return "<add name=\"big.pak\" path=\"Data\\big.pak\" size=\"" + std::to_string(result.size()) +
+           "\" checktype=\"md5\" checksum=\"" + resultMd5 + "\" delta=\"zstd\" basechecksum=\"" + Md5HexOf(base) + "\"/>";
+}
+
+std::string UncompressibleBytes(size_t n)
+{
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 11);
+    return bytes;
+}
+
 int RunTool(int (*command)(int, char**), std::vector<std::string> args)
 {
     std::vector<char*> argv;

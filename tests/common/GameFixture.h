@@ -31,6 +31,11 @@ void CraftPackage(const fs::path& out, const std::string& fileList, const Tree& 
 std::string FileListXml(const std::string& from, const std::string& to, const std::string& items,
                         const std::string& installer = "1.0.0");
 std::string AddItem(const std::string& path, const std::string& content);
+// The entry of Data\big.pak as a delta from base to a file of result's size
+// and digest resultMd5.
+std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5);
+// Bytes without long repeats: a file that only a delta makes small.
+std::string UncompressibleBytes(size_t n);
 
 // A command of patchtool, run in this process.
 int RunTool(int (*command)(int, char**), std::vector<std::string> args);

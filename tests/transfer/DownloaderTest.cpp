@@ -42,18 +42,20 @@ protected:
 
 }  // namespace
 
-TEST_F(DownloaderTest, FetchesAFileIntoNewDirectoriesReportingEveryRead)
+TEST_F(DownloaderTest, FetchesAFileIntoNewDirectoriesReportingEveryReadAndAsksInLowerCase)
 {
     const std::string body = PatternBytes(3 * CINetDownLoad::kReadBuffer + 12345);
     WriteBytes(http.Www() / "pack" / "data.bin", body);
     ASSERT_EQ(Get(http.StaticUrl("pack/data.bin"), "a\\b/c\\data.bin"), DOWNLOAD_OK);
     EXPECT_EQ(size, body.size());
     EXPECT_TRUE(ReadBytes("a/b/c/data.bin") == body);
-    // One report per read, the last one for the read of 0 bytes.
-    ASSERT_GE(g_reports.size(), 2u);
+    ASSERT_GE(g_reports.size(), 4u) << "one report per read";
     for (const Report& r : g_reports) EXPECT_EQ(std::get<0>(r), body.size());
-    EXPECT_EQ(std::get<1>(g_reports[g_reports.size() - 2]), body.size());
     EXPECT_EQ(std::get<1>(g_reports.back()), body.size());
+    // Requests go out lower-cased with forward slashes.
+    const std::string key = Unique();
+    ASSERT_EQ(Get("HTTP://127.0.0.1:" + std::to_string(http.faultPort) + "/OK\\Dir\\" + key + "/77"), DOWNLOAD_OK);
+    EXPECT_EQ(http.Requests("GET /ok/dir/" + key + "/77 HTTP/1.1"), 1u);
 }
 
 TEST_F(DownloaderTest, StatusAndLengthDecideWhatIsAccepted)
@@ -81,13 +83,6 @@ TEST_F(DownloaderTest, StatusAndLengthDecideWhatIsAccepted)
     }
 }
 
-TEST_F(DownloaderTest, RequestsGoOutLowerCasedWithForwardSlashes)
-{
-    const std::string key = Unique();
-    ASSERT_EQ(Get("HTTP://127.0.0.1:" + std::to_string(http.faultPort) + "/OK\\Dir\\" + key + "/77"), DOWNLOAD_OK);
-    EXPECT_EQ(http.Requests("GET /ok/dir/" + key + "/77 HTTP/1.1"), 1u);
-}
-
 TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
 {
     // Larger than one read, so that the second attempt reports less at first.
@@ -112,18 +107,9 @@ TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
         EXPECT_EQ(more, DOWNLOAD_TOO_LARGE);
 }
 
-TEST_F(DownloaderTest, ASlowBodyReportsItsSpeed)
-{
-    ASSERT_EQ(Get(http.FaultUrl("slow/100000/250")), DOWNLOAD_OK);
-    std::uint32_t fastest = 0;
-    for (const Report& r : g_reports) fastest = std::max(fastest, std::get<2>(r));
-    EXPECT_GT(fastest, 0u);
-    EXPECT_LE(fastest, 100000u);
-}
-
 // Ten pieces 150 ms apart: once a quarter second has passed every report
-// carries a speed, and the first is no part second's bytes taken as a whole
-// second's.
+// carries a speed near the real rate, and the first is no part second's
+// bytes taken as a whole second's.
 TEST_F(DownloaderTest, TheSpeedShowsEarlyAndNearTheRealRate)
 {
     static std::vector<DWORD> ticks;
@@ -141,10 +127,10 @@ TEST_F(DownloaderTest, TheSpeedShowsEarlyAndNearTheRealRate)
         if (ticks[i] - ticks[0] < 400) continue;
         const std::uint32_t speed = std::get<2>(g_reports[i]);
         EXPECT_GT(speed, 0u) << "report " << i << " at " << ticks[i] - ticks[0] << " ms";
+        EXPECT_LT(speed, average * 3) << "report " << i;
         if (first == 0) first = speed;
     }
     EXPECT_GT(first, average / 2);
-    EXPECT_LT(first, average * 3);
 }
 
 TEST_F(DownloaderTest, LocalAndConnectionFailuresHaveTheirOwnCodes)
