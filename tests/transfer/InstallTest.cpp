@@ -59,14 +59,11 @@ protected:
         fs::current_path("game");
     }
     // Installs, then commits or rolls back as the engine does.
-    EInstallError Install(const fs::path& package, std::vector<std::uint32_t>* progress = nullptr)
+    EInstallError Install(const fs::path& package)
     {
         const std::wstring gameDir = fs::current_path().wstring() + L"\\";
         CInstallJournal journal(gameDir);
         CPatchInstaller installer(journal);
-        installer.SetProgressSink([progress](std::uint32_t p) {
-            if (progress) progress->push_back(p);
-        });
         installer.SetGameDir(gameDir);
         installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
         installer.SetPackage(package.wstring());
@@ -84,27 +81,6 @@ protected:
 fs::path InstallTest::s_work;
 
 }  // namespace
-
-TEST_F(InstallTest, APackedTreeInstallsByteForByte)
-{
-    FreshGame();
-    std::vector<std::uint32_t> p;
-    ASSERT_EQ(Install(s_work / "pkg.exe", &p), INSTALL_OK);
-    Tree files = TakeSnapshot(".").files;
-    files.erase("PatchCfg/NewUpdateCfg.xml");
-    EXPECT_EQ(files, kInstalledNewGame);
-    EXPECT_EQ(CfgVersion("CurVersion"), "0000200");
-    EXPECT_EQ(CfgVersion("LastVersion"), "0000100");
-    EXPECT_EQ(CfgVersion("ClientVer"), "0000200");
-    EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup"));
-    // Rising to 1000, then 101 for done.
-    ASSERT_GE(p.size(), 2u);
-    EXPECT_EQ(p.front(), 0u);
-    EXPECT_EQ(p[p.size() - 2], 1000u);
-    EXPECT_EQ(p.back(), 101u);
-    for (size_t i = 1; i + 1 < p.size(); ++i) EXPECT_LE(p[i - 1], p[i]) << i;
-    EXPECT_TRUE(RecordedMessageBoxes().empty());
-}
 
 TEST_F(InstallTest, AFileMissingFromThePackageFailsItsDigestUnlessAlreadyRight)
 {

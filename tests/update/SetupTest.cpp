@@ -18,6 +18,7 @@ protected:
     void SetUp() override
     {
         LoadStringTable(L"", nullptr);
+        RecordedMessageBoxes().clear();
         PackGames(dir.Path());
         WriteTree("game", kOldGame);
         WriteBytes("game/PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
@@ -42,17 +43,21 @@ TEST_F(SetupTest, AnAutomaticUpdateInstallsSavesThePlannedVersionAndCleansUp)
     ASSERT_TRUE(engine.Setup(0.3f, 1.0f));
     EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALLED);
     EXPECT_TRUE(window.Received(WM_UPDATE_COMPLETE));
+    // Rising to 1000, then 101 for done.
     const std::vector<LPARAM> p = window.Values(WM_DOWNLOAD_PROGRESS);
     ASSERT_GE(p.size(), 2u);
     EXPECT_EQ(p[p.size() - 2], 1000);
     EXPECT_EQ(p.back(), 101);
+    for (size_t i = 1; i + 1 < p.size(); ++i) EXPECT_LE(p[i - 1], p[i]) << i;
     Tree files = TakeSnapshot(".").files;
     files.erase("PatchCfg/NewUpdateCfg.xml");
     EXPECT_EQ(files, kInstalledNewGame);
     engine.initBasic();
     EXPECT_EQ(engine.m_strLastVersion, "0000100");
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
+    EXPECT_EQ(engine.m_strClientVer, "0000200");
     EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup"));
+    EXPECT_TRUE(RecordedMessageBoxes().empty());
     size_t left = 0;  // the temp files go; the open log stays
     for (auto& e : fs::recursive_directory_iterator("PatchCfg/PatchTemp")) left += e.is_regular_file();
     EXPECT_EQ(left, 1u);

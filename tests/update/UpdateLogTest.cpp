@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
-#include "EngineTestUtil.h"
 #include "base/utility/StringTable.h"
 #include "update/UpdateEngine.h"
 
