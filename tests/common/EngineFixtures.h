@@ -22,15 +22,9 @@ protected:
     static void SetUpTestSuite()
     {
         s_packages = fs::temp_directory_path() / "tidewell-tests" / ("packages-" + std::to_string(GetTickCount()));
-        const Tree* trees[] = {&kV100, &kV200, &kV300};
-        for (int v = 0; v < 3; ++v) WriteTree(s_packages / ("v" + std::to_string(v + 1) + "00"), *trees[v]);
-        for (auto p : {std::make_tuple("v100", "v200", "0000100", "0000200", "up100.exe"),
-                       std::make_tuple("v200", "v300", "0000200", "0000300", "up200.exe"),
-                       std::make_tuple("v300", "v200", "0000300", "0000200", "down300.exe")})
-            ASSERT_EQ(RunTool(&RunPack, {"--old", (s_packages / std::get<0>(p)).string(), "--new",
-                                         (s_packages / std::get<1>(p)).string(), "--from", std::get<2>(p), "--to",
-                                         std::get<3>(p), "-o", (s_packages / std::get<4>(p)).string()}),
-                      0);
+        PackStep(s_packages, kV100, kV200, "0000100", "0000200", "up100.exe");
+        PackStep(s_packages, kV200, kV300, "0000200", "0000300", "up200.exe");
+        PackStep(s_packages, kV300, kV200, "0000300", "0000200", "down300.exe");
         for (const char* k : {"k1", "k2"}) ASSERT_EQ(RunTool(&RunKeygen, {"-o", (s_packages / k).string()}), 0);
     }
     static void TearDownTestSuite() { RemoveTree(s_packages); }

@@ -26,13 +26,15 @@ void WriteTree(const fs::path& base, const Tree& tree)
     for (const auto& f : tree) WriteBytes(base / f.first, f.second);
 }
 
-void PackGames(const fs::path& dir)
+void PackStep(const fs::path& dir, const Tree& from, const Tree& to, const std::string& fromVersion,
+              const std::string& toVersion, const std::string& out, bool delta)
 {
-    WriteTree(dir / "old", kOldGame);
-    WriteTree(dir / "new", kNewGame);
-    ASSERT_EQ(RunTool(&RunPack, {"--old", (dir / "old").string(), "--new", (dir / "new").string(), "--from", "0000100",
-                                 "--to", "0000200", "-o", (dir / "pkg.exe").string()}),
-              0);
+    WriteTree(dir / fromVersion, from);
+    WriteTree(dir / toVersion, to);
+    std::vector<std::string> args = {"--old", (dir / fromVersion).string(), "--new", (dir / toVersion).string(),
+                                     "--from", fromVersion, "--to", toVersion, "-o", (dir / out).string()};
+    if (delta) args.push_back("--delta");
+    ASSERT_EQ(RunTool(&RunPack, args), 0);
 }
 
 std::string Lower(std::string text)

@@ -44,5 +44,7 @@ int RunTool(int (*command)(int, char**), std::vector<std::string> args);
 // a read-only, a deleted and a new file in new directories, the running
 // launcher (replaced at its next start) and a Revision.xml never deleted.
 extern const Tree kOldGame, kNewGame, kInstalledNewGame;
-// Writes both trees to dir/old and dir/new and packs dir/pkg.exe.
-void PackGames(const fs::path& dir);
+// Writes from and to below dir, named by their versions, and packs the step
+// between them into dir/out.
+void PackStep(const fs::path& dir, const Tree& from, const Tree& to, const std::string& fromVersion,
+              const std::string& toVersion, const std::string& out, bool delta = false);

@@ -124,3 +124,10 @@ std::uint16_t ClosedPort()
     return bound ? ntohs(a.sin_port) : 0;
 }
 #endif
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to, bool all)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = all ? text.find(from, at + to.size()) : std::string::npos)
+        text.replace(at, from.size(), to);
+    return text;
+}

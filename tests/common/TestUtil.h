@@ -24,6 +24,8 @@ private:
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);
 void RemoveTree(const fs::path& path);  // read-only files too
+// text with the first (all: every) from replaced by to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to, bool all = false);
 
 // A folder prepared by a CTest fixture, named by an environment variable.
 fs::path FixtureDir(const char* variable);

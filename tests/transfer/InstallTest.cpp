@@ -10,7 +10,6 @@
 
 #include <tinyxml.h>
 
-#include "Commands.h"
 #include "DeltaWriter.h"
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
@@ -40,7 +39,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_work = fs::temp_directory_path() / "tidewell-tests" / ("install-" + std::to_string(GetTickCount()));
-        PackGames(s_work);
+        PackStep(s_work, kOldGame, kNewGame, "0000100", "0000200", "pkg.exe");
     }
     static void TearDownTestSuite() { RemoveTree(s_work); }
     void SetUp() override
@@ -283,11 +282,7 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     Tree oldTree = kOldGame, newTree = kNewGame;
     oldTree["Data/big.pak"] = big;
     newTree["Data/big.pak"] = bigNew;
-    WriteTree(w / "dold", oldTree);
-    WriteTree(w / "dnew", newTree);
-    ASSERT_EQ(RunTool(&RunPack, {"--old", (w / "dold").string(), "--new", (w / "dnew").string(), "--from", "0000100",
-                                 "--to", "0000200", "-o", (w / "delta.exe").string(), "--delta"}),
-              0);
+    PackStep(w, oldTree, newTree, "0000100", "0000200", "delta.exe", true);
     // Packages of our own making: a damaged delta, and one whose result is not the list's.
     WriteBytes(w / "old.bin", big);
     WriteBytes(w / "new.bin", bigNew);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "TestUtil.h"
 #include "transfer/Minisign.h"
 
 namespace {
@@ -43,13 +44,6 @@ struct STestKey {
     SMinisignKey key;
     unsigned char secret[crypto_sign_SECRETKEYBYTES];
 };
-
-std::string Replaced(std::string s, const std::string& from, const std::string& to, bool all = false)
-{
-    for (size_t at = s.find(from); at != std::string::npos; at = all ? s.find(from, at + to.size()) : std::string::npos)
-        s.replace(at, from.size(), to);
-    return s;
-}
 
 // Reads and verifies sig over message as the engine does (file name "a.zip").
 EMinisigResult Check(const std::string& sig, const std::string& message, const std::vector<SMinisignKey>& keys)

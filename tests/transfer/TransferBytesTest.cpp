@@ -4,21 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "TestUtil.h"
 #include "transfer/Md5.h"
 #include "transfer/PathFence.h"
 #include "transfer/ProgressFigures.h"
 #include "transfer/ResumeRecord.h"
-
-namespace {
-
-std::string Replace(std::string text, const std::string& what, const std::string& with)
-{
-    const size_t at = text.find(what);
-    if (at != std::string::npos) text.replace(at, what.size(), with);
-    return text;
-}
-
-}  // namespace
 
 TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
 {
@@ -163,8 +153,8 @@ TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
     SResumeRecord out;
     ASSERT_TRUE(ReadResumeRecord(good, &out));
     for (const std::string& bad : {good.substr(0, good.size() - 1), good + "more\n", std::string("x") + good,
-                                   Replace(good, "5000", "50a0"), Replace(good, "5000", "99999999999999999999"),
-                                   Replace(good, "5000", "-5"), Replace(good, "length", "size"), std::string()})
+                                   Replaced(good, "5000", "50a0"), Replaced(good, "5000", "99999999999999999999"),
+                                   Replaced(good, "5000", "-5"), Replaced(good, "length", "size"), std::string()})
         EXPECT_FALSE(ReadResumeRecord(bad, &out)) << bad;
 }
 

@@ -118,10 +118,7 @@ TEST_F(FailoverTest, TheOtherServersOfTheVersionOnTheSameLineFollowTheChosenOneI
 {
     const auto server = [](const char* version, const char* url, const char* unicom, const char* dir) {
         SPatchServer s;
-        s.Version = version;
-        s.url = url;
-        s.unicomurl = unicom;
-        s.Xmlfiledir = dir;
+        s.Version = version, s.url = url, s.unicomurl = unicom, s.Xmlfiledir = dir;
         return s;
     };
     engine.m_vecPatchServer = {server("0000300", "http://a/", "http://ua/", "p/"),

@@ -19,7 +19,7 @@ protected:
     {
         LoadStringTable(L"", nullptr);
         RecordedMessageBoxes().clear();
-        PackGames(dir.Path());
+        PackStep(dir.Path(), kOldGame, kNewGame, "0000100", "0000200", "pkg.exe");
         WriteTree("game", kOldGame);
         WriteBytes("game/PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100"));
         fs::current_path("game");

@@ -23,12 +23,6 @@ std::string KeyLine(const fs::path& pub)
     return line;
 }
 
-std::string Replaced(std::string s, const std::string& from, const std::string& to)
-{
-    const size_t at = s.find(from);
-    return at == std::string::npos ? s : s.replace(at, from.size(), to);
-}
-
 class SignedRunTest : public EngineRunTest {
 protected:
     void SetUp() override { SetUpRun({{L"UNZIP_BASEPACK_END1", L"Base pack 1 installed"}}); }
@@ -210,14 +204,8 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileOrADamagedDeltaTakesTh
     v100["Data/big.pak"] = big;
     v200["Data/big.pak"] = bigNew;
     const fs::path w = dir.Path() / "trees";
-    WriteTree(w / "v100", v100);
-    WriteTree(w / "v200", v200);
-    for (const char* out : {"whole.exe", "delta.exe"}) {
-        std::vector<std::string> args = {"--old", (w / "v100").string(), "--new", (w / "v200").string(), "--from",
-                                         "0000100", "--to", "0000200", "-o", (w / out).string()};
-        if (out[0] == 'd') args.push_back("--delta");
-        ASSERT_EQ(RunTool(&RunPack, args), 0);
-    }
+    PackStep(w, v100, v200, "0000100", "0000200", "whole.exe");
+    PackStep(w, v100, v200, "0000100", "0000200", "delta.exe", true);
     // A delta package whose delta is damaged (its own digest and signature intact).
     CraftPackage(w / "damaged.exe",
                  FileListXml("0000100", "0000200", DeltaItem(bigNew, big, Md5HexOf(bigNew)), "1.1.0"),

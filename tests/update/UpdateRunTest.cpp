@@ -163,10 +163,9 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
     fs::create_directories(www);
     for (int k = 1; k <= 2; ++k) {
         CZipWriter zip;
-        ASSERT_TRUE(zip.Create((www / ("base" + std::to_string(k) + ".zip")).string()));
-        ASSERT_TRUE(zip.AddBytes(k == 1 ? "Binaries/Game.exe" : "DATA.dat", k == 1 ? "MZ base" : "base data"));
-        ASSERT_TRUE(zip.AddBytes("Data/shared.pak", "from pack " + std::to_string(k)));
-        ASSERT_TRUE(zip.Close());
+        ASSERT_TRUE(zip.Create((www / ("base" + std::to_string(k) + ".zip")).string()) &&
+                    zip.AddBytes(k == 1 ? "Binaries/Game.exe" : "DATA.dat", k == 1 ? "MZ base" : "base data") &&
+                    zip.AddBytes("Data/shared.pak", "from pack " + std::to_string(k)) && zip.Close());
     }
     WriteBytes("PatchCfg/NewUpdateInfo.xml", "<Root><PatchClientZip1 url=\"" + base + "base1.zip\" filename=\"Base1.zip\"/>"
                                              "<PatchClientZip2 url=\"" + base + "base2.zip\" filename=\"Base2.zip\"/></Root>");
