@@ -85,7 +85,7 @@ TEST_F(UpdateRunTest, AChainIsClimbedOneStepPerRunThenTheGameStarts)
     EXPECT_TRUE(ErrLogs().empty());
 }
 
-TEST_F(UpdateRunTest, RunsThatEndWithoutInstallingLeaveTheGameAlone)
+TEST_F(UpdateRunTest, RunsThatEndWithoutInstallingLeaveTheGameAloneAndTheRightManualPackageInstalls)
 {
     Publish(Server());
     Game(kV100, "");
@@ -97,8 +97,17 @@ TEST_F(UpdateRunTest, RunsThatEndWithoutInstallingLeaveTheGameAlone)
     WriteBytes("PatchCfg/NewUpdateCfg.xml", LocalConfig("0000100", {InfoUrl()}));
     engine.initBasic();
     EXPECT_EQ(Update(WM_Download_ERRORReLink), OUTCOME_DOWNLOAD_FAILED);
+    // Manual packages: not a package, and not one for this version.
+    WriteBytes("notapackage.exe", "text");
+    EXPECT_EQ(Run(engine.StartManualPatch("notapackage.exe"), WM_PACK_FILELIST_ERROR), OUTCOME_INSTALL_FAILED);
+    EXPECT_EQ(Run(engine.StartManualPatch(Package("up200.exe")), WM_PACK_VERSION_ERROR), OUTCOME_INSTALL_FAILED);
+    fs::remove("notapackage.exe");
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");
     EXPECT_EQ(GameFiles(), Lowered(kV100));
+    EXPECT_EQ(Run(engine.StartManualPatch(Package("up100.exe")), WM_UPDATE_COMPLETE), OUTCOME_INSTALLED);
+    EXPECT_EQ(GameFiles(), Lowered(kV200));
+    engine.initBasic();
+    EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
 }
 
 TEST_F(UpdateRunTest, EveryAddressFailingIsTried16Times)
@@ -141,21 +150,6 @@ TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformation)
     FetchInfo();
     g_bTestServer = 0;
     EXPECT_EQ(engine.GetLatestVersion(), "0000300");
-}
-
-TEST_F(UpdateRunTest, ManualPackagesInAndOutOfTheirRange)
-{
-    Game(kV100, "0000100");
-    WriteBytes("notapackage.exe", "text");
-    EXPECT_EQ(Run(engine.StartManualPatch("notapackage.exe"), WM_PACK_FILELIST_ERROR), OUTCOME_INSTALL_FAILED);
-    EXPECT_EQ(Run(engine.StartManualPatch(Package("up200.exe")), WM_PACK_VERSION_ERROR),
-              OUTCOME_INSTALL_FAILED);
-    fs::remove("notapackage.exe");
-    EXPECT_EQ(GameFiles(), Lowered(kV100));
-    EXPECT_EQ(Run(engine.StartManualPatch(Package("up100.exe")), WM_UPDATE_COMPLETE), OUTCOME_INSTALLED);
-    EXPECT_EQ(GameFiles(), Lowered(kV200));
-    engine.initBasic();
-    EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
 }
 
 TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
