@@ -55,34 +55,6 @@ void Start(Process& p, const fs::path& exe)
     p.id = info.dwProcessId;
 }
 
-struct WindowSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisible(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != search->pid || !IsWindowVisible(hWnd) || GetWindow(hWnd, GW_OWNER) != nullptr) return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
-// The launcher's top-level window once it waits for the player.
-HWND MainWindowOf(const Process& p)
-{
-    WaitForInputIdle(p.h, kWaitMs);
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-        WindowSearch search = {p.id, nullptr};
-        EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        if (WaitForSingleObject(p.h, 50) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-}
-
 DWORD ProcessIdNamed(const wchar_t* name)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -93,6 +65,53 @@ DWORD ProcessIdNamed(const wchar_t* name)
         if (_wcsicmp(entry.szExeFile, name) == 0) pid = entry.th32ProcessID;
     CloseHandle(snapshot);
     return pid;
+}
+
+// What another process does shows only in its files and windows: looked at
+// every 50 ms, within the bound.
+bool Eventually(const std::function<bool()>& done)
+{
+    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+        if (done()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+bool FileHolds(const fs::path& path, const std::string& text)
+{
+    return Eventually([&] { return ReadBytes(path).find(text) != std::string::npos; });
+}
+
+struct WindowSearch {
+    DWORD pid;
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisible(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != search->pid || !IsWindowVisible(hWnd)) return TRUE;
+    if (search->id ? GetDlgItem(hWnd, search->id) == nullptr : GetWindow(hWnd, GW_OWNER) != nullptr) return TRUE;
+    search->found = hWnd;
+    return FALSE;
+}
+
+// A visible window of the process: the dialog holding control id, or with
+// id 0 the top-level window once it waits for the player. Null when the
+// process ends first.
+HWND WindowOf(const Process& p, int id = 0)
+{
+    if (id == 0) WaitForInputIdle(p.h, kWaitMs);
+    WindowSearch search = {p.id, id, nullptr};
+    Eventually([&] {
+        EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr || WaitForSingleObject(p.h, 0) == WAIT_OBJECT_0;
+    });
+    return search.found;
 }
 
 // An installation with a copy of the launcher and a skin of its own.
@@ -122,54 +141,6 @@ void CloseLauncher(Process& p, HWND hWnd)
 
 }  // namespace
 
-namespace {
-
-struct ControlSearch {
-    DWORD pid;
-    int id;
-    HWND found;
-};
-
-BOOL CALLBACK FindWithControl(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<ControlSearch*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != search->pid || !IsWindowVisible(hWnd) || GetDlgItem(hWnd, search->id) == nullptr) return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
-// A visible dialog of the process that holds control id.
-HWND DialogWith(const Process& p, int id)
-{
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-        ControlSearch search = {p.id, id, nullptr};
-        EnumWindows(&FindWithControl, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        if (WaitForSingleObject(p.h, 50) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-}
-
-// What another process does shows only in its files and windows: looked at
-// every 50 ms, within the bound.
-bool Eventually(const std::function<bool()>& done)
-{
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-        if (done()) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
-bool FileHolds(const fs::path& path, const std::string& text)
-{
-    return Eventually([&] { return ReadBytes(path).find(text) != std::string::npos; });
-}
-
-}  // namespace
-
 TEST(LauncherProcessTest, ASecondLauncherWakesTheFirstAndEnds)
 {
     Installation inst;
@@ -177,8 +148,8 @@ TEST(LauncherProcessTest, ASecondLauncherWakesTheFirstAndEnds)
     Start(first, inst.exe);
     // Restoring is for a window that has finished starting: the main window
     // shows once its start is done.
-    ASSERT_NE(DialogWith(first, 1003), nullptr);
-    const HWND hWnd = MainWindowOf(first);
+    ASSERT_NE(WindowOf(first, 1003), nullptr);
+    const HWND hWnd = WindowOf(first);
     ASSERT_NE(hWnd, nullptr);
 
     struct Case {
@@ -193,47 +164,38 @@ TEST(LauncherProcessTest, ASecondLauncherWakesTheFirstAndEnds)
         Process second;
         Start(second, exe);
         EXPECT_EQ(second.ExitCode(), 0u) << c.name;
-        if (c.wakes) {
-            EXPECT_TRUE(Eventually([&] { return !IsIconic(hWnd); })) << c.name;
-        } else {
-            EXPECT_TRUE(IsIconic(hWnd)) << c.name;
-        }
+        EXPECT_TRUE(c.wakes ? Eventually([&] { return !IsIconic(hWnd); }) : IsIconic(hWnd) != FALSE) << c.name;
         EXPECT_EQ(WaitForSingleObject(first.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     CloseLauncher(first, hWnd);
 }
 
-TEST(LauncherProcessTest, AnIdenticalNewLauncherIsDropped)
+// An identical launcher.exe.new is dropped; a different one (the same
+// program with a few bytes more) takes the regular name and runs instead.
+TEST(LauncherProcessTest, OnlyADifferentNewLauncherTakesOver)
 {
-    Installation inst;
-    fs::copy_file(inst.exe, inst.dir.Path() / "launcher.exe.new");
-    Process launcher;
-    Start(launcher, inst.exe);
-    const HWND hWnd = MainWindowOf(launcher);
-    ASSERT_NE(hWnd, nullptr);
-    EXPECT_FALSE(fs::exists(inst.dir.Path() / "launcher.exe.new"));
-    CloseLauncher(launcher, hWnd);
-}
-
-TEST(LauncherProcessTest, ADifferentNewLauncherTakesOver)
-{
-    Installation inst;
-    // The same program with a few bytes more at its end: a different file.
-    const std::string newer = ReadBytes(inst.exe) + std::string("\0newer build", 12);
-    WriteBytes(inst.dir.Path() / "launcher.exe.new", newer);
-
-    Process old;
-    Start(old, inst.exe);
-    EXPECT_EQ(old.ExitCode(), 0u);  // it started the new one and left without a window
-    Process taken;
-    taken.id = ProcessIdNamed(L"launcher.exe.new");
-    ASSERT_NE(taken.id, 0u);
-    taken.h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, taken.id);
-    ASSERT_NE(taken.h, nullptr);
-    const HWND hWnd = MainWindowOf(taken);
-    ASSERT_NE(hWnd, nullptr);
-    EXPECT_TRUE(ReadBytes(inst.exe) == newer);
-    CloseLauncher(taken, hWnd);
+    for (const bool different : {false, true}) {
+        Installation inst;
+        const std::string newer = ReadBytes(inst.exe) + (different ? std::string("\0newer build", 12) : "");
+        WriteBytes(inst.dir.Path() / "launcher.exe.new", newer);
+        Process started, taken;
+        Start(started, inst.exe);
+        if (different) {
+            EXPECT_EQ(started.ExitCode(), 0u);  // it started the new one and left without a window
+            taken.id = ProcessIdNamed(L"launcher.exe.new");
+            ASSERT_NE(taken.id, 0u);
+            taken.h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, taken.id);
+            ASSERT_NE(taken.h, nullptr);
+        }
+        Process& running = different ? taken : started;
+        const HWND hWnd = WindowOf(running);
+        ASSERT_NE(hWnd, nullptr) << different;
+        if (!different) {
+            EXPECT_FALSE(fs::exists(inst.dir.Path() / "launcher.exe.new"));
+        }
+        EXPECT_TRUE(ReadBytes(inst.exe) == newer) << different;
+        CloseLauncher(running, hWnd);
+    }
 }
 
 TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings)
@@ -253,16 +215,16 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
 
     Process launcher;
     Start(launcher, inst.exe);
-    const HWND line = DialogWith(launcher, 1001);  // Telecom
+    const HWND line = WindowOf(launcher, 1001);  // Telecom
     ASSERT_NE(line, nullptr);
     SendMessageW(GetDlgItem(line, 1002), BM_CLICK, 0, 0);  // Unicom
     SendMessageW(GetDlgItem(line, 1000), BM_CLICK, 0, 0);  // confirm
     EXPECT_TRUE(FileHolds(skin, "nettype=\"unicom\""));
 
-    const HWND main = DialogWith(launcher, 1035);
+    const HWND main = WindowOf(launcher, 1035);
     ASSERT_NE(main, nullptr);
     PostMessageW(GetDlgItem(main, 1035), BM_CLICK, 0, 0);  // the settings dialog is modal: do not wait here
-    const HWND settings = DialogWith(launcher, 1041);      // the resolution list
+    const HWND settings = WindowOf(launcher, 1041);      // the resolution list
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(SendMessageW(GetDlgItem(settings, 1038), BM_GETCHECK, 0, 0), BST_CHECKED);  // level 2
     SendMessageW(GetDlgItem(settings, 1036), BM_CLICK, 0, 0);                            // level 0
@@ -273,7 +235,7 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
     SendMessageW(GetDlgItem(settings, 1034), BM_CLICK, 0, 0);  // Close
     EXPECT_TRUE(Eventually([&] { return !IsWindow(settings); }));
 
-    const HWND hWnd = MainWindowOf(launcher);
+    const HWND hWnd = WindowOf(launcher);
     ASSERT_NE(hWnd, nullptr);
     CloseLauncher(launcher, hWnd);
 }

@@ -9,9 +9,9 @@
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
 #include "app/PatchDlg.h"
-#include "base/utility/MessageBox.h"
 #include "base/utility/StringTable.h"
 #include "ui/BgDialog.h"
+#include "ui/GdiHandle.h"
 #include "ui/ResourceIds.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
@@ -63,32 +63,24 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
     EXPECT_EQ(r.right - r.left, 600);
     EXPECT_EQ(r.bottom - r.top, 380);
     ASSERT_TRUE(dlg.HasRegion());
-    UI::CGdiRegion region(CreateRectRgn(0, 0, 0, 0));
-    ASSERT_NE(GetWindowRgn(hWnd, region.Get()), ERROR);
-    EXPECT_FALSE(PtInRegion(region.Get(), 0, 0)) << "the rounded corner is cut away";
-    EXPECT_TRUE(PtInRegion(region.Get(), 300, 190));
+    EXPECT_EQ(InWindowRegion(hWnd, 0, 0), 0) << "the rounded corner is cut away";
+    EXPECT_EQ(InWindowRegion(hWnd, 300, 190), 1);
 
     // Start, close, minimise and the settings shown where the skin puts them;
     // the empty fourth record leaves its button hidden.
     const struct {
-        int id, x, y, w, h;
-    } shown[] = {{IDC_START, 440, 320, 136, 44},
-                 {IDC_CLOSE, 560, 14, 24, 24},
-                 {IDC_MINIMIZE, 530, 14, 24, 24},
-                 {IDC_SETTINGS, 500, 14, 24, 24}};
+        int id;
+        std::vector<LONG> bounds;
+    } shown[] = {{IDC_START, {440, 320, 136, 44}},
+                 {IDC_CLOSE, {560, 14, 24, 24}},
+                 {IDC_MINIMIZE, {530, 14, 24, 24}},
+                 {IDC_SETTINGS, {500, 14, 24, 24}}};
     for (const auto& b : shown) {
-        HWND c = Control(b.id);
-        EXPECT_TRUE(GetWindowLongPtrW(c, GWL_STYLE) & WS_VISIBLE) << b.id;
-        RECT cr;
-        GetWindowRect(c, &cr);
-        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&cr), 2);
-        EXPECT_EQ(cr.left, b.x) << b.id;
-        EXPECT_EQ(cr.top, b.y) << b.id;
-        EXPECT_EQ(cr.right - cr.left, b.w) << b.id;
-        EXPECT_EQ(cr.bottom - cr.top, b.h) << b.id;
+        EXPECT_TRUE(HasVisibleStyle(Control(b.id))) << b.id;
+        EXPECT_EQ(ChildBounds(Control(b.id)), b.bounds) << b.id;
     }
     for (int id : {IDC_LINK3, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8, IDC_LINK9, IDC_LINK10})
-        EXPECT_FALSE(GetWindowLongPtrW(Control(id), GWL_STYLE) & WS_VISIBLE) << id;
+        EXPECT_FALSE(HasVisibleStyle(Control(id))) << id;
     EXPECT_EQ(dlg.Button(0).GetFixedState(), UI::CKbcButton::STATE_DISABLED);
     EXPECT_FALSE(IsWindowEnabled(Control(IDC_START))) << "no start before the versions are known";
 }
@@ -100,8 +92,8 @@ TEST_F(PatchDlgFixture, ARecordWithoutImageLeavesItsButtonHidden)
     skin.replace(skin.find(image), image.size(), "filepath=\"\"");
     WriteBytes(dir.Path() / "PatchCfg" / "Other.xml", skin);
     Open("PatchCfg\\Other.xml");
-    EXPECT_FALSE(GetWindowLongPtrW(Control(IDC_MINIMIZE), GWL_STYLE) & WS_VISIBLE);
-    EXPECT_TRUE(GetWindowLongPtrW(Control(IDC_CLOSE), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_FALSE(HasVisibleStyle(Control(IDC_MINIMIZE)));
+    EXPECT_TRUE(HasVisibleStyle(Control(IDC_CLOSE)));
 }
 
 TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
@@ -135,34 +127,35 @@ TEST_F(PatchDlgFixture, BarsAndStatusAreDrawnOnTheWindow)
 {
     Open();
     HWND hWnd = dlg.GetSafeHwnd();
-    SetWindowPos(hWnd, HWND_TOP, 50, 50, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    PumpFor(200);
+    ShowAt(hWnd, 50, 50);
+    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const int x2 = dlg.m_ProgressBar2.m_nX + 6, y2 = dlg.m_ProgressBar2.m_nY + 2;
     const COLORREF empty1 = ClientPixel(hWnd, 30, 344), empty2 = ClientPixel(hWnd, x2, y2);
-    CPatchDlg::OnSingleProgress(0.5f);
-    CPatchDlg::OnTotalProgress(0.5f);
-    PumpFor(300);  // the 100 ms timers repaint
+    // Both bars at a fraction, then drawn by the 100 ms timers' repaint.
+    auto drawnAt = [&](float fraction, bool filled) {
+        CPatchDlg::OnSingleProgress(fraction);
+        CPatchDlg::OnTotalProgress(fraction);
+        return PumpUntil([&] {
+            return (ClientPixel(hWnd, 30, 344) != empty1) == filled && (ClientPixel(hWnd, x2, y2) != empty2) == filled;
+        });
+    };
+    ASSERT_TRUE(drawnAt(0.5f, true));
     // Bar 1 (24, 342): filled at its left, the trough beyond half its width.
-    const COLORREF filled = ClientPixel(hWnd, 30, 344), empty = ClientPixel(hWnd, 24 + 300, 344);
-    EXPECT_NE(filled, empty);
+    const COLORREF filled = ClientPixel(hWnd, 30, 344);
+    EXPECT_NE(filled, ClientPixel(hWnd, 24 + 300, 344));
     EXPECT_GT(GetBValue(filled), 200) << "the bar's own colour";
-    EXPECT_NE(ClientPixel(hWnd, x2, y2), empty2);
     // The next step starts both bars from zero: they are drawn empty again.
-    CPatchDlg::OnSingleProgress(0.0f);
-    CPatchDlg::OnTotalProgress(0.0f);
-    PumpFor(300);
-    EXPECT_EQ(ClientPixel(hWnd, 30, 344), empty1);
-    EXPECT_EQ(ClientPixel(hWnd, x2, y2), empty2);
+    EXPECT_TRUE(drawnAt(0.0f, false));
 }
 
 // The download line carries tabs before its speed: they must open a gap, not
 // show as boxes, and what follows them must move right.
 TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
 {
-    HDC hDC = CreateCompatibleDC(nullptr);
-    HBITMAP hBmp = CreateBitmap(400, 40, 1, 32, nullptr);
-    HGDIOBJ oldBmp = SelectObject(hDC, hBmp);
-    HGDIOBJ oldFont = SelectObject(hDC, GetStockObject(DEFAULT_GUI_FONT));
+    UI::CMemoryDc dc(CreateCompatibleDC(nullptr));
+    UI::CGdiBitmap bmp(CreateBitmap(400, 40, 1, 32, nullptr));
+    UI::CSelection selectBmp(dc.Get(), bmp.Get()), selectFont(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+    const HDC hDC = dc.Get();
     SetTextColor(hDC, RGB(0, 0, 0));
     SetBkMode(hDC, TRANSPARENT);
     // Rightmost inked column of a text drawn at x = 10, -1 when nothing shows.
@@ -181,10 +174,6 @@ TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
     EXPECT_GT(plain, 10);
     EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
     EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
-    SelectObject(hDC, oldFont);
-    SelectObject(hDC, oldBmp);
-    DeleteObject(hBmp);
-    DeleteDC(hDC);
 }
 
 TEST_F(PatchDlgFixture, VersionLabelsSayUnknownForAnEmptyVersion)
@@ -266,27 +255,14 @@ TEST_F(PatchDlgFixture, AnOlderServerVersionStartsNothingAndOddFormatsAreNotUsed
     EXPECT_EQ(dlg.StatusText(), L"connecting");
 }
 
-namespace {
-std::vector<std::wstring> g_boxTexts;
-int g_boxAnswer = IDOK;
-int AnswerBox(HWND, const wchar_t* text, const wchar_t*, UINT)
-{
-    g_boxTexts.push_back(text);
-    return g_boxAnswer;
-}
-}  // namespace
-
 TEST_F(PatchDlgFixture, DownloadErrorWithNoOtherServerGoesToTheBoxAndCancelEnds)
 {
     LoadStringTable(app.m_strAppDir, nullptr);
     CUpdateEngine engine;  // no patch server besides the first: no relink
     Open();
-    MessageBoxHook previous = SetMessageBoxHook(&AnswerBox);
-    g_boxTexts.clear();
-    g_boxAnswer = IDCANCEL;
+    BoxAnswer boxes(IDCANCEL);
     SendMessageW(dlg.GetSafeHwnd(), WM_Download_ERRORReLink, 0, 0);
-    SetMessageBoxHook(previous);
-    EXPECT_EQ(g_boxTexts, std::vector<std::wstring>{L"download failed"});
+    EXPECT_EQ(boxes.texts, std::vector<std::wstring>{L"download failed"});
     EXPECT_EQ(g_exitCodes, std::vector<UINT>{0});
 }
 
@@ -294,9 +270,7 @@ TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
 {
     ScopedTestDir dir;
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting());
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    ASSERT_TRUE(CopyFileW(self, L"launcher.exe.new", FALSE));
+    ASSERT_TRUE(CopyFileW(ModulePath().c_str(), L"launcher.exe.new", FALSE));
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting()) << "the running program itself";
     WriteBytes("launcher.exe.new", "MZ another build");
     EXPECT_TRUE(CPatchDlg::NewLauncherWaiting());
@@ -320,10 +294,7 @@ TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
     RECT r, b;
     GetWindowRect(hWnd, &r);
     GetWindowRect(background.GetSafeHwnd(), &b);
-    EXPECT_EQ(r.left, 140);
-    EXPECT_EQ(r.top, 70);
-    EXPECT_EQ(b.left, 140);
-    EXPECT_EQ(b.top, 70);
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, b.left, b.top}), (std::vector<LONG>{140, 70, 140, 70}));
 }
 
 TEST_F(PatchDlgFixture, MinimiseAndTheNotificationAreaBringTheWindowBack)

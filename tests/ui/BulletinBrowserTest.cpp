@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "UiTestUtil.h"
 #include "ui/BrowserSite.h"
 #include "ui/BulletinBrowser.h"
 
@@ -15,14 +16,6 @@ struct ParentWindow {
                            GetModuleHandleW(nullptr), nullptr);
     ~ParentWindow() { DestroyWindow(h); }
 };
-
-RECT ChildRect(HWND child)
-{
-    RECT rc;
-    GetWindowRect(child, &rc);
-    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
 
 }  // namespace
 
@@ -36,8 +29,7 @@ TEST(BrowserSiteTest, TheContainerKeepsThePagePlain)
     ASSERT_EQ(client->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(&ui)), S_OK);
     DOCHOSTUIINFO info = {};
     EXPECT_EQ(ui->GetHostInfo(&info), S_OK);
-    EXPECT_EQ(info.cbSize, 20u);
-    EXPECT_EQ(info.dwFlags, 4u);
+    EXPECT_EQ(info.dwFlags, 4u);  // no 3D border
     EXPECT_EQ(info.dwDoubleClick, 0u);
     POINT pt = {};
     EXPECT_EQ(ui->ShowContextMenu(0, &pt, nullptr, nullptr), S_OK);
@@ -99,19 +91,17 @@ TEST(BulletinBrowserTest, ThePageTakesItsRectangleOrLeavesItEmpty)
     EXPECT_EQ(created, browser.Embedded());
     if (created) {
         EXPECT_EQ(GetDlgItem(parent.h, 101), browser.WrapperWindow());
-        const RECT rc = ChildRect(browser.WrapperWindow());
-        EXPECT_EQ(std::vector<LONG>({rc.left, rc.top, rc.right, rc.bottom}), std::vector<LONG>({20, 30, 320, 230}));
+        EXPECT_EQ(ChildBounds(browser.WrapperWindow()), (std::vector<LONG>{20, 30, 300, 200}));
         MoveWindow(browser.WrapperWindow(), 20, 30, 150, 90, TRUE);
         RECT inner;
         GetClientRect(GetDlgItem(browser.WrapperWindow(), 1000), &inner);
-        EXPECT_EQ(inner.right, 150);
-        EXPECT_EQ(inner.bottom, 90);
+        EXPECT_EQ(std::vector<LONG>({inner.right, inner.bottom}), (std::vector<LONG>{150, 90}));
     } else {
         // Without an HTML engine: no window left behind.
         EXPECT_EQ(browser.WrapperWindow(), nullptr);
         EXPECT_EQ(GetDlgItem(parent.h, 101), nullptr);
     }
     EXPECT_EQ(GetDlgItem(parent.h, 1003), sibling);
-    EXPECT_TRUE(GetWindowLongW(sibling, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(HasVisibleStyle(sibling));
     std::printf("bulletin control embedded: %s\n", created ? "yes" : "no");
 }
