@@ -37,8 +37,7 @@ struct PatchDlgFixture : ::testing::Test {
                                       {L"TO_NEW_VERSION", L"new %s"},
                                       {L"TO_OLD_VERSION", L"old %s %d"},
                                       {L"CLICK_START_BTN", L"click start"},
-                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"},
-                                      {L"WM_DOWNLOAD_ERROR", L"download failed"}});
+                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"}});
         app.m_strAppDir = dir.Path().wstring() + L"\\";
         app.m_strPatchFile.clear();
         app.m_strChannel.clear();
@@ -253,17 +252,6 @@ TEST_F(PatchDlgFixture, AnOlderServerVersionStartsNothingAndOddFormatsAreNotUsed
     dlg.m_strLoginField1 = L"user";
     dlg.RefreshStartButton();
     EXPECT_EQ(dlg.StatusText(), L"connecting");
-}
-
-TEST_F(PatchDlgFixture, DownloadErrorWithNoOtherServerGoesToTheBoxAndCancelEnds)
-{
-    LoadStringTable(app.m_strAppDir, nullptr);
-    CUpdateEngine engine;  // no patch server besides the first: no relink
-    Open();
-    BoxAnswer boxes(IDCANCEL);
-    SendMessageW(dlg.GetSafeHwnd(), WM_Download_ERRORReLink, 0, 0);
-    EXPECT_EQ(boxes.texts, std::vector<std::wstring>{L"download failed"});
-    EXPECT_EQ(g_exitCodes, std::vector<UINT>{0});
 }
 
 TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)

@@ -98,16 +98,13 @@ TEST(KbcBmp, FrameWidthIsAQuarterOfThePictureAndDropsTheRemainder)
     }
 }
 
-TEST_F(ButtonFixture, ButtonTakesTheSizeOfOneFrameAndShowsTheKeyAsTransparent)
+// One frame's size with the key colour transparent; the real mouse moves it
+// through hover, pressed and back.
+TEST_F(ButtonFixture, OneFrameWithTheKeyTransparentFollowsTheRealMouse)
 {
     EXPECT_EQ(ChildBounds(hButton), (std::vector<LONG>{20, 20, 40, 20}));
     ASSERT_TRUE(Shows(0));
     EXPECT_EQ(ClientPixel(hButton, 1, 1), RGB(255, 255, 255)) << "the dialog shows through the key colour";
-}
-
-TEST_F(ButtonFixture, RealMouseMovesThroughHoverPressedAndBack)
-{
-    ASSERT_TRUE(Shows(0));
     MouseMoveTo(hButton, 20, 10);
     EXPECT_TRUE(Shows(1)) << "hover";
     MouseLeftDown();
@@ -119,16 +116,16 @@ TEST_F(ButtonFixture, RealMouseMovesThroughHoverPressedAndBack)
     EXPECT_TRUE(Shows(0)) << "normal after leaving";
 }
 
-TEST_F(ButtonFixture, DisabledButtonKeepsItsFrameAndTakesNoClick)
+// A state the program sets holds under the real mouse: disabled (taking no
+// click either) or fixed; released, the mouse is tracked again.
+TEST_F(ButtonFixture, DisabledOrFixedStateOverridesTheMouse)
 {
     dialog.button.SetState(CKbcButton::STATE_DISABLED);
     ASSERT_TRUE(Shows(3));
     MouseMoveTo(hButton, 20, 10);
-    PumpFor(100);
-    EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[3]);
     MouseLeftDown();
     MouseLeftUp();
-    PumpFor(100);
+    PumpFor(100);  // nothing may change, so there is nothing to wait for
     EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[3]);
     EXPECT_EQ(dialog.clicks, 0) << "a busy window must not start its work twice";
     dialog.button.SetState(CKbcButton::STATE_NORMAL);
@@ -138,10 +135,7 @@ TEST_F(ButtonFixture, DisabledButtonKeepsItsFrameAndTakesNoClick)
     MouseLeftDown();
     MouseLeftUp();
     EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 1; }));
-}
 
-TEST_F(ButtonFixture, FixedStateOverridesTheMouse)
-{
     dialog.button.SetFixedState(CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(Shows(2));
     MouseMoveTo(hButton, 20, 10);
