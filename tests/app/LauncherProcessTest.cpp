@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <functional>
-
 #include "TestUtil.h"
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
@@ -55,20 +53,11 @@ void Start(Process& p, const fs::path& exe)
     p.id = info.dwProcessId;
 }
 
-// What another process does shows only in its files and windows: looked at
-// every 50 ms, within the bound.
-bool Eventually(const std::function<bool()>& done)
-{
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-        if (done()) return true;
-        Sleep(50);
-    }
-    return false;
-}
-
+// What another process does shows only in its files and windows, so tests
+// look at them again and again within the bound.
 bool FileHolds(const fs::path& path, const std::string& text)
 {
-    return Eventually([&] { return ReadBytes(path).find(text) != std::string::npos; });
+    return PumpUntil([&] { return ReadBytes(path).find(text) != std::string::npos; }, kWaitMs);
 }
 
 struct WindowSearch {
@@ -95,10 +84,10 @@ HWND WindowOf(const Process& p, int id = 0)
 {
     if (id == 0) WaitForInputIdle(p.h, kWaitMs);
     WindowSearch search = {p.id, id, nullptr};
-    Eventually([&] {
+    PumpUntil([&] {
         EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr || WaitForSingleObject(p.h, 0) == WAIT_OBJECT_0;
-    });
+    }, kWaitMs);
     return search.found;
 }
 
@@ -197,7 +186,7 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
     EXPECT_NE(ReadBytes(engineSet).find("<Keep me=\"1\""), std::string::npos);
     EXPECT_TRUE(IsWindow(settings));
     SendMessageW(GetDlgItem(settings, 1034), BM_CLICK, 0, 0);  // Close
-    EXPECT_TRUE(Eventually([&] { return !IsWindow(settings); }));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(settings); }, kWaitMs));
 
     const HWND hWnd = WindowOf(launcher);
     ASSERT_NE(hWnd, nullptr);

@@ -9,6 +9,7 @@
 
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
+#include "base/utility/MessageBox.h"
 #include "transfer/InstallJournal.h"
 #include "update/UpdateEngine.h"
 
@@ -232,9 +233,14 @@ TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
 }
 
 namespace {
+std::vector<std::wstring> g_boxes;
+int CancelBox(HWND, const wchar_t* text, const wchar_t*, UINT) { g_boxes.push_back(text); return IDCANCEL; }
+
 // The launcher running under exeName in a fresh installation; boxes cancelled.
 struct UpdateOnStart : ::testing::Test {
-    BoxAnswer boxes{IDCANCEL};
+    MessageBoxHook previous = SetMessageBoxHook(&CancelBox);
+    UpdateOnStart() { g_boxes.clear(); }
+    ~UpdateOnStart() override { SetMessageBoxHook(previous); }
     ScopedTestDir dir;
     CPatchApp app;
     void RunningAs(const wchar_t* exeName)
@@ -267,7 +273,7 @@ TEST_F(UpdateOnStart, SelfUpdateOfTheRegularLauncher)
     // A different file that cannot run: said so, and start-up ends.
     WriteBytes("launcher.exe.new", "not a program");
     EXPECT_FALSE(app.UpdateSelf());
-    EXPECT_EQ(boxes.texts, std::vector<std::wstring>{L"启动launcher.exe.new失败，请手动将其更名为launcher.exe再重试"});
+    EXPECT_EQ(g_boxes, std::vector<std::wstring>{L"启动launcher.exe.new失败，请手动将其更名为launcher.exe再重试"});
     EXPECT_TRUE(fs::exists("launcher.exe.new"));
     EXPECT_EQ(ReadBytes("launcher.exe"), "MZ running");
 }
@@ -280,7 +286,7 @@ TEST_F(UpdateOnStart, ANewLauncherTakesTheRegularName)
     SetFileAttributesW(L"launcher.exe", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(app.UpdateSelf());
     EXPECT_EQ(ReadBytes("launcher.exe"), "MZ newer");
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(g_boxes.empty());
 
     // The target held open without sharing: three quiet tries, then the
     // player is asked; Cancel ends start-up.
@@ -288,8 +294,8 @@ TEST_F(UpdateOnStart, ANewLauncherTakesTheRegularName)
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(app.UpdateSelf());
     CloseHandle(held);
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_NE(boxes.texts[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
 }
 
 TEST_F(UpdateOnStart, AnUnfinishedInstallationIsUndoneBeforeTheNewLauncherIsSeen)
@@ -310,8 +316,8 @@ TEST_F(UpdateOnStart, AnUnfinishedInstallationIsUndoneBeforeTheNewLauncherIsSeen
 TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)
 {
     EXPECT_FALSE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_EQ(boxes.texts.size(), 1u);  // no Bin directory
-    EXPECT_NE(boxes.texts[0].find(L"EmergencyUpdate.exe"), std::wstring::npos);
+    ASSERT_EQ(g_boxes.size(), 1u);  // no Bin directory
+    EXPECT_NE(g_boxes[0].find(L"EmergencyUpdate.exe"), std::wstring::npos);
     EXPECT_EQ(app.m_hEmergencyProcess, nullptr);
 
     // Any program stands in for the updater; it ends on its own.

@@ -31,13 +31,9 @@ struct PatchDlgFixture : ::testing::Test {
     {
         g_exitCodes.clear();
         fs::copy(SampleSkinDir(), dir.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-        WriteStringTable(dir.Path(), {{L"CUR_VERSION", L"cur "},
-                                      {L"LATEST_VERSION", L"latest "},
-                                      {L"UNKNOWN", L"?"},
-                                      {L"TO_NEW_VERSION", L"new %s"},
-                                      {L"TO_OLD_VERSION", L"old %s %d"},
-                                      {L"CLICK_START_BTN", L"click start"},
-                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"}});
+        WriteStringTable(dir.Path(), {{L"CUR_VERSION", L"cur "}, {L"LATEST_VERSION", L"latest "}, {L"UNKNOWN", L"?"},
+                                      {L"TO_NEW_VERSION", L"new %s"}, {L"TO_OLD_VERSION", L"old %s %d"},
+                                      {L"CLICK_START_BTN", L"click start"}, {L"TRYTOCONNECTLINKSERVER", L"connecting"}});
         app.m_strAppDir = dir.Path().wstring() + L"\\";
         app.m_strPatchFile.clear();
         app.m_strChannel.clear();
@@ -107,7 +103,8 @@ TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
     }
 }
 
-TEST_F(PatchDlgFixture, ProgressFractionsFillTheBarsToTheirWidth)
+// Fractions fill the bars to their width, and the 100 ms timers draw them.
+TEST_F(PatchDlgFixture, ProgressFillsTheBarsOnTheWindow)
 {
     Open();
     const struct {
@@ -120,31 +117,24 @@ TEST_F(PatchDlgFixture, ProgressFractionsFillTheBarsToTheirWidth)
         EXPECT_EQ(dlg.FilledWidth1(), c.filled) << c.fraction;
         EXPECT_EQ(dlg.FilledWidth2(), c.filled) << c.fraction;
     }
-}
-
-TEST_F(PatchDlgFixture, BarsAndStatusAreDrawnOnTheWindow)
-{
-    Open();
     HWND hWnd = dlg.GetSafeHwnd();
     ShowAt(hWnd, 50, 50);
     RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const int x2 = dlg.m_ProgressBar2.m_nX + 6, y2 = dlg.m_ProgressBar2.m_nY + 2;
-    const COLORREF empty1 = ClientPixel(hWnd, 30, 344), empty2 = ClientPixel(hWnd, x2, y2);
-    // Both bars at a fraction, then drawn by the 100 ms timers' repaint.
+    const COLORREF full1 = ClientPixel(hWnd, 30, 344), full2 = ClientPixel(hWnd, x2, y2);
+    // The next step starts both bars from zero: they are drawn empty again.
     auto drawnAt = [&](float fraction, bool filled) {
         CPatchDlg::OnSingleProgress(fraction);
         CPatchDlg::OnTotalProgress(fraction);
         return PumpUntil([&] {
-            return (ClientPixel(hWnd, 30, 344) != empty1) == filled && (ClientPixel(hWnd, x2, y2) != empty2) == filled;
+            return (ClientPixel(hWnd, 30, 344) == full1) == filled && (ClientPixel(hWnd, x2, y2) == full2) == filled;
         });
     };
-    ASSERT_TRUE(drawnAt(0.5f, true));
-    // Bar 1 (24, 342): filled at its left, the trough beyond half its width.
-    const COLORREF filled = ClientPixel(hWnd, 30, 344);
-    EXPECT_NE(filled, ClientPixel(hWnd, 24 + 300, 344));
-    EXPECT_GT(GetBValue(filled), 200) << "the bar's own colour";
-    // The next step starts both bars from zero: they are drawn empty again.
-    EXPECT_TRUE(drawnAt(0.0f, false));
+    ASSERT_TRUE(drawnAt(0.0f, false));
+    EXPECT_TRUE(drawnAt(0.5f, true));
+    // Bar 1 (24, 342): filled at its left in its own colour, the trough beyond half its width.
+    EXPECT_NE(full1, ClientPixel(hWnd, 24 + 300, 344));
+    EXPECT_GT(GetBValue(full1), 200);
 }
 
 // The download line carries tabs before its speed: they must open a gap, not

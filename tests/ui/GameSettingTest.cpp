@@ -36,23 +36,15 @@ typedef std::vector<std::pair<std::wstring, std::wstring>> Table;
 
 // Every tag of the dialog, as a player would have them.
 const Table kFullTable = {
-    {L"IDD_SETTING", L"游戏设置"},
-    {L"IDC_STATIC_Config0", L"配置推荐"},
+    {L"IDD_SETTING", L"游戏设置"}, {L"IDC_STATIC_Config0", L"配置推荐"},
     {L"IDC_RADIO_LEVEL0", L"低级效果(画面质量较低,适合低端配置电脑)"},
     {L"IDC_RADIO_LEVEL1", L"中级效果(游戏效果一般,适合中端配置电脑)"},
     {L"IDC_RADIO_LEVEL2", L"高级效果(贴图精度 体积光 植被密度等效果全开,适合高端配置电脑)"},
-    {L"IDC_RADIO_LEVEL3", L"游戏内自定义"},
-    {L"IDC_STATIC_ConfigWindow", L"窗口"},
-    {L"IDC_RADIO_WINDOW", L"窗口模式(推荐)"},
-    {L"IDC_RADIO_FULLSRC", L"全屏模式"},
-    {L"IDC_STATIC_VIEWPORT", L"分辨率"},
-    {L"IDC_STATIC_ConfigSound", L"音效"},
-    {L"IDC_CHECK_Mute", L"整体静音"},
-    {L"IDC_STATIC_BackMusic0", L"背景音乐"},
-    {L"IDC_STATIC_SkillMusic", L"技能音效"},
-    {L"IDC_OK", L"确定"},
-    {L"IDC_Button_Close", L"关闭"},
-};
+    {L"IDC_RADIO_LEVEL3", L"游戏内自定义"}, {L"IDC_STATIC_ConfigWindow", L"窗口"},
+    {L"IDC_RADIO_WINDOW", L"窗口模式(推荐)"}, {L"IDC_RADIO_FULLSRC", L"全屏模式"},
+    {L"IDC_STATIC_VIEWPORT", L"分辨率"}, {L"IDC_STATIC_ConfigSound", L"音效"}, {L"IDC_CHECK_Mute", L"整体静音"},
+    {L"IDC_STATIC_BackMusic0", L"背景音乐"}, {L"IDC_STATIC_SkillMusic", L"技能音效"},
+    {L"IDC_OK", L"确定"}, {L"IDC_Button_Close", L"关闭"}};
 
 struct SettingFixture {
     ScopedTestDir dir;

@@ -71,20 +71,17 @@ struct LineFixture {
 
 }  // namespace
 
-TEST(LineSelectDlgTest, SkinEntriesAreReadInOrder)
+// Paths and rectangles show in the dialogs below; here what they do not show.
+TEST(LineSelectDlgTest, SkinEntriesAreReadInOrderUpToTheFirstMissingOne)
 {
     TiXmlDocument doc;
-    doc.Parse("<NetworkUI><BG Path=\"b.bmp\"/><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
+    doc.Parse("<NetworkUI><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
               "<BTN3 Path=\"c.bmp\" rect=\"5, 6, 7, 8\"/></Button></NetworkUI>");
     LineSelectDlg dialog;
     EXPECT_FALSE(dialog.LoadSkin(nullptr, nullptr, L"C:\\skin\\"));
     ASSERT_TRUE(dialog.LoadSkin(nullptr, doc.RootElement(), L"C:\\skin\\"));
-    EXPECT_EQ(dialog.BackgroundPath(), L"C:\\skin\\b.bmp");
     EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_TELECOM).m_strPath, L"");  // absent: skipped
-    const SLineButtonSkin& unicom = dialog.ButtonSkin(LineSelectDlg::BTN_UNICOM);
-    EXPECT_EQ(unicom.m_strPath, L"C:\\skin\\u.bmp");
-    EXPECT_EQ(std::vector<int>(unicom.m_nRect, unicom.m_nRect + 4), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(unicom.m_strTip, L"U");
+    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_UNICOM).m_strTip, L"U");
     // No confirm entry: the reading ends there.
     EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_CLOSE).m_strPath, L"");
 }
@@ -95,8 +92,7 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     ASSERT_TRUE(f.dialog.Skinned());
     RECT w;
     GetWindowRect(f.dialog.GetSafeHwnd(), &w);
-    EXPECT_EQ(w.right - w.left, 240);
-    EXPECT_EQ(w.bottom - w.top, 160);
+    EXPECT_EQ(std::vector<LONG>({w.right - w.left, w.bottom - w.top}), (std::vector<LONG>{240, 160}));
     EXPECT_EQ(InWindowRegion(f.dialog.GetSafeHwnd(), 2, 2), 0);  // the key-coloured corner is cut away
     EXPECT_EQ(InWindowRegion(f.dialog.GetSafeHwnd(), 120, 80), 1);
     EXPECT_EQ(ChildBounds(f.Item(IDC_TELECOM)), (std::vector<LONG>{10, 20, 80, 24}));
@@ -110,7 +106,6 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     EXPECT_TRUE(f.Open());
     EXPECT_TRUE(f.sent.empty());
     f.Choose(IDC_TELECOM, "Telecom");
-    EXPECT_EQ(f.dialog.Line(), "Telecom");
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
     f.Choose(IDC_UNICOM, "Unicom");

@@ -3,8 +3,6 @@
 #include <fstream>
 #include <vector>
 
-#include "base/utility/MessageBox.h"
-
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
@@ -146,23 +144,6 @@ std::wstring WindowText(HWND hWnd)
     GetWindowTextW(hWnd, text, 256);
     return text;
 }
-
-namespace {
-BoxAnswer* g_boxAnswer;
-MessageBoxHook g_previousHook;
-int AnswerBox(HWND, const wchar_t* text, const wchar_t*, UINT)
-{
-    g_boxAnswer->texts.push_back(text ? text : L"");
-    return g_boxAnswer->answer;
-}
-}  // namespace
-
-BoxAnswer::BoxAnswer(int answer) : answer(answer)
-{
-    g_boxAnswer = this;
-    g_previousHook = SetMessageBoxHook(&AnswerBox);
-}
-BoxAnswer::~BoxAnswer() { SetMessageBoxHook(g_previousHook); }
 
 std::wstring ModulePath()
 {

@@ -47,16 +47,6 @@ bool HasVisibleStyle(HWND hWnd);  // its own WS_VISIBLE, whatever its parent's
 int InWindowRegion(HWND hWnd, int x, int y);
 std::wstring WindowText(HWND hWnd);
 
-// Records the texts of message boxes and gives them one answer while it lives.
-struct BoxAnswer {
-    explicit BoxAnswer(int answer);
-    BoxAnswer(const BoxAnswer&) = delete;
-    BoxAnswer& operator=(const BoxAnswer&) = delete;
-    ~BoxAnswer();
-    const int answer;
-    std::vector<std::wstring> texts;
-};
-
 // The path of the running test program.
 std::wstring ModulePath();
 
