@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -139,7 +138,6 @@ TEST(PatchAppTest, TheFreeSpaceIsThatOfTheDirectoryWhateverItsSpelling)
         std::uint64_t freeBytes = 0;
         ASSERT_TRUE(app.m_pFreeSpace(d, &freeBytes));
         EXPECT_EQ(app.CheckDiskSpace(), (freeBytes >> 20) >= kMinFreeMiB);
-        EXPECT_GT(freeBytes, 0u);
     }
 }
 
@@ -223,7 +221,9 @@ TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
         }
         CPatchApp app;
         ASSERT_TRUE(app.CreateDesktopShortcut()) << c.name;
-        EXPECT_EQ(_wcsicmp(Shortcut(lnk).c_str(), ModulePath().c_str()), 0) << c.name;
+        const std::wstring target = Shortcut(lnk);
+        EXPECT_EQ(_wcsicmp(target.c_str(), ModulePath().c_str()), 0)
+            << c.name << ": " << ::testing::PrintToString(target);
         WIN32_FILE_ATTRIBUTE_DATA data = {};
         ASSERT_TRUE(GetFileAttributesExW(lnk.c_str(), GetFileExInfoStandard, &data));
         EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old) != 0, c.rewritten) << c.name;
@@ -259,6 +259,15 @@ TEST_F(UpdateOnStart, SelfUpdateOfTheRegularLauncher)
     WriteBytes("launcher.exe.cpy", "old copy");
     WriteBytes("VersionInfo.xml", "<x/>");
     SetFileAttributesW(L"launcher.exe.cpy", FILE_ATTRIBUTE_READONLY);
+    // An installation cut short is undone before the new launcher is seen.
+    {
+        CInstallJournal journal(DirOf(dir));
+        ASSERT_TRUE(journal.Begin());
+        ASSERT_TRUE(journal.MoveAside(L"launcher.exe.new"));
+        WriteBytes("launcher.exe.new", "MZ half delivered");
+    }  // never committed
+    app.RecoverInstallation();
+    EXPECT_FALSE(fs::exists("launcher.exe.new"));
 
     EXPECT_TRUE(app.UpdateSelf());  // no new file
     EXPECT_EQ(app.m_strExeName, L"launcher.exe");
@@ -296,21 +305,6 @@ TEST_F(UpdateOnStart, ANewLauncherTakesTheRegularName)
     CloseHandle(held);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_NE(g_boxes[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
-}
-
-TEST_F(UpdateOnStart, AnUnfinishedInstallationIsUndoneBeforeTheNewLauncherIsSeen)
-{
-    {
-        CInstallJournal journal(DirOf(dir));
-        ASSERT_TRUE(journal.Begin());
-        ASSERT_TRUE(journal.MoveAside(L"launcher.exe.new"));
-        WriteBytes("launcher.exe.new", "MZ half delivered");
-    }  // cut short: never committed
-    WriteBytes("launcher.exe", "MZ running");
-    RunningAs(L"launcher.exe");
-    app.RecoverInstallation();
-    EXPECT_FALSE(fs::exists("launcher.exe.new"));
-    EXPECT_TRUE(app.UpdateSelf());
 }
 
 TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)

@@ -28,7 +28,7 @@ BOOL WINAPI FakeModes(LPCWSTR, DWORD index, DEVMODEW* mode)
 std::vector<long long> Fields(const SEngineSettings& s)
 {
     return {s.m_nGraphicLevel, s.m_nFullScreen, s.m_nScreenWidth, s.m_nScreenHeight,
-            s.m_nSoundVal,     s.m_nMusicVal,   s.m_nMute};
+            s.m_nSoundVal, s.m_nMusicVal, s.m_nMute};
 }
 
 }  // namespace

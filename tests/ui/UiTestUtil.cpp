@@ -117,7 +117,8 @@ void ShowAt(HWND hWnd, int x, int y)
 {
     SetWindowPos(hWnd, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(hWnd);
-    PumpFor(50);
+    PumpFor(0);  // what is queued; tests then wait for what they look at
+    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 std::vector<LONG> ChildBounds(HWND child)

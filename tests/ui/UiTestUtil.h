@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "ui/DialogBase.h"
 
 // Dispatches this thread's messages until done() or timeoutMs.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000);
@@ -37,7 +38,7 @@ bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done = null
 // ClickItem on control id of a dialog, 8 pixels in from its left (where a
 // check box has its box) or at its centre.
 bool ClickControl(HWND dialog, int id, const std::function<bool()>& done = nullptr, bool centre = false);
-// Shows a window at x, y in front of the others and lets it paint.
+// Shows a window at x, y in front of the others, painted.
 void ShowAt(HWND hWnd, int x, int y);
 
 // A child's {left, top, width, height} in its parent's client area.
@@ -46,6 +47,12 @@ bool HasVisibleStyle(HWND hWnd);  // its own WS_VISIBLE, whatever its parent's
 // 1 or 0 whether the window's region holds the point, -1 without a region.
 int InWindowRegion(HWND hWnd, int x, int y);
 std::wstring WindowText(HWND hWnd);
+
+// A dialog of a real template with no behaviour of its own.
+class CPlainDialog : public UI::CDialogBase {
+public:
+    explicit CPlainDialog(UINT id) : CDialogBase(id) {}
+};
 
 // The path of the running test program.
 std::wstring ModulePath();
