@@ -38,9 +38,9 @@ struct PatchDlgFixture : ::testing::Test {
         app.m_strChannel.clear();
         dlg.m_pfnExitProcess = &RecordExit;
     }
-    void Open(const std::string& skin = "PatchCfg\\NewLauncherCfg.xml")
+    void Open()
     {
-        dlg.Parse((dir.Path() / skin).string(), app.m_strAppDir);
+        dlg.Parse((dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").string(), app.m_strAppDir);
         ASSERT_TRUE(dlg.Create());
     }
     HWND Control(int id) const { return dlg.GetDlgItem(id); }
