@@ -1,6 +1,5 @@
-// The main window on the sample skin, created for real: its look from the
-// skin, the engine's callbacks, the command line's fields, the game's
-// arguments, the start button's texts and the error box's choices.
+// The main window on the sample skin, created for real: its look, the engine's
+// callbacks, the command line's fields, the game's arguments, the start button.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,9 +8,9 @@
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
 #include "app/PatchDlg.h"
-#include "base/utility/MessageBox.h"
 #include "base/utility/StringTable.h"
 #include "ui/BgDialog.h"
+#include "ui/GdiHandle.h"
 #include "ui/ResourceIds.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
@@ -31,22 +30,17 @@ struct PatchDlgFixture : ::testing::Test {
     {
         g_exitCodes.clear();
         fs::copy(SampleSkinDir(), dir.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-        WriteStringTable(dir.Path(), {{L"CUR_VERSION", L"cur "},
-                                      {L"LATEST_VERSION", L"latest "},
-                                      {L"UNKNOWN", L"?"},
-                                      {L"TO_NEW_VERSION", L"new %s"},
-                                      {L"TO_OLD_VERSION", L"old %s %d"},
-                                      {L"CLICK_START_BTN", L"click start"},
-                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"},
-                                      {L"WM_DOWNLOAD_ERROR", L"download failed"}});
+        WriteStringTable(dir.Path(), {{L"CUR_VERSION", L"cur "}, {L"LATEST_VERSION", L"latest "}, {L"UNKNOWN", L"?"},
+                                      {L"TO_OLD_VERSION", L"old %s %d"}, {L"CLICK_START_BTN", L"click start"},
+                                      {L"TRYTOCONNECTLINKSERVER", L"connecting"}});
         app.m_strAppDir = dir.Path().wstring() + L"\\";
         app.m_strPatchFile.clear();
         app.m_strChannel.clear();
         dlg.m_pfnExitProcess = &RecordExit;
     }
-    void Open(const std::string& skin = "PatchCfg\\NewLauncherCfg.xml")
+    void Open()
     {
-        dlg.Parse((dir.Path() / skin).string(), app.m_strAppDir);
+        dlg.Parse((dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").string(), app.m_strAppDir);
         ASSERT_TRUE(dlg.Create());
     }
     HWND Control(int id) const { return dlg.GetDlgItem(id); }
@@ -60,48 +54,28 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
     HWND hWnd = dlg.GetSafeHwnd();
     RECT r;
     GetWindowRect(hWnd, &r);
-    EXPECT_EQ(r.right - r.left, 600);
-    EXPECT_EQ(r.bottom - r.top, 380);
+    EXPECT_EQ(std::vector<LONG>({r.right - r.left, r.bottom - r.top}), (std::vector<LONG>{600, 380}));
     ASSERT_TRUE(dlg.HasRegion());
-    UI::CGdiRegion region(CreateRectRgn(0, 0, 0, 0));
-    ASSERT_NE(GetWindowRgn(hWnd, region.Get()), ERROR);
-    EXPECT_FALSE(PtInRegion(region.Get(), 0, 0)) << "the rounded corner is cut away";
-    EXPECT_TRUE(PtInRegion(region.Get(), 300, 190));
+    EXPECT_EQ(InWindowRegion(hWnd, 0, 0), 0) << "the rounded corner is cut away";
+    EXPECT_EQ(InWindowRegion(hWnd, 300, 190), 1);
 
     // Start, close, minimise and the settings shown where the skin puts them;
     // the empty fourth record leaves its button hidden.
     const struct {
-        int id, x, y, w, h;
-    } shown[] = {{IDC_START, 440, 320, 136, 44},
-                 {IDC_CLOSE, 560, 14, 24, 24},
-                 {IDC_MINIMIZE, 530, 14, 24, 24},
-                 {IDC_SETTINGS, 500, 14, 24, 24}};
+        int id;
+        std::vector<LONG> bounds;
+    } shown[] = {{IDC_START, {440, 320, 136, 44}},
+                 {IDC_CLOSE, {560, 14, 24, 24}},
+                 {IDC_MINIMIZE, {530, 14, 24, 24}},
+                 {IDC_SETTINGS, {500, 14, 24, 24}}};
     for (const auto& b : shown) {
-        HWND c = Control(b.id);
-        EXPECT_TRUE(GetWindowLongPtrW(c, GWL_STYLE) & WS_VISIBLE) << b.id;
-        RECT cr;
-        GetWindowRect(c, &cr);
-        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&cr), 2);
-        EXPECT_EQ(cr.left, b.x) << b.id;
-        EXPECT_EQ(cr.top, b.y) << b.id;
-        EXPECT_EQ(cr.right - cr.left, b.w) << b.id;
-        EXPECT_EQ(cr.bottom - cr.top, b.h) << b.id;
+        EXPECT_TRUE(HasVisibleStyle(Control(b.id))) << b.id;
+        EXPECT_EQ(ChildBounds(Control(b.id)), b.bounds) << b.id;
     }
     for (int id : {IDC_LINK3, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8, IDC_LINK9, IDC_LINK10})
-        EXPECT_FALSE(GetWindowLongPtrW(Control(id), GWL_STYLE) & WS_VISIBLE) << id;
+        EXPECT_FALSE(HasVisibleStyle(Control(id))) << id;
     EXPECT_EQ(dlg.Button(0).GetFixedState(), UI::CKbcButton::STATE_DISABLED);
     EXPECT_FALSE(IsWindowEnabled(Control(IDC_START))) << "no start before the versions are known";
-}
-
-TEST_F(PatchDlgFixture, ARecordWithoutImageLeavesItsButtonHidden)
-{
-    std::string skin = ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml");
-    const std::string image = "filepath=\"skin\\minimize.bmp\"";
-    skin.replace(skin.find(image), image.size(), "filepath=\"\"");
-    WriteBytes(dir.Path() / "PatchCfg" / "Other.xml", skin);
-    Open("PatchCfg\\Other.xml");
-    EXPECT_FALSE(GetWindowLongPtrW(Control(IDC_MINIMIZE), GWL_STYLE) & WS_VISIBLE);
-    EXPECT_TRUE(GetWindowLongPtrW(Control(IDC_CLOSE), GWL_STYLE) & WS_VISIBLE);
 }
 
 TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
@@ -116,7 +90,8 @@ TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
     }
 }
 
-TEST_F(PatchDlgFixture, ProgressFractionsFillTheBarsToTheirWidth)
+// Fractions fill the bars to their width, and the 100 ms timers draw them.
+TEST_F(PatchDlgFixture, ProgressFillsTheBarsOnTheWindow)
 {
     Open();
     const struct {
@@ -129,40 +104,33 @@ TEST_F(PatchDlgFixture, ProgressFractionsFillTheBarsToTheirWidth)
         EXPECT_EQ(dlg.FilledWidth1(), c.filled) << c.fraction;
         EXPECT_EQ(dlg.FilledWidth2(), c.filled) << c.fraction;
     }
-}
-
-TEST_F(PatchDlgFixture, BarsAndStatusAreDrawnOnTheWindow)
-{
-    Open();
     HWND hWnd = dlg.GetSafeHwnd();
-    SetWindowPos(hWnd, HWND_TOP, 50, 50, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    PumpFor(200);
+    ShowAt(hWnd, 50, 50);
     const int x2 = dlg.m_ProgressBar2.m_nX + 6, y2 = dlg.m_ProgressBar2.m_nY + 2;
-    const COLORREF empty1 = ClientPixel(hWnd, 30, 344), empty2 = ClientPixel(hWnd, x2, y2);
-    CPatchDlg::OnSingleProgress(0.5f);
-    CPatchDlg::OnTotalProgress(0.5f);
-    PumpFor(300);  // the 100 ms timers repaint
-    // Bar 1 (24, 342): filled at its left, the trough beyond half its width.
-    const COLORREF filled = ClientPixel(hWnd, 30, 344), empty = ClientPixel(hWnd, 24 + 300, 344);
-    EXPECT_NE(filled, empty);
-    EXPECT_GT(GetBValue(filled), 200) << "the bar's own colour";
-    EXPECT_NE(ClientPixel(hWnd, x2, y2), empty2);
+    const COLORREF full1 = ClientPixel(hWnd, 30, 344), full2 = ClientPixel(hWnd, x2, y2);
     // The next step starts both bars from zero: they are drawn empty again.
-    CPatchDlg::OnSingleProgress(0.0f);
-    CPatchDlg::OnTotalProgress(0.0f);
-    PumpFor(300);
-    EXPECT_EQ(ClientPixel(hWnd, 30, 344), empty1);
-    EXPECT_EQ(ClientPixel(hWnd, x2, y2), empty2);
+    auto drawnAt = [&](float fraction, bool filled) {
+        CPatchDlg::OnSingleProgress(fraction);
+        CPatchDlg::OnTotalProgress(fraction);
+        return PumpUntil([&] {
+            return (ClientPixel(hWnd, 30, 344) == full1) == filled && (ClientPixel(hWnd, x2, y2) == full2) == filled;
+        });
+    };
+    ASSERT_TRUE(drawnAt(0.0f, false));
+    EXPECT_TRUE(drawnAt(0.5f, true));
+    // Bar 1 (24, 342): filled at its left in its own colour, the trough beyond half its width.
+    EXPECT_NE(full1, ClientPixel(hWnd, 24 + 300, 344));
+    EXPECT_GT(GetBValue(full1), 200);
 }
 
 // The download line carries tabs before its speed: they must open a gap, not
 // show as boxes, and what follows them must move right.
 TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
 {
-    HDC hDC = CreateCompatibleDC(nullptr);
-    HBITMAP hBmp = CreateBitmap(400, 40, 1, 32, nullptr);
-    HGDIOBJ oldBmp = SelectObject(hDC, hBmp);
-    HGDIOBJ oldFont = SelectObject(hDC, GetStockObject(DEFAULT_GUI_FONT));
+    UI::CMemoryDc dc(CreateCompatibleDC(nullptr));
+    UI::CGdiBitmap bmp(CreateBitmap(400, 40, 1, 32, nullptr));
+    UI::CSelection selectBmp(dc.Get(), bmp.Get()), selectFont(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+    const HDC hDC = dc.Get();
     SetTextColor(hDC, RGB(0, 0, 0));
     SetBkMode(hDC, TRANSPARENT);
     // Rightmost inked column of a text drawn at x = 10, -1 when nothing shows.
@@ -181,29 +149,13 @@ TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
     EXPECT_GT(plain, 10);
     EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
     EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
-    SelectObject(hDC, oldFont);
-    SelectObject(hDC, oldBmp);
-    DeleteObject(hBmp);
-    DeleteDC(hDC);
-}
-
-TEST_F(PatchDlgFixture, VersionLabelsSayUnknownForAnEmptyVersion)
-{
-    LoadStringTable(app.m_strAppDir, nullptr);
-    dlg.SetCurrentVersion("");
-    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur ?");
-    dlg.SetCurrentVersion("0000300");
-    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur 0000300");
-    dlg.SetLatestVersion("0000400");
-    EXPECT_EQ(dlg.LatestVersionLabel(), L"latest 0000400");
 }
 
 TEST(PatchDlg, LoginFieldsComeFromTheFirstTwoPercentPairs)
 {
     const struct {
         const char* tail;
-        const wchar_t* field1;
-        const wchar_t* field2;
+        const wchar_t *field1, *field2;
     } cases[] = {
         {"", L"", L""},
         {"a|%user%|%secret%", L"user", L"secret"},
@@ -221,32 +173,28 @@ TEST(PatchDlg, LoginFieldsComeFromTheFirstTwoPercentPairs)
     }
 }
 
+// The known channels' arguments are whole runs in tests/e2e.
 TEST(PatchDlg, GameArgumentsFollowTheChannel)
 {
     const struct {
         const wchar_t *channel, *tail, *field1, *field2, *args;
-    } cases[] = {
-        {L"", L" -x", L"", L"", L"run -x"},
-        {L"yun", L"tail", L"", L"", L"run_yun tail"},
-        {L"qx", L"tail", L"", L"", L"run_qx"},
-        {L"qx", L"tail", L"user", L"pw", L"run_qx;user;pw"},
-        {L"abc", L"tail", L"user", L"pw", L"run_abctail"},
-    };
+    } cases[] = {{L"", L" -x", L"", L"", L"run -x"}, {L"abc", L"tail", L"user", L"pw", L"run_abctail"}};
     for (const auto& c : cases)
         EXPECT_EQ(CPatchDlg::GameArguments(c.channel, c.tail, c.field1, c.field2), c.args) << c.channel;
 }
 
-TEST_F(PatchDlgFixture, CloseButtonAndExitMenuEndWithCodeZero)
-{
-    Open();
-    SendMessageW(Control(IDC_CLOSE), BM_CLICK, 0, 0);
-    SendMessageW(dlg.GetSafeHwnd(), WM_COMMAND, ID_EXIT_LAUNCHER, 0);
-    EXPECT_EQ(g_exitCodes, (std::vector<UINT>{0, 0}));
-}
-
-TEST_F(PatchDlgFixture, AnOlderServerVersionStartsNothingAndOddFormatsAreNotUsed)
+// The labels say so for an unknown version; an older server version starts
+// nothing, and a text with an odd format is shown as it is.
+TEST_F(PatchDlgFixture, VersionsGiveTheLabelsAndTheStartButton)
 {
     LoadStringTable(app.m_strAppDir, nullptr);
+    dlg.SetCurrentVersion("");
+    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur ?");
+    dlg.SetCurrentVersion("0000300");
+    EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur 0000300");
+    dlg.SetLatestVersion("0000400");
+    EXPECT_EQ(dlg.LatestVersionLabel(), L"latest 0000400");
+
     CUpdateEngine engine;
     Open();
     engine.m_strLatestVersion = "1.0.10";  // text order: older than 1.0.9
@@ -266,37 +214,11 @@ TEST_F(PatchDlgFixture, AnOlderServerVersionStartsNothingAndOddFormatsAreNotUsed
     EXPECT_EQ(dlg.StatusText(), L"connecting");
 }
 
-namespace {
-std::vector<std::wstring> g_boxTexts;
-int g_boxAnswer = IDOK;
-int AnswerBox(HWND, const wchar_t* text, const wchar_t*, UINT)
-{
-    g_boxTexts.push_back(text);
-    return g_boxAnswer;
-}
-}  // namespace
-
-TEST_F(PatchDlgFixture, DownloadErrorWithNoOtherServerGoesToTheBoxAndCancelEnds)
-{
-    LoadStringTable(app.m_strAppDir, nullptr);
-    CUpdateEngine engine;  // no patch server besides the first: no relink
-    Open();
-    MessageBoxHook previous = SetMessageBoxHook(&AnswerBox);
-    g_boxTexts.clear();
-    g_boxAnswer = IDCANCEL;
-    SendMessageW(dlg.GetSafeHwnd(), WM_Download_ERRORReLink, 0, 0);
-    SetMessageBoxHook(previous);
-    EXPECT_EQ(g_boxTexts, std::vector<std::wstring>{L"download failed"});
-    EXPECT_EQ(g_exitCodes, std::vector<UINT>{0});
-}
-
 TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
 {
     ScopedTestDir dir;
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting());
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    ASSERT_TRUE(CopyFileW(self, L"launcher.exe.new", FALSE));
+    ASSERT_TRUE(CopyFileW(ModulePath().c_str(), L"launcher.exe.new", FALSE));
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting()) << "the running program itself";
     WriteBytes("launcher.exe.new", "MZ another build");
     EXPECT_TRUE(CPatchDlg::NewLauncherWaiting());
@@ -305,10 +227,7 @@ TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
 TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
 {
     Open();
-    class CPlain : public UI::CDialogBase {
-    public:
-        CPlain() : CDialogBase(IDD_LINESELECT_DIALOG) {}
-    } other;
+    CPlainDialog other(IDD_LINESELECT_DIALOG);
     UI::CBgDialog background(other);  // the pair's background, no PNG
     ASSERT_TRUE(background.Create());
     HWND hWnd = dlg.GetSafeHwnd();
@@ -320,13 +239,12 @@ TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
     RECT r, b;
     GetWindowRect(hWnd, &r);
     GetWindowRect(background.GetSafeHwnd(), &b);
-    EXPECT_EQ(r.left, 140);
-    EXPECT_EQ(r.top, 70);
-    EXPECT_EQ(b.left, 140);
-    EXPECT_EQ(b.top, 70);
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, b.left, b.top}), (std::vector<LONG>{140, 70, 140, 70}));
 }
 
-TEST_F(PatchDlgFixture, MinimiseAndTheNotificationAreaBringTheWindowBack)
+// Minimised, the notification area brings the window back; Close and the
+// exit menu end with code 0.
+TEST_F(PatchDlgFixture, TheWindowButtonsAndTheNotificationArea)
 {
     Open();
     HWND hWnd = dlg.GetSafeHwnd();
@@ -340,6 +258,9 @@ TEST_F(PatchDlgFixture, MinimiseAndTheNotificationAreaBringTheWindowBack)
     dlg.m_bMinimized = true;
     SendMessageW(hWnd, WM_ACTIVATEAPP, TRUE, 0);
     EXPECT_FALSE(dlg.m_bMinimized);
+    SendMessageW(Control(IDC_CLOSE), BM_CLICK, 0, 0);
+    SendMessageW(hWnd, WM_COMMAND, ID_EXIT_LAUNCHER, 0);
+    EXPECT_EQ(g_exitCodes, (std::vector<UINT>{0, 0}));
 }
 
 TEST_F(PatchDlgFixture, TheChosenLineIsKeptInTheSkinFile)

@@ -2,29 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 
 #include "ui/GdiHandle.h"
 #include "ui/GdiPlus.h"
 
-namespace {
-
-bool PngEncoder(CLSID* clsid)
-{
-    UINT count = 0, size = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0) return false;
-    std::vector<unsigned char> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, size, codecs) != Gdiplus::Ok) return false;
-    for (UINT i = 0; i < count; ++i)
-        if (wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            *clsid = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
-}  // namespace
+// The PNG encoder of GDI+: one class on every system.
+const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
 bool SaveWindowShot(HWND hWnd, const std::wstring& name)
 {
@@ -51,9 +34,8 @@ bool SaveWindowShot(HWND hWnd, const std::wstring& name)
     SelectObject(memory.Get(), old);
 
     UI::CGdiplusSession gdiplus;
-    CLSID png;
-    if (!gdiplus.Startup() || !PngEncoder(&png)) return false;
+    if (!gdiplus.Startup()) return false;
     Gdiplus::Bitmap image(bitmap.Get(), nullptr);
     const std::wstring path = std::wstring(dir) + L"\\" + name + L".png";
-    return image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    return image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
 }

@@ -24,38 +24,37 @@ BOOL WINAPI FakeModes(LPCWSTR, DWORD index, DEVMODEW* mode)
     return TRUE;
 }
 
+// What the dialog shows of a file, in one list.
+std::vector<long long> Fields(const SEngineSettings& s)
+{
+    return {s.m_nGraphicLevel, s.m_nFullScreen, s.m_nScreenWidth, s.m_nScreenHeight,
+            s.m_nSoundVal, s.m_nMusicVal, s.m_nMute};
+}
+
 }  // namespace
 
 TEST(EngineSetFileTest, AttributesReadWithTheirDefaults)
 {
-    struct Case {
+    const std::vector<long long> defaults = Fields(SEngineSettings());
+    std::vector<long long> soundOnly = defaults;
+    soundOnly[4] = 10;
+    const struct {
         const char* xml;  // null: no file
-        SEngineSettings expected;
+        std::vector<long long> expected;
     } cases[] = {
-        {nullptr, SEngineSettings()},
-        {"<EngineSetting><GlobleSetting", SEngineSettings()},  // broken
-        {"<EngineSetting/>", SEngineSettings()},
+        {nullptr, defaults},
+        {"<EngineSetting><GlobleSetting", defaults},  // broken
+        {"<EngineSetting/>", defaults},
         {"<EngineSetting><GlobleSetting SoundVal=\"10\" MusicVal=\"x\" Mute=\"1y\" GraphicLevel=\"\"/></EngineSetting>",
-         [] { SEngineSettings s; s.m_nSoundVal = 10; return s; }()},
-        {kEngineSet, [] {
-             SEngineSettings s;
-             s.m_nGraphicLevel = 7; s.m_nFullScreen = 1; s.m_nScreenWidth = 1280; s.m_nScreenHeight = 1024;
-             s.m_nSoundVal = 20; s.m_nMusicVal = 80; s.m_nMute = 1;
-             return s;
-         }()},
+         soundOnly},
+        {kEngineSet, {7, 1, 1280, 1024, 20, 80, 1}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ScopedTestDir dir;
         if (c.xml) WriteBytes("EngineSet.xml", c.xml);
         CEngineSetFile file;
         file.Load("EngineSet.xml");
-        const SEngineSettings s = file.Read();
-        const SEngineSettings& e = c.expected;
-        EXPECT_EQ(std::vector<long long>({s.m_nGraphicLevel, s.m_nFullScreen, s.m_nScreenWidth, s.m_nScreenHeight,
-                                          s.m_nSoundVal, s.m_nMusicVal, s.m_nMute}),
-                  std::vector<long long>({e.m_nGraphicLevel, e.m_nFullScreen, e.m_nScreenWidth, e.m_nScreenHeight,
-                                          e.m_nSoundVal, e.m_nMusicVal, e.m_nMute}))
-            << (c.xml ? c.xml : "(none)");
+        EXPECT_EQ(Fields(file.Read()), c.expected) << (c.xml ? c.xml : "(none)");
     }
 }
 
@@ -74,11 +73,7 @@ TEST(EngineSetFileTest, SavingKeepsEverythingElseInTheFile)
 
     CEngineSetFile again;
     ASSERT_TRUE(again.Load("EngineSet.xml"));
-    const SEngineSettings r = again.Read();
-    EXPECT_EQ(r.m_nGraphicLevel, 3);
-    EXPECT_EQ(r.m_nMute, 0);
-    EXPECT_EQ(r.m_nScreenWidth, 1280u);
-    EXPECT_EQ(r.m_nMusicVal, 80);
+    EXPECT_EQ(Fields(again.Read()), (std::vector<long long>{3, 1, 1280, 1024, 20, 80, 0}));
     const TiXmlElement* root = again.Document().RootElement();
     EXPECT_STREQ(root->Attribute("Version"), "2");
     EXPECT_STREQ(root->FirstChildElement("GlobleSetting")->Attribute("Gamma"), "1.5");
@@ -101,8 +96,7 @@ TEST(EngineSetFileTest, AFileWithoutEngineSettingIsNeverOverwritten)
         CEngineSetFile file;
         file.Load("EngineSet.xml");
         EXPECT_FALSE(file.Save(SEngineSettings(), true));
-        EXPECT_EQ(text ? ReadBytes("EngineSet.xml") : std::string(), text ? text : "");
-        EXPECT_EQ(fs::exists("EngineSet.xml"), text != nullptr);
+        EXPECT_EQ(fs::exists("EngineSet.xml") ? ReadBytes("EngineSet.xml") : "(none)", text ? text : "(none)");
     }
     // EngineSetting alone is saved back as it was.
     ScopedTestDir dir;
@@ -118,7 +112,7 @@ TEST(EngineSetFileTest, AFileWithoutEngineSettingIsNeverOverwritten)
 
 TEST(DisplayModesTest, EachSizeOnceWithinTheBounds)
 {
-    struct Case {
+    const struct {
         std::vector<SResolution> modes, expected;
     } cases[] = {
         {{{800, 600}, {1024, 768}, {1024, 768}, {1280, 1024}}, {{1024, 768}, {1280, 1024}}},
@@ -126,7 +120,7 @@ TEST(DisplayModesTest, EachSizeOnceWithinTheBounds)
         {{{1023, 768}, {1024, 767}, {10481, 800}, {1024, 10481}, {10480, 10480}}, {{10480, 10480}}},
         {{}, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         g_modes = c.modes;
         EXPECT_EQ(ListResolutions(&FakeModes), c.expected);
     }
@@ -135,10 +129,10 @@ TEST(DisplayModesTest, EachSizeOnceWithinTheBounds)
 TEST(DisplayModesTest, TheFirstModeAtLeastTheSavedSize)
 {
     const std::vector<SResolution> list = {{1024, 768}, {1280, 1024}, {1600, 900}, {1920, 1080}};
-    struct Case {
+    const struct {
         unsigned w, h;
         int index;
     } cases[] = {{0, 0, 0},        {1280, 1024, 1},  {1281, 0, 2},          {1300, 1000, 3},
                  {1920, 1081, -1}, {1024, 769, 1},   {0xFFFFFFFF, 0, -1}};
-    for (const Case& c : cases) EXPECT_EQ(FirstResolutionAtLeast(list, c.w, c.h), c.index) << c.w << "x" << c.h;
+    for (const auto& c : cases) EXPECT_EQ(FirstResolutionAtLeast(list, c.w, c.h), c.index) << c.w << "x" << c.h;
 }

@@ -105,6 +105,54 @@ bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done)
     return true;
 }
 
+bool ClickControl(HWND dialog, int id, const std::function<bool()>& done, bool centre)
+{
+    HWND item = GetDlgItem(dialog, id);
+    RECT r;
+    GetClientRect(item, &r);
+    return ClickItem(item, centre ? r.right / 2 : 8, r.bottom / 2, done);
+}
+
+void ShowAt(HWND hWnd, int x, int y)
+{
+    SetWindowPos(hWnd, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(hWnd);
+    PumpFor(0);  // what is queued; tests then wait for what they look at
+    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+std::vector<LONG> ChildBounds(HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+bool HasVisibleStyle(HWND hWnd) { return (GetWindowLongPtrW(hWnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+int InWindowRegion(HWND hWnd, int x, int y)
+{
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    const int inside = GetWindowRgn(hWnd, rgn) == ERROR ? -1 : PtInRegion(rgn, x, y) != 0;
+    DeleteObject(rgn);
+    return inside;
+}
+
+std::wstring WindowText(HWND hWnd)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(hWnd, text, 256);
+    return text;
+}
+
+std::wstring ModulePath()
+{
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    return module;
+}
+
 fs::path SampleSkinDir() { return FixtureDir("TW_SKIN_DIR"); }
 
 std::wstring FontFace(HWND hWnd)

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "TestUtil.h"
+#include "ui/DialogBase.h"
 
 // Dispatches this thread's messages until done() or timeoutMs.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000);
@@ -33,6 +35,27 @@ void MouseLeftUp();
 // never does) or, without one, for a short while. A fixed pause alone loses
 // clicks on a loaded machine, so tests pass what the click must change.
 bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done = nullptr);
+// ClickItem on control id of a dialog, 8 pixels in from its left (where a
+// check box has its box) or at its centre.
+bool ClickControl(HWND dialog, int id, const std::function<bool()>& done = nullptr, bool centre = false);
+// Shows a window at x, y in front of the others, painted.
+void ShowAt(HWND hWnd, int x, int y);
+
+// A child's {left, top, width, height} in its parent's client area.
+std::vector<LONG> ChildBounds(HWND child);
+bool HasVisibleStyle(HWND hWnd);  // its own WS_VISIBLE, whatever its parent's
+// 1 or 0 whether the window's region holds the point, -1 without a region.
+int InWindowRegion(HWND hWnd, int x, int y);
+std::wstring WindowText(HWND hWnd);
+
+// A dialog of a real template with no behaviour of its own.
+class CPlainDialog : public UI::CDialogBase {
+public:
+    explicit CPlainDialog(UINT id) : CDialogBase(id) {}
+};
+
+// The path of the running test program.
+std::wstring ModulePath();
 
 // The sample skin drawn by scripts/draw-skin (a CTest fixture).
 fs::path SampleSkinDir();
