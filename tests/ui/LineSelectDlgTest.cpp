@@ -111,7 +111,7 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_UNICOM).GetFixedState(), CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(WaitForPixel(f.Item(IDC_UNICOM), 30, 12, RGB(90, 200, 90)));  // the pressed frame
-    SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog");
+    SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog-test-skin");
     f.Click(IDC_OK);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_UNICOM});
@@ -172,4 +172,13 @@ TEST(LineSelectDlgTest, TheSampleSkinSkinsTheDialog)
         EXPECT_LE(b.m_nRect[1] + b.m_nRect[3], info.bmHeight) << i;
         EXPECT_GT(b.m_nRect[2] * b.m_nRect[3], 0) << i;
     }
+
+    // As a player first sees it: the sample artwork, Unicom chosen.
+    ASSERT_TRUE(dialog.Create());
+    ShowAt(dialog.GetSafeHwnd(), 100, 100);
+    EXPECT_TRUE(ClickControl(dialog.GetSafeHwnd(), IDC_UNICOM, [&] { return dialog.Line() == "Unicom"; }, true));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog.GetSafeHwnd(), IDC_OK)));
+    PumpFor(100);  // the pressed frame is drawn; nothing to wait on for a screenshot
+    SaveWindowShot(dialog.GetSafeHwnd(), L"line-select-dialog");
+    dialog.EndDialog(IDCANCEL);
 }
