@@ -154,7 +154,7 @@ void CPatchApp::RecoverInstallation()
 {
     // The engine logs the outcome once its log is open; a journal that
     // cannot be trusted keeps every backup and stops the engine there.
-    CInstallJournal::Recover(m_strAppDir, [](const std::wstring&) {});
+    CInstallJournal::Recover(m_strAppDir, [](const std::wstring&, const wchar_t*) {});
 }
 
 void CPatchApp::ReadChannel()

@@ -38,10 +38,16 @@ bool DirectoryExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void DeleteNormal(const std::string& path)
+bool FileExistsW(const std::wstring& path)
 {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void DeleteNormal(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
 }
 
 }  // namespace
@@ -161,10 +167,10 @@ void CPatchDlg::OnCheckInstall()
     CUpdateEngine* engine = g_pUpdateEngine;
     if (engine == nullptr) return;
     const std::string dir = engine->m_strInstallDir;
-    const std::string pack1 = dir + engine->GetBasePackFile(0);
-    const std::string pack2 = dir + engine->GetBasePackFile(1);
-    const bool has1 = !engine->GetBasePackFile(0).empty() && FileExists(pack1);
-    const bool has2 = !engine->GetBasePackFile(1).empty() && FileExists(pack2);
+    const std::wstring pack1 = engine->BasePackPath(0);
+    const std::wstring pack2 = engine->BasePackPath(1);
+    const bool has1 = !pack1.empty() && FileExistsW(pack1);
+    const bool has2 = !pack2.empty() && FileExistsW(pack2);
     if (DirectoryExists("Binaries")) {
         if (has1) {
             SendMessageW(m_hWnd, WM_UNZIP_BASEPACK1, 0, 0);

@@ -74,6 +74,13 @@ void WalkDirectory(const std::wstring& dir, const std::function<void(const std::
     if (afterDir) afterDir(dir);
 }
 
+void RemoveEmptyDirectories(const std::wstring& dir, bool keepDir)
+{
+    WalkDirectory(dir, [](const std::wstring&) {}, [&](const std::wstring& d) {
+        if (!keepDir || d != dir) RemoveDirectoryW(d.c_str());
+    });
+}
+
 namespace {
 
 std::atomic<std::int64_t> g_diskBudget{-1};

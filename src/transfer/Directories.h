@@ -31,6 +31,10 @@ bool DeleteFileForced(const std::wstring& path);
 void WalkDirectory(const std::wstring& dir, const std::function<void(const std::wstring& path)>& onFile,
                    const std::function<void(const std::wstring& dir)>& afterDir = nullptr);
 
+// Removes every empty directory below dir (ending with a backslash), and dir
+// itself when it ends up empty and keepDir is false.
+void RemoveEmptyDirectories(const std::wstring& dir, bool keepDir);
+
 // Writes every byte; false with the Win32 error set (ERROR_DISK_FULL, ...).
 // Downloads, unpacked entries and journal lines are written through it.
 bool WriteAllBytes(HANDLE file, const void* data, DWORD size);

@@ -16,6 +16,7 @@ enum EDownloadResult : int {
     DOWNLOAD_DISK_FULL = 7,       // too little free space for the stated size, or a write found the disk full
     DOWNLOAD_TOO_LARGE = 8,       // a body past its stated size or past the cap
     DOWNLOAD_STALLED = 9,         // too few bytes within a stall window
+    DOWNLOAD_TOO_SLOW = 10,       // the whole response took longer than its size allows at the minimum rate
 };
 
 class IDownLoad {

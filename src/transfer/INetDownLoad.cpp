@@ -6,6 +6,7 @@
 
 #include "Directories.h"
 #include "ResumeRecord.h"
+#include "TransferWatch.h"
 #include "base/utility/PathText.h"
 
 using Base::Utility::CFileHandle;
@@ -197,6 +198,86 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
     return result;
 }
 
+namespace {
+
+// A body left unread past this is not handed to WinINet, which would read it
+// to its end on close: the connection is shut down instead.
+const std::uint64_t kMaxDrainBytes = 64 * 1024;
+
+struct SHttpTarget {
+    std::wstring host;
+    std::wstring object;
+    INTERNET_PORT port = 0;
+    bool secure = false;
+};
+
+bool CrackHttpUrl(const std::wstring& url, SHttpTarget* out)
+{
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+        return false;
+    out->host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    out->object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+    out->object.append(parts.lpszExtraInfo ? parts.lpszExtraInfo : L"", parts.dwExtraInfoLength);
+    if (out->object.empty()) out->object = L"/";
+    out->port = parts.nPort;
+    out->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return true;
+}
+
+int BreachCode(ETransferBreach breach)
+{
+    return breach == BREACH_DEADLINE ? DOWNLOAD_TOO_SLOW : DOWNLOAD_STALLED;
+}
+
+// What one response leaves for the connection when the attempt returns.
+struct SUnreadBody {
+    CTransferWatch& watch;
+    std::uint64_t left = ~0ull;  // unknown until the headers tell
+    ~SUnreadBody()
+    {
+        if (left > kMaxDrainBytes && watch.Breach() == BREACH_NONE) watch.Break();
+    }
+};
+
+}  // namespace
+
+int CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request)
+{
+    *connection = InternetConnectW(m_hSession.Get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                   INTERNET_SERVICE_HTTP, 0, 0);
+    if (!*connection) return DOWNLOAD_REQUEST_FAILED;
+    *request = HttpOpenRequestW(*connection, L"GET", target.object.c_str(), nullptr, nullptr, nullptr,
+                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                    (target.secure ? INTERNET_FLAG_SECURE : 0),
+                                0);
+    if (!*request) return DOWNLOAD_REQUEST_FAILED;
+    // The watch ends a silence first; this only keeps a read from waiting for ever.
+    DWORD receive = m_stallMs + 2000;
+    InternetSetOptionW(*request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+    if (!HttpSendRequestW(*request, target.headers.empty() ? nullptr : target.headers.c_str(),
+                          static_cast<DWORD>(target.headers.size()), nullptr, 0))
+        return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoW(*request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return DOWNLOAD_REQUEST_FAILED;
+    m_status = status;
+    return DOWNLOAD_OK;
+}
+
+ULONGLONG CINetDownLoad::DeadlineMs(std::uint64_t bytes) const
+{
+    std::uint64_t rate = m_minRate;
+    if (m_rate != 0 && m_rate / 2 < rate) rate = m_rate / 2;
+    if (rate == 0) return 0;
+    // The headers and a slack of one stall window each, then the bytes at the minimum rate.
+    return 2ull * m_stallMs + bytes / rate * 1000 + (bytes % rate) * 1000 / rate;
+}
+
 int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                            unsigned char* buffer, std::uint64_t* length)
 {
@@ -210,53 +291,34 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
 
     DWORD timeout = 5000;
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-
-    // Connection and request are opened one by one (not by InternetOpenUrl)
-    // so that the receive time-out is the request's before it is sent: a
-    // server that sends nothing ends a read after one stall window.
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) ||
-        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
-        return DOWNLOAD_REQUEST_FAILED;
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
-    object.append(parts.lpszExtraInfo ? parts.lpszExtraInfo : L"", parts.dwExtraInfoLength);
-    if (object.empty()) object = L"/";
-    CInternetHandle connection(
-        InternetConnectW(m_hSession.Get(), host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return DOWNLOAD_REQUEST_FAILED;
-    CInternetHandle request(HttpOpenRequestW(connection.Get(), L"GET", object.c_str(), nullptr, nullptr, nullptr,
-                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                                 (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0),
-                                             0));
-    if (!request) return DOWNLOAD_REQUEST_FAILED;
-    DWORD receive = m_stallMs;
-    InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+    SHttpTarget http;
+    if (!CrackHttpUrl(url, &http)) return DOWNLOAD_REQUEST_FAILED;
     // The rest, only while the server's file is still the one begun; no
     // Accept-Encoding, so that the bytes are the file's own.
     const std::string validator = saved.Validator();
-    const std::wstring headers = resuming ? L"Range: bytes=" + std::to_wstring(have) + L"-\r\nIf-Range: " +
-                                                std::wstring(validator.begin(), validator.end()) + L"\r\n"
-                                          : L"";
-    if (!HttpSendRequestW(request.Get(), headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
-                          nullptr, 0))
-        return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
-
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-        return DOWNLOAD_REQUEST_FAILED;
-    m_status = status;
+    const SRequestTarget target = {http.host, http.object, http.port, http.secure,
+                                   resuming ? L"Range: bytes=" + std::to_wstring(have) + L"-\r\nIf-Range: " +
+                                                  std::wstring(validator.begin(), validator.end()) + L"\r\n"
+                                            : L""};
+    // Bounds the connection, the request and the headers from here on.
+    CTransferWatch watch(http.host, http.port, m_stallMs, m_stallBytes);
+    HINTERNET rawConnection = nullptr, rawRequest = nullptr;
+    const int sent = SendRequest(target, &rawConnection, &rawRequest);
+    CInternetHandle connection(rawConnection), request(rawRequest);
+    // Destroyed before the request handle closes.
+    SUnreadBody unread = {watch};
+    if (watch.Breach() != BREACH_NONE) return BreachCode(watch.Breach());
+    if (sent != DOWNLOAD_OK) return sent;
+    const DWORD status = m_status;
+    std::uint64_t announced = 0;
+    const bool hasLength = QueryContentLength(request.Get(), &announced);
+    if (hasLength) unread.left = announced;
     if (resuming && status == 416) {
         SPartFile{part}.Discard();
         return kRepeat;
     }
     if (status != 200 && status != 206) return DOWNLOAD_REQUEST_FAILED;
 
-    std::uint64_t announced = 0;
-    const bool hasLength = QueryContentLength(request.Get(), &announced);
     const std::string etag = QueryHeader(request.Get(), HTTP_QUERY_ETAG);
     const std::string lastModified = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
     // The whole file's length: a continued body is the rest of the recorded one.
@@ -279,12 +341,15 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     } else {
         have = 0;
     }
-    if (hasWhole && (whole > limits.maxSize || (limits.statedSize != 0 && whole > limits.statedSize)))
+    if (hasWhole && (whole > limits.maxSize || (limits.statedSize != 0 && whole > limits.statedSize))) {
+        watch.Break();
         return DOWNLOAD_TOO_LARGE;
+    }
     if (hasWhole && limits.statedSize != 0 && whole < limits.statedSize) return kRepeat;
     // Never written past: the stated size, else the announced one, else the cap.
     std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasWhole ? whole : m_unsizedCap;
     if (limit > limits.maxSize) limit = limits.maxSize;
+    watch.SetDeadline(DeadlineMs(limit - have));
     m_total = static_cast<std::uint32_t>(hasWhole ? whole : limits.statedSize);
     if (limits.statedSize != 0 || hasWhole) {
         std::uint64_t free = 0;
@@ -306,34 +371,46 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         if (record.Validator().empty() || !WriteRecord(RecordPath(part), record)) DeleteFileForced(RecordPath(part));
     }
 
+    SBody body = {request.Get(), file.Get(), buffer, have, limit, hasWhole ? whole : 0, hasWhole};
+    const int received = ReceiveBody(body, watch);
+    if (watch.Breach() != BREACH_NONE && watch.Breach() != BREACH_CALLER) return BreachCode(watch.Breach());
+    if (received != DOWNLOAD_OK) return received;
+    unread.left = 0;
+
+    LARGE_INTEGER fileSize = {};
+    if (!GetFileSizeEx(file.Get(), &fileSize)) return DOWNLOAD_NO_FILE;
+    *length = static_cast<std::uint64_t>(fileSize.QuadPart);
+    if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
+    // Without a length header only a normal end of the body tells that it is whole.
+    if (hasWhole ? *length != whole : body.readFailed) return kRepeat;
+    // Only a whole body is forced to the disk: a partial one that a power cut
+    // spoils fails its digest and is fetched again.
+    if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+    return DOWNLOAD_OK;
+}
+
+int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
+{
     const bool measure = m_progress != nullptr;
     DWORD speedMark = GetTickCount();
     std::uint64_t counter = 0;
     std::uint32_t speed = 0;
-    std::uint64_t received = have;
+    std::uint64_t received = body.have;
     std::uint64_t fresh = 0;
     m_received = static_cast<std::uint32_t>(received);
-    bool readFailed = false;
-    DWORD windowStart = GetTickCount();
-    DWORD lastByte = windowStart;
+    watch.Progress(received);
     const ULONGLONG paceStart = GetTickCount64();
-    std::uint64_t windowBytes = 0;
-    DWORD rateMark = windowStart;
+    DWORD rateMark = GetTickCount();
     std::uint64_t rateBytes = 0;
     // Small reads under a limit keep the pace even.
     const DWORD maxRead = m_rate == 0 ? kReadBuffer : m_rate / 8 < 1024 ? 1024 : m_rate / 8 < kReadBuffer ? m_rate / 8 : kReadBuffer;
-    // A read that ends without bytes after a whole window of silence timed
-    // out, whatever WinINet calls it.
-    auto silent = [&] {
-        return GetLastError() == ERROR_INTERNET_TIMEOUT || GetTickCount() - lastByte >= m_stallMs * 9 / 10;
-    };
     for (;;) {
         // Only what has arrived is read: a read never waits for a full buffer,
-        // so progress, the stall rule and a stop are seen as bytes come.
+        // so progress and a stop are seen as bytes come. A server that goes
+        // silent is the watch's: it shuts the connection and the call returns.
         DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
-            if (silent()) return DOWNLOAD_STALLED;
-            readFailed = true;
+        if (!InternetQueryDataAvailable(body.request, &available, 0, 0)) {
+            body.readFailed = true;
             break;
         }
         DWORD n = 0;
@@ -344,25 +421,25 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
             // for its whole buffer would hold up.
             std::uint64_t want = available > m_lastRate / 10 ? available : m_lastRate / 10;
             if (want > maxRead) want = maxRead;
-            if (!InternetReadFile(request.Get(), buffer, static_cast<DWORD>(want), &n)) {
-                if (silent()) return DOWNLOAD_STALLED;
-                readFailed = true;
+            if (!InternetReadFile(body.request, body.buffer, static_cast<DWORD>(want), &n)) {
+                body.readFailed = true;
                 break;
             }
-        } else if ((!hasWhole || received < whole) && GetTickCount() - lastByte >= m_stallMs * 9 / 10) {
-            return DOWNLOAD_STALLED;
         }
-        if (n > 0) lastByte = GetTickCount();
         rateBytes += n;
         if (GetTickCount() - rateMark >= 1000) {
             m_lastRate = rateBytes * 1000 / (GetTickCount() - rateMark);
             rateMark = GetTickCount();
             rateBytes = 0;
         }
-        if (n > limit - received) return DOWNLOAD_TOO_LARGE;
+        if (n > body.limit - received) {
+            watch.Break();
+            return DOWNLOAD_TOO_LARGE;
+        }
         received += n;
         m_received = static_cast<std::uint32_t>(received);
-        if (n > 0 && !WriteAllBytes(file.Get(), buffer, n))
+        watch.Progress(received);
+        if (n > 0 && !WriteAllBytes(body.file, body.buffer, n))
             return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         if (measure) {
             // Milliseconds, and a first figure after a quarter of a second:
@@ -384,26 +461,9 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         fresh += n;
         if (m_rate != 0) {
             if (!Pace(paceStart, fresh)) return DOWNLOAD_STOPPED;
-            lastByte = GetTickCount();  // a pause of ours is no silence of the server's
-        }
-        windowBytes += n;
-        if (GetTickCount() - windowStart >= m_stallMs) {
-            // A server that trickles a few bytes now and then holds no run for ever.
-            if (windowBytes < m_stallBytes) return DOWNLOAD_STALLED;
-            windowStart = GetTickCount();
-            windowBytes = 0;
+            watch.Rested();
         }
     }
-
-    LARGE_INTEGER fileSize = {};
-    if (!GetFileSizeEx(file.Get(), &fileSize)) return DOWNLOAD_NO_FILE;
-    *length = static_cast<std::uint64_t>(fileSize.QuadPart);
-    if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
-    // Without a length header only a normal end of the body tells that it is whole.
-    if (hasWhole ? *length != whole : readFailed) return kRepeat;
-    // Only a whole body is forced to the disk: a partial one that a power cut
-    // spoils fails its digest and is fetched again.
-    if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
     return DOWNLOAD_OK;
 }
 

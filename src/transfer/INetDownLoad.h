@@ -50,6 +50,9 @@ public:
         m_stallBytes = minBytes;
     }
 
+    // A response slower than this on average (with a slack of two stall
+    // windows) is abandoned; 0 for none.
+    void SetMinRate(std::uint32_t bytesPerSecond) { m_minRate = bytesPerSecond; }
     // At most bytesPerSecond are read on average (0: no limit).
     void SetRateLimit(std::uint32_t bytesPerSecond) { m_rate = bytesPerSecond; }
     std::uint32_t RateLimit() const { return m_rate; }
@@ -69,11 +72,34 @@ public:
     static const std::uint64_t kDefaultUnsizedCap = 2048ull << 20;
     static const DWORD kDefaultStallMs = 30000;
     static const std::uint32_t kDefaultStallBytes = 4096;
+    static const std::uint32_t kDefaultMinRate = 1024;
 
     std::uint32_t Received() const { return m_received; }
     std::uint32_t Total() const { return m_total; }
 
 private:
+    struct SRequestTarget {
+        std::wstring host;
+        std::wstring object;
+        INTERNET_PORT port;
+        bool secure;
+        std::wstring headers;
+    };
+    struct SBody {
+        HINTERNET request;
+        HANDLE file;
+        unsigned char* buffer;
+        std::uint64_t have;   // already in the file
+        std::uint64_t limit;  // never written past
+        std::uint64_t whole;
+        bool hasWhole;
+        bool readFailed = false;
+    };
+    // Connection, request, status: DOWNLOAD_OK once the headers are in.
+    int SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request);
+    int ReceiveBody(SBody& body, class CTransferWatch& watch);
+    // How long a response of bytes may take, from the request on.
+    ULONGLONG DeadlineMs(std::uint64_t bytes) const;
     // DOWNLOAD_* or -1 to fetch again.
     int Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                 unsigned char* buffer, std::uint64_t* length);
@@ -90,6 +116,7 @@ private:
     DWORD m_stallMs = kDefaultStallMs;
     std::uint32_t m_stallBytes = kDefaultStallBytes;
     std::uint32_t m_rate = 0;
+    std::uint32_t m_minRate = kDefaultMinRate;
     std::atomic<DWORD> m_status{0};
     // Bytes per second in the last whole second of this download's
     // transfers; an attempt that resumes starts at the link's pace.

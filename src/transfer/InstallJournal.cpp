@@ -5,6 +5,8 @@
 
 #include "Directories.h"
 #include "JournalText.h"
+#include "Md5File.h"
+#include "PathFence.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 
@@ -40,9 +42,52 @@ std::vector<std::wstring> FilesBelow(const std::wstring& dir, const std::wstring
     return files;
 }
 
-void RemoveEmptyDirs(const std::wstring& dir)
+// What the installation itself may touch: the game's files, and of its own
+// only the local configuration, whose copy it keeps.
+bool MayUndo(const SJournalLine& line)
 {
-    WalkDirectory(dir, [](const std::wstring&) {}, [](const std::wstring& d) { RemoveDirectoryW(d.c_str()); });
+    if (FenceName(line.path, NAME_PACKAGE_TARGET) == NAME_OK) return true;
+    return line.kind == 'K' && _stricmp(line.path.c_str(), "PatchCfg\\NewUpdateCfg.xml") == 0;
+}
+
+// Undoes one line, newest first; false (with *damage) when a restore fails.
+bool UndoLine(const SJournalLine& line, const std::wstring& gameDir, const std::wstring& backupDir,
+              const CInstallJournal::Logger& log, std::wstring* damage)
+{
+    const std::wstring rel = Utf8ToWide(line.path);
+    const std::wstring target = gameDir + rel;
+    const std::wstring backup = backupDir + rel;
+    auto ignore = [&](const wchar_t* why) {
+        if (log) log(rel, why);
+        return true;
+    };
+    if (!MayUndo(line)) return ignore(L"the engine's own file: not undone, backups kept");
+    switch (line.kind) {
+    case 'B':
+    case 'K':
+        // A missing backup of a B line: the move never happened.
+        if (!FileExists(backup)) break;
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+            *damage = L"cannot restore " + rel + L", error " + std::to_wstring(GetLastError());
+            return false;
+        }
+        if (log) log(rel, nullptr);
+        break;
+    case 'N':
+        if (!FileExists(target)) break;
+        // Only the file the installation put there goes.
+        if (line.digest.empty()) return ignore(L"nothing was to be written there: left in place");
+        if (FileMd5Hex(target) != line.digest) return ignore(L"not the file the installation wrote: left in place");
+        if (DeleteFileForced(target) && log) log(rel, nullptr);
+        break;
+    case 'D':
+        RemoveDirectoryW(target.c_str());
+        break;
+    default:
+        break;
+    }
+    return true;
 }
 
 ERecovery Damaged(std::wstring* why, const std::wstring& text)
@@ -82,9 +127,10 @@ bool CInstallJournal::Begin(std::wstring* why)
     return m_file.Valid();
 }
 
-bool CInstallJournal::Note(wchar_t kind, const std::wstring& rel)
+bool CInstallJournal::Note(wchar_t kind, const std::wstring& rel, const std::string& md5Hex)
 {
-    return WriteLine(JournalLine(static_cast<char>(kind), Base::Utility::WideToUtf8(Base::Utility::WithBackslashes(rel))));
+    return WriteLine(
+        JournalLine(static_cast<char>(kind), Base::Utility::WideToUtf8(Base::Utility::WithBackslashes(rel)), md5Hex));
 }
 
 bool CInstallJournal::WriteLine(const std::string& line)
@@ -110,7 +156,7 @@ bool CInstallJournal::CreateDirectoriesFor(const std::wstring& rel)
     return true;
 }
 
-bool CInstallJournal::MoveAside(const std::wstring& rel)
+bool CInstallJournal::MoveAside(const std::wstring& rel, const std::string& placedMd5)
 {
     if (!CreateDirectoriesFor(rel)) return false;
     const std::wstring key = AsciiLower(rel);
@@ -121,7 +167,7 @@ bool CInstallJournal::MoveAside(const std::wstring& rel)
     }
     m_noted.insert(key);
     const std::wstring target = m_gameDir + rel;
-    if (!FileExists(target)) return Note(L'N', rel);
+    if (!FileExists(target)) return Note(L'N', rel, placedMd5);
     const std::wstring backup = BackupDir() + rel;
     MakeBackupDirectory(GetParentDir(backup));
     if (!Note(L'B', rel)) return false;
@@ -161,7 +207,7 @@ bool CInstallJournal::Commit()
     // finishes the clean-up.
     for (const std::wstring& path : FilesBelow(BackupDir(), JournalPath())) DeleteFileForced(path);
     DeleteFileForced(JournalPath());
-    RemoveEmptyDirs(BackupDir());
+    RemoveEmptyDirectories(BackupDir(), false);
     return true;
 }
 
@@ -182,7 +228,7 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
         if (!DirectoryExists(j.BackupDir())) return RECOVERY_NOTHING;
         if (!FilesBelow(j.BackupDir(), journal).empty())
             return Damaged(why, L"backups without a journal in " + j.BackupDir());
-        RemoveEmptyDirs(j.BackupDir());
+        RemoveEmptyDirectories(j.BackupDir(), false);
         return RECOVERY_NOTHING;
     }
     std::string bytes;
@@ -201,33 +247,13 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
         for (const std::wstring& path : left)
             if (!named.count(AsciiLower(path))) return Damaged(why, L"a backup the journal does not name: " + path);
         for (auto it = text.lines.rbegin(); it != text.lines.rend(); ++it) {
-            const std::wstring rel = Utf8ToWide(it->path);
-            const std::wstring target = gameDir + rel;
-            const std::wstring backup = j.BackupDir() + rel;
-            switch (it->kind) {
-            case 'B':
-            case 'K':
-                // A missing backup of a B line: the move never happened.
-                if (!FileExists(backup)) break;
-                SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (!MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-                    return Damaged(why, L"cannot restore " + rel + L", error " + std::to_wstring(GetLastError()));
-                if (log) log(rel);
-                break;
-            case 'N':
-                if (DeleteFileForced(target) && log) log(rel);
-                break;
-            case 'D':
-                RemoveDirectoryW(target.c_str());
-                break;
-            default:
-                break;
-            }
+            std::wstring damage;
+            if (!UndoLine(*it, gameDir, j.BackupDir(), log, &damage)) return Damaged(why, damage);
         }
     }
     if (text.committed)
         for (const std::wstring& path : left) DeleteFileForced(path);
     DeleteFileForced(journal);
-    RemoveEmptyDirs(j.BackupDir());
+    RemoveEmptyDirectories(j.BackupDir(), false);
     return RECOVERY_DONE;
 }

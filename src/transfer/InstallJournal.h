@@ -22,7 +22,10 @@ enum ERecovery {
 
 class CInstallJournal {
 public:
-    typedef std::function<void(const std::wstring& path)> Logger;
+    // Gets each path the undo restored or deleted (ignored null), and each
+    // line it ignored because nothing proves the file is the installation's
+    // (ignored says why).
+    typedef std::function<void(const std::wstring& path, const wchar_t* ignored)> Logger;
 
     // gameDir ends with a backslash; may be empty for the current directory.
     explicit CInstallJournal(const std::wstring& gameDir = L"");
@@ -37,9 +40,10 @@ public:
 
     // Before `rel` (relative to the game directory) is replaced or deleted:
     // its directories are created (and noted), an existing file is moved to
-    // the backup directory, a missing one is noted as new. After this the
-    // target path is free.
-    bool MoveAside(const std::wstring& rel);
+    // the backup directory, a missing one is noted as new with placedMd5, the
+    // digest of the file about to be put there ("" when none will be), which
+    // an undo checks before it deletes. After this the target path is free.
+    bool MoveAside(const std::wstring& rel, const std::string& placedMd5 = "");
     // The same, but the file stays in place (a copy is kept).
     bool KeepCopy(const std::wstring& rel);
 
@@ -53,7 +57,7 @@ public:
     static ERecovery Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why = nullptr);
 
 private:
-    bool Note(wchar_t kind, const std::wstring& rel);
+    bool Note(wchar_t kind, const std::wstring& rel, const std::string& md5Hex = "");
     bool WriteLine(const std::string& line);
     bool CreateDirectoriesFor(const std::wstring& rel);
     void Close();

@@ -3,7 +3,9 @@
 // each ending with LF; "C" alone commits. Anything else is damage.
 //   B  the file was moved to the backup directory: put it back
 //   K  a copy of the file was kept: put it back
-//   N  the file did not exist: delete it
+//   N  the file did not exist: delete it, when it is the file the
+//      installation wrote there (a tab and that file's MD5 follow the path;
+//      without one, nothing was to be written)
 //   D  the directory did not exist: remove it when empty
 #pragma once
 
@@ -15,7 +17,8 @@ const std::size_t kMaxJournalBytes = 64u << 20;
 
 struct SJournalLine {
     char kind;
-    std::string path;  // UTF-8, backslashes
+    std::string path;    // UTF-8, backslashes
+    std::string digest;  // of an N line: the MD5 (lower-case hex) of what was written; "" for none
 };
 
 struct SJournalText {
@@ -29,4 +32,4 @@ struct SJournalText {
 // (every line is on disk before its move) and is left out.
 bool ParseJournal(const std::string& bytes, SJournalText* out, std::string* why);
 
-std::string JournalLine(char kind, const std::string& utf8Path);
+std::string JournalLine(char kind, const std::string& utf8Path, const std::string& md5Hex = "");

@@ -17,6 +17,7 @@ void ExtractAll(FileIO::CZipWrapper& first, const std::function<bool(FileIO::CZi
 {
     const size_t n = names.size();
     result->ok.assign(n, 0);
+    result->md5.assign(n, std::string());
     result->failed = false;
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
@@ -24,7 +25,7 @@ void ExtractAll(FileIO::CZipWrapper& first, const std::function<bool(FileIO::CZi
     std::mutex lock;
 
     auto extractOne = [&](FileIO::CZipWrapper& reader, size_t i) {
-        if (reader.ExtractFile(names[i].c_str(), targets[i].c_str())) {
+        if (reader.ExtractFile(names[i].c_str(), targets[i].c_str(), ~0ull, &result->md5[i])) {
             result->ok[i] = 1;
         } else if (stopOnError) {
             const DWORD error = GetLastError();

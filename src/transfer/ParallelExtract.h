@@ -15,6 +15,7 @@ struct SExtractResult {
     size_t failedIndex = 0;
     DWORD failedError = 0;
     std::vector<char> ok;    // per entry: extracted
+    std::vector<std::string> md5;  // per entry: the digest of what was written
 };
 
 // Extracts entry i to targets[i]. A second reader is opened with openSecond

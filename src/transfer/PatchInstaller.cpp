@@ -134,6 +134,10 @@ bool CPatchInstaller::Unpack()
         return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s", *refused + L" (" + NameVerdictText(verdict) +
                                                                          L") in the package " + m_package);
 
+    // Everything unpacked sits beside the game until it is moved in: it must
+    // fit before the first byte is written.
+    if (!HasSpaceFor(zip.UnpackedBytes(), L"unpack " + m_package)) return false;
+
     SendProgress(0);
     const size_t n = names.size();
     std::vector<std::wstring> targets;
@@ -145,8 +149,11 @@ bool CPatchInstaller::Unpack()
             if (done > 0) SendProgress(static_cast<std::uint32_t>((done - 1) * 300 / n));
         },
         &result);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i) {
         if (result.ok[i]) m_unpacked.insert(Key(names[i]));
+        if (result.ok[i]) m_unpackedMd5[Key(names[i])] = result.md5[i];
+        m_unpackedPaths.push_back(targets[i]);
+    }
     zip.Close();
     SendProgress(m_progress);
     if (result.failed) {
@@ -168,6 +175,8 @@ bool CPatchInstaller::ExtractPackage()
     m_verifyList.Clear();
     m_spareList.Clear();
     m_unpacked.clear();
+    m_unpackedPaths.clear();
+    m_unpackedMd5.clear();
     m_moved.clear();
     m_error = INSTALL_OK;
 
@@ -246,8 +255,35 @@ bool CPatchInstaller::CheckPaths()
     return true;
 }
 
+bool CPatchInstaller::HasSpaceFor(std::uint64_t bytes, const std::wstring& what)
+{
+    std::uint64_t free = 0;
+    const std::uint64_t need = bytes + kSpaceMargin;
+    if (!FreeDiskBytes(m_tempDir, &free) || free >= need) return true;
+    const std::uint64_t more = (need - free + (1u << 20) - 1) >> 20;
+    m_error = INSTALL_DISK_FULL;
+    Log(L"Error:disk full: need " + std::to_wstring(more) + L" MiB more to " + what);
+    return false;
+}
+
+void CPatchInstaller::DiscardUnpacked()
+{
+    for (const std::wstring& path : m_unpackedPaths) {
+        DeleteFileForced(path);
+        DeleteFileForced(path + L".result");
+    }
+    m_unpackedPaths.clear();
+    if (!m_tempDir.empty()) RemoveEmptyDirectories(m_tempDir, true);
+}
+
 bool CPatchInstaller::ApplyDeltas()
 {
+    // Each result is written beside its delta before the delta goes.
+    std::uint64_t results = 0;
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next)
+        if (item->operation == SFileListItem::OP_COPY && !item->delta.empty()) results += item->size;
+    if (results > 0 && !HasSpaceFor(results, L"apply the deltas of " + m_package)) return false;
+
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
         const std::wstring rel = WithBackslashes(item->path);
@@ -267,10 +303,12 @@ bool CPatchInstaller::ApplyDeltas()
             if (applied != DELTA_OK) error = GetLastError();
         }
         std::wstring why = Base::Utility::AnsiToWide(DeltaResultText(applied));
-        if (applied == DELTA_OK && FileMd5Hex(result) != AsciiLower(item->checksum)) {
+        const std::string digest = applied == DELTA_OK ? FileMd5Hex(result) : "";
+        if (applied == DELTA_OK && digest != AsciiLower(item->checksum)) {
             applied = DELTA_BAD_FRAME;
             why = L"the result is not the file list's MD5";
         }
+        m_unpackedMd5[Key(item->path)] = digest;
         if (applied == DELTA_OK && !MoveFileExW(result.c_str(), delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             applied = DELTA_WRITE_FAILED;
             error = GetLastError();
@@ -319,7 +357,7 @@ bool CPatchInstaller::CopyFiles()
                 DWORD error = 0;
                 if (FaultAt())
                     error = ERROR_ACCESS_DENIED;
-                else if (!m_journal.MoveAside(rel))
+                else if (!m_journal.MoveAside(rel, m_unpackedMd5[Key(item->path)]))
                     error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
                 else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
                     error = GetLastError();

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "FileList.h"
 #include "InstallJournal.h"
@@ -69,6 +71,11 @@ public:
     bool VerifyFiles();
     bool WriteVersions(const std::wstring& cfgPath);
 
+    // Deletes what this package unpacked into the temp directory and is still
+    // there, and the folders that leaves empty: a failed installation leaves
+    // no partial unpack to fill the disk.
+    void DiscardUnpacked();
+
     unsigned State();
     EInstallError Error() const { return m_error; }
     std::uint32_t ItemCount() const { return m_itemCount; }
@@ -80,6 +87,10 @@ private:
     bool Fail(EInstallError error, const wchar_t* logFormat, const std::wstring& detail);
     void Log(const std::wstring& line) const;
     bool Unpack();
+    // False (disk full, with "need N MiB more" in the log) when the temp
+    // directory's volume cannot take bytes more and a margin.
+    bool HasSpaceFor(std::uint64_t bytes, const std::wstring& what);
+    static const std::uint64_t kSpaceMargin = 1u << 20;
     bool CheckPaths();
     // Turns each unpacked delta into its result in the temp directory, before
     // anything in the game directory changes.
@@ -104,6 +115,8 @@ private:
     std::uint32_t m_itemCount = 0;
     std::wstring m_versions[VERSION_SLOTS];
     std::set<std::wstring> m_unpacked;  // lower-cased paths this package brought
+    std::vector<std::wstring> m_unpackedPaths;  // where each entry was unpacked to
+    std::map<std::wstring, std::string> m_unpackedMd5;  // by key: the digest of what goes into the game
     std::set<std::wstring> m_moved;     // of those, the ones moved into the game
     EInstallError m_error = INSTALL_OK;
     unsigned m_step = 0;

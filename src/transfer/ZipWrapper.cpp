@@ -6,6 +6,7 @@
 
 #include "Directories.h"
 #include "FileByteSource.h"
+#include "Md5.h"
 #include "PathFence.h"
 #include "ZipRangeIo.h"
 #include "base/utility/PathText.h"
@@ -108,6 +109,7 @@ void CZipWrapper::BuildIndex()
     m_index.clear();
     m_vecFiles.clear();
     m_bIndexBuilt = false;
+    m_unpackedBytes = 0;
     if (m_reader == nullptr) return;
     if (unzGoToFirstFile(m_reader) == UNZ_OK) {
         for (std::uint32_t i = 0; i < m_entryCount; ++i) {
@@ -117,6 +119,7 @@ void CZipWrapper::BuildIndex()
                 unz64_file_pos pos;
                 if (unzGetFilePos64(m_reader, &pos) == UNZ_OK) m_index[ZipIndexKey(name)] = pos;
                 m_vecFiles.push_back(AnsiToWide(name));
+                m_unpackedBytes += info.uncompressed_size;
             }
             if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
         }
@@ -146,7 +149,8 @@ bool CZipWrapper::HasEntry(const wchar_t* entryName)
     return m_index.count(ZipIndexKey(WideToAnsi(entryName))) != 0;
 }
 
-bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes)
+bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes,
+                              std::string* md5Hex)
 {
     if (entryName == nullptr || destPath == nullptr || m_reader == nullptr) return false;
     if (!m_bIndexBuilt) BuildIndex();
@@ -177,6 +181,7 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath,
         return false;
     }
 
+    CMd5 md5;
     std::uint64_t remaining = info.uncompressed_size;
     while (remaining > 0) {
         const unsigned chunk = remaining < kBufferSize ? static_cast<unsigned>(remaining) : kBufferSize;
@@ -192,11 +197,17 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath,
             SetLastError(error);
             return false;
         }
+        if (md5Hex) md5.Update(m_buffer.data(), chunk);
         remaining -= chunk;
     }
     if (unzCloseCurrentFile(m_reader) != UNZ_OK) {  // CRC mismatch among others
         SetLastError(ERROR_INVALID_DATA);
         return false;
+    }
+    if (md5Hex) {
+        unsigned char digest[16];
+        md5.Final(digest);
+        *md5Hex = Md5Hex(digest);
     }
 
     FILETIME local, utc;

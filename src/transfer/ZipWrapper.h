@@ -37,11 +37,15 @@ public:
     // File entries in archive order, as stored; directories left out.
     std::vector<std::wstring> ListFiles();
     // An entry larger than maxBytes is refused (ERROR_FILE_TOO_LARGE) before
-    // anything is written.
-    bool ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes = ~0ull);
+    // anything is written. md5Hex (when given) gets the digest of the bytes
+    // written, taken as they pass.
+    bool ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes = ~0ull,
+                     std::string* md5Hex = nullptr);
     bool HasEntry(const wchar_t* entryName);
 
     std::uint32_t EntryCount() const { return m_entryCount; }
+    // The stated sizes of the file entries, added up.
+    std::uint64_t UnpackedBytes() const { return m_unpackedBytes; }
     const std::wstring& Path() const { return m_path; }
 
 private:
@@ -54,6 +58,7 @@ private:
     unzFile m_reader;
     zipFile m_writer;
     std::uint32_t m_entryCount;
+    std::uint64_t m_unpackedBytes = 0;
     std::wstring m_path;
     std::vector<unsigned char> m_buffer;
     std::vector<char> m_nameBuffer;

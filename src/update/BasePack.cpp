@@ -24,13 +24,16 @@ void CUpdateEngine::DownloadBasePack(int pack)
         Fault(FAULT_REFUSED_NAME);
     } else if (k < m_vecBasePackURL.size()) {
         const std::string url = Base::Utility::WithSlashes(m_vecBasePackURL[k]);
-        const std::string local = m_strInstallDir + file;
-        m_strPackagePath = local;
+        // In a folder of the engine's own: a base pack never replaces a file
+        // of the installation, whatever it is called.
+        const std::wstring local = BasePackPath(pack - 1);
+        MakeDirectories(GetParentDir(local));
+        m_strPackagePath = Base::Utility::WideToAnsi(local);
         // A stop request ends this download too.
         CStopGuard guard(*this);
-        size = DownloadWithRetries(url, local, SDownloadLimits());
+        size = DownloadWithRetries(url, m_strPackagePath, SDownloadLimits());
         stopped = guard.StopRequested();
-        if (!stopped && size != 0 && !VerifyDownload(url, Base::Utility::AnsiToWide(local), false)) size = 0;
+        if (!stopped && size != 0 && !VerifyDownload(url, local, false)) size = 0;
         if (stopped)
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");
         else if (size != 0)
@@ -53,16 +56,21 @@ void CUpdateEngine::DownloadBasePack(int pack)
     }
 }
 
+std::wstring CUpdateEngine::BasePackPath(int index) const
+{
+    const std::string name = GetBasePackFile(index);
+    if (name.empty() || FenceName(name, NAME_PLAIN_FILE) != NAME_OK) return L"";
+    return m_strTempDir + L"BasePack\\" + Base::Utility::AnsiToWide(name);
+}
+
 void CUpdateEngine::UnzipBasePack(int pack)
 {
     Sleep(500);
-    const size_t k = static_cast<size_t>(pack - 1);
     Progress(PROGRESS_TOTAL, 0.0f);
     Progress(PROGRESS_SINGLE, 0.0f);
     SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_BEGIN1" : L"UNZIP_BASEPACK_BEGIN2"));
     const std::wstring dir = Base::Utility::AnsiToWide(m_strInstallDir);
-    const bool named = k < m_vecBasePackFile.size() && FenceName(m_vecBasePackFile[k], NAME_PLAIN_FILE) == NAME_OK;
-    const std::wstring archive = named ? dir + Base::Utility::AnsiToWide(m_vecBasePackFile[k]) : L"";
+    const std::wstring archive = BasePackPath(pack - 1);
     if (archive.empty() || !UnZipFile(archive, dir, true, 0.0f, 1.0f)) {
         m_Outcome = OUTCOME_BASEPACK_UNZIP_FAILED;
         SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_ERROR1" : L"UNZIP_BASEPACK_ERROR2"));
@@ -70,6 +78,7 @@ void CUpdateEngine::UnzipBasePack(int pack)
     }
     Progress(PROGRESS_SINGLE, 1.0f);
     DeleteFileForced(archive);
+    RemoveDirectoryW(GetParentDir(archive).c_str());
     SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_END1" : L"UNZIP_BASEPACK_END2"));
     Progress(PROGRESS_TOTAL, 1.0f);
     m_Outcome = OUTCOME_BASEPACK_UNPACKED;

@@ -2,6 +2,7 @@
 // line shown while bytes arrive.
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include <tinyxml.h>
 
@@ -12,6 +13,7 @@
 #include "base/utility/StringTable.h"
 #include "base/utility/XmlSave.h"
 #include "transfer/Directories.h"
+#include "transfer/DownloadRetry.h"
 #include "transfer/Md5File.h"
 #include "transfer/PathFence.h"
 #include "transfer/ProgressFigures.h"
@@ -29,6 +31,20 @@ const wchar_t* const kProgressFormats[4] = {
     L"下载文件(%d/%d).``(%.1fM/%.1fM)\t\t下载速度:%0.1f%s",
     L"下载文件(%d/%d)```(%.1fM/%.1fM)\t\t下载速度:%0.1f%s",
 };
+
+// Files of the engine's own in the temp directory, which a package of the
+// same name would replace or be replaced by.
+bool IsEngineTempName(const std::string& name)
+{
+    const std::string lower = Base::Utility::AsciiLower(name);
+    auto endsWith = [&](const char* tail) {
+        const size_t n = std::strlen(tail);
+        return lower.size() >= n && lower.compare(lower.size() - n, n, tail) == 0;
+    };
+    return lower == "tidewell.log" || lower == "download.minisig" || lower == "filelist.xml" ||
+           lower == "basepack" || endsWith(".err") || endsWith(".part") || endsWith(".resume") ||
+           endsWith(".tmp") || endsWith(".result");
+}
 
 }  // namespace
 
@@ -72,6 +88,9 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
         break;
     case DOWNLOAD_TOO_LARGE: BoundExceeded(u, "sends more than its stated size or the cap"); break;
     case DOWNLOAD_STALLED: SetLog(LOG_TO_FILE, L"Warnning: download of %s stalled", u.c_str()); break;
+    case DOWNLOAD_TOO_SLOW:
+        SetLog(LOG_TO_FILE, L"Warnning: download of %s was slower than the minimum rate", u.c_str());
+        break;
     default: break;
     }
     if (showProgress) Progress(PROGRESS_SINGLE, 1.0f);
@@ -83,25 +102,21 @@ std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const s
                                                  const SDownloadLimits& limits, int* code)
 {
     std::uint32_t size = 0;
-    int result = DOWNLOAD_REQUEST_FAILED;
-    DWORD pause = m_nRetryPauseMs;
-    // A full disk, a refused name or a body past its bounds fail the same way again.
-    for (int attempt = 0; attempt < 4 && size == 0 && !m_bCancelTransfer &&
-                          (result == DOWNLOAD_REQUEST_FAILED || result == DOWNLOAD_STALLED);
-         ++attempt) {
-        const DWORD status = InetDownload.LastStatus();
-        // A missing file stays missing; silence, a lost connection or a busy
-        // server may pass.
-        const bool mendable = result == DOWNLOAD_STALLED || status == 0 || status >= 500 || status == 408 ||
-                              status == 429;
-        if (attempt > 0 && mendable && pause > 0) {
-            if (m_hCancelWake && WaitForSingleObject(m_hCancelWake.Get(), pause) == WAIT_OBJECT_0) break;
-            pause = pause < m_nRetryPauseCapMs / 2 ? pause * 2 : m_nRetryPauseCapMs;
-        }
-        size = DownloadOneFile(url, false, "", "", "", localPath, true, limits, &result);
-    }
+    SRetryPolicy policy;
+    policy.firstPauseMs = m_nRetryPauseMs;
+    policy.pauseCapMs = m_nRetryPauseCapMs;
+    policy.wake = m_hCancelWake.Get();
+    policy.cancel = &m_bCancelTransfer;
+    const int result = RetryDownload(
+        policy,
+        [&] {
+            int r = DOWNLOAD_REQUEST_FAILED;
+            size = DownloadOneFile(url, false, "", "", "", localPath, true, limits, &r);
+            return r;
+        },
+        [this] { return InetDownload.LastStatus(); });
     if (code) *code = result;
-    return size;
+    return result == DOWNLOAD_OK ? size : 0;
 }
 
 std::wstring CUpdateEngine::TransferFailureText(int code) const
@@ -109,6 +124,7 @@ std::wstring CUpdateEngine::TransferFailureText(int code) const
     const DWORD status = InetDownload.LastStatus();
     switch (code) {
     case DOWNLOAD_STALLED: return L"the transfer stalled";
+    case DOWNLOAD_TOO_SLOW: return L"the transfer was slower than the minimum rate";
     case DOWNLOAD_TOO_LARGE: return L"it sends more than the stated size";
     case DOWNLOAD_REQUEST_FAILED:
         if (status == 0) return L"no connection";
@@ -181,9 +197,9 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float progressFrom, float)
     {
         CStopGuard guard(*this);
         const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
-        if (verdict != NAME_OK) {
+        if (verdict != NAME_OK || IsEngineTempName(fileName)) {
             SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) from the revision table", AnsiToWide(fileName).c_str(),
-                   NameVerdictText(verdict));
+                   verdict != NAME_OK ? NameVerdictText(verdict) : L"the name of a file of the engine's own");
             Fault(FAULT_REFUSED_NAME);
             return STEP_DOWNLOAD_FAILED;
         }

@@ -11,7 +11,12 @@ namespace {
 
 CInstallJournal::Logger RollbackLogger(CUpdateEngine& engine)
 {
-    return [&engine](const std::wstring& path) { engine.SetLog(LOG_TO_FILE, L"rollback file:%s", path.c_str()); };
+    return [&engine](const std::wstring& path, const wchar_t* ignored) {
+        if (ignored)
+            engine.SetLog(LOG_TO_FILE, L"Warnning: rollback of %s ignored: %s", path.c_str(), ignored);
+        else
+            engine.SetLog(LOG_TO_FILE, L"rollback file:%s", path.c_str());
+    };
 }
 
 }  // namespace
@@ -35,6 +40,8 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     m_nInstallError = installer.Error();
     m_strInstalledVersion = Base::Utility::WideToAnsi(installer.InternalVersion());
     if (!ok) {
+        // The downloaded package stays for the next run; its unpacked files do not.
+        installer.DiscardUnpacked();
         switch (m_nInstallError) {
         case INSTALL_REFUSED_NAME: Fault(FAULT_REFUSED_NAME); break;
         case INSTALL_BOUND_EXCEEDED: Fault(FAULT_BOUND_EXCEEDED); break;
@@ -70,6 +77,15 @@ bool CUpdateEngine::InstallWholePackage()
 bool CUpdateEngine::Setup(float, float progressTo)
 {
     m_nInstallError = INSTALL_OK;
+    // A package opened by hand is trusted as little as a downloaded one.
+    if (!m_strManualPatchPath.empty() && !VerifyLocalPackage(Base::Utility::AnsiToWide(m_strPackagePath))) {
+        SetLog(LOG_TO_INFO, L"%s", LocalText(L"MANUAL_SIGNATURE_REFUSED"));
+        m_Outcome = OUTCOME_INSTALL_FAILED;
+        SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
+        CloseLog(false);
+        Notify(WM_UPDATE_IDLE);
+        return false;
+    }
     bool ok = InstallPackage(0.3f, 1.0f);
     if (!ok && (m_nInstallError == INSTALL_DELTA_BASE || m_nInstallError == INSTALL_DELTA_DAMAGED) &&
         m_bDeltaPackage && m_strManualPatchPath.empty())
@@ -130,6 +146,7 @@ void CUpdateEngine::DeleteTempFiles(float, float)
 {
     SetLog(LOG_TO_FILE | LOG_TO_INFO, L"%s", LocalText(L"DELETE_TEMP_FILES"));
     DeleteFilesInDir(m_strTempDir);
+    RemoveEmptyDirectories(m_strTempDir, true);
 }
 
 void CUpdateEngine::DeleteFilesInDir(const std::wstring& dir)

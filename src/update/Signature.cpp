@@ -31,41 +31,56 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
     if (!m_bVerifySignatures) return true;
     const size_t slash = url.rfind('/');
     const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
-    const std::wstring sigUrl = AnsiToWide(url + ".minisig");
     // One fixed name: the address's last piece may be anything the server wrote.
     const std::wstring sigPath = m_strTempDir + L"download.minisig";
-
-    // Every refusal deletes the file: nothing unverified stays to be used later.
-    auto refuse = [&](const wchar_t* why) {
-        SetLog(LOG_TO_FILE, L"Error:signature refused: %s: %s", AnsiToWide(url).c_str(), why);
-        DeleteFileForced(localFile);
-        DeleteFileForced(sigPath);
-        Fault(FAULT_UNVERIFIED);
-        return false;
-    };
     SDownloadLimits limits;
     limits.maxSize = kMaxMinisigBytes;
     int code = DOWNLOAD_REQUEST_FAILED;
     std::string bytes;
     // An empty body is a download of size 0 but a signature file all the same.
     DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToAnsi(sigPath), false, limits, &code);
-    if (code != DOWNLOAD_OK || !ReadSmallFile(sigPath, &bytes)) {
-        // An oversized one is a bound fault already; it is also unverified.
-        return refuse(code == DOWNLOAD_TOO_LARGE ? L"signature file too large" : L"no signature file");
-    }
+    const bool fetched = code == DOWNLOAD_OK && ReadSmallFile(sigPath, &bytes);
     DeleteFileForced(sigPath);
+    // An oversized one is a bound fault already; it is also unverified.
+    const wchar_t* missing = code == DOWNLOAD_TOO_LARGE ? L"signature file too large" : L"no signature file";
+    if (CheckSignature(fetched ? &bytes : nullptr, missing, localFile, name, updateInfo, AnsiToWide(url))) return true;
+    // Nothing unverified stays to be used later.
+    DeleteFileForced(localFile);
+    return false;
+}
 
+bool CUpdateEngine::VerifyLocalPackage(const std::wstring& package)
+{
+    if (!m_bVerifySignatures) return true;
+    // The signature of a hand-opened package lies beside it and names it:
+    // another file's signature, or the file under another name, is refused.
+    const size_t slash = package.find_last_of(L"\\/");
+    const std::string name = Base::Utility::WideToUtf8(package.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    std::string bytes;
+    const bool read = ReadSmallFile(package + L".minisig", &bytes) && bytes.size() <= kMaxMinisigBytes;
+    return CheckSignature(read ? &bytes : nullptr, L"no signature file beside it", package, name, false, package);
+}
+
+bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* missing, const std::wstring& file,
+                                   const std::string& name, bool updateInfo, const std::wstring& label)
+{
+    auto refuse = [&](const wchar_t* why) {
+        SetLog(LOG_TO_FILE, L"Error:signature refused: %s: %s", label.c_str(), why);
+        Fault(FAULT_UNVERIFIED);
+        return false;
+    };
+    if (sigBytes == nullptr) return refuse(missing);
     SMinisig sig;
-    EMinisigResult result = ReadMinisig(bytes.data(), bytes.size(), &sig);
+    EMinisigResult result = ReadMinisig(sigBytes->data(), sigBytes->size(), &sig);
     unsigned char digest[kMinisignDigestBytes];
-    if (result == MINISIG_OK && !ComputeFileBlake2b(localFile, digest)) return refuse(L"the file cannot be read");
+    if (result == MINISIG_OK && !ComputeFileBlake2b(file, digest)) return refuse(L"the file cannot be read");
     if (result == MINISIG_OK) result = VerifyMinisig(sig, m_vecTrustedKeys, digest);
     std::uint64_t timestamp = 0;
     if (result == MINISIG_OK)
         result = CheckTrustedComment(sig.trustedComment, name, updateInfo, m_nInfoTimestamp, &timestamp);
     if (result != MINISIG_OK) return refuse(AnsiToWide(MinisigResultText(result)).c_str());
     if (updateInfo) m_nPendingInfoTimestamp = timestamp;
-    SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", AnsiToWide(name).c_str(),
+    SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", Base::Utility::Utf8ToWide(name).c_str(),
            AnsiToWide(MinisignKeyIdText(sig.keyId)).c_str(), AnsiToWide(sig.trustedComment).c_str());
     return true;
 }

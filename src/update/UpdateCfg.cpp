@@ -64,16 +64,21 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestUpdateURL = r.testUpdateURL;
     m_strTestRollbackURL = r.testRollbackURL;
     m_vecUpdateInfoURL = r.infoUrls;
-    m_bVerifySignatures = !r.trustedKeys.empty();
+    // A keys section turns verification on, whatever else it holds.
+    m_bVerifySignatures = r.hasKeysSection;
     m_nInfoTimestamp = r.infoTimestamp;
     for (size_t i = 0; i < r.trustedKeys.size(); ++i) {
         SMinisignKey key;
-        if (ParseMinisignPublicKey(r.trustedKeys[i], &key))
-            m_vecTrustedKeys.push_back(key);
-        else
-            SetLog(LOG_TO_FILE, L"Error:TrustedKeys: key %u is not a minisign public key", static_cast<unsigned>(i + 1));
+        if (!ParseMinisignPublicKey(r.trustedKeys[i], &key)) {
+            SetLog(LOG_TO_FILE, L"Error:TrustedKeys: key %u is not a minisign public key: nothing is updated until "
+                                L"%s is mended", static_cast<unsigned>(i + 1), AnsiToWide(pPath).c_str());
+            Fault(FAULT_BAD_KEYS);
+            return false;
+        }
+        m_vecTrustedKeys.push_back(key);
     }
     InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
+    InetDownload.SetMinRate(r.minRateKiB * 1024);
     InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
     InetDownload.SetRateLimit((m_nRateLimitKiB ? m_nRateLimitKiB : r.rateLimitKiB) * 1024);
     switch (result) {
@@ -88,6 +93,11 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
         return false;
     case UPDATECFG_TOO_MANY_KEYS:
         BoundExceeded(AnsiToWide(pPath), "more than " + std::to_string(kMaxTrustedKeys) + " trusted keys");
+        return false;
+    case UPDATECFG_BAD_KEYS:
+        SetLog(LOG_TO_FILE, L"Error:TrustedKeys: %s in %s: nothing is updated until it is mended",
+               AnsiToWide(r.keysProblem).c_str(), AnsiToWide(pPath).c_str());
+        Fault(FAULT_BAD_KEYS);
         return false;
     case UPDATECFG_NO_VERSION:
     case UPDATECFG_NO_MANUAL_URL:

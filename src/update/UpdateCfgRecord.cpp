@@ -16,6 +16,42 @@ TiXmlText* VersionNode(TiXmlElement* e, std::string& field)
     return text;
 }
 
+bool IsDecimal(const std::string& text)
+{
+    if (text.empty() || text.size() > 19) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Every reading of the keys that could be taken two ways fails: a second
+// section (in any Root), a section without keys, a time that is no number.
+EUpdateCfgResult ReadTrustedKeys(const TiXmlElement* root, SUpdateCfgRecord* out)
+{
+    auto bad = [out](const char* why) {
+        out->keysProblem = why;
+        return UPDATECFG_BAD_KEYS;
+    };
+    int sections = 0;
+    for (const TiXmlElement* r = root; r; r = r->NextSiblingElement("Root"))
+        for (const TiXmlElement* k = r->FirstChildElement("TrustedKeys"); k; k = k->NextSiblingElement("TrustedKeys"))
+            ++sections;
+    const TiXmlElement* keys = root->FirstChildElement("TrustedKeys");
+    if (sections > 1) return bad("more than one TrustedKeys section");
+    if (sections == 1 && keys == nullptr) return bad("a TrustedKeys section in a second Root element");
+    if (keys == nullptr) return UPDATECFG_OK;
+    out->hasKeysSection = true;
+    const char* stamp = keys->Attribute("InfoTimestamp");
+    if (stamp != nullptr && !IsDecimal(stamp)) return bad("InfoTimestamp is not a number");
+    out->infoTimestamp = stamp ? std::strtoull(stamp, nullptr, 10) : 0;
+    for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
+        if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
+        out->trustedKeys.push_back(XmlElementText(key));
+    }
+    if (out->trustedKeys.empty()) return bad("a TrustedKeys section without a Key");
+    return UPDATECFG_OK;
+}
+
 }  // namespace
 
 EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateCfgRecord* out)
@@ -39,15 +75,13 @@ EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateC
         if (stall > 0 && stall <= 3600) out->stallSeconds = static_cast<std::uint32_t>(stall);
         const unsigned long rate = std::strtoul(XmlAttribute(limits, "RateLimitKiB").c_str(), nullptr, 10);
         if (rate < (1ul << 22)) out->rateLimitKiB = static_cast<std::uint32_t>(rate);
+        const std::string minRate = XmlAttribute(limits, "MinRateKiB");
+        const unsigned long min = std::strtoul(minRate.c_str(), nullptr, 10);
+        if (!minRate.empty() && min < (1ul << 22)) out->minRateKiB = static_cast<std::uint32_t>(min);
     }
 
-    if (const TiXmlElement* keys = root->FirstChildElement("TrustedKeys")) {
-        out->infoTimestamp = std::strtoull(XmlAttribute(keys, "InfoTimestamp").c_str(), nullptr, 10);
-        for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
-            if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
-            out->trustedKeys.push_back(XmlElementText(key));
-        }
-    }
+    const EUpdateCfgResult keys = ReadTrustedKeys(root, out);
+    if (keys != UPDATECFG_OK) return keys;
 
     const TiXmlElement* manual = root->FirstChildElement("ManualUpdateURL");
     if (manual == nullptr) return UPDATECFG_NO_MANUAL_URL;

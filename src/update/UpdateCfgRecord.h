@@ -21,15 +21,20 @@ struct SUpdateCfgRecord {
     std::vector<std::string> infoUrls;
     // Optional "Download" element: a body without a stated size is cut off
     // at MaxUnsizedMiB; a transfer stalls after StallSeconds without enough
-    // bytes; RateLimitKiB caps the rate of every transfer (0: no limit).
+    // bytes; RateLimitKiB caps the rate of every transfer (0: no limit); a
+    // response slower than MinRateKiB on average is abandoned (0: never).
     std::uint64_t maxUnsizedBytes = 2048ull << 20;
     std::uint32_t stallSeconds = 30;
     std::uint32_t rateLimitKiB = 0;
+    std::uint32_t minRateKiB = 1;
     // Optional "TrustedKeys": the base64 lines of minisign public keys; with
-    // one or more, downloads are verified. Its "InfoTimestamp" attribute is
+    // the section, downloads are verified. Its "InfoTimestamp" attribute is
     // the signature time of the last accepted update information.
+    bool hasKeysSection = false;
     std::vector<std::string> trustedKeys;
     std::uint64_t infoTimestamp = 0;
+    // Why the security settings cannot be read unambiguously (UPDATECFG_BAD_KEYS).
+    std::string keysProblem;
 };
 
 // The step that failed, for the engine's log line.
@@ -44,6 +49,7 @@ enum EUpdateCfgResult {
     UPDATECFG_NO_URL,
     UPDATECFG_TOO_MANY_URLS,
     UPDATECFG_TOO_MANY_KEYS,
+    UPDATECFG_BAD_KEYS,  // the keys fail closed: keysProblem says why
 };
 
 const std::size_t kMaxTrustedKeys = 16;

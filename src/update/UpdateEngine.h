@@ -83,6 +83,7 @@ enum EFault : int {
     FAULT_BAD_DIGEST,      // the package is not the size or MD5 the revision table states
     FAULT_NEEDS_REPAIR,    // the journal of an installation cannot be read
     FAULT_UNVERIFIED,      // a download's signature was missing or refused
+    FAULT_BAD_KEYS,        // the trusted keys cannot be read unambiguously: nothing is updated
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -228,10 +229,16 @@ public:
     // when no key is configured. Update information must also be no older
     // than the last accepted; SaveInfoTimestamp records it once accepted.
     bool VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo);
+    // A package opened by hand (or given to updater install): with trusted
+    // keys, PACKAGE.minisig must lie beside it and name it.
+    bool VerifyLocalPackage(const std::wstring& package);
     bool SaveInfoTimestamp();
     bool VerifiesSignatures() const { return m_bVerifySignatures; }
 
     // Base packs (BasePack.cpp).
+    // Where base pack index (0 or 1) is downloaded to and unpacked from, in
+    // the temp directory; "" when none is named or its name is refused.
+    std::wstring BasePackPath(int index) const;
     void DownloadBasePack(int pack);
     void UnzipBasePack(int pack);
 
@@ -331,6 +338,10 @@ private:
     friend class CStopGuard;
 
     void WriteLogText(const std::wstring& text);
+    // sigBytes (null when there is none: missing says why) against file, whose
+    // signature must name it; label names it in the log.
+    bool CheckSignature(const std::string* sigBytes, const wchar_t* missing, const std::wstring& file,
+                        const std::string& name, bool updateInfo, const std::wstring& label);
     bool StartBasePackThread(int pack, bool download);
     bool StartWorker(std::function<void()> body);
     void EnsureLogOpen();

@@ -10,6 +10,7 @@
 #include "app/PatchApp.h"
 #include "base/utility/MessageBox.h"
 #include "transfer/InstallJournal.h"
+#include "transfer/Md5.h"
 #include "update/UpdateEngine.h"
 
 namespace {
@@ -263,8 +264,8 @@ TEST_F(UpdateOnStart, SelfUpdateOfTheRegularLauncher)
     {
         CInstallJournal journal(DirOf(dir));
         ASSERT_TRUE(journal.Begin());
-        ASSERT_TRUE(journal.MoveAside(L"launcher.exe.new"));
-        WriteBytes("launcher.exe.new", "MZ half delivered");
+        ASSERT_TRUE(journal.MoveAside(L"launcher.exe.new", Md5HexOf("MZ delivered")));
+        WriteBytes("launcher.exe.new", "MZ delivered");
     }  // never committed
     app.RecoverInstallation();
     EXPECT_FALSE(fs::exists("launcher.exe.new"));

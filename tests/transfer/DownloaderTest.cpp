@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <sstream>
 #include <tuple>
 
 #include "TestUtil.h"
@@ -180,4 +182,47 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
     SetDiskBudgetForTests(-1);
     EXPECT_FALSE(fs::exists("out.bin"));
     EXPECT_EQ(Get(http.FaultUrl("ok/4000"), stated), DOWNLOAD_OK);
+}
+
+// A server that dribbles its headers, sends a body past a bound or keeps a
+// body slow holds an attempt no longer than its bound, and the connection is
+// shut, not read to its end.
+TEST_F(DownloaderTest, EveryWaitIsBoundedFromTheFirstByteAndABreachClosesTheConnection)
+{
+    dl.SetStallRule(1000, 4096);
+    dl.SetMinRate(64 * 1024);
+    SDownloadLimits stated, capped;
+    stated.statedSize = 1 << 20;
+    capped.maxSize = 16 << 20;
+    const struct {
+        std::string path;
+        const SDownloadLimits& limits;
+        int result;
+        DWORD withinMs;
+    } cases[] = {
+        {"dribble/100", SDownloadLimits(), DOWNLOAD_STALLED, 2500},
+        {"huge", stated, DOWNLOAD_TOO_LARGE, 1500},  // written up to its stated size, then cut
+        {"huge", capped, DOWNLOAD_TOO_LARGE, 1000},  // refused by its announced length
+        {"slow/102400/500", SDownloadLimits(), DOWNLOAD_TOO_SLOW, 4500},  // 20 KiB/s: no stall, past the deadline
+    };
+    for (const auto& c : cases) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(Get(http.FaultUrl(c.path), c.limits), c.result) << c.path;
+        EXPECT_LT(GetTickCount() - start, c.withinMs) << c.path;
+    }
+    // The server saw both huge connections closed long before its 60 s.
+    std::vector<std::string> huge;
+    for (int i = 0; i < 100 && huge.size() < 2; ++i, Sleep(50)) {
+        huge.clear();
+        std::istringstream log(ReadBytes(http.dir / "sent.log"));
+        for (std::string line; std::getline(log, line);)
+            if (line.rfind("huge ", 0) == 0) huge.push_back(line);
+    }
+    ASSERT_EQ(huge.size(), 2u);
+    for (const std::string& line : huge) {
+        unsigned long long sent = 0, ms = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "huge %llu %llu", &sent, &ms), 2);
+        EXPECT_LT(ms, 3000u) << line;
+        EXPECT_LT(sent, 256ull << 20) << line;
+    }
 }

@@ -15,6 +15,9 @@ lower-cases URLs) and records every request line in DIR/requests.log:
   trickle/N/MS  N announced, one byte every MS ms
   silent  10 announced, nothing sent (until the client leaves, 20 s at most)
   endless  no length, bytes until the client leaves (256 MiB at most)
+  huge     100 GB announced, bytes until the client leaves (60 s at most);
+           "huge SENT MS" in sent.log once the client has left
+  dribble/MS  the status line and headers one byte every MS ms (120 s at most)
   range/KEY/OPTS/N  N pattern bytes with a validator, honouring Range and
                        If-Range; OPTS ("-" for none), comma-separated:
       cut=A:B:..   request i of KEY ends its body at byte offset i-th value
@@ -149,6 +152,26 @@ class FaultHandler(socketserver.StreamRequestHandler):
             files = {1: data, 2: bytes(b ^ 0x5A for b in data)}
             self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], len(data),
                         lambda first, end, version: [files[version][first:end]])
+        elif kind == "huge":
+            self.head(200, [("Content-Length", 100 << 30)])
+            chunk, sent, start = pattern(65536), 0, time.time()
+            try:
+                while time.time() - start < 60:
+                    self.wfile.write(chunk)
+                    sent += len(chunk)
+            finally:
+                with self.lock, open(os.path.join(self.server.root, "sent.log"), "a") as log:
+                    log.write("huge %d %d\n" % (sent, (time.time() - start) * 1000))
+        elif kind == "dribble":
+            text = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-Pad: %s\r\n\r\n" % ("a" * 500)
+            start = time.time()
+            for c in text.encode("latin-1"):
+                if time.time() - start > 120:
+                    break
+                self.wfile.write(bytes([c]))
+                self.wfile.flush()
+                time.sleep(n / 1000.0)
+            self.wfile.write(pattern(10))
         elif kind == "endless":
             self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
             chunk = pattern(65536)

@@ -163,11 +163,11 @@ TEST_F(SignedRunTest, PackagesAndBasePacksNeedTheirOwnSignatures)
     engine.m_vecBasePackFile = {"Base1.zip", "Base2.zip"};
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
     EXPECT_EQ(engine.Fault(), FAULT_UNVERIFIED);
-    EXPECT_FALSE(fs::exists("Base1.zip"));
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack/Base1.zip"));
     EXPECT_EQ(Count(Logs(), L"base1.zip: signature does not match the file"), 1u);
     Sign(www / "base1.zip", "k1");
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_UNZIP_BASEPACK1), OUTCOME_BASEPACK_DOWNLOADED);
-    EXPECT_TRUE(fs::exists("Base1.zip"));
+    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/BasePack/Base1.zip"));
 
     // A refused signature moves on to the next server of the version.
     Publish("k1", "1000", true);

@@ -167,9 +167,9 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
     SetFileAttributesW(L"Data\\shared.pak", FILE_ATTRIBUTE_READONLY);
     StartEngine({}, LocalConfig("0000100", {InfoUrl()}));
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_UNZIP_BASEPACK1), OUTCOME_BASEPACK_DOWNLOADED);
-    EXPECT_TRUE(fs::exists("Base1.zip"));
+    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/BasePack/Base1.zip"));
     EXPECT_EQ(Run(engine.StartUnzipBasePack1(), WM_CHECK_INSTALL), OUTCOME_BASEPACK_UNPACKED);
-    EXPECT_FALSE(fs::exists("Base1.zip")) << "deleted after a complete unpack";
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack/Base1.zip")) << "deleted after a complete unpack";
     EXPECT_EQ(ReadBytes("binaries/game.exe"), "MZ base");
     EXPECT_NE(std::find(ListenerTexts().begin(), ListenerTexts().end(), L"Base pack 1 installed"), ListenerTexts().end());
     EXPECT_EQ(Run(engine.StartDownloadBasePack2(), WM_UNZIP_BASEPACK2), OUTCOME_BASEPACK_DOWNLOADED);

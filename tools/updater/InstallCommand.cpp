@@ -37,61 +37,44 @@ std::wstring FullPath(const std::wstring& path)
 
 void ShowInstallMessage(UINT message, WPARAM, LPARAM lParam)
 {
-    switch (message) {
-    case WM_DOWNLOAD_PROGRESS:
-        if (lParam <= 1000 && lParam != 101) PrintProgress(L"installing " + Percent(lParam / 1000.0f));
-        break;
-    case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); break;
-    case WM_PACK_VERSION_ERROR:
-        PrintError(L"the package names no versions, or the installed version is outside its range");
-        break;
-    case WM_AUTOPATCH_STOP: PrintError(L"the new versions could not be saved"); break;
-    default: break;
-    }
+    // Failures are told once, by the exit code's message.
+    if (message == WM_DOWNLOAD_PROGRESS && lParam <= 1000 && lParam != 101)
+        PrintProgress(L"installing " + Percent(lParam / 1000.0f));
 }
 
-int InstallExitCode(int installError)
+int InstallExitCode(const CUpdateEngine& engine)
 {
-    switch (installError) {
-    case INSTALL_OK: return 0;
-    case INSTALL_BAD_PACKAGE: return EXIT_BAD_PACKAGE;
-    case INSTALL_VERSION_RANGE: return EXIT_VERSION_RANGE;
-    case INSTALL_COPY_ERROR: return EXIT_COPY_ERROR;
-    case INSTALL_DIGEST_ERROR: return EXIT_DIGEST_ERROR;
-    case INSTALL_VERSIONS_NOT_SAVED: return EXIT_VERSIONS_NOT_SAVED;
-    case INSTALL_REFUSED_NAME: return EXIT_REFUSED_NAME;
-    case INSTALL_BOUND_EXCEEDED: return EXIT_BOUND_EXCEEDED;
-    case INSTALL_DISK_FULL: return EXIT_DISK_FULL;
-    case INSTALL_NEEDS_REPAIR: return EXIT_NEEDS_REPAIR;
-    case INSTALL_DELTA_BASE: return EXIT_DELTA_BASE;
-    case INSTALL_DELTA_DAMAGED: return EXIT_BAD_PACKAGE;
-    default: return EXIT_FAILED;
+    if (const int code = FaultExitCode(engine)) return code;
+    switch (engine.m_nInstallError) {
+    case INSTALL_OK: return EXIT_OK;
+    case INSTALL_BAD_PACKAGE:
+    case INSTALL_DELTA_DAMAGED: return ExitWith(EXIT_BAD_PACKAGE);
+    case INSTALL_VERSION_RANGE: return ExitWith(EXIT_VERSION_RANGE);
+    case INSTALL_COPY_ERROR: return ExitWith(EXIT_COPY_ERROR);
+    case INSTALL_DIGEST_ERROR: return ExitWith(EXIT_DIGEST_ERROR);
+    case INSTALL_VERSIONS_NOT_SAVED: return ExitWith(EXIT_VERSIONS_NOT_SAVED);
+    case INSTALL_REFUSED_NAME: return ExitWith(EXIT_REFUSED_NAME, L"see the log");
+    case INSTALL_BOUND_EXCEEDED: return ExitWith(EXIT_BOUND_EXCEEDED, L"see the log");
+    case INSTALL_DISK_FULL: return ExitWith(EXIT_DISK_FULL);
+    case INSTALL_NEEDS_REPAIR: return ExitWith(EXIT_NEEDS_REPAIR, L"see the log");
+    case INSTALL_DELTA_BASE: return ExitWith(EXIT_DELTA_BASE);
+    default: return ExitWith(EXIT_FAILED);
     }
 }
 
 int FaultExitCode(const CUpdateEngine& engine)
 {
     switch (engine.Fault()) {
-    case FAULT_NONE: return 0;
-    case FAULT_REFUSED_NAME:
-        PrintError(L"a name sent by the server or a package was refused (see the log)");
-        return EXIT_REFUSED_NAME;
-    case FAULT_BOUND_EXCEEDED:
-        PrintError(L"the server's data exceeds a bound: size, nesting or count (see the log)");
-        return EXIT_BOUND_EXCEEDED;
-    case FAULT_DISK_FULL: PrintError(L"the disk is full"); return EXIT_DISK_FULL;
-    case FAULT_BAD_DIGEST:
-        PrintError(L"the downloaded package is not the size or MD5 that the revision table states");
-        return EXIT_PACKAGE_MISMATCH;
-    case FAULT_NEEDS_REPAIR:
-        PrintError(L"the installation needs repair: its installation journal cannot be trusted; the backups in "
-                   L"PatchCfg\\PatchBackup are kept (see the log)");
-        return EXIT_NEEDS_REPAIR;
-    case FAULT_UNVERIFIED:
-        PrintError(L"a download's signature was missing or refused; nothing of it was used (see the log)");
-        return EXIT_UNVERIFIED;
+    case FAULT_NONE: return EXIT_OK;
+    case FAULT_REFUSED_NAME: return ExitWith(EXIT_REFUSED_NAME, L"see the log");
+    case FAULT_BOUND_EXCEEDED: return ExitWith(EXIT_BOUND_EXCEEDED, L"see the log");
+    case FAULT_DISK_FULL: return ExitWith(EXIT_DISK_FULL);
+    case FAULT_BAD_DIGEST: return ExitWith(EXIT_PACKAGE_MISMATCH, L"see the log");
+    case FAULT_NEEDS_REPAIR: return ExitWith(EXIT_NEEDS_REPAIR, L"see the log");
+    case FAULT_UNVERIFIED: return ExitWith(EXIT_UNVERIFIED, L"see the log");
+    case FAULT_BAD_KEYS: return ExitWith(EXIT_BAD_KEYS, L"see the log");
     }
-    return EXIT_FAILED;
+    return ExitWith(EXIT_FAILED);
 }
 
 bool EnterGameDir(const std::wstring& dir)
@@ -110,18 +93,13 @@ bool EnterGameDir(const std::wstring& dir)
 
 bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), void (*single)(float))
 {
-    if (!engine.Initialize(hWnd, true, info, single, nullptr)) {
-        if (engine.Fault() == FAULT_NONE || engine.Fault() == FAULT_BOUND_EXCEEDED)
-            PrintError(L"the installation's configuration PatchCfg\\NewUpdateCfg.xml cannot be read");
-        return false;
-    }
-    return true;
+    return engine.Initialize(hWnd, true, info, single, nullptr);
 }
 
 int InitExitCode(const CUpdateEngine& engine)
 {
-    if (engine.Fault() == FAULT_NEEDS_REPAIR) return FaultExitCode(engine);
-    return EXIT_NO_CONFIG;
+    if (engine.Fault() == FAULT_NEEDS_REPAIR || engine.Fault() == FAULT_BAD_KEYS) return FaultExitCode(engine);
+    return ExitWith(EXIT_NO_CONFIG);
 }
 
 int RunInstall(const Args& args)
@@ -137,15 +115,10 @@ int RunInstall(const Args& args)
             break;
         }
     }
-    if (package.empty() || dir.empty()) {
-        PrintError(L"usage: updater install PACKAGE --dir GAMEDIR");
-        return EXIT_USAGE;
-    }
+    if (package.empty() || dir.empty()) return ExitWith(EXIT_USAGE, L"updater install PACKAGE --dir GAMEDIR");
     package = FullPath(package);
-    if (GetFileAttributesW(package.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        PrintError(L"no package " + package);
-        return EXIT_FAILED;
-    }
+    if (GetFileAttributesW(package.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ExitWith(EXIT_FAILED, L"no package " + package);
     if (!EnterGameDir(dir)) return EXIT_FAILED;
 
     CMessageWindow window(&ShowInstallMessage);
@@ -157,14 +130,11 @@ int RunInstall(const Args& args)
     engine.m_nFinished = 0;
     const bool ok = engine.Setup(0.3f, 1.0f);
     EndProgress();
-    if (!ok) {
-        if (engine.Fault() == FAULT_NEEDS_REPAIR) return FaultExitCode(engine);
-        return InstallExitCode(engine.m_nInstallError);
-    }
+    if (!ok) return InstallExitCode(engine);
     engine.m_nFinished = 1;
     engine.CloseLog(false);
     engine.initBasic();  // the package wrote the versions into the file
     PrintLine(L"installed " + package + L": client version " +
               Base::Utility::AnsiToWide(engine.GetLocalVersionStr()));
-    return 0;
+    return EXIT_OK;
 }

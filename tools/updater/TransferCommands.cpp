@@ -7,6 +7,7 @@
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 #include "transfer/Directories.h"
+#include "transfer/DownloadRetry.h"
 #include "transfer/INetDownLoad.h"
 #include "transfer/Md5File.h"
 #include "update/UpdateEngine.h"
@@ -58,56 +59,56 @@ int RunDownload(const Args& args)
 {
     DWORD stallMs = CINetDownLoad::kDefaultStallMs;
     std::uint32_t rateKiB = 0;
-    bool ok = args.size() >= 2;
-    for (size_t i = 2; ok && i < args.size(); ++i) ok = ParseTransferOption(args, &i, &stallMs, &rateKiB);
-    if (!ok) {
-        PrintError(L"usage: updater download URL FILE [--stall-timeout S] [--limit-rate KIB]");
-        return 2;
+    Args positional;
+    bool ok = true;
+    for (size_t i = 0; ok && i < args.size(); ++i) {
+        if (args[i].rfind(L"--", 0) == 0)
+            ok = ParseTransferOption(args, &i, &stallMs, &rateKiB);
+        else
+            positional.push_back(args[i]);
     }
+    if (!ok || positional.size() != 2)
+        return ExitWith(EXIT_USAGE, L"updater download URL FILE [--stall-timeout S] [--limit-rate KIB]");
+    const std::wstring& url = positional[0];
+    const std::wstring& file = positional[1];
     CINetDownLoad downloader;
-    if (!downloader.Init()) {
-        PrintError(L"cannot open an internet session");
-        return 1;
-    }
+    if (!downloader.Init()) return ExitWith(EXIT_FAILED, L"cannot open an internet session");
     downloader.SetStallRule(stallMs, CINetDownLoad::kDefaultStallBytes);
     downloader.SetRateLimit(rateKiB * 1024);
     if (StdoutIsTerminal()) downloader.SetProgressCallback(&ShowTransfer);
     std::uint32_t size = 0;
-    const int result = downloader.Download(args[0].c_str(), args[1].c_str(), &size);
+    const int result = RetryDownload(
+        SRetryPolicy(), [&] { return downloader.Download(url.c_str(), file.c_str(), &size); },
+        [&] { return downloader.LastStatus(); });
     EndProgress();
+    const DWORD status = downloader.LastStatus();
     switch (result) {
-    case DOWNLOAD_OK:
-        PrintLine(L"downloaded " + std::to_wstring(size) + L" bytes to " + args[1]);
-        return 0;
-    case DOWNLOAD_NO_DIRECTORY:
-        PrintError(L"cannot create the directory of " + args[1]);
-        return 1;
-    case DOWNLOAD_NO_FILE:
-        PrintError(L"cannot write " + args[1]);
-        return 1;
-    case DOWNLOAD_DISK_FULL:
-        PrintError(L"the disk is full: " + args[1] + L" cannot be stored");
-        return EXIT_DISK_FULL;
+    case DOWNLOAD_OK: PrintLine(L"downloaded " + std::to_wstring(size) + L" bytes to " + file); return EXIT_OK;
+    case DOWNLOAD_NO_DIRECTORY: return ExitWith(EXIT_FAILED, L"cannot create the directory of " + file);
+    case DOWNLOAD_NO_FILE: return ExitWith(EXIT_FAILED, L"cannot write " + file);
+    case DOWNLOAD_DISK_FULL: return ExitWith(EXIT_DISK_FULL, file + L" cannot be stored");
     case DOWNLOAD_TOO_LARGE:
-        PrintError(L"the server sent more than the body's stated size or the cap");
-        return EXIT_BOUND_EXCEEDED;
+        return ExitWith(EXIT_BOUND_EXCEEDED, L"the server sent more than the body's stated size or the cap");
     case DOWNLOAD_STALLED:
-        PrintError(L"the transfer stalled: too few bytes within " + std::to_wstring(stallMs / 1000) +
-                   L" s; what arrived is kept and the next download of it goes on from there");
-        return 1;
+    case DOWNLOAD_TOO_SLOW:
+        return ExitWith(EXIT_FAILED, std::wstring(result == DOWNLOAD_STALLED
+                                                      ? L"the transfer stalled: too few bytes within " +
+                                                            std::to_wstring(stallMs / 1000) + L" s"
+                                                      : L"the transfer was slower than the minimum rate") +
+                                         L"; what arrived is kept and the next download of it goes on from there");
     default:
-        PrintError(L"download of " + args[0] +
-                   L" failed: no connection, an HTTP status other than 200/206, or an incomplete body");
-        return 1;
+        return ExitWith(EXIT_FAILED, L"download of " + url + L" failed: " +
+                                         (status == 0 ? std::wstring(L"no connection")
+                                          : status != 200 && status != 206
+                                              ? L"HTTP status " + std::to_wstring(status)
+                                              : std::wstring(L"the body never came whole")) +
+                                         L" (4 attempts)");
     }
 }
 
 int RunUnzip(const Args& args)
 {
-    if (args.size() != 2) {
-        PrintError(L"usage: updater unzip ZIP DIR");
-        return 2;
-    }
+    if (args.size() != 2) return ExitWith(EXIT_USAGE, L"updater unzip ZIP DIR");
     std::wstring dir = Base::Utility::WithBackslashes(args[1]);
     if (dir.empty() || dir.back() != L'\\') dir.push_back(L'\\');
     // Created with the case given; the engine lower-cases what it adds below.
@@ -116,25 +117,16 @@ int RunUnzip(const Args& args)
     CUpdateEngine engine;
     engine.m_FileLogEcho = &EchoErrors;
     if (StdoutIsTerminal()) engine.SetSingleProgressCallback(&PrintFraction);
-    if (!engine.UnZipFile(args[0], dir, true, 0.0f, 1.0f)) {
-        PrintError(L"unzip of " + args[0] + L" failed");
-        return 1;
-    }
+    if (!engine.UnZipFile(args[0], dir, true, 0.0f, 1.0f)) return ExitWith(EXIT_FAILED, L"unzip of " + args[0]);
     EndProgress();
-    return 0;
+    return EXIT_OK;
 }
 
 int RunMd5(const Args& args)
 {
-    if (args.size() != 1) {
-        PrintError(L"usage: updater md5 FILE");
-        return 2;
-    }
+    if (args.size() != 1) return ExitWith(EXIT_USAGE, L"updater md5 FILE");
     const unsigned char* digest = MD5File(args[0].c_str());
-    if (digest == nullptr) {
-        PrintError(L"cannot read " + args[0]);
-        return 1;
-    }
+    if (digest == nullptr) return ExitWith(EXIT_FAILED, L"cannot read " + args[0]);
     std::printf("%s  %s\n", MD5ToHex(digest), Base::Utility::WideToUtf8(args[0]).c_str());
-    return 0;
+    return EXIT_OK;
 }

@@ -52,11 +52,7 @@ private:
         case WM_DOWNLOAD_PROGRESS:
             if (lParam <= 1000 && lParam != 101) PrintFraction(static_cast<float>(lParam) / 1000.0f);
             return;
-        case WM_PACK_FILELIST_ERROR: PrintError(L"the package holds no usable file list"); return;
-        case WM_PACK_VERSION_ERROR:
-            PrintError(L"the package names no versions, or the installed version is outside its range");
-            return;
-        default: return;
+        default: return;  // failures are told once, by the exit code's message
         }
     }
 
@@ -117,9 +113,8 @@ int RunUpdate(const Args& args)
 {
     SOptions o;
     if (!ParseOptions(args, &o, true)) {
-        PrintError(L"usage: updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] "
-                   L"[--stall-timeout S] [--limit-rate KIB]");
-        return EXIT_USAGE;
+        return ExitWith(EXIT_USAGE, L"updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] "
+                                    L"[--stall-timeout S] [--limit-rate KIB]");
     }
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     g_bTestServer = o.testServer ? 1 : 0;
@@ -129,21 +124,17 @@ int RunUpdate(const Args& args)
     if (!StartEngine(engine, run.Window(), nullptr)) return InitExitCode(engine);
     engine.SetStallTimeout(o.stallMs);
     engine.SetRateLimit(o.rateKiB);
-    if (engine.m_vecUpdateInfoURL.empty()) {
-        PrintError(L"the configuration names no address of the update information");
-        return EXIT_NO_UPDATE_INFO;
-    }
+    if (engine.m_vecUpdateInfoURL.empty())
+        return ExitWith(EXIT_NO_UPDATE_INFO, L"the configuration names no address of the update information");
 
     if (!engine.StartAutopatch() || run.Wait(engine) != OUTCOME_INFO_READY) {
         if (const int code = FaultExitCode(engine)) return code;
-        PrintError(L"the update information could not be fetched from any address");
-        return EXIT_NO_UPDATE_INFO;
+        return ExitWith(EXIT_NO_UPDATE_INFO, L"see the log");
     }
-    if (o.server >= engine.GetPatchServerCount()) {
-        PrintError(L"the update information lists " + std::to_wstring(engine.GetPatchServerCount()) +
-                   L" patch servers; there is no server " + std::to_wstring(o.server));
-        return EXIT_NO_SERVER;
-    }
+    if (o.server >= engine.GetPatchServerCount())
+        return ExitWith(EXIT_NO_SERVER, L"the update information lists " +
+                                            std::to_wstring(engine.GetPatchServerCount()) +
+                                            L" patch servers; there is no server " + std::to_wstring(o.server));
     const std::string target = engine.m_vecPatchServer[o.server].Version;
     PrintLine(L"installed version " + AnsiToWide(engine.GetLocalVersionStr()) + L", server version " +
               AnsiToWide(target) + L", latest " + AnsiToWide(engine.GetLatestVersion()));
@@ -154,70 +145,52 @@ int RunUpdate(const Args& args)
             PrintLine(step == 0 ? L"up to date" : L"the installation is at the server's version " + AnsiToWide(target));
             return EXIT_OK;
         }
-        if (!engine.StartUpdate(o.telecom, o.server)) {
-            PrintError(L"the patch server has no address for this line");
-            return EXIT_NO_SERVER;
-        }
+        if (!engine.StartUpdate(o.telecom, o.server))
+            return ExitWith(EXIT_NO_SERVER, L"the patch server has no address for this line");
         const EWorkerOutcome outcome = run.Wait(engine);
         if (outcome != OUTCOME_INSTALLED && outcome != OUTCOME_UP_TO_DATE)
             if (const int code = FaultExitCode(engine)) return code;
         switch (outcome) {
         case OUTCOME_UP_TO_DATE: PrintLine(L"up to date"); return EXIT_OK;
         case OUTCOME_INSTALLED: break;
-        case OUTCOME_DOWNLOAD_FAILED:
-            PrintError(L"the patch package could not be downloaded");
-            return EXIT_DOWNLOAD_FAILED;
-        case OUTCOME_NO_LOCAL_VERSION:
-            PrintError(L"the installed version is unknown (CurVersion is empty)");
-            return EXIT_NO_LOCAL_VERSION;
-        case OUTCOME_STOPPED: PrintError(L"stopped"); return EXIT_STOPPED;
+        case OUTCOME_DOWNLOAD_FAILED: return ExitWith(EXIT_DOWNLOAD_FAILED, L"see the log");
+        case OUTCOME_NO_LOCAL_VERSION: return ExitWith(EXIT_NO_LOCAL_VERSION);
+        case OUTCOME_STOPPED: return ExitWith(EXIT_STOPPED);
         case OUTCOME_INSTALL_FAILED:
-            if (engine.m_nInstallError != 0) return InstallExitCode(engine.m_nInstallError);
+            if (engine.m_nInstallError != 0) return InstallExitCode(engine);
             [[fallthrough]];
-        default: PrintError(L"the update ended unexpectedly"); return EXIT_FAILED;
+        default: return ExitWith(EXIT_FAILED, L"the update ended unexpectedly");
         }
         engine.initBasic();  // the installation wrote the new versions
         const std::string after = engine.GetLocalVersionStr();
         PrintLine(L"installed " + AnsiToWide(before) + L" -> " + AnsiToWide(after));
         if (GetFileAttributesW(L"launcher.exe.new") != INVALID_FILE_ATTRIBUTES)
             PrintLine(L"a new launcher (launcher.exe.new) takes over at the next start");
-        if (after == before) {
-            PrintError(L"the step did not change the installed version");
-            return EXIT_NO_PROGRESS;
-        }
+        if (after == before) return ExitWith(EXIT_NO_PROGRESS);
         if (o.oneStep) return EXIT_OK;
     }
-    PrintError(L"more than 100 steps");
-    return EXIT_NO_PROGRESS;
+    return ExitWith(EXIT_NO_PROGRESS, L"more than 100 steps");
 }
 
 int RunBasePack(const Args& args)
 {
     SOptions o;
-    if (!ParseOptions(args, &o, false)) {
-        PrintError(L"usage: updater basepack --dir GAMEDIR");
-        return EXIT_USAGE;
-    }
+    if (!ParseOptions(args, &o, false)) return ExitWith(EXIT_USAGE, L"updater basepack --dir GAMEDIR");
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     CRun run;
     CUpdateEngine engine;
     if (!StartEngine(engine, run.Window(), &PrintFraction)) return InitExitCode(engine);
-    if (engine.m_vecBasePackURL.size() != 2) {
-        PrintError(L"PatchCfg\\NewUpdateInfo.xml names no two base packs");
-        return EXIT_NO_BASEPACKS;
-    }
+    if (engine.m_vecBasePackURL.size() != 2) return ExitWith(EXIT_NO_BASEPACKS);
     for (int pack = 1; pack <= 2; ++pack) {
         const bool downloading = pack == 1 ? engine.StartDownloadBasePack1() : engine.StartDownloadBasePack2();
         if (!downloading || run.Wait(engine) != OUTCOME_BASEPACK_DOWNLOADED) {
             if (const int code = FaultExitCode(engine)) return code;
-            PrintError(L"base pack " + std::to_wstring(pack) + L" could not be downloaded");
-            return EXIT_BASEPACK_DOWNLOAD;
+            return ExitWith(EXIT_BASEPACK_DOWNLOAD, L"base pack " + std::to_wstring(pack));
         }
         const bool unpacking = pack == 1 ? engine.StartUnzipBasePack1() : engine.StartUnzipBasePack2();
         if (!unpacking || run.Wait(engine) != OUTCOME_BASEPACK_UNPACKED) {
             if (const int code = FaultExitCode(engine)) return code;
-            PrintError(L"base pack " + std::to_wstring(pack) + L" could not be unpacked");
-            return EXIT_BASEPACK_UNZIP;
+            return ExitWith(EXIT_BASEPACK_UNZIP, L"base pack " + std::to_wstring(pack));
         }
         PrintLine(L"base pack " + std::to_wstring(pack) + L" installed");
     }

@@ -26,14 +26,12 @@ std::string KeyLine(const std::wstring& keyOrFile)
 int RunVerify(const Args& args)
 {
     if (args.size() != 3 || args[1] != L"--key") {
-        PrintError(L"usage: updater verify FILE --key PUBLIC_KEY_FILE_OR_LINE");
-        return EXIT_USAGE;
+        return ExitWith(EXIT_USAGE, L"updater verify FILE --key PUBLIC_KEY_FILE_OR_LINE");
     }
     const std::wstring& file = args[0];
     SMinisignKey key;
     if (!ParseMinisignPublicKey(KeyLine(args[2]), &key)) {
-        PrintError(L"not a minisign public key: " + args[2]);
-        return EXIT_USAGE;
+        return ExitWith(EXIT_USAGE, L"not a minisign public key: " + args[2]);
     }
     std::ifstream in((file + L".minisig").c_str(), std::ios::binary);
     std::string bytes(kMaxMinisigBytes + 1, '\0');
@@ -43,8 +41,7 @@ int RunVerify(const Args& args)
     EMinisigResult result = ReadMinisig(bytes.data(), bytes.size(), &sig);
     unsigned char digest[kMinisignDigestBytes];
     if (result == MINISIG_OK && !ComputeFileBlake2b(file, digest)) {
-        PrintError(L"cannot read " + file);
-        return EXIT_FAILED;
+        return ExitWith(EXIT_FAILED, L"cannot read " + file);
     }
     if (result == MINISIG_OK) result = VerifyMinisig(sig, {key}, digest);
     const size_t slash = file.find_last_of(L"\\/");
@@ -53,8 +50,7 @@ int RunVerify(const Args& args)
         result = CheckTrustedComment(sig.trustedComment, WideToAnsi(file.substr(slash == std::wstring::npos ? 0 : slash + 1)),
                                      false, 0, &timestamp);
     if (result != MINISIG_OK) {
-        PrintError(file + L": " + AnsiToWide(MinisigResultText(result)));
-        return EXIT_UNVERIFIED;
+        return ExitWith(EXIT_UNVERIFIED, file + L": " + AnsiToWide(MinisigResultText(result)));
     }
     PrintLine(file + L": signature verified (" + AnsiToWide(sig.trustedComment) + L")");
     return EXIT_OK;

@@ -1,0 +1,26 @@
+// How a download is tried again: up to four attempts while the request or the
+// transfer fails, pausing 1, 2, 4 s (at most 8 s) after failures that time may
+// mend (no connection, silence, a slow or busy server); a stop ends a pause.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+
+struct SRetryPolicy {
+    int attempts = 4;
+    DWORD firstPauseMs = 1000;
+    DWORD pauseCapMs = 8000;
+    HANDLE wake = nullptr;                      // set: a pause ends, and no attempt follows
+    const std::atomic<bool>* cancel = nullptr;  // raised: no attempt follows
+};
+
+// A missing file stays missing; silence, a lost connection or a busy server may pass.
+bool MayMendWithTime(int downloadResult, DWORD httpStatus);
+
+// Calls attempt (which returns a DOWNLOAD_* code) until it succeeds, fails in
+// another way than the request or the transfer, or the attempts are used up;
+// status() gives the HTTP status of the last response. The last code.
+int RetryDownload(const SRetryPolicy& policy, const std::function<int()>& attempt,
+                  const std::function<DWORD()>& status);
