@@ -40,6 +40,8 @@ void CUpdateEngine::DownloadBasePack(int pack)
             Progress(PROGRESS_TOTAL, 1.0f);
     }
     if (size == 0 || stopped) {
+        // A partial download may stay for the next start; an empty folder does not.
+        if (!BasePackPath(pack - 1).empty()) RemoveDirectoryW(GetParentDir(BasePackPath(pack - 1)).c_str());
         m_Outcome = OUTCOME_BASEPACK_DOWNLOAD_FAILED;
         SetLog(LOG_TO_INFO, L"%s", LocalText(failedText));
         return;

@@ -98,6 +98,9 @@ for case in "14 digest" "17 name" "18 deep"; do
   game "$2" "${URL}$2/NewUpdateInfo.zip"
   expect "$1" run "$UP" update --dir "$(winpath "$W/$2")"
   diff -r --exclude=PatchCfg "$W/v100" "$W/$2"
+  # One message, the exit code's own.
+  [ "$(grep -c '^updater: ' "$W/out.txt")" = 1 ] || { cat "$W/out.txt"; exit 1; }
+  [ "$1" != 17 ] || grep -q "refused (path fence)" "$W/out.txt"
 done
 [ ! -e "$W/evil.exe" ] && [ ! -e "$W/name/evil.exe" ]
 [ ! -e "$W/deep/PatchCfg/NewUpdateInfo.xml" ]
@@ -138,4 +141,5 @@ grep -q "needs repair" "$W/out.txt"
 [ "$(cat "$W/repair/PatchCfg/PatchBackup/Data/kept.bin")" = old ]
 expect 2 run "$UP" update
 expect 8 run "$UP" update --dir "$(winpath "$W/v100")"
+[ "$(wc -l < "$W/out.txt")" = 1 ] && grep -q "^updater: the installation's configuration" "$W/out.txt"
 echo "tools e2e: ok"

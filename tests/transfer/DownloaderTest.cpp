@@ -7,6 +7,7 @@
 
 #include "TestUtil.h"
 #include "transfer/Directories.h"
+#include "transfer/DownloadRetry.h"
 #include "transfer/INetDownLoad.h"
 
 namespace {
@@ -224,5 +225,26 @@ TEST_F(DownloaderTest, EveryWaitIsBoundedFromTheFirstByteAndABreachClosesTheConn
         ASSERT_EQ(std::sscanf(line.c_str(), "huge %llu %llu", &sent, &ms), 2);
         EXPECT_LT(ms, 3000u) << line;
         EXPECT_LT(sent, 256ull << 20) << line;
+    }
+}
+
+TEST_F(DownloaderTest, RetriesTakeFourAttemptsWhereTimeMayMendAndOneWhereItCannot)
+{
+    SRetryPolicy quick;
+    quick.firstPauseMs = 10;
+    const struct {
+        std::string route;
+        SDownloadLimits limits;
+        int result;
+        size_t requests;
+    } cases[] = {
+        {"status/503", {}, DOWNLOAD_REQUEST_FAILED, 4},
+        {"ok/5000", [] { SDownloadLimits l; l.maxSize = 100; return l; }(), DOWNLOAD_TOO_LARGE, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string key = Unique();
+        const std::string url = http.FaultUrl(c.route.substr(0, c.route.find('/')) + "/" + key + c.route.substr(c.route.find('/')));
+        EXPECT_EQ(RetryDownload(quick, [&] { return Get(url, c.limits); }, [&] { return dl.LastStatus(); }), c.result);
+        EXPECT_EQ(http.Requests(key), c.requests) << c.route;
     }
 }

@@ -29,6 +29,10 @@ TEST(JournalTextTest, OnlyAWholeWellFormedJournalProvesAnything)
         {h + "X\tx.txt\n", false, 0, false},
         {h + "B\t..\\..\\x.exe\n", false, 0, false},
         {h + "B\tx.txt\nC\nN\ty.txt\n", false, 0, false},
+        {h + "N\tb.txt\t0123456789abcdef0123456789abcdef\n", true, 1, false},  // the digest of what was written
+        {h + "B\tb.txt\t0123456789abcdef0123456789abcdef\n", false, 0, false},
+        {h + "N\tb.txt\t0123456789ABCDEF0123456789abcdef\n", false, 0, false},
+        {h + "N\tb.txt\t\n", false, 0, false},
     };
     for (const auto& c : cases) {
         SJournalText j;

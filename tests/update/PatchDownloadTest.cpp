@@ -90,7 +90,7 @@ TEST_F(PatchDownloadTest, RefusedNamesFetchNothingAndAPackageMustBeTheTablesSize
 {
     WriteBytes("victim.txt", "outside the temp directory");
     engine.m_strPatchBaseURL = http.FaultUrl("status/" + key + "/");
-    for (const char* name : {"..\\..\\victim.txt", "../../victim.txt", "COM1", "x:y", ""}) {
+    for (const char* name : {"..\\..\\victim.txt", "../../victim.txt", "COM1", "x:y", "", "Tidewell.log", "filelist.xml"}) {
         engine.ClearFault();
         engine.m_Plan.upgrade.filename = name;
         EXPECT_EQ(Download(), STEP_DOWNLOAD_FAILED) << name;

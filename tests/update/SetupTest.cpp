@@ -7,6 +7,9 @@
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
 #include "base/utility/StringTable.h"
+#include "transfer/Directories.h"
+#include "transfer/JournalText.h"
+#include "transfer/Md5.h"
 #include "transfer/PatchInstaller.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
@@ -133,4 +136,50 @@ TEST_F(SetupTest, ADamagedJournalStopsTheEngineWithTheBackupsKept)
     ASSERT_EQ(errs.size(), 1u);
     EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"Error:the installation needs repair"),
               std::wstring::npos);
+}
+
+// A failed installation leaves the temp folder as it found it (a full disk
+// before the first byte is written), and its undo deletes only files that it
+// can prove the installation wrote.
+TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstallationWrote)
+{
+    auto tempFiles = [] {
+        std::vector<std::string> files;
+        for (auto& e : fs::recursive_directory_iterator("PatchCfg/PatchTemp"))
+            if (e.path().extension() != ".log" && e.path().extension() != ".err")
+                files.push_back(e.path().generic_string());
+        return files;
+    };
+    for (const bool diskFull : {true, false}) {
+        engine.ClearFault();
+        SetDiskBudgetForTests(diskFull ? 100 : -1);
+        SetInstallFaultHook(diskFull ? nullptr : +[](unsigned step) { return step == 2 ? 1 : 0; });
+        EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
+        SetDiskBudgetForTests(-1);
+        SetInstallFaultHook(nullptr);
+        EXPECT_EQ(engine.m_nInstallError, diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
+        EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
+        EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
+        engine.InitLogSystem();
+    }
+    const std::vector<std::string> errs = ErrLogs();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"MiB more to unpack"), std::wstring::npos);
+
+    // A journal that names the engine's files, a file another wrote or one
+    // nothing was to be written to: those stay, and the log says so.
+    WriteBytes("new.txt", "written by the installation");
+    const std::string config = ReadBytes("PatchCfg/NewUpdateCfg.xml");
+    WriteBytes("PatchCfg/PatchBackup/journal.txt",
+               std::string(kJournalHeader) + "N\tPatchCfg\\NewUpdateCfg.xml\t" + Md5HexOf(config) + "\n" +
+                   "N\tsame.txt\t" + Md5HexOf("something else") + "\nN\tgone.txt\n" + "N\tnew.txt\t" +
+                   Md5HexOf("written by the installation") + "\n");
+    EXPECT_EQ(engine.RecoverInstallation(), RECOVERY_DONE);
+    EXPECT_FALSE(fs::exists("new.txt"));
+    EXPECT_EQ(TakeSnapshot("."), before);
+    const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
+    EXPECT_NE(log.find(L"rollback of PatchCfg\\NewUpdateCfg.xml ignored: the engine's own file"), std::wstring::npos);
+    EXPECT_NE(log.find(L"rollback of same.txt ignored: not the file the installation wrote"), std::wstring::npos);
+    EXPECT_NE(log.find(L"rollback of gone.txt ignored: nothing was to be written there"), std::wstring::npos);
+    EXPECT_NE(log.find(L"rollback file:new.txt"), std::wstring::npos);
 }

@@ -238,3 +238,64 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileOrADamagedDeltaTakesTh
         EXPECT_EQ(Count(log, L"signature verified: whole.exe"), c.fallback ? 1u : 0u);
     }
 }
+
+TEST_F(SignedRunTest, HandOpenedPackagesNeedTheirOwnSignatureAndAmbiguousKeysStopEverything)
+{
+    Game({"k1"});
+    fs::create_directories("hand");
+    const fs::path package = fs::absolute("hand/up100.exe"), sig = package.string() + ".minisig";
+    const fs::path renamed = fs::absolute("hand/up100.korvalen");
+    fs::copy_file(Package("up100.exe"), package);
+    WriteBytes("hand/other.exe", "another file");
+    Sign("hand/other.exe", "k1");
+    const struct {
+        const char* what;
+        std::function<void()> spoil;
+        fs::path path;
+        const wchar_t* logLine;
+    } cases[] = {
+        {"no signature", [] {}, package, L"no signature file beside it"},
+        {"another file's", [&] { fs::copy_file("hand/other.exe.minisig", sig); }, package,
+         L"signature does not match the file"},
+        {"another key", [&] { Sign(package, "k2"); }, package, L"signed by a key that is not trusted"},
+        {"renamed", [&] {
+             Sign(package, "k1");
+             fs::copy_file(package, renamed);
+             fs::copy_file(sig, renamed.string() + ".minisig");
+         }, renamed, L"signature is for another file"},
+    };
+    for (const auto& c : cases) {
+        c.spoil();
+        const size_t before = Count(Logs(), c.logLine);
+        EXPECT_EQ(Run(engine.StartManualPatch(c.path.string()), WM_UPDATE_IDLE), OUTCOME_INSTALL_FAILED) << c.what;
+        EXPECT_EQ(engine.Fault(), FAULT_UNVERIFIED) << c.what;
+        EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
+        EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 100") << c.what;
+        EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup")) << c.what;
+    }
+    EXPECT_EQ(Run(engine.StartManualPatch(package.string()), WM_UPDATE_COMPLETE), OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 200");
+
+    // Keys that can be read two ways: the engine does not start.
+    engine.CloseLog(true);
+    const std::string key = "<Key>" + KeyLine(s_packages / "k1.pub") + "</Key>";
+    const std::string config = LocalConfig("0000100", {InfoUrl()});
+    auto with = [&](const std::string& tail) { return Replaced(config, "</Root>", tail + "</Root>"); };
+    const struct {
+        std::string config;
+        const wchar_t* logLine;
+    } ambiguous[] = {
+        {with("<TrustedKeys/><TrustedKeys>" + key + "</TrustedKeys>"), L"more than one TrustedKeys section"},
+        {with("<TrustedKeys/>"), L"a TrustedKeys section without a Key"},
+        {with("<TrustedKeys><Key>RWQ-not-a-key</Key>" + key + "</TrustedKeys>"), L"key 1 is not a minisign public key"},
+        {with("<TrustedKeys InfoTimestamp=\"12x\">" + key + "</TrustedKeys>"), L"InfoTimestamp is not a number"},
+        {config + "<Root><TrustedKeys>" + key + "</TrustedKeys></Root>", L"in a second Root element"},
+    };
+    for (const auto& c : ambiguous) {
+        WriteBytes("PatchCfg/NewUpdateCfg.xml", c.config);
+        CUpdateEngine other;
+        EXPECT_FALSE(other.Initialize(nullptr, true, nullptr, nullptr, nullptr)) << c.config;
+        EXPECT_EQ(other.Fault(), FAULT_BAD_KEYS) << c.config;
+        EXPECT_EQ(Count(Logs(), c.logLine), 1u) << c.config;
+    }
+}

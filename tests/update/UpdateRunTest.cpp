@@ -184,6 +184,14 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
     EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
     EXPECT_EQ(engine.Fault(), FAULT_REFUSED_NAME);
     EXPECT_FALSE(fs::exists("../victim.zip"));
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack")) << "a refused pack leaves nothing";
+    // Whatever a pack is called, it never takes the place of a file of the installation.
+    WriteBytes("launcher.exe", "MZ launcher");
+    engine.m_vecBasePackFile[0] = "launcher.exe";
+    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_UNZIP_BASEPACK1), OUTCOME_BASEPACK_DOWNLOADED);
+    EXPECT_EQ(Run(engine.StartUnzipBasePack1(), WM_CHECK_INSTALL), OUTCOME_BASEPACK_UNPACKED);
+    EXPECT_EQ(ReadBytes("launcher.exe"), "MZ launcher");
+    EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack"));
 }
 
 TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)

@@ -16,7 +16,9 @@ namespace {
 
 int PrintBox(HWND, const wchar_t* text, const wchar_t* caption, UINT)
 {
-    PrintError((caption && *caption ? std::wstring(caption) + L": " : std::wstring()) + WithoutLineEnd(text));
+    // A text the table lacks says nothing: the exit code's message follows.
+    const std::wstring line = WithoutLineEnd(text);
+    if (!line.empty()) PrintError((caption && *caption ? std::wstring(caption) + L": " : std::wstring()) + line);
     return IDOK;
 }
 
