@@ -16,7 +16,6 @@
 #include "transfer/PathFence.h"
 #include "update/UpdateEngine.h"
 
-using Base::Utility::WideToAnsi;
 
 CPatchApp* g_pPatchApp = nullptr;
 
@@ -75,7 +74,12 @@ void CPatchApp::ResolvePaths()
     const std::wstring modulePath = module;
     const size_t slash = modulePath.rfind(L'\\');
     m_strExeName = slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
-    if (ReadRegisteredDir()) {
+    const std::wstring ownDir = modulePath.substr(0, slash == std::wstring::npos ? 0 : slash + 1);
+    // A launcher updates the installation it stands in; the registered one
+    // only when its own folder is none (a launcher started from elsewhere).
+    const DWORD own = GetFileAttributesW((ownDir + L"PatchCfg").c_str());
+    const bool ownIsInstallation = own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_DIRECTORY);
+    if (ReadRegisteredDir() && !ownIsInstallation) {
         m_strAppDir = m_strRegisteredDir;
         if (m_strAppDir.back() != L'\\') m_strAppDir += L'\\';  // a drive root is stored as "C:\"
         m_strExePath = m_strAppDir + m_strExeName;
@@ -161,7 +165,7 @@ void CPatchApp::ReadChannel()
 {
     m_strChannel.clear();
     TiXmlDocument doc;
-    const std::string path = WideToAnsi(m_strAppDir + L"PatchCfg\\channel.xml");
+    const std::string path = Base::Utility::WideToUtf8(m_strAppDir + L"PatchCfg\\channel.xml");
     if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return;
     const TiXmlElement* root = doc.FirstChildElement("root");
     const TiXmlElement* channel = root ? root->FirstChildElement("channel") : nullptr;
@@ -176,7 +180,7 @@ std::string CPatchApp::SkinFilePath() const
 {
     std::wstring path = m_strAppDir + L"PatchCfg\\NewLauncherCfg";
     if (!m_strChannel.empty()) path += L"_" + m_strChannel;
-    return WideToAnsi(path + L".xml");
+    return Base::Utility::WideToUtf8(path + L".xml");
 }
 
 void CPatchApp::EvaluateArguments(const std::vector<std::wstring>& args)

@@ -251,11 +251,7 @@ BOOL CPatchDlg::OnInitDialog()
                                 pages[i]->m_nHeight, m_hWnd, 101);
     m_Buttons[0].SetState(UI::CKbcButton::STATE_DISABLED);
 
-    const bool internalTest = g_pPatchApp && g_pPatchApp->m_bInternalTest;
-    if (g_pUpdateEngine &&
-        g_pUpdateEngine->Initialize(m_hWnd, !internalTest, &CPatchDlg::OnStatusText, &CPatchDlg::OnSingleProgress,
-                                    &CPatchDlg::OnTotalProgress))
-        SetCurrentVersion(g_pUpdateEngine->GetLocalVersionStr());
+    const bool engineReady = InitializeEngine();
 
     const std::wstring tail = UI::CApplication::CommandLineTail();
     const int size = WideCharToMultiByte(CP_OEMCP, 0, tail.c_str(), static_cast<int>(tail.size()), nullptr, 0,
@@ -269,7 +265,8 @@ BOOL CPatchDlg::OnInitDialog()
 
     m_bReady = true;
     ReconnectLinkServer();
-    SendMessageW(m_hWnd, WM_CHECK_INSTALL, 0, 0);
+    // An engine that cannot start says why, and the start button tries again.
+    SendMessageW(m_hWnd, engineReady || g_pUpdateEngine == nullptr ? WM_CHECK_INSTALL : WM_RUN_FAILED, 0, 0);
     SetTimer(m_hWnd, TIMER_BAR1, 100, nullptr);
     SetTimer(m_hWnd, TIMER_BAR2_STATUS, 100, nullptr);
     return TRUE;
@@ -330,6 +327,7 @@ void CPatchDlg::OnTimer(UINT_PTR id)
         if (g_bRepaintStatus.exchange(false)) {
             const RECT r = StatusRect();
             InvalidateRect(m_hWnd, &r, FALSE);
+            SetDlgItemTextW(m_hWnd, IDC_STATUS_TEXT, StatusText().c_str());
         }
     }
 }
@@ -379,6 +377,10 @@ bool CPatchDlg::OnCommand(UINT id, UINT code)
 
 bool CPatchDlg::OnStart()
 {
+    if (m_bRetry) {
+        Retry();
+        return true;
+    }
     SendMessageW(m_hWnd, m_bCanStartGame ? WM_START_GAME : WM_START_UPDATE, 0, 0);
     return true;
 }

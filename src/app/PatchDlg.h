@@ -77,6 +77,7 @@ public:
     bool m_bCanStartGame = false;
     bool m_bReady = false;
     bool m_bNewLauncherPending = false;
+    bool m_bRetry = false;  // the start button runs everything again
 
 protected:
     BOOL OnInitDialog() override;
@@ -108,6 +109,10 @@ private:
     void OnPackVersionError();
     void OnDownloadErrorRelink();
     void OnSelectLine(bool telecom);
+    // A failed run: its cause on the status line, the start button a retry.
+    void OnRunFailed();
+    void Retry();
+    bool InitializeEngine();
     void TerminateEmergencyUpdater();
 
     UI::CPicture m_Background;

@@ -26,12 +26,6 @@ CPatchApp& LauncherApp() { return *g_pPatchApp; }
 // Set once a failed download has been retried on another server.
 bool g_bRelinked = false;
 
-bool FileExists(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 bool DirectoryExists(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
@@ -77,8 +71,15 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (engine) engine->StartDownloadBasePack2();
         return true;
     case WM_AUTOPATCH_STOP:
+        if (engine && engine->Outcome() != OUTCOME_STOPPED) {
+            OnRunFailed();
+            return true;
+        }
         SetStatusTag(L"WM_AUTOPATCH_STOP");
         SetButtonsBusy(false);
+        return true;
+    case WM_RUN_FAILED:
+        OnRunFailed();
         return true;
     case WM_START_UPDATE:
         SetButtonsBusy(true);
@@ -86,7 +87,7 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return true;
     case WM_START_MANUAL_PATCH:
         SetButtonsBusy(true);
-        if (engine) engine->StartManualPatch(WideToAnsi(LauncherApp().m_strPatchFile));
+        if (engine) engine->StartManualPatch(Base::Utility::WideToUtf8(LauncherApp().m_strPatchFile));
         return true;
     case WM_UPDATE_COMPLETE:
         OnUpdateComplete();
@@ -133,7 +134,7 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         RefreshStartButton(m_nBigArea);
         return true;
     case WM_DOWNLOADED_ALLINFO_ERROR:
-        SetStatusTag(L"DOWNLOADED_ALLINFO_ERROR");
+        OnRunFailed();
         return true;
     case WM_VERIFY_INSTALLED_MD5_ERROR:
         SetStatusTag(L"VERIFY_INSTALLED_MD5_ERROR");
@@ -177,7 +178,7 @@ void CPatchDlg::OnCheckInstall()
         } else if (has2) {
             DeleteNormal(pack2);
             SendMessageW(m_hWnd, WM_DOWNLOAD_BASEPACK2, 0, 0);
-        } else if (FileExists(dir + "DATA.dat")) {
+        } else if (FileExistsW(Base::Utility::Utf8ToWide(dir) + L"DATA.dat")) {
             CPatchApp& app = LauncherApp();
             if (!app.m_bRegistered) app.RegisterPatchFileType();
             SendMessageW(m_hWnd, WM_START_AUTOPATCH, 0, 0);
@@ -348,10 +349,46 @@ void CPatchDlg::OnDownloadError()
 {
     if (ShowMessageBox(m_hWnd, LocalText(L"WM_DOWNLOAD_ERROR"), L"", MB_OKCANCEL) == IDOK) {
         ShellExecuteA(nullptr, "open", m_strManualUpdateURL.c_str(), nullptr, nullptr, SW_HIDE);
-        SetButtonsBusy(false);
+        OnRunFailed();
     } else {
         ExitLauncher();
     }
+}
+
+bool CPatchDlg::InitializeEngine()
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    const bool internalTest = g_pPatchApp && g_pPatchApp->m_bInternalTest;
+    if (engine == nullptr || !engine->Initialize(m_hWnd, !internalTest, &CPatchDlg::OnStatusText,
+                                                 &CPatchDlg::OnSingleProgress, &CPatchDlg::OnTotalProgress))
+        return false;
+    SetCurrentVersion(engine->GetLocalVersionStr());
+    return true;
+}
+
+void CPatchDlg::OnRunFailed()
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    const EFailureCause cause = engine ? engine->FailureCause() : CAUSE_INCOMPLETE_INSTALLATION;
+    const wchar_t* tag = CauseTag(cause == CAUSE_NONE ? CAUSE_INCOMPLETE_INSTALLATION : cause);
+    if (cause == CAUSE_INCOMPLETE_INSTALLATION || cause == CAUSE_NONE)
+        SetStatus(FormatLocalText(tag, L"s", engine ? engine->FailureDetail().c_str() : L""));
+    else
+        SetStatusTag(tag);
+    m_bRetry = true;
+    m_bCanStartGame = false;
+    m_Buttons[0].SetTooltipText(LocalText(L"RETRY_BUTTON"));
+    SetButtonsBusy(false);
+}
+
+void CPatchDlg::Retry()
+{
+    m_bRetry = false;
+    SetButtonsBusy(true);
+    CUpdateEngine* engine = g_pUpdateEngine;
+    // An engine that could not start gets another start: the files may have been mended.
+    const bool ready = engine && (engine->m_bInitialized || InitializeEngine());
+    SendMessageW(m_hWnd, ready ? WM_CHECK_INSTALL : WM_RUN_FAILED, 0, 0);
 }
 
 void CPatchDlg::OnPackVersionError()

@@ -19,7 +19,9 @@ int RetryDownload(const SRetryPolicy& policy, const std::function<int()>& attemp
         if (i > 0) {
             // A full disk, a refused name or a body past its bounds fail the same way again.
             if (result != DOWNLOAD_REQUEST_FAILED && result != DOWNLOAD_STALLED && result != DOWNLOAD_TOO_SLOW) break;
-            if (MayMendWithTime(result, status()) && pause > 0) {
+            const bool wait = MayMendWithTime(result, status()) && pause > 0;
+            if (policy.onRetry) policy.onRetry(i + 1, wait ? pause : 0);
+            if (wait) {
                 if (policy.wake && WaitForSingleObject(policy.wake, pause) == WAIT_OBJECT_0) break;
                 pause = pause < policy.pauseCapMs / 2 ? pause * 2 : policy.pauseCapMs;
             }

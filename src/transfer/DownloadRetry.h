@@ -14,6 +14,8 @@ struct SRetryPolicy {
     DWORD pauseCapMs = 8000;
     HANDLE wake = nullptr;                      // set: a pause ends, and no attempt follows
     const std::atomic<bool>* cancel = nullptr;  // raised: no attempt follows
+    // Told before each further attempt (counted from 2) and its pause.
+    std::function<void(int attempt, DWORD pauseMs)> onRetry;
 };
 
 // A missing file stays missing; silence, a lost connection or a busy server may pass.

@@ -149,6 +149,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
                                 std::uint64_t* receivedSize)
 {
     m_status = 0;
+    m_lastError = 0;
     m_lastRate = 0;
     if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring target = Base::Utility::WithBackslashes(std::wstring(localPath));
@@ -160,6 +161,15 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
     SPartFile part = {PartPath(target, limits)};
     const std::wstring tempDir = GetParentDir(part.path);
     if (!tempDir.empty()) MakeDirectories(tempDir);
+
+    // A file of stated size that cannot fit is not asked for.
+    std::uint64_t free = 0;
+    const std::uint64_t partial = FileSizeOf(part.path);
+    if (limits.statedSize != 0 && FreeDiskBytes(tempDir.empty() ? GetParentDir(target) : tempDir, &free) &&
+        free + (partial < limits.statedSize ? partial : limits.statedSize) < limits.statedSize + kFreeSpaceMargin) {
+        part.keep = true;
+        return DOWNLOAD_DISK_FULL;
+    }
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadBuffer]);
     if (!buffer) return DOWNLOAD_REQUEST_FAILED;
@@ -249,22 +259,32 @@ int CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connecti
 {
     *connection = InternetConnectW(m_hSession.Get(), target.host.c_str(), target.port, nullptr, nullptr,
                                    INTERNET_SERVICE_HTTP, 0, 0);
-    if (!*connection) return DOWNLOAD_REQUEST_FAILED;
+    if (!*connection) {
+        m_lastError = GetLastError();
+        return DOWNLOAD_REQUEST_FAILED;
+    }
     *request = HttpOpenRequestW(*connection, L"GET", target.object.c_str(), nullptr, nullptr, nullptr,
                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                     (target.secure ? INTERNET_FLAG_SECURE : 0),
                                 0);
-    if (!*request) return DOWNLOAD_REQUEST_FAILED;
+    if (!*request) {
+        m_lastError = GetLastError();
+        return DOWNLOAD_REQUEST_FAILED;
+    }
     // The watch ends a silence first; this only keeps a read from waiting for ever.
     DWORD receive = m_stallMs + 2000;
     InternetSetOptionW(*request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
     if (!HttpSendRequestW(*request, target.headers.empty() ? nullptr : target.headers.c_str(),
-                          static_cast<DWORD>(target.headers.size()), nullptr, 0))
-        return GetLastError() == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
+                          static_cast<DWORD>(target.headers.size()), nullptr, 0)) {
+        m_lastError = GetLastError();
+        return m_lastError == ERROR_INTERNET_TIMEOUT ? DOWNLOAD_STALLED : DOWNLOAD_REQUEST_FAILED;
+    }
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoW(*request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!HttpQueryInfoW(*request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+        m_lastError = GetLastError();
         return DOWNLOAD_REQUEST_FAILED;
+    }
     m_status = status;
     return DOWNLOAD_OK;
 }
@@ -284,6 +304,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     m_received = 0;
     m_total = 0;
     m_status = 0;
+    m_announced = 0;
     SResumeRecord saved;
     std::uint64_t have = 0;
     const bool resuming = LoadPartial(part, &saved, &have);
@@ -341,11 +362,16 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     } else {
         have = 0;
     }
-    if (hasWhole && (whole > limits.maxSize || (limits.statedSize != 0 && whole > limits.statedSize))) {
+    if (hasWhole) m_announced = whole;
+    // Another length than the table's: not the file the table describes.
+    if (hasWhole && limits.statedSize != 0 && whole != limits.statedSize) {
+        watch.Break();
+        return DOWNLOAD_SIZE_MISMATCH;
+    }
+    if (hasWhole && whole > limits.maxSize) {
         watch.Break();
         return DOWNLOAD_TOO_LARGE;
     }
-    if (hasWhole && limits.statedSize != 0 && whole < limits.statedSize) return kRepeat;
     // Never written past: the stated size, else the announced one, else the cap.
     std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasWhole ? whole : m_unsizedCap;
     if (limit > limits.maxSize) limit = limits.maxSize;
@@ -371,7 +397,8 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         if (record.Validator().empty() || !WriteRecord(RecordPath(part), record)) DeleteFileForced(RecordPath(part));
     }
 
-    SBody body = {request.Get(), file.Get(), buffer, have, limit, hasWhole ? whole : 0, hasWhole};
+    SBody body = {request.Get(), file.Get(), buffer, have, limit, hasWhole ? whole : 0, hasWhole,
+                  limits.statedSize != 0 && limit == limits.statedSize};
     const int received = ReceiveBody(body, watch);
     if (watch.Breach() != BREACH_NONE && watch.Breach() != BREACH_CALLER) return BreachCode(watch.Breach());
     if (received != DOWNLOAD_OK) return received;
@@ -380,7 +407,10 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     LARGE_INTEGER fileSize = {};
     if (!GetFileSizeEx(file.Get(), &fileSize)) return DOWNLOAD_NO_FILE;
     *length = static_cast<std::uint64_t>(fileSize.QuadPart);
-    if (limits.statedSize != 0 && *length != limits.statedSize) return kRepeat;
+    // A body that ended cleanly at another length is not the stated file;
+    // one that broke off resumes.
+    if (limits.statedSize != 0 && *length != limits.statedSize)
+        return hasWhole || body.readFailed ? kRepeat : DOWNLOAD_SIZE_MISMATCH;
     // Without a length header only a normal end of the body tells that it is whole.
     if (hasWhole ? *length != whole : body.readFailed) return kRepeat;
     // Only a whole body is forced to the disk: a partial one that a power cut
@@ -410,6 +440,7 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         // silent is the watch's: it shuts the connection and the call returns.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(body.request, &available, 0, 0)) {
+            m_lastError = GetLastError();
             body.readFailed = true;
             break;
         }
@@ -422,6 +453,7 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
             std::uint64_t want = available > m_lastRate / 10 ? available : m_lastRate / 10;
             if (want > maxRead) want = maxRead;
             if (!InternetReadFile(body.request, body.buffer, static_cast<DWORD>(want), &n)) {
+                m_lastError = GetLastError();
                 body.readFailed = true;
                 break;
             }
@@ -434,7 +466,7 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         }
         if (n > body.limit - received) {
             watch.Break();
-            return DOWNLOAD_TOO_LARGE;
+            return body.stated ? DOWNLOAD_SIZE_MISMATCH : DOWNLOAD_TOO_LARGE;
         }
         received += n;
         m_received = static_cast<std::uint32_t>(received);

@@ -58,6 +58,10 @@ public:
     std::uint32_t RateLimit() const { return m_rate; }
     // The HTTP status of the last response, 0 when none came.
     DWORD LastStatus() const { return m_status; }
+    // The Windows error of the last failed call of a transfer, 0 when none.
+    DWORD LastError() const { return m_lastError; }
+    // The whole length the server's last response announced (0 when none).
+    std::uint64_t AnnouncedLength() const { return m_announced; }
     // Where a download to localPath keeps its partial body and its record.
     static std::wstring PartPath(const std::wstring& localPath, const SDownloadLimits& limits);
     static std::wstring RecordPath(const std::wstring& partPath);
@@ -93,6 +97,7 @@ private:
         std::uint64_t limit;  // never written past
         std::uint64_t whole;
         bool hasWhole;
+        bool stated;  // limit is the stated size: a longer body is not the file
         bool readFailed = false;
     };
     // Connection, request, status: DOWNLOAD_OK once the headers are in.
@@ -118,6 +123,8 @@ private:
     std::uint32_t m_rate = 0;
     std::uint32_t m_minRate = kDefaultMinRate;
     std::atomic<DWORD> m_status{0};
+    std::atomic<DWORD> m_lastError{0};
+    std::atomic<std::uint64_t> m_announced{0};
     // Bytes per second in the last whole second of this download's
     // transfers; an attempt that resumes starts at the link's pace.
     std::uint64_t m_lastRate = 0;

@@ -7,6 +7,7 @@
 
 #include <tinyxml.h>
 
+#include "ArchiveNames.h"
 #include "Directories.h"
 #include "FileByteSource.h"
 #include "Md5File.h"
@@ -28,6 +29,7 @@
 
 using Base::Utility::AsciiLower;
 using Base::Utility::WideToAnsi;
+using Base::Utility::WideToUtf8;
 using Base::Utility::WithBackslashes;
 
 namespace {
@@ -129,10 +131,10 @@ bool CPatchInstaller::Unpack()
         return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:resource of %s is no zip archive",
                     m_package);
     const std::vector<std::wstring> names = zip.ListFiles();
-    ENameVerdict verdict = NAME_OK;
-    if (const std::wstring* refused = FirstRefusedName(names, NAME_RELATIVE_PATH, &verdict))
-        return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s", *refused + L" (" + NameVerdictText(verdict) +
-                                                                         L") in the package " + m_package);
+    SNameRefusal refusal;
+    if (!CheckArchiveNames(zip, NAME_RELATIVE_PATH, &refusal))
+        return Fail(INSTALL_REFUSED_NAME, L"Error:refused name %s",
+                    refusal.name + L" (" + refusal.why + L") in the package " + m_package);
 
     // Everything unpacked sits beside the game until it is moved in: it must
     // fit before the first byte is written.
@@ -187,7 +189,7 @@ bool CPatchInstaller::ExtractPackage()
 
     TiXmlDocument doc;
     std::string refused;
-    if (!LoadXmlDocument(doc, WideToAnsi(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN, &refused) && !refused.empty())
+    if (!LoadXmlDocument(doc, WideToUtf8(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN, &refused) && !refused.empty())
         return Fail(INSTALL_BOUND_EXCEEDED, L"Error:bound exceeded: filelist.xml of %s",
                     m_package + L" " + Base::Utility::AnsiToWide(refused));
     SPackageFileList list;
@@ -213,7 +215,7 @@ bool CPatchInstaller::ExtractPackage()
                         Base::Utility::AnsiToWide(m_expectedTo));
 
     TiXmlDocument cfg;
-    LoadXmlDocument(cfg, WideToAnsi(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml").c_str(), TIXML_ENCODING_UNKNOWN);
+    LoadXmlDocument(cfg, WideToUtf8(m_gameDir + L"PatchCfg\\NewUpdateCfg.xml").c_str(), TIXML_ENCODING_UNKNOWN);
     const TiXmlElement* cur = cfg.FirstChildElement("Root");
     cur = cur ? cur->FirstChildElement("Version") : nullptr;
     cur = cur ? cur->FirstChildElement("CurVersion") : nullptr;
@@ -447,7 +449,7 @@ bool CPatchInstaller::WriteVersions(const std::wstring& cfgPath)
     const std::wstring& internal = m_versions[VERSION_INTERNAL];
     const std::wstring& from = m_versions[VERSION_FROM];
     if (internal.empty() || from.empty()) return true;
-    const std::string path = WideToAnsi(cfgPath);
+    const std::string path = WideToUtf8(cfgPath);
     TiXmlDocument doc;
     if (!LoadXmlDocument(doc, path.c_str(), TIXML_ENCODING_UNKNOWN)) return false;
     TiXmlElement* root = doc.FirstChildElement("Root");

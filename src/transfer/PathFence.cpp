@@ -1,6 +1,9 @@
 #include "PathFence.h"
 
+#include <map>
+
 #include "base/utility/PathText.h"
+#include "base/utility/Utf8.h"
 
 namespace {
 
@@ -127,6 +130,46 @@ const std::wstring* FirstRefusedName(const std::vector<std::wstring>& names, ENa
         return &name;
     }
     return nullptr;
+}
+
+namespace {
+
+std::wstring CaseKey(const std::wstring& name)
+{
+    std::wstring key = Base::Utility::WithBackslashes(name);
+    for (wchar_t& c : key) c = Base::Utility::FoldCase(c);
+    return key;
+}
+
+}  // namespace
+
+bool CheckNames(const std::vector<std::wstring>& names, ENameKind kind, SNameRefusal* refusal)
+{
+    std::map<std::wstring, const std::wstring*> seen;
+    for (const std::wstring& name : names) {
+        const ENameVerdict verdict = FenceName(name, kind);
+        if (verdict != NAME_OK) {
+            *refusal = {name, NameVerdictText(verdict)};
+            return false;
+        }
+        const std::wstring key = CaseKey(name);
+        auto it = seen.find(key);
+        if (it != seen.end()) {
+            *refusal = {name, *it->second == name ? std::wstring(L"listed twice")
+                                                  : L"differs from " + *it->second + L" only in case"};
+            return false;
+        }
+        seen[key] = &name;
+    }
+    // A file and a folder of one name clash too: "a\\b" against "A".
+    for (const auto& file : seen) {
+        auto below = seen.lower_bound(file.first + L"\\");
+        if (below != seen.end() && below->first.compare(0, file.first.size() + 1, file.first + L"\\") == 0) {
+            *refusal = {*below->second, L"a file, " + *file.second + L", has the name of its folder"};
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string ZipIndexKey(const std::string& name)

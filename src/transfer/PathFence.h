@@ -46,5 +46,16 @@ bool IsSafeRelativePath(const std::wstring& path);
 const std::wstring* FirstRefusedName(const std::vector<std::wstring>& names, ENameKind kind,
                                      ENameVerdict* verdict = nullptr);
 
+struct SNameRefusal {
+    std::wstring name;  // as it reads, or the bytes in hex when they do not decode
+    std::wstring why;
+};
+
+// Every name must pass the fence (kind), and name a file of its own where
+// case is ignored as Windows ignores it: of two that differ only in case, or
+// a file and a folder of one name, the later is refused with the other
+// named. False with the first refused name.
+bool CheckNames(const std::vector<std::wstring>& names, ENameKind kind, SNameRefusal* refusal);
+
 // Key of the zip name index: slashes for backslashes, A-Z lower-cased.
 std::string ZipIndexKey(const std::string& name);

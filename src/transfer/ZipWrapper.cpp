@@ -14,7 +14,6 @@
 #include "base/utility/WinHandle.h"
 
 using Base::Utility::AnsiToWide;
-using Base::Utility::WideToAnsi;
 
 namespace FileIO {
 
@@ -24,6 +23,31 @@ bool IsDirectoryName(const std::string& name)
 {
     return name.empty() || name.back() == '/' || name.back() == '\\';
 }
+
+// The language encoding flag: the name is UTF-8. Others are read in the
+// ANSI code page, as packages always were.
+const uLong kUtf8NameFlag = 0x800;
+
+bool DecodeName(const std::string& bytes, uLong flag, std::wstring* name)
+{
+    if (!(flag & kUtf8NameFlag)) {
+        *name = AnsiToWide(bytes);
+        return true;
+    }
+    if (bytes.empty()) {
+        name->clear();
+        return true;
+    }
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                      nullptr, 0);
+    if (n <= 0) return false;
+    name->assign(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &(*name)[0], n);
+    return true;
+}
+
+// Key of the name index: slashes for backslashes, A-Z lower-cased, UTF-8.
+std::string IndexKey(const std::wstring& name) { return ZipIndexKey(Base::Utility::WideToUtf8(name)); }
 
 }  // namespace
 
@@ -90,6 +114,7 @@ void CZipWrapper::Close()
     m_entryCount = 0;
     m_index.clear();
     m_vecFiles.clear();
+    m_undecodable.clear();
     m_bIndexBuilt = false;
     m_path.clear();
 }
@@ -108,18 +133,25 @@ void CZipWrapper::BuildIndex()
 {
     m_index.clear();
     m_vecFiles.clear();
+    m_undecodable.clear();
     m_bIndexBuilt = false;
     m_unpackedBytes = 0;
     if (m_reader == nullptr) return;
     if (unzGoToFirstFile(m_reader) == UNZ_OK) {
         for (std::uint32_t i = 0; i < m_entryCount; ++i) {
             unz_file_info64 info;
-            std::string name;
-            if (ReadCurrentInfo(info, name) && !IsDirectoryName(name)) {
-                unz64_file_pos pos;
-                if (unzGetFilePos64(m_reader, &pos) == UNZ_OK) m_index[ZipIndexKey(name)] = pos;
-                m_vecFiles.push_back(AnsiToWide(name));
-                m_unpackedBytes += info.uncompressed_size;
+            std::string bytes;
+            std::wstring name;
+            if (ReadCurrentInfo(info, bytes) && !IsDirectoryName(bytes)) {
+                if (!DecodeName(bytes, info.flag, &name)) {
+                    // Never guessed at: a garbled name would be another file.
+                    m_undecodable.push_back(bytes);
+                } else {
+                    unz64_file_pos pos;
+                    if (unzGetFilePos64(m_reader, &pos) == UNZ_OK) m_index[IndexKey(name)] = pos;
+                    m_vecFiles.push_back(name);
+                    m_unpackedBytes += info.uncompressed_size;
+                }
             }
             if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
         }
@@ -129,24 +161,15 @@ void CZipWrapper::BuildIndex()
 
 std::vector<std::wstring> CZipWrapper::ListFiles()
 {
-    // The index walk met every entry already.
-    if (m_bIndexBuilt) return m_vecFiles;
-    std::vector<std::wstring> names;
-    if (m_reader == nullptr || unzGoToFirstFile(m_reader) != UNZ_OK) return names;
-    for (std::uint32_t i = 0; i < m_entryCount; ++i) {
-        unz_file_info64 info;
-        std::string name;
-        if (ReadCurrentInfo(info, name) && !IsDirectoryName(name)) names.push_back(AnsiToWide(name));
-        if (i + 1 < m_entryCount && unzGoToNextFile(m_reader) != UNZ_OK) break;
-    }
-    return names;
+    if (!m_bIndexBuilt) BuildIndex();
+    return m_vecFiles;
 }
 
 bool CZipWrapper::HasEntry(const wchar_t* entryName)
 {
     if (entryName == nullptr || m_reader == nullptr) return false;
     if (!m_bIndexBuilt) BuildIndex();
-    return m_index.count(ZipIndexKey(WideToAnsi(entryName))) != 0;
+    return m_index.count(IndexKey(entryName)) != 0;
 }
 
 bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath, std::uint64_t maxBytes,
@@ -154,7 +177,7 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath,
 {
     if (entryName == nullptr || destPath == nullptr || m_reader == nullptr) return false;
     if (!m_bIndexBuilt) BuildIndex();
-    auto it = m_index.find(ZipIndexKey(WideToAnsi(entryName)));
+    auto it = m_index.find(IndexKey(entryName));
     if (it == m_index.end()) return false;
 
     unz_file_info64 info;

@@ -34,8 +34,12 @@ public:
     void Close();
     bool IsReaderClosed() const { return m_reader == nullptr; }
 
-    // File entries in archive order, as stored; directories left out.
+    // File entries in archive order, as stored; directories left out. A name
+    // flagged UTF-8 is read as UTF-8, any other in the ANSI code page.
     std::vector<std::wstring> ListFiles();
+    // Names flagged UTF-8 that are not (as bytes): left out of the list, and
+    // an archive that has any is refused by its readers.
+    const std::vector<std::string>& UndecodableNames() const { return m_undecodable; }
     // An entry larger than maxBytes is refused (ERROR_FILE_TOO_LARGE) before
     // anything is written. md5Hex (when given) gets the digest of the bytes
     // written, taken as they pass.
@@ -64,6 +68,7 @@ private:
     std::vector<char> m_nameBuffer;
     std::map<std::string, unz64_file_pos> m_index;
     std::vector<std::wstring> m_vecFiles;  // file entries in archive order
+    std::vector<std::string> m_undecodable;
     bool m_bIndexBuilt;
     std::wstring m_password;
 };

@@ -21,6 +21,8 @@
 #define IDC_LINK8 1010     /* 8 */
 #define IDC_LINK9 1033     /* 9 */
 #define IDC_LINK10 1013    /* 10 */
+// The status line as text, for tools that read windows (it is drawn, not shown).
+#define IDC_STATUS_TEXT 1090
 // Entries of the notification-area menu.
 #define ID_RESTORE_WINDOW 1126
 #define ID_EXIT_LAUNCHER 1127

@@ -28,7 +28,7 @@ void CUpdateEngine::DownloadBasePack(int pack)
         // of the installation, whatever it is called.
         const std::wstring local = BasePackPath(pack - 1);
         MakeDirectories(GetParentDir(local));
-        m_strPackagePath = Base::Utility::WideToAnsi(local);
+        m_strPackagePath = Base::Utility::WideToUtf8(local);
         // A stop request ends this download too.
         CStopGuard guard(*this);
         size = DownloadWithRetries(url, m_strPackagePath, SDownloadLimits());
@@ -39,11 +39,16 @@ void CUpdateEngine::DownloadBasePack(int pack)
         else if (size != 0)
             Progress(PROGRESS_TOTAL, 1.0f);
     }
+    if (k >= m_vecBasePackURL.size()) {
+        m_strFailureDetail = L"Binaries\\ or DATA.dat is missing, and PatchCfg\\NewUpdateInfo.xml names no base pack to fill it";
+        SetLog(LOG_TO_FILE, L"Error:the installation is incomplete: %s", m_strFailureDetail.c_str());
+    }
     if (size == 0 || stopped) {
         // A partial download may stay for the next start; an empty folder does not.
         if (!BasePackPath(pack - 1).empty()) RemoveDirectoryW(GetParentDir(BasePackPath(pack - 1)).c_str());
         m_Outcome = OUTCOME_BASEPACK_DOWNLOAD_FAILED;
         SetLog(LOG_TO_INFO, L"%s", LocalText(failedText));
+        if (!stopped) Notify(WM_RUN_FAILED);
         return;
     }
     m_Outcome = OUTCOME_BASEPACK_DOWNLOADED;
@@ -62,7 +67,7 @@ std::wstring CUpdateEngine::BasePackPath(int index) const
 {
     const std::string name = GetBasePackFile(index);
     if (name.empty() || FenceName(name, NAME_PLAIN_FILE) != NAME_OK) return L"";
-    return m_strTempDir + L"BasePack\\" + Base::Utility::AnsiToWide(name);
+    return m_strTempDir + L"BasePack\\" + Base::Utility::TextToWide(name);
 }
 
 void CUpdateEngine::UnzipBasePack(int pack)
@@ -71,11 +76,12 @@ void CUpdateEngine::UnzipBasePack(int pack)
     Progress(PROGRESS_TOTAL, 0.0f);
     Progress(PROGRESS_SINGLE, 0.0f);
     SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_BEGIN1" : L"UNZIP_BASEPACK_BEGIN2"));
-    const std::wstring dir = Base::Utility::AnsiToWide(m_strInstallDir);
+    const std::wstring dir = Base::Utility::Utf8ToWide(m_strInstallDir);
     const std::wstring archive = BasePackPath(pack - 1);
     if (archive.empty() || !UnZipFile(archive, dir, true, 0.0f, 1.0f)) {
         m_Outcome = OUTCOME_BASEPACK_UNZIP_FAILED;
         SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_ERROR1" : L"UNZIP_BASEPACK_ERROR2"));
+        Notify(WM_RUN_FAILED);
         return;
     }
     Progress(PROGRESS_SINGLE, 1.0f);

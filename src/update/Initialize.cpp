@@ -12,7 +12,7 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     m_strTempDir = L"PatchCfg\\PatchTemp\\";
     m_hWnd = hWnd;
     m_bInternetUpdate = bInternet;
-    m_strInstallDir = Base::Utility::WideToAnsi(CurrentDirectory());
+    m_strInstallDir = Base::Utility::WideToUtf8(CurrentDirectory());
 
     InitLogSystem();
     ClearFault();
@@ -25,6 +25,7 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
         return false;
     }
     if (!initBasic() || !initNet()) {
+        if (Fault() == FAULT_NONE) m_strFailureDetail = L"PatchCfg\\NewUpdateCfg.xml cannot be read";
         CloseLog(false);
         return false;
     }

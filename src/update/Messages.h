@@ -33,6 +33,9 @@ enum : UINT {
     WM_Download_ERRORReLink = WM_USER + 2019, // 0xBE3
     WM_UNZIP_BASEPACK1 = WM_USER + 2020,      // 0xBE4
     WM_UNZIP_BASEPACK2 = WM_USER + 2021,      // 0xBE5
+    // A run failed and no other message leads on: the window shows the
+    // engine's FailureCause and offers to run again.
+    WM_RUN_FAILED = WM_USER + 2030,           // 0xBEE
 
     // From the line selection dialog.
     WM_SELECT_TELECOM = WM_USER + 3000,       // 0xFB8

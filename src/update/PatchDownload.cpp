@@ -20,6 +20,7 @@
 #include "transfer/Version.h"
 
 using Base::Utility::AnsiToWide;
+using Base::Utility::Utf8ToWide;
 
 namespace {
 
@@ -67,12 +68,13 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
             return 0;
         }
     }
-    const std::wstring local = localPath.empty() ? m_strTempDir + AnsiToWide(fileName) : AnsiToWide(localPath);
+    const std::wstring local =
+        localPath.empty() ? m_strTempDir + Base::Utility::TextToWide(fileName) : Base::Utility::Utf8ToWide(localPath);
 
     if (showProgress) {
         Progress(PROGRESS_SINGLE, 0.0f);
         const std::wstring status = FormatLocalText(isRetry ? L"REDOWNLOAD_ERRORFILES" : L"DOWNLOADING_FIELS",
-                                                    L"s", AnsiToWide(fileName).c_str());
+                                                    L"s", Base::Utility::TextToWide(fileName).c_str());
         SetLog(LOG_TO_INFO, L"%s", status.c_str());
     }
     SDownloadLimits l = limits;
@@ -81,6 +83,12 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
     code = InetDownload.DownloadFile(AnsiToWide(Base::Utility::AsciiLower(url)).c_str(), local.c_str(), l, &size);
     if (result) *result = code;
     const std::wstring u = AnsiToWide(url);
+    if (code != DOWNLOAD_OK) {
+        m_nLastDownloadResult = code;
+        m_nLastHttpStatus = InetDownload.LastStatus();
+        SetLog(LOG_TO_FILE, L"Warnning: download of %s failed: %s", u.c_str(),
+               DownloadFailureText(code, InetDownload.LastStatus(), InetDownload.LastError()).c_str());
+    }
     switch (code) {
     case DOWNLOAD_DISK_FULL:
         SetLog(LOG_TO_FILE, L"Error:disk full: %s cannot be stored as %s", u.c_str(), local.c_str());
@@ -107,6 +115,10 @@ std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const s
     policy.pauseCapMs = m_nRetryPauseCapMs;
     policy.wake = m_hCancelWake.Get();
     policy.cancel = &m_bCancelTransfer;
+    policy.onRetry = [&](int attempt, DWORD pauseMs) {
+        SetLog(LOG_TO_FILE, L"Warnning: trying %s again in %u s (attempt %d of %d)", AnsiToWide(url).c_str(),
+               static_cast<unsigned>(pauseMs / 1000), attempt, policy.attempts);
+    };
     const int result = RetryDownload(
         policy,
         [&] {
@@ -116,33 +128,34 @@ std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const s
         },
         [this] { return InetDownload.LastStatus(); });
     if (code) *code = result;
+    if (result != DOWNLOAD_OK && result != DOWNLOAD_STOPPED)
+        SetLog(LOG_TO_FILE, L"Warnning: %s given up", AnsiToWide(url).c_str());
     return result == DOWNLOAD_OK ? size : 0;
 }
 
 std::wstring CUpdateEngine::TransferFailureText(int code) const
 {
-    const DWORD status = InetDownload.LastStatus();
     switch (code) {
-    case DOWNLOAD_STALLED: return L"the transfer stalled";
-    case DOWNLOAD_TOO_SLOW: return L"the transfer was slower than the minimum rate";
-    case DOWNLOAD_TOO_LARGE: return L"it sends more than the stated size";
+    case DOWNLOAD_STALLED:
+    case DOWNLOAD_TOO_SLOW:
+    case DOWNLOAD_TOO_LARGE:
+    case DOWNLOAD_SIZE_MISMATCH:
     case DOWNLOAD_REQUEST_FAILED:
-        if (status == 0) return L"no connection";
-        if (status != 200 && status != 206) return L"HTTP status " + std::to_wstring(status);
-        return L"the body never came whole";
-    default: return L"";
+        return DownloadFailureText(code, InetDownload.LastStatus(), InetDownload.LastError());
+    default: return L"";  // ours: another server would not mend it
     }
 }
 
 bool CUpdateEngine::AcceptDownloadedPackage(const std::string& localPath, const SPackageFile& package, std::wstring* why)
 {
     if (!package.checksum.empty()) {
-        const std::string digest = FileMd5Hex(AnsiToWide(localPath));
+        const std::string digest = FileMd5Hex(Utf8ToWide(localPath));
         if (digest != Base::Utility::AsciiLower(package.checksum)) {
-            SetLog(LOG_TO_FILE, L"Error:bad digest: package %s has MD5 %s, the revision table states %s",
-                   AnsiToWide(localPath).c_str(), AnsiToWide(digest).c_str(), AnsiToWide(package.checksum).c_str());
+            SetLog(LOG_TO_FILE, L"Error:bad digest: package %s does not match the revision table: its MD5 is %s, "
+                                L"the table states %s",
+                   Utf8ToWide(localPath).c_str(), AnsiToWide(digest).c_str(), AnsiToWide(package.checksum).c_str());
             Fault(FAULT_BAD_DIGEST);
-            *why = L"the package is not the revision table's";
+            *why = L"the package does not match the revision table";
             return false;
         }
     }
@@ -161,6 +174,17 @@ EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SP
         int code = DOWNLOAD_REQUEST_FAILED;
         const std::uint32_t size = DownloadWithRetries(url, localPath, limits, &code);
         if (m_bCancelTransfer) return STEP_STOPPED;
+        if (size == 0 && code == DOWNLOAD_SIZE_MISMATCH) {
+            // Another length than the table's is another file: no transfer mends it.
+            SetLog(LOG_TO_FILE, L"Error:bad size: package %s does not match the revision table: the server's file "
+                                L"is %llu bytes, the table states %llu",
+                   AnsiToWide(url).c_str(), static_cast<unsigned long long>(InetDownload.AnnouncedLength()),
+                   static_cast<unsigned long long>(limits.statedSize));
+            Fault(FAULT_BAD_DIGEST);
+            CINetDownLoad::DiscardPartial(Utf8ToWide(localPath), limits);
+            *why = L"the package does not match the revision table";
+            return STEP_PACKAGE_MISMATCH;
+        }
         if (size == 0) {
             *why = TransferFailureText(code);
             return STEP_DOWNLOAD_FAILED;
@@ -168,15 +192,50 @@ EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SP
         // Checked before anything of it is unpacked.
         if (AcceptDownloadedPackage(localPath, package, why)) {
             // Fetching it again from this server would not mend a signature.
-            if (VerifyDownload(url, AnsiToWide(localPath), false)) return STEP_SUCCEEDED;
+            if (VerifyDownload(url, Utf8ToWide(localPath), false)) return STEP_SUCCEEDED;
             *why = L"its signature was refused";
             return STEP_DOWNLOAD_FAILED;
         }
         // Whatever led to it goes, a resumed partial included: once more from zero.
-        DeleteFileForced(AnsiToWide(localPath));
-        CINetDownLoad::DiscardPartial(AnsiToWide(localPath), limits);
+        DeleteFileForced(Utf8ToWide(localPath));
+        CINetDownLoad::DiscardPartial(Utf8ToWide(localPath), limits);
     }
     return STEP_PACKAGE_MISMATCH;
+}
+
+EStepResult CUpdateEngine::FetchFromServers(const SPackageFile& package, const CStopGuard& guard)
+{
+    const std::string& fileName = package.filename;
+    const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
+    if (verdict != NAME_OK || IsEngineTempName(fileName)) {
+        SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) from the revision table", AnsiToWide(fileName).c_str(),
+               verdict != NAME_OK ? NameVerdictText(verdict) : L"the name of a file of the engine's own");
+        Fault(FAULT_REFUSED_NAME);
+        return STEP_DOWNLOAD_FAILED;
+    }
+    const std::string localPath = Base::Utility::WideToUtf8(m_strTempDir + Base::Utility::TextToWide(fileName));
+    EStepResult result = STEP_DOWNLOAD_FAILED;
+    // A stop request may have come in before the transfer began.
+    if (guard.StopRequested()) return result;
+    m_strPackagePath = localPath;
+    // The chosen server first, then the others of the same version, each once.
+    std::vector<std::string> bases(1, m_strPatchBaseURL);
+    bases.insert(bases.end(), m_vecFailoverBaseURL.begin(), m_vecFailoverBaseURL.end());
+    const EFault before = Fault();
+    for (size_t i = 0; i < bases.size() && !guard.StopRequested(); ++i) {
+        const std::wstring base = AnsiToWide(bases[i]);
+        if (i > 0) SetLog(LOG_TO_FILE, L"Trying patch server %s", base.c_str());
+        std::wstring why;
+        result = FetchPackageFrom(bases[i], package, localPath, &why);
+        if (result == STEP_SUCCEEDED) {
+            // What the servers left behind is no fault of this run.
+            if (i > 0) m_Fault = before;
+            break;
+        }
+        if (result == STEP_STOPPED || why.empty()) break;
+        SetLog(LOG_TO_FILE, L"Warnning: patch server %s left: %s", base.c_str(), why.c_str());
+    }
+    return result;
 }
 
 EStepResult CUpdateEngine::DownloadAllPatchFiles(float progressFrom, float)
@@ -189,42 +248,20 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float progressFrom, float)
     const SPackageFile& whole = upgrade ? m_Plan.upgrade : m_Plan.degrade;
     // The step's delta package first: it costs the bytes that changed.
     m_bDeltaPackage = m_bPreferDelta && !whole.deltaFilename.empty();
-    const SPackageFile package = m_bDeltaPackage ? whole.AsDelta() : whole;
-    const std::string fileName = package.filename;
     // The step this package must make: from the client to the step's other end.
     m_strStepFrom = client;
     m_strStepTo = upgrade ? m_Plan.interversion : m_Plan.prevversion;
     {
         CStopGuard guard(*this);
-        const ENameVerdict verdict = FenceName(fileName, NAME_PLAIN_FILE);
-        if (verdict != NAME_OK || IsEngineTempName(fileName)) {
-            SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) from the revision table", AnsiToWide(fileName).c_str(),
-                   verdict != NAME_OK ? NameVerdictText(verdict) : L"the name of a file of the engine's own");
-            Fault(FAULT_REFUSED_NAME);
-            return STEP_DOWNLOAD_FAILED;
-        }
-        // A stop request may have come in before the transfer began.
-        const std::string localPath = Base::Utility::WideToAnsi(m_strTempDir) + fileName;
-        EStepResult result = STEP_DOWNLOAD_FAILED;
-        if (!guard.StopRequested()) {
-            m_strPackagePath = localPath;
-            // The chosen server first, then the others of the same version, each once.
-            std::vector<std::string> bases(1, m_strPatchBaseURL);
-            bases.insert(bases.end(), m_vecFailoverBaseURL.begin(), m_vecFailoverBaseURL.end());
-            const EFault before = Fault();
-            for (size_t i = 0; i < bases.size() && !guard.StopRequested(); ++i) {
-                const std::wstring base = AnsiToWide(bases[i]);
-                if (i > 0) SetLog(LOG_TO_FILE, L"Trying patch server %s", base.c_str());
-                std::wstring why;
-                result = FetchPackageFrom(bases[i], package, localPath, &why);
-                if (result == STEP_SUCCEEDED) {
-                    // What the servers left behind is no fault of this run.
-                    if (i > 0) m_Fault = before;
-                    break;
-                }
-                if (result == STEP_STOPPED || why.empty()) break;
-                SetLog(LOG_TO_FILE, L"Warnning: patch server %s left: %s", base.c_str(), why.c_str());
-            }
+        const EFault before = Fault();
+        EStepResult result = FetchFromServers(m_bDeltaPackage ? whole.AsDelta() : whole, guard);
+        if (m_bDeltaPackage && result != STEP_SUCCEEDED && result != STEP_STOPPED && !guard.StopRequested()) {
+            // The whole-file package of the step is there for just this.
+            SetLog(LOG_TO_FILE, L"Warnning: delta package %s could not be fetched: the whole-file package follows",
+                   AnsiToWide(whole.deltaFilename).c_str());
+            m_bDeltaPackage = false;
+            m_Fault = before;
+            result = FetchFromServers(whole, guard);
         }
         if (guard.StopRequested()) {
             SetLog(LOG_TO_FILE, L"StopEvent:return _STOP");

@@ -33,7 +33,7 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     });
     installer.SetGameDir(gameDir);
     installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
-    installer.SetPackage(Base::Utility::AnsiToWide(m_strPackagePath));
+    installer.SetPackage(Base::Utility::Utf8ToWide(m_strPackagePath));
     // A downloaded package must make the step it was fetched for.
     if (m_strManualPatchPath.empty()) installer.SetExpectedStep(m_strStepFrom, m_strStepTo);
     const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
@@ -64,8 +64,8 @@ bool CUpdateEngine::InstallWholePackage()
 {
     // The installer's line named the file and why; nothing in the game changed.
     SetLog(LOG_TO_FILE, L"Warnning: delta package %s abandoned: the whole-file package follows",
-           Base::Utility::AnsiToWide(m_strPackagePath).c_str());
-    DeleteFileForced(Base::Utility::AnsiToWide(m_strPackagePath));
+           Base::Utility::Utf8ToWide(m_strPackagePath).c_str());
+    DeleteFileForced(Base::Utility::Utf8ToWide(m_strPackagePath));
     m_bPreferDelta = false;
     const EStepResult downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
     m_bPreferDelta = true;
@@ -78,12 +78,12 @@ bool CUpdateEngine::Setup(float, float progressTo)
 {
     m_nInstallError = INSTALL_OK;
     // A package opened by hand is trusted as little as a downloaded one.
-    if (!m_strManualPatchPath.empty() && !VerifyLocalPackage(Base::Utility::AnsiToWide(m_strPackagePath))) {
+    if (!m_strManualPatchPath.empty() && !VerifyLocalPackage(Base::Utility::Utf8ToWide(m_strPackagePath))) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"MANUAL_SIGNATURE_REFUSED"));
         m_Outcome = OUTCOME_INSTALL_FAILED;
         SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
         CloseLog(false);
-        Notify(WM_UPDATE_IDLE);
+        Notify(WM_RUN_FAILED);
         return false;
     }
     bool ok = InstallPackage(0.3f, 1.0f);
@@ -107,6 +107,9 @@ bool CUpdateEngine::Setup(float, float progressTo)
     if (!ok) {
         SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
         CloseLog(false);
+        // A package for other versions and versions that cannot be saved have their own messages.
+        if (m_nInstallError != INSTALL_VERSION_RANGE && m_nInstallError != INSTALL_VERSIONS_NOT_SAVED)
+            Notify(WM_RUN_FAILED);
         return false;
     }
     m_Journal.Commit();
@@ -140,6 +143,7 @@ void CUpdateEngine::NeedsRepair(const std::wstring& why)
     SetLog(LOG_TO_FILE, L"Error:the installation needs repair: the journal %s cannot be trusted (%s); the backups in %s are kept",
            m_Journal.JournalPath().c_str(), why.c_str(), m_Journal.BackupDir().c_str());
     Fault(FAULT_NEEDS_REPAIR);
+    m_strFailureDetail = L"an installation was cut short and cannot be undone (the backups in PatchCfg\\PatchBackup are kept)";
 }
 
 void CUpdateEngine::DeleteTempFiles(float, float)

@@ -38,7 +38,7 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
     int code = DOWNLOAD_REQUEST_FAILED;
     std::string bytes;
     // An empty body is a download of size 0 but a signature file all the same.
-    DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToAnsi(sigPath), false, limits, &code);
+    DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToUtf8(sigPath), false, limits, &code);
     const bool fetched = code == DOWNLOAD_OK && ReadSmallFile(sigPath, &bytes);
     DeleteFileForced(sigPath);
     // An oversized one is a bound fault already; it is also unverified.

@@ -1,6 +1,7 @@
 // Unpacking a whole archive into a directory, for the engine's workers.
 #include "UpdateEngine.h"
 #include "base/utility/PathText.h"
+#include "transfer/ArchiveNames.h"
 #include "transfer/ParallelExtract.h"
 #include "transfer/Directories.h"
 #include "transfer/PathFence.h"
@@ -28,10 +29,9 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
     const std::vector<std::wstring> files = zip.ListFiles();
     // A name that climbs out of the target, or into the engine's own files,
     // refuses the whole archive before anything is written.
-    ENameVerdict verdict = NAME_OK;
-    const ENameKind kind = destDir.empty() ? NAME_RELATIVE_PATH : NAME_PACKAGE_TARGET;
-    if (const std::wstring* refused = FirstRefusedName(files, kind, &verdict)) {
-        SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) in %s", refused->c_str(), NameVerdictText(verdict),
+    SNameRefusal refusal;
+    if (!CheckArchiveNames(zip, destDir.empty() ? NAME_RELATIVE_PATH : NAME_PACKAGE_TARGET, &refusal)) {
+        SetLog(LOG_TO_FILE, L"Error:refused name %s (%s) in %s", refusal.name.c_str(), refusal.why.c_str(),
                zipPath.c_str());
         Fault(FAULT_REFUSED_NAME);
         return false;

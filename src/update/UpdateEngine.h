@@ -13,6 +13,7 @@
 
 #include <tinyxml.h>
 
+#include "FailureCause.h"
 #include "UpdateInfoRecord.h"
 #include "base/system/ZLock.h"
 #include "base/utility/WinHandle.h"
@@ -118,13 +119,23 @@ public:
     HANDLE WorkerHandle() const { return m_hWorker.Get(); }
     EWorkerOutcome Outcome() const { return m_Outcome; }
     EFault Fault() const { return m_Fault; }
+    // Why the last run failed, in the words a player can act on
+    // (FailureCause.cpp); the detail of an incomplete installation.
+    EFailureCause FailureCause() const;
+    const std::wstring& FailureDetail() const { return m_strFailureDetail; }
     // Records why the run fails; the first fault of a run stays.
     void Fault(EFault fault)
     {
         EFault none = FAULT_NONE;
         m_Fault.compare_exchange_strong(none, fault);
     }
-    void ClearFault() { m_Fault = FAULT_NONE; }
+    void ClearFault()
+    {
+        m_Fault = FAULT_NONE;
+        m_nLastDownloadResult = 0;
+        m_nLastHttpStatus = 0;
+        m_strFailureDetail.clear();
+    }
     // A download loop runs (a stop request would wait for it).
     bool IsDownloading() const { return !m_bDownloadDone; }
 
@@ -183,14 +194,17 @@ public:
     bool SaveLocalConfig();
 
     // Patch download (PatchDownload.cpp).
-    // The received size, 0 on failure (with its log line); an
-    // empty localPath takes the address's last piece, a plain file name, in
-    // the temp directory. *result (when given) gets the downloader's code.
+    // The received size, 0 on failure (with its log line); localPath is
+    // UTF-8; an empty one takes the address's last piece, a plain file name,
+    // in the temp directory. *result (when given) gets the downloader's code.
     std::uint32_t DownloadOneFile(const std::string& url, bool isRetry, const std::string& s1,
                                   const std::string& s2, const std::string& s3, std::string localPath,
                                   bool showProgress, const SDownloadLimits& limits = SDownloadLimits(),
                                   int* result = nullptr);
     EStepResult DownloadAllPatchFiles(float progressFrom, float progressTo);
+    // The package from the chosen patch server, then from the others of its
+    // version; its name fenced first.
+    EStepResult FetchFromServers(const SPackageFile& package, const class CStopGuard& guard);
     // The package from one patch server: STEP_SUCCEEDED once it is on disk
     // and accepted, STEP_DOWNLOAD_FAILED or STEP_PACKAGE_MISMATCH with *why
     // set when another server may do better (empty for a local failure),
@@ -279,7 +293,7 @@ public:
 
     std::string m_strLatestVersion;
     std::vector<SPatchServer> m_vecPatchServer;
-    std::string m_strInstallDir;  // the current directory at Initialize, with a backslash
+    std::string m_strInstallDir;  // the current directory at Initialize, with a backslash (UTF-8)
 
     // Target and plan of the current run; SaveVersions installs its interversion.
     std::string m_strServerVersion;
@@ -288,12 +302,12 @@ public:
     // in list order: the package is fetched from them when the chosen one fails.
     std::vector<std::string> m_vecFailoverBaseURL;
     SRevision m_Plan;
-    std::string m_strPackagePath;  // the downloaded package, installed from here
+    std::string m_strPackagePath;  // the downloaded package, installed from here (UTF-8)
     bool m_bPreferDelta = true;    // a step's delta package goes first
     bool m_bDeltaPackage = false;  // the downloaded package is a delta package
     std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
     std::string m_strInstalledVersion;       // what the last installation installed
-    std::string m_strManualPatchPath;  // package of the last manual patch; never cleared
+    std::string m_strManualPatchPath;  // package of the last manual patch (UTF-8); never cleared
     int m_nInstallError = 0;       // EInstallError of the last installation
     CInstallJournal m_Journal;
 
@@ -352,6 +366,10 @@ private:
     // Why a server's transfer failed, for the log; "" when the failure is ours.
     std::wstring TransferFailureText(int code) const;
 
+    // The last failed download of the run (DOWNLOAD_*, 0 for none), for its cause.
+    int m_nLastDownloadResult = 0;
+    DWORD m_nLastHttpStatus = 0;
+    std::wstring m_strFailureDetail;
     Base::Utility::CKernelHandle m_hWorker;
     std::atomic<EWorkerOutcome> m_Outcome{OUTCOME_RUNNING};
     std::atomic<EFault> m_Fault{FAULT_NONE};

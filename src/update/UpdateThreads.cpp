@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "UpdateEngine.h"
 #include "base/utility/MessageBox.h"
+#include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
 
 int g_bTestServer = 0;
@@ -72,11 +73,23 @@ void CUpdateEngine::GetAllUpdateInfoThread()
         return;
     }
     auto address = [](const std::string& url) { return g_bTestServer ? TestServerUrl(url) : url; };
+    // Each failure names what follows it: the address again, the next one, or none.
+    auto next = [&](size_t i, int attempt) {
+        const std::string url = address(m_vecUpdateInfoURL[i]);
+        const std::wstring then = attempt < 4 ? L"the same address again"
+                                  : i + 1 < m_vecUpdateInfoURL.size()
+                                      ? L"the next address, " + Base::Utility::AnsiToWide(address(m_vecUpdateInfoURL[i + 1]))
+                                      : std::wstring(L"none: every address failed");
+        SetLog(LOG_TO_FILE, L"Warnning: update information from %s failed; next: %s",
+               Base::Utility::AnsiToWide(url).c_str(), then.c_str());
+    };
     EStepResult result = DownLoadParseUpdateInfo(address(m_vecUpdateInfoURL[0]));
+    if (result == STEP_FAILED) next(0, 0);
     for (size_t i = 0; result == STEP_FAILED && i < m_vecUpdateInfoURL.size(); ++i) {
         for (int attempt = 0; attempt < 5; ++attempt) {
             result = DownLoadParseUpdateInfo(address(m_vecUpdateInfoURL[i]));
             if (result != STEP_FAILED) break;
+            next(i, attempt);
             Sleep(100);
         }
     }
@@ -119,6 +132,7 @@ void CUpdateEngine::AutoUpdateThread()
         return;
     }
     if (compared == STEP_FAILED) {
+        m_strFailureDetail = L"the installed version is unknown (CurVersion of PatchCfg\\NewUpdateCfg.xml)";
         CloseLog(false);
         m_Outcome = OUTCOME_NO_LOCAL_VERSION;
         Notify(WM_AUTOPATCH_STOP);

@@ -142,7 +142,7 @@ TEST(PatchAppTest, TheFreeSpaceIsThatOfTheDirectoryWhateverItsSpelling)
     }
 }
 
-TEST(PatchAppTest, TheRegisteredDirectoryIsTheInstallationWhenItHoldsPatchCfg)
+TEST(PatchAppTest, TheOwnFolderIsTheInstallationElseTheRegisteredOneWhenItHoldsPatchCfg)
 {
     RegistryClean clean;
     ScopedTestDir dir;
@@ -171,6 +171,18 @@ TEST(PatchAppTest, TheRegisteredDirectoryIsTheInstallationWhenItHoldsPatchCfg)
         EXPECT_EQ(app.m_strAppDir, DirOf(dir));
         EXPECT_EQ(app.m_strExePath, DirOf(dir) + exeName);
     }
+    // A launcher that stands in an installation of its own updates that one,
+    // and the first installation's registration stays.
+    const fs::path own = fs::path(moduleDir) / "PatchCfg";
+    ASSERT_FALSE(fs::exists(own));
+    fs::create_directories(own);
+    {
+        CPatchApp app;
+        EXPECT_TRUE(app.m_bRegistered);
+        EXPECT_EQ(app.m_strAppDir, moduleDir);
+        EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
+    }
+    fs::remove(own);
 }
 
 namespace {

@@ -160,8 +160,8 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
         int result;
     } cases[] = {
         {"status/404", none, DOWNLOAD_REQUEST_FAILED}, {"fewer/5000", none, DOWNLOAD_REQUEST_FAILED},
-        {"endless", none, DOWNLOAD_TOO_LARGE},       {"ok/5000", stated, DOWNLOAD_TOO_LARGE},
-        {"close/5000", stated, DOWNLOAD_TOO_LARGE},  {"ok/5000", capped, DOWNLOAD_TOO_LARGE},
+        {"endless", none, DOWNLOAD_TOO_LARGE},       {"ok/5000", stated, DOWNLOAD_SIZE_MISMATCH},
+        {"close/5000", stated, DOWNLOAD_SIZE_MISMATCH},  {"ok/5000", capped, DOWNLOAD_TOO_LARGE},
         {"silent", none, DOWNLOAD_STALLED},          {"trickle/1000/20", none, DOWNLOAD_STALLED},
     };
     for (const bool existing : {true, false}) {
@@ -202,7 +202,7 @@ TEST_F(DownloaderTest, EveryWaitIsBoundedFromTheFirstByteAndABreachClosesTheConn
         DWORD withinMs;
     } cases[] = {
         {"dribble/100", SDownloadLimits(), DOWNLOAD_STALLED, 2500},
-        {"huge", stated, DOWNLOAD_TOO_LARGE, 1500},  // written up to its stated size, then cut
+        {"huge", stated, DOWNLOAD_SIZE_MISMATCH, 1500},  // another length than the stated one
         {"huge", capped, DOWNLOAD_TOO_LARGE, 1000},  // refused by its announced length
         {"slow/102400/500", SDownloadLimits(), DOWNLOAD_TOO_SLOW, 4500},  // 20 KiB/s: no stall, past the deadline
     };

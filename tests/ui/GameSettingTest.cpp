@@ -98,7 +98,7 @@ TEST(GameSettingTest, ControlsShowTheFileAndTheTextTable)
     EXPECT_EQ(WindowText(f.dialog.GetSafeHwnd()), L"Game settings");
     EXPECT_EQ(f.Text(IDC_STATIC_TITLE), L"Game settings");
     EXPECT_EQ(f.Text(IDC_OK), L"Save");
-    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"");  // a tag the table lacks shows nothing, not the tag
+    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"Low");  // a tag the table lacks shows its built-in text
 
     EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));  // level 7 is none of the four
     EXPECT_TRUE(f.Checked(IDC_RADIO_FULLSRC));

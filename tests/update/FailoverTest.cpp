@@ -52,7 +52,7 @@ TEST_F(FailoverTest, EachServerOfTheVersionIsTriedInOrderAndTheLogSaysWhyItWasLe
     EXPECT_EQ(Requests("later").size(), 0u);
     const std::wstring log = LogText("PatchCfg/PatchTemp/Tidewell.log");
     for (const std::string& line : {closed + " left: no connection", missing + " left: HTTP status 404",
-                                    busy + " left: HTTP status 503", bad + " left: the package is not the revision table's",
+                                    busy + " left: HTTP status 503", bad + " left: the package does not match the revision table",
                                     good + " left"})
         EXPECT_EQ(log.find(std::wstring(line.begin(), line.end())) != std::wstring::npos, line.find(good) != 0) << line;
 

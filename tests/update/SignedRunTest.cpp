@@ -161,7 +161,7 @@ TEST_F(SignedRunTest, PackagesAndBasePacksNeedTheirOwnSignatures)
     WriteBytes(www / "base1.zip", ReadBytes(www / "base1.zip") + "tampered");
     engine.m_vecBasePackURL = {base + "base1.zip", base + "base2.zip"};
     engine.m_vecBasePackFile = {"Base1.zip", "Base2.zip"};
-    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
+    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_RUN_FAILED), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
     EXPECT_EQ(engine.Fault(), FAULT_UNVERIFIED);
     EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack/Base1.zip"));
     EXPECT_EQ(Count(Logs(), L"base1.zip: signature does not match the file"), 1u);
@@ -267,7 +267,7 @@ TEST_F(SignedRunTest, HandOpenedPackagesNeedTheirOwnSignatureAndAmbiguousKeysSto
     for (const auto& c : cases) {
         c.spoil();
         const size_t before = Count(Logs(), c.logLine);
-        EXPECT_EQ(Run(engine.StartManualPatch(c.path.string()), WM_UPDATE_IDLE), OUTCOME_INSTALL_FAILED) << c.what;
+        EXPECT_EQ(Run(engine.StartManualPatch(c.path.string()), WM_RUN_FAILED), OUTCOME_INSTALL_FAILED) << c.what;
         EXPECT_EQ(engine.Fault(), FAULT_UNVERIFIED) << c.what;
         EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
         EXPECT_EQ(ReadBytes("Binaries/Game.exe"), "MZ 100") << c.what;

@@ -178,10 +178,10 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
     EXPECT_EQ(ReadBytes("data/shared.pak"), "from pack 2");
 
     engine.m_vecBasePackURL[0] = base + "missing.zip";  // a pack that is not on the server sends nothing
-    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
+    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_RUN_FAILED), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
     engine.m_vecBasePackURL[0] = base + "base1.zip";
     engine.m_vecBasePackFile[0] = "..\\victim.zip";
-    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), 0), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
+    EXPECT_EQ(Run(engine.StartDownloadBasePack1(), WM_RUN_FAILED), OUTCOME_BASEPACK_DOWNLOAD_FAILED);
     EXPECT_EQ(engine.Fault(), FAULT_REFUSED_NAME);
     EXPECT_FALSE(fs::exists("../victim.zip"));
     EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/BasePack")) << "a refused pack leaves nothing";

@@ -10,8 +10,11 @@
 #include "DeltaWriter.h"
 #include "PeWriter.h"
 #include "TreeDiff.h"
+#include "Utf8File.h"
 #include "ZipWriter.h"
 #include "base/utility/PathText.h"
+#include "base/utility/Utf8.h"
+#include "transfer/PathFence.h"
 
 namespace {
 
@@ -23,10 +26,37 @@ std::string FileName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsAscii(const std::string& s)
+// Every name as the installer will check it: UTF-16, fenced, no two that a
+// player's file system takes for one.
+bool CheckPackageNames(const std::vector<std::string>& newFiles, const std::vector<STreeChange>& changes,
+                       std::string* why)
 {
-    for (unsigned char c : s)
-        if (c > 0x7F) return false;
+    std::vector<std::wstring> names;
+    auto wide = [&](const std::string& path, std::wstring* out) {
+        if (Base::Utility::Utf16FromUtf8(path, out)) return true;
+        *why = "refused name " + path + ": not valid UTF-8";
+        return false;
+    };
+    for (const std::string& path : newFiles) {
+        names.emplace_back();
+        if (!wide(path, &names.back())) return false;
+    }
+    SNameRefusal refusal;
+    if (!CheckNames(names, NAME_PACKAGE_TARGET, &refusal)) {
+        *why = "refused name " + Base::Utility::Utf8FromUtf16(refusal.name) + ": " +
+               Base::Utility::Utf8FromUtf16(refusal.why) + " (the launcher would refuse the package)";
+        return false;
+    }
+    for (const STreeChange& c : changes) {
+        std::wstring name;
+        if (c.add) continue;
+        if (!wide(c.path, &name)) return false;
+        const ENameVerdict verdict = FenceName(name, NAME_PACKAGE_TARGET);
+        if (verdict != NAME_OK) {
+            *why = "refused name " + c.path + " (removed): " + Base::Utility::Utf8FromUtf16(NameVerdictText(verdict));
+            return false;
+        }
+    }
     return true;
 }
 
@@ -90,17 +120,25 @@ int RunPack(int argc, char** argv)
         std::fputs("patchtool pack: warning: versions of different length do not compare as numbers\n", stderr);
 
     std::vector<STreeChange> changes;
-    if (!DiffTrees(args.Get("--old"), args.Get("--new"), &changes, &error)) {
+    std::vector<std::string> newFiles;
+    STreeLeftovers leftovers;
+    if (!DiffTrees(args.Get("--old"), args.Get("--new"), &changes, &error, &newFiles, &leftovers)) {
         std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
         return 1;
     }
-    size_t added = 0, removed = 0;
-    for (const STreeChange& c : changes) {
-        (c.add ? added : removed)++;
-        if (!IsAscii(c.path))
-            std::fprintf(stderr, "patchtool pack: warning: %s is not ASCII; the launcher reads names in its ANSI code page\n",
-                         c.path.c_str());
+    for (const std::string& link : leftovers.links)
+        std::fprintf(stderr, "patchtool pack: warning: %s is a symbolic link: not packed\n", link.c_str());
+    for (const std::string& dir : leftovers.emptyDirs)
+        std::fprintf(stderr, "patchtool pack: warning: %s is an empty folder: not packed (the launcher makes the "
+                     "folders of the files it installs)\n", dir.c_str());
+    // Nothing published may fail on a player's machine for its names.
+    std::string refused;
+    if (!CheckPackageNames(newFiles, changes, &refused)) {
+        std::fprintf(stderr, "patchtool pack: %s\n", refused.c_str());
+        return 1;
     }
+    size_t added = 0, removed = 0;
+    for (const STreeChange& c : changes) (c.add ? added : removed)++;
 
     namespace fs = std::filesystem;
     const fs::path newDir = fs::u8path(args.Get("--new")), oldDir = fs::u8path(args.Get("--old"));
@@ -142,11 +180,11 @@ int RunPack(int argc, char** argv)
     fs::remove_all(fs::u8path(deltaDir), ec);
     if (!ok) {
         std::fprintf(stderr, "patchtool pack: %s\n", zip.Error().c_str());
-        std::remove(zipPath.c_str());
+        RemoveUtf8(zipPath);
         return 1;
     }
     ok = WritePackageImage(zipPath, out, &error);
-    std::remove(zipPath.c_str());
+    RemoveUtf8(zipPath);
     if (!ok) {
         std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
         return 1;

@@ -1,5 +1,7 @@
 #include "PeWriter.h"
 
+#include "Utf8File.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -133,7 +135,7 @@ std::string PeHeaderFor(std::uint32_t payloadSize)
 
 bool WritePackageImage(const std::string& zipPath, const std::string& outPath, std::string* error)
 {
-    std::FILE* in = std::fopen(zipPath.c_str(), "rb");
+    std::FILE* in = OpenUtf8(zipPath, "rb");
     if (!in) {
         *error = "cannot read " + zipPath;
         return false;
@@ -146,7 +148,7 @@ bool WritePackageImage(const std::string& zipPath, const std::string& outPath, s
         *error = "the archive is too large for a package (at most 2 GiB)";
         return false;
     }
-    std::FILE* out = std::fopen(outPath.c_str(), "wb");
+    std::FILE* out = OpenUtf8(outPath, "wb");
     if (!out) {
         std::fclose(in);
         *error = "cannot create " + outPath;
@@ -168,7 +170,7 @@ bool WritePackageImage(const std::string& zipPath, const std::string& outPath, s
     std::fclose(in);
     if (std::fclose(out) != 0) ok = false;
     if (!ok) {
-        std::remove(outPath.c_str());
+        RemoveUtf8(outPath);
         *error = "failed writing " + outPath;
     }
     return ok;

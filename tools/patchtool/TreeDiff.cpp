@@ -10,22 +10,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool ListTree(const std::string& dir, std::map<std::string, fs::path>* files, std::string* error)
+bool ListTree(const std::string& dir, std::map<std::string, fs::path>* files, std::string* error,
+              STreeLeftovers* leftovers = nullptr)
 {
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
+    const fs::path root = fs::u8path(dir);
+    if (!fs::is_directory(root, ec)) {
         *error = "not a directory: " + dir;
         return false;
     }
-    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it); it.increment(ec)) {
+    std::map<std::string, bool> dirs;  // folder -> holds a file somewhere below
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec)) {
+        const std::string rel = fs::relative(it->path(), root, ec).generic_u8string();
+        if (it->is_symlink(ec)) {
+            if (leftovers) leftovers->links.push_back(rel);
+            continue;
+        }
+        if (it->is_directory(ec)) {
+            dirs.emplace(rel, false);
+            continue;
+        }
         if (!it->is_regular_file(ec)) continue;
-        std::string rel = fs::relative(it->path(), dir, ec).generic_u8string();
         (*files)[rel] = it->path();
+        for (size_t at = rel.find('/'); at != std::string::npos; at = rel.find('/', at + 1)) dirs[rel.substr(0, at)] = true;
     }
     if (ec) {
         *error = "cannot read " + dir + ": " + ec.message();
         return false;
     }
+    if (leftovers)
+        for (const auto& d : dirs)
+            if (!d.second) leftovers->emptyDirs.push_back(d.first);
     return true;
 }
 
@@ -66,11 +81,13 @@ std::string Md5OfFile(const std::string& path, std::uint64_t* size)
 }
 
 bool DiffTrees(const std::string& oldDir, const std::string& newDir, std::vector<STreeChange>* changes,
-               std::string* error)
+               std::string* error, std::vector<std::string>* newList, STreeLeftovers* leftovers)
 {
     std::map<std::string, fs::path> oldFiles, newFiles;
     if (!oldDir.empty() && !ListTree(oldDir, &oldFiles, error)) return false;
-    if (!ListTree(newDir, &newFiles, error)) return false;
+    if (!ListTree(newDir, &newFiles, error, leftovers)) return false;
+    if (newList)
+        for (const auto& f : newFiles) newList->push_back(f.first);
     changes->clear();
     for (const auto& f : newFiles) {
         auto old = oldFiles.find(f.first);

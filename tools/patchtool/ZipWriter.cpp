@@ -7,8 +7,22 @@
 #include <vector>
 
 #include <zip.h>
+#ifdef _WIN32
+#include <iowin32.h>
+#endif
 
 namespace {
+
+// Names are UTF-8, and say so (the language encoding flag), so that every
+// launcher reads them as they were written, whatever its code page.
+const uLong kUtf8NameFlag = 0x800;
+
+int OpenEntry(zipFile zf, const std::string& name, const zip_fileinfo* zi, bool zip64)
+{
+    return zipOpenNewFileInZip4_64(zf, name.c_str(), zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                   0, 0, kUtf8NameFlag, zip64 ? 1 : 0);
+}
 
 zip_fileinfo InfoAt(std::time_t t)
 {
@@ -48,7 +62,14 @@ CZipWriter::~CZipWriter()
 
 bool CZipWriter::Create(const std::string& path)
 {
+#ifdef _WIN32
+    // The path is UTF-8: opened through the wide API.
+    zlib_filefunc64_def funcs;
+    fill_win32_filefunc64W(&funcs);
+    m_zip = zipOpen2_64(std::filesystem::u8path(path).wstring().c_str(), APPEND_STATUS_CREATE, nullptr, &funcs);
+#else
     m_zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+#endif
     if (!m_zip) m_error = "cannot create " + path;
     return m_zip != nullptr;
 }
@@ -65,8 +86,7 @@ bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
     }
     zip_fileinfo zi = InfoAt(ModificationTime(p));
     zipFile zf = static_cast<zipFile>(m_zip);
-    if (zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                              Z_DEFAULT_COMPRESSION, size >= 0xFFFFFFFFull) != ZIP_OK) {
+    if (OpenEntry(zf, name, &zi, size >= 0xFFFFFFFFull) != ZIP_OK) {
         m_error = "cannot add " + name;
         return false;
     }
@@ -86,8 +106,7 @@ bool CZipWriter::AddBytes(const std::string& name, const std::string& bytes)
 {
     zip_fileinfo zi = InfoAt(std::time(nullptr));
     zipFile zf = static_cast<zipFile>(m_zip);
-    bool ok = zipOpenNewFileInZip64(zf, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                    Z_DEFAULT_COMPRESSION, 0) == ZIP_OK;
+    bool ok = OpenEntry(zf, name, &zi, false) == ZIP_OK;
     ok = ok && zipWriteInFileInZip(zf, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
     ok = zipCloseFileInZip(zf) == ZIP_OK && ok;
     if (!ok) m_error = "failed adding " + name;

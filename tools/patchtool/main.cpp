@@ -1,6 +1,14 @@
 // patchtool: the operator's tool that builds what the launcher reads.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 #include "Commands.h"
 
@@ -38,7 +46,9 @@ void Usage(std::FILE* out)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int Run(int argc, char** argv)
 {
     if (argc < 2) {
         Usage(stderr);
@@ -60,3 +70,23 @@ int main(int argc, char** argv)
     Usage(stderr);
     return 2;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Arguments as UTF-8, whatever the code page: names of any language round-trip.
+int main()
+{
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(std::filesystem::path(wide[i]).u8string());
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    return Run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

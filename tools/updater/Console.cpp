@@ -3,29 +3,43 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 
 #include "base/utility/StrConv.h"
 
 namespace {
+
 bool g_progressShown = false;
+
+// A console takes UTF-16 (whatever its code page); a pipe or file UTF-8.
+void Write(FILE* stream, DWORD handle, const std::wstring& text)
+{
+    std::fflush(stream);
+    HANDLE h = GetStdHandle(handle);
+    DWORD mode = 0, written = 0;
+    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
+        WriteConsoleW(h, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(Base::Utility::WideToUtf8(text).c_str(), stream);
+    std::fflush(stream);
 }
+
+}  // namespace
 
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void PrintLine(const std::wstring& text)
 {
     EndProgress();
-    std::fputs(Base::Utility::WideToUtf8(text).c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    Write(stdout, STD_OUTPUT_HANDLE, text + L"\n");
 }
 
 void PrintError(const std::wstring& text)
 {
     EndProgress();
-    std::fputs(("updater: " + Base::Utility::WideToUtf8(text) + "\n").c_str(), stderr);
-    std::fflush(stderr);
+    Write(stderr, STD_ERROR_HANDLE, L"updater: " + text + L"\n");
 }
 
 void PrintProgress(const std::wstring& text)
@@ -36,15 +50,14 @@ void PrintProgress(const std::wstring& text)
     const DWORD now = GetTickCount();
     if (g_progressShown && now - s_last < 100) return;
     s_last = now;
-    std::fputs(("\r" + Base::Utility::WideToUtf8(text) + "\x1b[K").c_str(), stdout);
-    std::fflush(stdout);
+    Write(stdout, STD_OUTPUT_HANDLE, L"\r" + text + L"\x1b[K");
     g_progressShown = true;
 }
 
 void EndProgress()
 {
     if (!g_progressShown) return;
-    std::fputc('\n', stdout);
+    Write(stdout, STD_OUTPUT_HANDLE, L"\n");
     g_progressShown = false;
 }
 
@@ -56,7 +69,25 @@ std::wstring Percent(float fraction)
     return text;
 }
 
-void PrintFraction(float fraction) { PrintProgress(Percent(fraction)); }
+void PrintFraction(float fraction) { PrintFractionOf(L"", fraction); }
+
+void PrintFractionOf(const std::wstring& label, float fraction)
+{
+    if (StdoutIsTerminal()) {
+        PrintProgress(label + Percent(fraction));
+        return;
+    }
+    // Logs and scripts get a line at each 5 % and at each new file (the
+    // figure starting over), not a line per read.
+    static int s_step = -1;
+    static float s_last = 0.0f;
+    const int step = static_cast<int>(std::floor(fraction * 20.0f + 1e-4f));
+    if (fraction < s_last || s_step < 0 || step > s_step) {
+        s_step = step;
+        PrintLine(label + Percent(fraction));
+    }
+    s_last = fraction;
+}
 
 std::wstring WithoutLineEnd(const wchar_t* text)
 {

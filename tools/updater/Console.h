@@ -1,5 +1,6 @@
-// Console output of the updater: UTF-8 text, and a progress line that is
-// drawn only when stdout is a terminal.
+// Console output of the updater: UTF-16 to a console, UTF-8 to a pipe or
+// file; progress as a line rewritten on a terminal, as lines at 5 % steps
+// otherwise.
 #pragma once
 
 #include <string>
@@ -8,7 +9,8 @@ void PrintLine(const std::wstring& text);       // stdout
 void PrintError(const std::wstring& text);      // stderr, prefixed "updater: "
 void PrintProgress(const std::wstring& text);   // rewrites the terminal's last line
 void EndProgress();
-void PrintFraction(float fraction);             // a progress line "  12.5 %"
+void PrintFraction(float fraction);             // a progress figure "  12.5 %"
+void PrintFractionOf(const std::wstring& label, float fraction);
 std::wstring Percent(float fraction);           // "%5.1f %"
 std::wstring WithoutLineEnd(const wchar_t* text);  // "" for null
 bool StdoutIsTerminal();

@@ -41,7 +41,7 @@ void ShowInstallMessage(UINT message, WPARAM, LPARAM lParam)
 {
     // Failures are told once, by the exit code's message.
     if (message == WM_DOWNLOAD_PROGRESS && lParam <= 1000 && lParam != 101)
-        PrintProgress(L"installing " + Percent(lParam / 1000.0f));
+        PrintFractionOf(L"installing ", lParam / 1000.0f);
 }
 
 int InstallExitCode(const CUpdateEngine& engine)
@@ -126,7 +126,7 @@ int RunInstall(const Args& args)
     CMessageWindow window(&ShowInstallMessage);
     CUpdateEngine engine;
     if (!InitEngine(engine, window.Handle(), &PrintStatus, nullptr)) return InitExitCode(engine);
-    engine.m_strManualPatchPath = Base::Utility::WideToAnsi(package);
+    engine.m_strManualPatchPath = Base::Utility::WideToUtf8(package);
     engine.m_strPackagePath = engine.m_strManualPatchPath;
     engine.m_nRunMode = RUNMODE_MANUAL_PATCH;
     engine.m_nFinished = 0;

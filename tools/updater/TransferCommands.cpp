@@ -116,7 +116,7 @@ int RunUnzip(const Args& args)
 
     CUpdateEngine engine;
     engine.m_FileLogEcho = &EchoErrors;
-    if (StdoutIsTerminal()) engine.SetSingleProgressCallback(&PrintFraction);
+    engine.SetSingleProgressCallback(&PrintFraction);
     if (!engine.UnZipFile(args[0], dir, true, 0.0f, 1.0f)) return ExitWith(EXIT_FAILED, L"unzip of " + args[0]);
     EndProgress();
     return EXIT_OK;

@@ -50,7 +50,7 @@ private:
     {
         switch (message) {
         case WM_DOWNLOAD_PROGRESS:
-            if (lParam <= 1000 && lParam != 101) PrintFraction(static_cast<float>(lParam) / 1000.0f);
+            if (lParam <= 1000 && lParam != 101) PrintFractionOf(L"installing ", static_cast<float>(lParam) / 1000.0f);
             return;
         default: return;  // failures are told once, by the exit code's message
         }
@@ -58,6 +58,12 @@ private:
 
     CMessageWindow m_window;
 };
+
+// The current file's bar; on a terminal the status line shows the download.
+void PrintDownloadFraction(float fraction)
+{
+    if (!StdoutIsTerminal()) PrintFractionOf(L"downloading ", fraction);
+}
 
 void PrintStatus(const wchar_t* text)
 {
@@ -121,7 +127,7 @@ int RunUpdate(const Args& args)
 
     CRun run;
     CUpdateEngine engine;
-    if (!StartEngine(engine, run.Window(), nullptr)) return InitExitCode(engine);
+    if (!StartEngine(engine, run.Window(), &PrintDownloadFraction)) return InitExitCode(engine);
     engine.SetStallTimeout(o.stallMs);
     engine.SetRateLimit(o.rateKiB);
     if (engine.m_vecUpdateInfoURL.empty())

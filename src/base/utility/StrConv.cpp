@@ -36,5 +36,13 @@ std::string WideToAnsi(const std::wstring& text) { return FromWide(CP_ACP, text)
 std::wstring Utf8ToWide(const std::string& text) { return ToWide(CP_UTF8, text); }
 std::string WideToUtf8(const std::wstring& text) { return FromWide(CP_UTF8, text); }
 
+std::wstring TextToWide(const std::string& text)
+{
+    if (text.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    return n > 0 ? Utf8ToWide(text) : AnsiToWide(text);
+}
+
 }  // namespace Utility
 }  // namespace Base

@@ -7,6 +7,8 @@
 #include <memory>
 #include <tinyxml.h>
 
+#include "TextDefaults.h"
+
 #include "StrConv.h"
 #include "TextFormat.h"
 #include "TextTableFile.h"
@@ -72,7 +74,12 @@ const wchar_t* CStringTable::Lookup(const wchar_t* pTag) const
 {
     if (pTag == nullptr) return L"";
     auto it = m_mapText.find(pTag);
-    return it == m_mapText.end() ? L"" : it->second.c_str();
+    if (it != m_mapText.end()) return it->second.c_str();
+    // A tag the table lacks is never a blank line on screen.
+    const STextDefault* fallback = FindTextDefault(pTag);
+    if (fallback == nullptr) return L"";
+    static const bool chinese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE;
+    return chinese ? fallback->chinese : fallback->english;
 }
 
 void LoadStringTable(const std::wstring& strAppDir, const TiXmlElement* pStringTable)

@@ -16,7 +16,9 @@ public:
     // string children of the skin's stringtable element (may be null).
     void Load(const std::wstring& strAppDir, const TiXmlElement* pStringTable);
 
-    // The text of the tag, or an empty text. Valid until the next Load.
+    // The text of the tag; a tag the table lacks has its built-in text in the
+    // user's language (Chinese or English), else an empty text. Valid until
+    // the next Load.
     const wchar_t* Lookup(const wchar_t* pTag) const;
 
     const std::vector<std::wstring>& Tags() const { return m_vecTags; }

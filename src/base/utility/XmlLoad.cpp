@@ -5,8 +5,19 @@
 #include <memory>
 
 #include "Scramble.h"
+#include "Utf8.h"
 
 namespace {
+
+// Paths are UTF-8; on Windows they open through the wide API.
+std::FILE* OpenUtf8Path(const char* path)
+{
+#ifdef _WIN32
+    std::wstring wide;
+    if (Base::Utility::Utf16FromUtf8(path, &wide)) return _wfopen(wide.c_str(), L"rb");
+#endif
+    return std::fopen(path, "rb");
+}
 
 // TinyXML keeps the parse cursor protected; a derived type may name it.
 struct DocumentAccess : TiXmlDocument {
@@ -114,7 +125,7 @@ bool LoadFile(TiXmlDocument& doc, const char* fileName, TiXmlEncoding encoding, 
     DocumentAccess::ResetLocation(doc);
     doc.SetValue(fileName);
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenUtf8Path(fileName));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
         SetOpenError(doc);
         return false;

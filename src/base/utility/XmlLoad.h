@@ -22,6 +22,7 @@ std::string XmlBoundsProblem(const std::string& text, std::size_t maxBytes = kMa
 bool ParseXmlBytes(TiXmlDocument& doc, const std::string& bytes, bool scrambled, TiXmlEncoding encoding,
                    std::string* refused = nullptr);
 
+// File names are UTF-8 (ASCII reads the same in any code page).
 // True when a document was parsed without error from the plain file or,
 // failing that, from the scrambled sibling. After a false result the
 // document's error state tells why (TinyXML keeps the first error), and

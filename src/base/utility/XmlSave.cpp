@@ -4,6 +4,7 @@
 
 #include <tinyxml.h>
 
+#include "StrConv.h"
 #include "WinHandle.h"
 
 using Base::Utility::CFileHandle;
@@ -16,22 +17,24 @@ bool SaveXmlDocument(const TiXmlDocument& doc, const std::string& path)
     printer.SetLineBreak("\r\n");
     doc.Accept(&printer);
     const std::string text = printer.Str();
-    SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const std::wstring wideTmp = Base::Utility::Utf8ToWide(tmp), widePath = Base::Utility::Utf8ToWide(path);
+    SetFileAttributesW(wideTmp.c_str(), FILE_ATTRIBUTE_NORMAL);
     bool ok;
     {
-        CFileHandle f(CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CFileHandle f(CreateFileW(wideTmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
         DWORD written = 0;
         ok = f && WriteFile(f.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
              written == text.size() && FlushFileBuffers(f.Get());
     }
     if (ok) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ok = MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        SetFileAttributesW(widePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ok = MoveFileExW(wideTmp.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     if (!ok) {
         // The caller tells a full disk from other failures by the error.
         const DWORD error = GetLastError();
-        DeleteFileA(tmp.c_str());
+        DeleteFileW(wideTmp.c_str());
         SetLastError(error);
     }
     return ok;

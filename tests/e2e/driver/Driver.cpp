@@ -9,6 +9,7 @@
 //   wait-iconic TITLE ID MS     the window holding control ID is minimised
 //   wait-restored TITLE ID MS   ... is shown and not minimised
 //   disabled TITLE ID           control ID of that window takes no click now
+//   wait-text TITLE ID TEXT MS  control ID's text holds TEXT; prints it
 //   click TITLE ID              BM_CLICK on control ID
 //   mouse-click TITLE ID        the real mouse moved onto the control and clicked
 //   box TEXT BUTTON MS          a message box whose text holds TEXT, answered
@@ -78,14 +79,14 @@ bool WaitFor(DWORD ms, F done)
     }
 }
 
-// The text of a message box: its static controls.
+// The text of a message box: its visible static controls.
 std::wstring BoxText(HWND box)
 {
     std::wstring all;
     for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         wchar_t cls[32] = L"", text[2048] = L"";
         GetClassNameW(c, cls, 32);
-        if (_wcsicmp(cls, L"Static") != 0) continue;
+        if (_wcsicmp(cls, L"Static") != 0 || !IsWindowVisible(c)) continue;
         GetWindowTextW(c, text, 2048);
         all += text;
     }
@@ -182,6 +183,18 @@ int wmain(int argc, wchar_t** argv)
             i += 2;
             if (!c) return Fail(L"no control " + a[i - 1]);
             if (IsWindowEnabled(c)) return Fail(L"control enabled: " + a[i - 1]);
+        } else if (step == L"wait-text" && need(4)) {
+            const std::wstring title = a[i], want = a[i + 2];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 3].c_str());
+            i += 4;
+            wchar_t text[2048] = L"";
+            if (!WaitFor(ms, [&] {
+                    HWND c = FindControl(title.c_str(), id);
+                    return c && GetWindowTextW(c, text, 2048) >= 0 && std::wstring(text).find(want) != std::wstring::npos;
+                }))
+                return Fail(L"no text '" + want + L"' in control " + a[i - 3] + L", it reads '" + text + L"'");
+            std::fwprintf(stdout, L"text: %ls\n", text);
         } else if ((step == L"wait-iconic" || step == L"wait-restored") && need(3)) {
             const std::wstring title = a[i];
             const int id = _wtoi(a[i + 1].c_str());

@@ -1,0 +1,28 @@
+// Why a run failed, in the few words a player can act on: each cause has a
+// tag of the text table (with a built-in text) that the window shows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum EFailureCause : int {
+    CAUSE_NONE = 0,
+    CAUSE_NO_CONNECTION,        // no answer, a lost connection, silence
+    CAUSE_SERVER_ERROR,         // an HTTP status the server should not send
+    CAUSE_NOT_FOUND,            // 404 or 410: the file is not on the server
+    CAUSE_UNTRUSTED,            // a signature missing or refused, or keys that cannot be read
+    CAUSE_DISK_FULL,
+    CAUSE_DAMAGED_DOWNLOAD,     // not the size, digest, names or bounds the server promised
+    CAUSE_INCOMPLETE_INSTALLATION,  // files or configuration the launcher needs are missing or damaged
+};
+
+// The text-table tag of a cause ("" for none).
+const wchar_t* CauseTag(EFailureCause cause);
+
+// The cause of a failed download by its result (DOWNLOAD_*) and HTTP status.
+EFailureCause CauseOfDownload(int downloadResult, DWORD httpStatus);
+
+// What went wrong with a download, for the log: the HTTP status or the
+// Windows error text, or what the transfer did.
+std::wstring DownloadFailureText(int downloadResult, DWORD httpStatus, DWORD systemError);
