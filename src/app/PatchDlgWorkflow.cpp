@@ -385,10 +385,8 @@ void CPatchDlg::Retry()
 {
     m_bRetry = false;
     SetButtonsBusy(true);
-    CUpdateEngine* engine = g_pUpdateEngine;
-    // An engine that could not start gets another start: the files may have been mended.
-    const bool ready = engine && (engine->m_bInitialized || InitializeEngine());
-    SendMessageW(m_hWnd, ready ? WM_CHECK_INSTALL : WM_RUN_FAILED, 0, 0);
+    // The engine starts afresh: the player may have mended the files or the network settings.
+    SendMessageW(m_hWnd, InitializeEngine() ? WM_CHECK_INSTALL : WM_RUN_FAILED, 0, 0);
 }
 
 void CPatchDlg::OnPackVersionError()

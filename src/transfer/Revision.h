@@ -6,14 +6,14 @@
 
 struct SPackageFile {
     std::string filename;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     bool hasSize = false;  // the table states a size
     std::string checksum;
     std::string checktype;
     // The step's delta package, when the table names one ("delta",
     // "deltasize", "deltachecksum"); launchers without delta support ignore it.
     std::string deltaFilename;
-    std::uint32_t deltaSize = 0;
+    std::uint64_t deltaSize = 0;
     bool hasDeltaSize = false;
     std::string deltaChecksum;
     // The delta package in the whole-file package's place.

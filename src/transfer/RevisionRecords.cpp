@@ -14,12 +14,13 @@ SPackageFile ReadPackage(const TiXmlElement* e)
     if (e == nullptr) return p;
     p.filename = XmlAttribute(e, "filename");
     p.hasSize = e->Attribute("size") != nullptr;
-    p.size = static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "size").c_str(), nullptr, 10));
+    // Packages past 4 GiB are stated whole.
+    p.size = std::strtoull(XmlAttribute(e, "size").c_str(), nullptr, 10);
     p.checktype = XmlAttribute(e, "checktype");
     p.checksum = XmlAttribute(e, "checksum");
     p.deltaFilename = XmlAttribute(e, "delta");
     p.hasDeltaSize = e->Attribute("deltasize") != nullptr;
-    p.deltaSize = static_cast<std::uint32_t>(std::strtoul(XmlAttribute(e, "deltasize").c_str(), nullptr, 10));
+    p.deltaSize = std::strtoull(XmlAttribute(e, "deltasize").c_str(), nullptr, 10);
     p.deltaChecksum = XmlAttribute(e, "deltachecksum");
     return p;
 }

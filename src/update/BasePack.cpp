@@ -40,8 +40,9 @@ void CUpdateEngine::DownloadBasePack(int pack)
             Progress(PROGRESS_TOTAL, 1.0f);
     }
     if (k >= m_vecBasePackURL.size()) {
-        m_strFailureDetail = L"Binaries\\ or DATA.dat is missing, and PatchCfg\\NewUpdateInfo.xml names no base pack to fill it";
-        SetLog(LOG_TO_FILE, L"Error:the installation is incomplete: %s", m_strFailureDetail.c_str());
+        m_strFailureDetail = L"Binaries\\, DATA.dat";
+        SetLog(LOG_TO_FILE, L"Error:the installation is incomplete: Binaries\\ or DATA.dat is missing, and "
+                            L"PatchCfg\\NewUpdateInfo.xml names no base pack to fill it");
     }
     if (size == 0 || stopped) {
         // A partial download may stay for the next start; an empty folder does not.

@@ -25,7 +25,7 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
         return false;
     }
     if (!initBasic() || !initNet()) {
-        if (Fault() == FAULT_NONE) m_strFailureDetail = L"PatchCfg\\NewUpdateCfg.xml cannot be read";
+        if (Fault() == FAULT_NONE) m_strFailureDetail = L"PatchCfg\\NewUpdateCfg.xml";
         CloseLog(false);
         return false;
     }

@@ -143,7 +143,7 @@ void CUpdateEngine::NeedsRepair(const std::wstring& why)
     SetLog(LOG_TO_FILE, L"Error:the installation needs repair: the journal %s cannot be trusted (%s); the backups in %s are kept",
            m_Journal.JournalPath().c_str(), why.c_str(), m_Journal.BackupDir().c_str());
     Fault(FAULT_NEEDS_REPAIR);
-    m_strFailureDetail = L"an installation was cut short and cannot be undone (the backups in PatchCfg\\PatchBackup are kept)";
+    m_strFailureDetail = L"PatchCfg\\PatchBackup";
 }
 
 void CUpdateEngine::DeleteTempFiles(float, float)

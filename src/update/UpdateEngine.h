@@ -120,7 +120,8 @@ public:
     EWorkerOutcome Outcome() const { return m_Outcome; }
     EFault Fault() const { return m_Fault; }
     // Why the last run failed, in the words a player can act on
-    // (FailureCause.cpp); the detail of an incomplete installation.
+    // (FailureCause.cpp); what is missing of an incomplete installation
+    // (the files' names; the log says more).
     EFailureCause FailureCause() const;
     const std::wstring& FailureDetail() const { return m_strFailureDetail; }
     // Records why the run fails; the first fault of a run stays.

@@ -132,7 +132,7 @@ void CUpdateEngine::AutoUpdateThread()
         return;
     }
     if (compared == STEP_FAILED) {
-        m_strFailureDetail = L"the installed version is unknown (CurVersion of PatchCfg\\NewUpdateCfg.xml)";
+        m_strFailureDetail = L"CurVersion (PatchCfg\\NewUpdateCfg.xml)";
         CloseLog(false);
         m_Outcome = OUTCOME_NO_LOCAL_VERSION;
         Notify(WM_AUTOPATCH_STOP);

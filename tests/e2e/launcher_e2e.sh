@@ -12,6 +12,7 @@ BUILD=$(cd "$1" && pwd); shift
 E2E="$BUILD/e2e/launcher"
 ART="$(cd "$BUILD/.." && pwd)/artifacts"  # build/artifacts, beside the other screenshots
 mkdir -p "$E2E" "$ART"
+export LANG=C.UTF-8  # the driver's arguments hold Chinese texts
 export WINEPREFIX=${WINEPREFIX:-$BUILD/../wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 LAUNCHER="$BUILD/launcher.exe"
 DRIVER="$BUILD/tests/driver.exe"
@@ -70,6 +71,51 @@ cp "$SERVER/pkg/up_0000200_0000300.exe" "$SERVER/pkg/down_0000300_0000200.exe" "
 sed "s|url=$URL|url=${URL}newlauncher/|" "$SERVER/publish.txt" > "$NL/publish.txt"
 patchtool publish "$NL/publish.txt" -o "$SERVER/www/newlauncher" >/dev/null
 
+# Sites for the failure causes: a package of another digest, one the revision
+# table states far larger than any disk.
+for site in damaged diskfull; do
+  sed "s|url=$URL|url=${URL}$site/|" "$SERVER/publish.txt" > "$SERVER/$site.txt"
+  patchtool publish "$SERVER/$site.txt" -o "$SERVER/www/$site" >/dev/null
+done
+python3 - "$SERVER/www" <<'PY'
+import re, sys, zipfile
+www = sys.argv[1]
+package = www + "/damaged/patches/up_0000100_0000200.exe"
+data = bytearray(open(package, "rb").read())
+data[len(data) // 2] ^= 0xFF
+open(package, "wb").write(data)
+archive = www + "/diskfull/newupdateinfo.zip"
+entries = {n: zipfile.ZipFile(archive).read(n) for n in zipfile.ZipFile(archive).namelist()}
+entries["Revision.xml"] = re.sub(rb'size="\d+"', b'size="1125899906842624"', entries["Revision.xml"])
+with zipfile.ZipFile(archive, "w") as z:
+    for n, d in entries.items():
+        z.writestr(n, d)
+PY
+# Names in three scripts, changed, added and removed from 0000100 to 0000200,
+# packed whole and as deltas, published signed.
+NA="$SERVER/nonascii"
+mkdir -p "$NA/pkg" && cp -r "$SERVER/v100" "$NA/v100" && cp -r "$SERVER/v200" "$NA/v200"
+python3 - "$NA" <<'PY'
+import os, random, sys
+rng = random.Random(22)
+def put(tree, rel, data):
+    path = os.path.join(sys.argv[1], tree, rel)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    open(path, "wb").write(data)
+base = rng.randbytes(200000)
+for tree in ("v100", "v200"):
+    put(tree, "Donn\u00e9es/caf\u00e9/r\u00e9sum\u00e9.txt", tree.encode() * 100)
+    put(tree, "\u6570\u636e/\u5730\u56fe/\u6587\u4ef6.pak", base + (tree.encode() * 50))
+put("v100", "\U0001F600/old\U0001F600.txt", b"removed in 0000200")
+put("v200", "\U0001F600/new\U0001F600.txt", b"added in 0000200")
+PY
+patchtool keygen -o "$NA/key" >/dev/null
+patchtool pack --old "$NA/v100" --new "$NA/v200" --from 0000100 --to 0000200 -o "$NA/pkg/up_0000100_0000200.exe" >/dev/null
+patchtool pack --old "$NA/v100" --new "$NA/v200" --from 0000100 --to 0000200 --delta -o "$NA/pkg/upd_0000100_0000200.exe" >/dev/null
+printf "latest 0000200\nserver url=%snonascii/ dir=patches/ version=0000200\nstep 0000100 0000200 upgrade=%s upgradedelta=%s\n" \
+  "$URL" "$NA/pkg/up_0000100_0000200.exe" "$NA/pkg/upd_0000100_0000200.exe" > "$NA/publish.txt"
+patchtool publish "$NA/publish.txt" -o "$SERVER/www/nonascii" --sign "$NA/key.key" >/dev/null
+
 # ---- helpers of one scenario --------------------------------------------------
 install() { # scenario name, version (or none), [site], [channel], [KiB/s]
   SCENARIO=$1
@@ -80,7 +126,7 @@ install() { # scenario name, version (or none), [site], [channel], [KiB/s]
   rm -rf "$dir/v100" "$dir/v200" "$dir/v300"
   GAMEDIR="$dir/game"
   cp "$LAUNCHER" "$GAMEDIR/launcher.exe"
-  driver unregister
+  [ -n "${KEEP_REGISTRATION:-}" ] || driver unregister
   echo "== $SCENARIO"
 }
 start_launcher() { # arguments of the launcher; runs in the installation
@@ -127,6 +173,13 @@ up_to_date() {
 
 log_has() { [ -f "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" ] &&
   iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null | grep -q "$1"; }
+logs_have() { # the open log and the failed runs' .err logs
+  local f
+  for f in "$GAMEDIR"/PatchCfg/PatchTemp/*.log "$GAMEDIR"/PatchCfg/PatchTemp/*.err; do
+    [ -f "$f" ] && iconv -f UTF-16 -t UTF-8 "$f" 2>/dev/null | grep -qF "$1" && return 0
+  done
+  return 1
+}
 
 upgrade_chain() {
   install upgrade_chain 0000100 "" "" 300  # slow enough to be seen downloading
@@ -238,6 +291,89 @@ second_launcher() {
   [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
 }
 
-ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher)
+trust() { # public key file: the installation verifies what it fetches
+  sed -i "s|</Root>|<TrustedKeys><Key>$(sed -n 2p "$1")</Key></TrustedKeys></Root>|" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml"
+}
+same_tree() { # tree: every file of it in the installation, byte for byte; removed ones gone
+  (cd "$1" && find . -type f) | while IFS= read -r f; do cmp -s "$1/$f" "$GAMEDIR/$f" || fail "$f differs"; done
+}
+
+non_ascii() {
+  install non_ascii 0000100 nonascii/
+  cp -r "$NA/v100/." "$GAMEDIR/"
+  trust "$NA/key.pub"
+  cp -r "$GAMEDIR" "$E2E/non_ascii/updater"  # the same installation for the updater
+  start_launcher
+  wait_launcher 0 120
+  grep -q "<CurVersion>0000200</CurVersion>" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml" || fail "not updated to 0000200"
+  same_tree "$NA/v200"
+  [ ! -e "$GAMEDIR/$(printf '\U0001F600')/old$(printf '\U0001F600').txt" ] || fail "the removed file stayed"
+  log_has "delta applied: " || fail "the delta package was not used"
+  [ "$(find "$GAMEDIR/PatchCfg/PatchTemp" -mindepth 1 | wc -l)" = 1 ] || fail "PatchTemp holds more than the log: $(find "$GAMEDIR/PatchCfg/PatchTemp")"
+  GAMEDIR="$E2E/non_ascii/updater"
+  "$ROOT/scripts/wine-run" "$BUILD/tools/updater.exe" update --dir "$(winpath "$GAMEDIR")" >"$E2E/non_ascii/updater.out" 2>&1 ||
+    fail "updater: $(cat "$E2E/non_ascii/updater.out")"
+  same_tree "$NA/v200"
+}
+
+two_installations() {
+  # The first installation registers itself; a second one is updated in
+  # place all the same, and the first one's registration stays.
+  install first 0000300
+  local first=$GAMEDIR
+  start_launcher
+  driver wait-enabled "$TITLE" 1003 30000 click "$TITLE" 1003 >/dev/null || fail "no start button"
+  wait_launcher 0 30
+  rm -f "$(ci Binaries/game-run.txt)"
+  KEEP_REGISTRATION=1 install second 0000100
+  start_launcher
+  wait_launcher 0 120
+  version_is 0000300
+  game_started_with "run"
+  [ -z "$(find "$first" -iname game-run.txt)" ] || fail "the first installation's game was started"
+}
+
+failure_causes() {
+  # Each cause: its own text on the status line (screenshot), its own log
+  # line, and a start button that runs everything again.
+  local cases=(
+    "nocon||无法连接更新服务器|failed: no connection"
+    "error500|error500/|更新服务器出错|HTTP status 500"
+    "notfound|broken/|服务器上找不到更新文件|HTTP status 404"
+    "untrusted||更新签名不受信任|Error:signature refused"
+    "diskfull|diskfull/|磁盘空间不足|Error:disk full"
+    "damaged|damaged/|下载的文件已损坏|does not match the revision table"
+    "incomplete||客户端安装不完整|Error:the installation is incomplete"
+  )
+  local c name site text line
+  for c in "${cases[@]}"; do
+    IFS='|' read -r name site text line <<<"$c"
+    install "cause_$name" "$( [ "$name" = incomplete ] && echo none || echo 0000100 )" "$site"
+    case $name in
+      nocon) sed -i "s|$URL|http://127.0.0.1:9/|" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml" ;;
+      untrusted) trust "$NA/key.pub" ;;
+      incomplete) echo '<?xml version="1.0"?><Root/>' > "$GAMEDIR/PatchCfg/NewUpdateInfo.xml" ;;
+    esac
+    start_launcher
+    # A download that fails on every server ends with the design's box first.
+    case $name in notfound|diskfull|damaged) driver box "" ok 60000 >/dev/null || fail "no error box" ;; esac
+    driver wait-text "$TITLE" 1090 "$text" 60000 >/dev/null || fail "the status line does not say '$text'"
+    driver wait-enabled "$TITLE" 1003 10000 >/dev/null || fail "no retry button"
+    shot "cause_$name"
+    logs_have "$line" || fail "no log line '$line'"
+    if [ "$name" = nocon ]; then  # mended, the retry updates
+      sed -i "s|http://127.0.0.1:9/|$URL|" "$GAMEDIR/PatchCfg/NewUpdateCfg.xml"
+      driver click "$TITLE" 1003 >/dev/null
+      wait_launcher 0 120
+      version_is 0000300
+      continue
+    fi
+    driver click "$TITLE" 1004 >/dev/null
+    wait_launcher 0 20
+  done
+}
+
+ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
+     non_ascii two_installations failure_causes)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

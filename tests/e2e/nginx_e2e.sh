@@ -64,6 +64,19 @@ diff -r --exclude=PatchCfg "$W/v200" "$W/healthy" || fail "the healthy run did n
 since "$m" "$PACKAGE" | grep -q " 200 $(stat -c %s "$WWW/patches/up1.exe") \"-\" \"-\" \"-\"" \
   || fail "the package was not fetched whole, without range or encoding: $(since "$m" "$PACKAGE")"
 ! log_of healthy | grep -q "patch server" || fail "a healthy run logs servers"
+[ "$(ls -A "$W/healthy/PatchCfg/PatchTemp")" = Tidewell.log ] || fail "left in PatchTemp: $(ls -AR "$W/healthy/PatchCfg/PatchTemp")"
+
+# A delta package that is not on the server: the step's whole-file package follows.
+run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 --delta \
+  -o "$(winpath "$W/Up1d.exe")" >/dev/null
+printf "latest 0000200\nserver url=%s dir=patches/ version=0000200\nstep 0000100 0000200 upgrade=Up1.exe upgradedelta=Up1d.exe\n" \
+  "$URL" > "$W/publish.txt"
+rm -rf "$WWW" && run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$WWW")" >/dev/null
+rm "$WWW/patches/up1d.exe"
+game nodelta
+expect 0 run "$UP" update --dir "$(winpath "$W/nodelta")"
+diff -r --exclude=PatchCfg "$W/v200" "$W/nodelta" || fail "the fallback did not install 0000200"
+log_of nodelta | grep -q "delta package up1d.exe could not be fetched: the whole-file package follows" || fail "no fallback line"
 
 # The first server of the version has no package: the second one serves it.
 publish "server url=${URL}gone/ dir=patches/ version=0000200

@@ -78,8 +78,12 @@ UP="$BUILD/tools/updater.exe"
 game hand "${URL}NewUpdateInfo.zip"
 expect 3 run "$UP" install "$(winpath "$W/broken.exe")" --dir "$(winpath "$W/hand")"
 diff -r --exclude=PatchCfg "$W/v100" "$W/hand"
-expect 0 run "$UP" install "$(winpath "$W/Up1.exe")" --dir "$(winpath "$W/hand")"
+# A package under a name in another script; the output is UTF-8 lines, progress included.
+cp "$W/Up1.exe" "$W/更新包 Ü1.exe"
+expect 0 run "$UP" install "$(winpath "$W/更新包 Ü1.exe")" --dir "$(winpath "$W/hand")"
 diff -r --exclude=PatchCfg "$W/v200" "$W/hand"
+grep -q "^installed .*更新包 Ü1.exe: client version 0000200" "$W/out.txt" || { cat "$W/out.txt"; exit 1; }
+grep -q "^installing 100.0 %" "$W/out.txt" || { cat "$W/out.txt"; exit 1; }
 grep -q "<CurVersion>0000200</CurVersion>" "$W/hand/PatchCfg/NewUpdateCfg.xml"
 [ ! -e "$W/hand/PatchCfg/PatchBackup" ]
 expect 0 run "$UP" update --dir "$(winpath "$W/hand")" --one-step

@@ -20,9 +20,12 @@
 
 namespace {
 
-int Tool(const std::string& args)
+int Tool(const std::string& args, std::string* output = nullptr)
 {
-    const int status = std::system((std::string(PATCHTOOL_PATH) + " " + args + " >/dev/null 2>&1").c_str());
+    const int status =
+        std::system((std::string(PATCHTOOL_PATH) + " " + args + " >tool.out 2>&1").c_str());
+    if (output) *output = ReadBytes("tool.out");
+    fs::remove("tool.out");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -191,4 +194,57 @@ TEST(PatchToolRevision, AppendsRecordsAndRefusesARepeatedStep)
     ASSERT_NE(second, nullptr);
     EXPECT_STREQ(second->Attribute("interversion"), "0000300");
     EXPECT_EQ(second->NextSiblingElement(), nullptr);
+}
+
+// Nothing published may fail on a player's machine for its names: pack
+// refuses what the installer would refuse, names the file and says why, and
+// reports what a package cannot carry.
+TEST(PatchToolPack, NamesInAnyLanguageArePackedFlaggedUtf8AndNamesTheLauncherRefusesAreNot)
+{
+    ScopedTestDir dir;
+    WriteBytes(u8"new/Donn\u00e9es/caf\u00e9/r\u00e9sum\u00e9.txt", "latin");
+    WriteBytes(u8"new/\u6570\u636e/\u6587\u4ef6.txt", "cjk");
+    WriteBytes(u8"new/\U0001F600/emoji\U0001F600.txt", "emoji");
+    fs::create_directories("new/Empty");
+    fs::create_symlink("Empty", "new/Link");
+    std::string out;
+    ASSERT_EQ(Tool("pack --new new --from 0000100 --to 0000200 -o pkg.exe", &out), 0) << out;
+    EXPECT_NE(out.find("Link is a symbolic link: not packed"), std::string::npos) << out;
+    EXPECT_NE(out.find("Empty is an empty folder: not packed"), std::string::npos) << out;
+    const std::map<std::string, std::string> entries = PackageEntries(ReadBytes("pkg.exe"));
+    EXPECT_EQ(entries.at(u8"\u6570\u636e/\u6587\u4ef6.txt"), "cjk");
+    EXPECT_EQ(entries.at(u8"\U0001F600/emoji\U0001F600.txt"), "emoji");
+    // Every entry says it is UTF-8.
+    std::string image = ReadBytes("pkg.exe");
+    for (size_t at = image.find("PK\x01\x02"); at != std::string::npos; at = image.find("PK\x01\x02", at + 4))
+        EXPECT_TRUE(static_cast<unsigned char>(image[at + 9]) & 0x08) << "central entry at " << at;
+
+    const struct {
+        const char* file;
+        const char* why;
+    } refused[] = {
+        {"Data/a.txt\nData/A.TXT", "only in case"},
+        {u8"\u00c9t\u00e9.txt\n\u00e9T\u00c9.txt", "only in case"},
+        {"Data/CON.txt", "device name"},
+        {"Data/trailing.", "trailing dot"},
+        {"Data/tab\there.txt", "control or reserved character"},
+        {"Data/bad\xff.txt", "not valid UTF-8"},
+        {"PatchCfg/NewUpdateCfg.xml", "the updater's own file"},
+    };
+    for (const auto& c : refused) {
+        fs::remove_all("bad");
+        std::string names = c.file;
+        for (size_t start = 0, end; start < names.size(); start = end + 1) {
+            end = names.find('\n', start);
+            if (end == std::string::npos) end = names.size();
+            WriteBytes("bad/" + names.substr(start, end - start), "x");
+        }
+        EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 1) << c.file;
+        EXPECT_NE(out.find(c.why), std::string::npos) << c.file << ": " << out;
+        EXPECT_FALSE(fs::exists("bad.exe")) << c.file;
+    }
+    fs::remove_all("bad");
+    WriteBytes("bad/" + std::string(201, 'n'), "x");
+    EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 1);
+    EXPECT_NE(out.find("too long"), std::string::npos) << out;
 }

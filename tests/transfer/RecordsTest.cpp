@@ -133,5 +133,12 @@ TEST(RecordsTest, FileListSizesPast4GiBAreReadWhole)
         ASSERT_EQ(ReadPackageFileList(doc, &list), FILELIST_OK) << c.text;
         ASSERT_EQ(list.items.size(), 1u);
         EXPECT_EQ(list.items[0].size, c.size) << c.text;
+        // A revision table's package sizes too.
+        TiXmlDocument revisions;
+        revisions.Parse(("<R><r interversion=\"2\"><upgrade filename=\"p.exe\" size=\"" + std::string(c.text) +
+                         "\"/></r></R>").c_str());
+        std::vector<SRevision> records;
+        ASSERT_EQ(ReadRevisionRecords(revisions, &records), REVISION_OK);
+        EXPECT_EQ(records.at(0).upgrade.size, c.size) << c.text;
     }
 }

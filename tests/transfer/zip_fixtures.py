@@ -39,6 +39,37 @@ def windres_package(out):
                     os.path.join(out, "windres_package.exe")], cwd=work, check=True)
 
 
+def raw_zip(path, entries):
+    """A stored zip of (name bytes, general purpose flag, data), written byte by byte so
+    that names and flags are exactly the given ones."""
+    import struct
+    import zlib
+    local, central = b"", b""
+    for name, flag, data in entries:
+        crc = zlib.crc32(data)
+        header = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flag, 0, 0, 0x5821, crc, len(data), len(data), len(name), 0)
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, flag, 0, 0, 0x5821, crc, len(data), len(data),
+                               len(name), 0, 0, 0, 0, 0, len(local)) + name
+        local += header + name + data
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central), len(local), 0)
+    write(path, local + central + end)
+
+
+def names_fixtures(out):
+    """Names in every encoding a packer may use, right or wrong."""
+    utf8 = lambda text: text.encode("utf-8")
+    raw_zip(os.path.join(out, "utf8names.zip"), [
+        (utf8("Données/café/résumé.txt"), 0x800, b"latin"), (utf8("数据/文件.txt"), 0x800, b"cjk"),
+        (utf8("\U0001F600/emoji\U0001F600.txt"), 0x800, b"emoji"),
+        (utf8("e\u0301.txt"), 0x800, b"nfd"), (utf8("\u00e9.txt"), 0x800, b"nfc")])  # only the normalisation differs
+    # Bytes of another packer's code page, unflagged: read in the ANSI code page.
+    raw_zip(os.path.join(out, "unflagged.zip"), [(b"caf\xe9.txt", 0, b"ansi")])
+    raw_zip(os.path.join(out, "badutf8.zip"), [(b"ok.txt", 0x800, b"ok"), (b"bad\xff.txt", 0x800, b"x")])
+    raw_zip(os.path.join(out, "caseclash.zip"), [(b"Data/a.txt", 0, b"1"), (b"DATA/A.TXT", 0, b"2")])
+    raw_zip(os.path.join(out, "caseclash2.zip"), [(utf8("\u00c9t\u00e9.txt"), 0x800, b"1"), (utf8("\u00e9T\u00c9.txt"), 0x800, b"2")])
+    raw_zip(os.path.join(out, "fileanddir.zip"), [(b"data", 0, b"1"), (b"Data/x.txt", 0, b"2")])
+
+
 def main(out):
     os.environ["TZ"] = "UTC"
     time.tzset()
@@ -73,6 +104,7 @@ def main(out):
             z.writestr("good.txt", b"fine")
             z.writestr(entry, b"evil")
     write(os.path.join(out, "notazip.zip"), b"PK\x03\x04 but not really a zip archive")
+    names_fixtures(out)
     windres_package(out)
     if os.environ.get("TW_LARGE_TESTS") == "1":
         big = os.path.join(out, "big")

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 
 #include "EngineTestUtil.h"
 #include "TestUtil.h"
@@ -88,5 +89,40 @@ TEST_F(UnZipTest, BrokenArchivesFailAndUnsafeNamesRefuseTheWholeArchive)
     for (const char* name : {"parent.zip", "inner.zip", "backslash.zip", "absolute.zip", "drive.zip", "stream.zip"}) {
         ASSERT_FALSE(engine.UnZipFile(Zip(name), L"deep\\inside\\target\\", false, 0, 1)) << name;
         ASSERT_EQ(TakeSnapshot(".").files.size(), 0u) << name;  // the log is in PatchCfg\\PatchTemp
+    }
+}
+
+// Names arrive in every encoding packers use: each archive is unpacked with
+// its names exactly as written, or refused whole with the name in the log.
+TEST_F(UnZipTest, NamesInAnyLanguageUnpackExactlyAndUndecodableOrClashingOnesAreRefused)
+{
+    wchar_t ansi[16] = L"";
+    MultiByteToWideChar(CP_ACP, 0, "caf\xe9.txt", -1, ansi, 16);  // how this machine reads the unflagged bytes
+    const struct {
+        const char* zip;
+        std::map<std::wstring, std::string> files;  // empty: refused
+        const wchar_t* logLine;
+    } cases[] = {
+        {"utf8names.zip",
+         {{L"donn\u00e9es/caf\u00e9/r\u00e9sum\u00e9.txt", "latin"}, {L"\u6570\u636e/\u6587\u4ef6.txt", "cjk"},
+          {L"\U0001F600/emoji\U0001F600.txt", "emoji"}, {L"e\u0301.txt", "nfd"}, {L"\u00e9.txt", "nfc"}},
+         nullptr},
+        {"unflagged.zip", {{ansi, "ansi"}}, nullptr},
+        {"badutf8.zip", {}, L"(bytes 626164ff2e747874) (flagged UTF-8 but not valid UTF-8)"},
+        {"caseclash.zip", {}, L"DATA/A.TXT (differs from Data/a.txt only in case)"},
+        {"caseclash2.zip", {}, L"\u00e9T\u00c9.txt (differs from \u00c9t\u00e9.txt only in case)"},
+        {"fileanddir.zip", {}, L"Data/x.txt (a file, data, has the name of its folder)"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all("out");
+        EXPECT_EQ(engine.UnZipFile(Zip(c.zip), L"out\\", false, 0, 1), !c.files.empty()) << c.zip;
+        std::map<std::wstring, std::string> got;
+        if (fs::exists("out"))
+            for (auto& e : fs::recursive_directory_iterator("out"))
+                if (e.is_regular_file()) got[e.path().lexically_relative("out").generic_wstring()] = ReadBytes(e.path());
+        EXPECT_EQ(got, c.files) << c.zip;
+        if (c.logLine) {
+            EXPECT_NE(LogText(engine.GetLogPath()).find(c.logLine), std::wstring::npos) << c.zip;
+        }
     }
 }

@@ -21,7 +21,7 @@ bool ListTree(const std::string& dir, std::map<std::string, fs::path>* files, st
     }
     std::map<std::string, bool> dirs;  // folder -> holds a file somewhere below
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec)) {
-        const std::string rel = fs::relative(it->path(), root, ec).generic_u8string();
+        const std::string rel = it->path().lexically_relative(root).generic_u8string();
         if (it->is_symlink(ec)) {
             if (leftovers) leftovers->links.push_back(rel);
             continue;
