@@ -23,7 +23,7 @@ const Tree kInstalledNewGame = [] {
 
 void WriteTree(const fs::path& base, const Tree& tree)
 {
-    for (const auto& f : tree) WriteBytes(base / f.first, f.second);
+    for (const auto& f : tree) WriteBytes(base / fs::u8path(f.first), f.second);
 }
 
 void PackStep(const fs::path& dir, const Tree& from, const Tree& to, const std::string& fromVersion,
@@ -47,7 +47,7 @@ Snapshot TakeSnapshot(const fs::path& dir, bool lower)
 {
     Snapshot s;
     for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
-        std::string rel = fs::relative(it->path(), dir).generic_string();
+        std::string rel = it->path().lexically_relative(dir).generic_u8string();
         if (rel.rfind("PatchCfg/PatchTemp", 0) == 0 || rel.rfind("PatchCfg/PatchBackup", 0) == 0) continue;
         if (lower) rel = Lower(rel);
         if (it->is_directory())

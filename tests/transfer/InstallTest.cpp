@@ -185,6 +185,53 @@ TEST_F(InstallTest, AFailureAtAnyStepOrAFullDiskLeavesTheGameAsItWas)
     }
 }
 
+// Names in other scripts go through packing, installing, undoing and the
+// recovery of a journal that a crash left, byte for byte.
+TEST_F(InstallTest, NamesInAnyScriptInstallUndoAndRecoverExactly)
+{
+    Tree from = kOldGame, to = kNewGame;
+    from[u8"\u6570\u636e/\u5730\u56fe.pak"] = "cjk 1";
+    to[u8"\u6570\u636e/\u5730\u56fe.pak"] = "cjk 2";
+    to[u8"Donn\u00e9es/caf\u00e9/r\u00e9sum\u00e9.txt"] = "latin";
+    to[u8"\U0001F600/emoji\U0001F600.txt"] = "emoji";
+    PackStep(s_work / "scripts", from, to, "0000100", "0000200", "pkg.exe");
+    const fs::path package = s_work / "scripts" / "pkg.exe";
+    auto fresh = [&] {
+        FreshGame();
+        WriteTree(".", from);
+        return TakeSnapshot(".");
+    };
+    Snapshot before = fresh();
+    ASSERT_EQ(Install(package), INSTALL_OK);
+    Tree files = TakeSnapshot(".").files;
+    for (const auto& f : to) {
+        if (f.first == "launcher.exe") continue;  // replaced at the next start
+        EXPECT_EQ(files[f.first], f.second) << f.first;
+    }
+
+    // A failure at the version write undoes every move.
+    before = fresh();
+    SetInstallFaultHook([](unsigned step) { return step >= 8 ? 1 : 0; });
+    EXPECT_EQ(Install(package), INSTALL_VERSIONS_NOT_SAVED);
+    SetInstallFaultHook(nullptr);
+    EXPECT_EQ(TakeSnapshot("."), before);
+
+    // Cut short after the moves: the next start finds the journal and undoes them.
+    before = fresh();
+    {
+        const std::wstring gameDir = fs::current_path().wstring() + L"\\";
+        CInstallJournal journal(gameDir);
+        CPatchInstaller installer(journal);
+        installer.SetGameDir(gameDir);
+        installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
+        installer.SetPackage(package.wstring());
+        ASSERT_TRUE(installer.ExtractPackage() && installer.CopyFiles());
+    }
+    EXPECT_FALSE(TakeSnapshot(".") == before);
+    EXPECT_EQ(CInstallJournal::Recover(fs::current_path().wstring() + L"\\", nullptr), RECOVERY_DONE);
+    EXPECT_EQ(TakeSnapshot("."), before);
+}
+
 TEST_F(InstallTest, PackagesLinkedByWindresInstallAndWindowsFindsTheResourceOfOurs)
 {
     FreshGame();
