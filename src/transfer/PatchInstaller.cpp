@@ -22,6 +22,7 @@
 #include "base/utility/MessageBox.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
+#include "base/utility/SystemError.h"
 #include "base/utility/TextFormat.h"
 #include "base/utility/XmlLoad.h"
 #include "base/utility/XmlSave.h"
@@ -117,7 +118,8 @@ bool CPatchInstaller::Unpack()
     // never a module of this process.
     CFileByteSource file;
     if (!file.Open(m_package))
-        return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:cannot open %s", m_package);
+        return Fail(INSTALL_UNREADABLE, L"Error:the package cannot be read: %s",
+                    m_package + L": " + SystemErrorText(GetLastError()));
     SResourceLocation where;
     std::string why;
     if (!FindPeResource(file, kPackageResourceType, kPackageResourceId, &where, &why))

@@ -31,6 +31,7 @@ enum EInstallError {
     INSTALL_NEEDS_REPAIR,       // an earlier journal is damaged: nothing was touched
     INSTALL_DELTA_BASE,         // an installed file is not the one a delta applies to: nothing was touched
     INSTALL_DELTA_DAMAGED,      // a delta of the package cannot be applied: nothing was touched
+    INSTALL_UNREADABLE,         // the package file cannot be opened (the log says why)
 };
 
 // Test hook, called before each change to the game directory with its

@@ -60,6 +60,7 @@ int InstallExitCode(const CUpdateEngine& engine)
     case INSTALL_DISK_FULL: return ExitWith(EXIT_DISK_FULL);
     case INSTALL_NEEDS_REPAIR: return ExitWith(EXIT_NEEDS_REPAIR, L"see the log");
     case INSTALL_DELTA_BASE: return ExitWith(EXIT_DELTA_BASE);
+    case INSTALL_UNREADABLE: return ExitWith(EXIT_FAILED, L"the package cannot be read (see the log)");
     default: return ExitWith(EXIT_FAILED);
     }
 }
