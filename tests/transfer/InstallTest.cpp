@@ -109,7 +109,7 @@ TEST_F(InstallTest, UnusablePackagesAreRefusedAndTouchNothing)
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     WriteBytes(w / "notpe.exe", "this is no executable at all");
     std::vector<std::pair<fs::path, EInstallError>> packages = {
-        {w / "notpe.exe", bad}, {fs::path(self), bad}, {w / "missing.exe", bad}};
+        {w / "notpe.exe", bad}, {fs::path(self), bad}, {w / "missing.exe", INSTALL_UNREADABLE}};
     const auto craft = [&](const std::string& fileList, const Tree& entries, EInstallError error) {
         packages.emplace_back(w / ("p" + std::to_string(packages.size()) + ".exe"), error);
         CraftPackage(packages.back().first, fileList, entries);
