@@ -172,6 +172,18 @@ bool CheckNames(const std::vector<std::wstring>& names, ENameKind kind, SNameRef
     return true;
 }
 
+bool IsEngineTempName(const std::string& name)
+{
+    const std::string lower = Base::Utility::AsciiLower(name);
+    auto endsWith = [&](const char* tail) {
+        const std::string t(tail);
+        return lower.size() >= t.size() && lower.compare(lower.size() - t.size(), t.size(), t) == 0;
+    };
+    return lower == "tidewell.log" || lower == "download.minisig" || lower == "filelist.xml" ||
+           lower == "basepack" || endsWith(".err") || endsWith(".part") || endsWith(".resume") ||
+           endsWith(".tmp") || endsWith(".result");
+}
+
 std::string ZipIndexKey(const std::string& name)
 {
     return Base::Utility::WithSlashes(Base::Utility::AsciiLower(name));

@@ -57,5 +57,10 @@ struct SNameRefusal {
 // named. False with the first refused name.
 bool CheckNames(const std::vector<std::wstring>& names, ENameKind kind, SNameRefusal* refusal);
 
+// A name of the engine's own files in its temp directory (the log, the file
+// list, partial downloads, ...), which a package of that name would replace
+// or be replaced by.
+bool IsEngineTempName(const std::string& name);
+
 // Key of the zip name index: slashes for backslashes, A-Z lower-cased.
 std::string ZipIndexKey(const std::string& name);

@@ -33,20 +33,6 @@ const wchar_t* const kProgressFormats[4] = {
     L"下载文件(%d/%d)```(%.1fM/%.1fM)\t\t下载速度:%0.1f%s",
 };
 
-// Files of the engine's own in the temp directory, which a package of the
-// same name would replace or be replaced by.
-bool IsEngineTempName(const std::string& name)
-{
-    const std::string lower = Base::Utility::AsciiLower(name);
-    auto endsWith = [&](const char* tail) {
-        const size_t n = std::strlen(tail);
-        return lower.size() >= n && lower.compare(lower.size() - n, n, tail) == 0;
-    };
-    return lower == "tidewell.log" || lower == "download.minisig" || lower == "filelist.xml" ||
-           lower == "basepack" || endsWith(".err") || endsWith(".part") || endsWith(".resume") ||
-           endsWith(".tmp") || endsWith(".result");
-}
-
 }  // namespace
 
 std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetry, const std::string&,

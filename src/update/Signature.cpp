@@ -77,7 +77,8 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
     if (result == MINISIG_OK) result = VerifyMinisig(sig, m_vecTrustedKeys, digest);
     std::uint64_t timestamp = 0;
     if (result == MINISIG_OK)
-        result = CheckTrustedComment(sig.trustedComment, name, updateInfo, m_nInfoTimestamp, &timestamp);
+        result = CheckTrustedComment(sig.trustedComment, name, updateInfo,
+                                     g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp, &timestamp);
     if (result != MINISIG_OK) return refuse(AnsiToWide(MinisigResultText(result)).c_str());
     if (updateInfo) m_nPendingInfoTimestamp = timestamp;
     SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", Base::Utility::Utf8ToWide(name).c_str(),
@@ -87,15 +88,17 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
 
 bool CUpdateEngine::SaveInfoTimestamp()
 {
-    if (!m_bVerifySignatures || m_nPendingInfoTimestamp <= m_nInfoTimestamp) return true;
+    // The test server's information keeps a time of its own.
+    std::uint64_t& accepted = g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp;
+    if (!m_bVerifySignatures || m_nPendingInfoTimestamp <= accepted) return true;
     TiXmlElement* root = m_docUpdateCfg.FirstChildElement("Root");
     TiXmlElement* keys = root ? root->FirstChildElement("TrustedKeys") : nullptr;
     if (keys == nullptr) return false;
-    keys->SetAttribute("InfoTimestamp", std::to_string(m_nPendingInfoTimestamp).c_str());
+    keys->SetAttribute(g_bTestServer ? "QaInfoTimestamp" : "InfoTimestamp", std::to_string(m_nPendingInfoTimestamp).c_str());
     if (!SaveLocalConfig()) {
         SetLog(LOG_TO_FILE, L"Error:the time of the accepted update information cannot be saved");
         return false;
     }
-    m_nInfoTimestamp = m_nPendingInfoTimestamp;
+    accepted = m_nPendingInfoTimestamp;
     return true;
 }

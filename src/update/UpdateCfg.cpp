@@ -67,6 +67,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     // A keys section turns verification on, whatever else it holds.
     m_bVerifySignatures = r.hasKeysSection;
     m_nInfoTimestamp = r.infoTimestamp;
+    m_nQaInfoTimestamp = r.qaInfoTimestamp;
     for (size_t i = 0; i < r.trustedKeys.size(); ++i) {
         SMinisignKey key;
         if (!ParseMinisignPublicKey(r.trustedKeys[i], &key)) {

@@ -44,6 +44,9 @@ EUpdateCfgResult ReadTrustedKeys(const TiXmlElement* root, SUpdateCfgRecord* out
     const char* stamp = keys->Attribute("InfoTimestamp");
     if (stamp != nullptr && !IsDecimal(stamp)) return bad("InfoTimestamp is not a number");
     out->infoTimestamp = stamp ? std::strtoull(stamp, nullptr, 10) : 0;
+    const char* qa = keys->Attribute("QaInfoTimestamp");
+    if (qa != nullptr && !IsDecimal(qa)) return bad("QaInfoTimestamp is not a number");
+    out->qaInfoTimestamp = qa ? std::strtoull(qa, nullptr, 10) : 0;
     for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
         if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
         out->trustedKeys.push_back(XmlElementText(key));

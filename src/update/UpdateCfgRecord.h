@@ -33,6 +33,9 @@ struct SUpdateCfgRecord {
     bool hasKeysSection = false;
     std::vector<std::string> trustedKeys;
     std::uint64_t infoTimestamp = 0;
+    // "QaInfoTimestamp": the same for the test server's information (-TS),
+    // kept apart so that a test run never locks players out of production.
+    std::uint64_t qaInfoTimestamp = 0;
     // Why the security settings cannot be read unambiguously (UPDATECFG_BAD_KEYS).
     std::string keysProblem;
 };

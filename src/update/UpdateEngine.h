@@ -290,6 +290,7 @@ public:
     std::vector<SMinisignKey> m_vecTrustedKeys;
     bool m_bVerifySignatures = false;
     std::uint64_t m_nInfoTimestamp = 0;         // of the last accepted update information
+    std::uint64_t m_nQaInfoTimestamp = 0;       // the same for the test server's (-TS)
     std::uint64_t m_nPendingInfoTimestamp = 0;  // of the update information being read
 
     std::string m_strLatestVersion;

@@ -9,6 +9,8 @@
 #include "Commands.h"
 #include "DeltaWriter.h"
 #include "PeWriter.h"
+#include "Progress.h"
+#include "ToolExit.h"
 #include "TreeDiff.h"
 #include "Utf8File.h"
 #include "ZipWriter.h"
@@ -100,6 +102,76 @@ std::string BuildFileList(const std::vector<STreeChange>& changes, const std::st
     return printer.Str();
 }
 
+bool PackTrees(const SPackJob& job, SPackResult* result, std::string* error)
+{
+    *result = SPackResult();
+    std::vector<STreeChange> changes;
+    std::vector<std::string> newFiles;
+    STreeLeftovers leftovers;
+    if (!DiffTrees(job.oldDir, job.newDir, &changes, error, &newFiles, &leftovers)) return false;
+    for (const std::string& link : leftovers.links)
+        std::fprintf(stderr, "patchtool pack: warning: %s is a symbolic link: not packed\n", link.c_str());
+    for (const std::string& dir : leftovers.emptyDirs)
+        std::fprintf(stderr, "patchtool pack: warning: %s is an empty folder: not packed (the launcher makes the "
+                     "folders of the files it installs)\n", dir.c_str());
+    // Nothing published may fail on a player's machine for its names.
+    if (!CheckPackageNames(newFiles, changes, error)) {
+        result->refusedName = true;
+        return false;
+    }
+    for (const STreeChange& c : changes) (c.add ? result->added : result->removed)++;
+
+    namespace fs = std::filesystem;
+    const fs::path newDir = fs::u8path(job.newDir), oldDir = fs::u8path(job.oldDir);
+    // A changed file travels as a delta where that is smaller than the file deflated.
+    std::map<std::string, std::string> deltaBases;
+    std::map<std::string, std::string> entrySources;
+    const std::string deltaDir = job.out + ".deltas.tmp";
+    std::error_code ec;
+    CProgress progress(job.delta ? "packing (deltas)" : "packing", changes.size());
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const STreeChange& c = changes[i];
+        progress.Step(i + 1, c.path);
+        if (!c.add) continue;
+        const std::string source = (newDir / fs::u8path(c.path)).u8string();
+        entrySources[c.path] = source;
+        const std::string old = (oldDir / fs::u8path(c.path)).u8string();
+        if (!job.delta || job.oldDir.empty() || !fs::is_regular_file(fs::u8path(old), ec)) continue;
+        fs::create_directories(fs::u8path(deltaDir), ec);
+        const std::string delta = deltaDir + "/" + std::to_string(i);
+        std::uint64_t deltaSize = 0;
+        if (!WriteDelta(old, source, delta, SDeltaOptions(), &deltaSize, error)) {
+            fs::remove_all(fs::u8path(deltaDir), ec);
+            return false;
+        }
+        if (deltaSize < DeflatedSize(source)) {
+            deltaBases[c.path] = Md5OfFile(old);
+            entrySources[c.path] = delta;
+        }
+    }
+    result->deltas = deltaBases.size();
+
+    const std::string zipPath = job.out + ".zip.tmp";
+    CZipWriter zip;
+    bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, job.from, job.to, deltaBases));
+    for (const STreeChange& c : changes) {
+        if (!ok) break;
+        if (c.add) ok = zip.AddFile(c.path, entrySources[c.path]);
+    }
+    ok = zip.Close() && ok;
+    fs::remove_all(fs::u8path(deltaDir), ec);
+    if (!ok) {
+        *error = zip.Error();
+        RemoveUtf8(zipPath);
+        return false;
+    }
+    ok = WritePackageImage(zipPath, job.out, error);
+    RemoveUtf8(zipPath);
+    if (!ok) return false;
+    result->md5 = Md5OfFile(job.out, &result->size);
+    return true;
+}
+
 int RunPack(int argc, char** argv)
 {
     CArgs args;
@@ -109,90 +181,22 @@ int RunPack(int argc, char** argv)
         !args.Has("--new") || !args.Has("--from") || !args.Has("--to") || !args.Has("-o")) {
         if (!error.empty()) std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
         std::fputs("usage: patchtool pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe [--delta]\n", stderr);
-        return 2;
+        return TOOL_USAGE;
     }
-    const std::string from = args.Get("--from"), to = args.Get("--to"), out = args.Get("-o");
-    if (from == to) {
-        std::fputs("patchtool pack: --from and --to must differ\n", stderr);
-        return 2;
-    }
-    if (from.size() != to.size())
+    SPackJob job;
+    job.oldDir = args.Get("--old");
+    job.newDir = args.Get("--new");
+    job.from = args.Get("--from");
+    job.to = args.Get("--to");
+    job.out = args.Get("-o");
+    job.delta = args.Has("--delta");
+    if (job.from == job.to) return Fail("pack", TOOL_USAGE, "--from and --to must differ");
+    if (job.from.size() != job.to.size())
         std::fputs("patchtool pack: warning: versions of different length do not compare as numbers\n", stderr);
-
-    std::vector<STreeChange> changes;
-    std::vector<std::string> newFiles;
-    STreeLeftovers leftovers;
-    if (!DiffTrees(args.Get("--old"), args.Get("--new"), &changes, &error, &newFiles, &leftovers)) {
-        std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
-        return 1;
-    }
-    for (const std::string& link : leftovers.links)
-        std::fprintf(stderr, "patchtool pack: warning: %s is a symbolic link: not packed\n", link.c_str());
-    for (const std::string& dir : leftovers.emptyDirs)
-        std::fprintf(stderr, "patchtool pack: warning: %s is an empty folder: not packed (the launcher makes the "
-                     "folders of the files it installs)\n", dir.c_str());
-    // Nothing published may fail on a player's machine for its names.
-    std::string refused;
-    if (!CheckPackageNames(newFiles, changes, &refused)) {
-        std::fprintf(stderr, "patchtool pack: %s\n", refused.c_str());
-        return 1;
-    }
-    size_t added = 0, removed = 0;
-    for (const STreeChange& c : changes) (c.add ? added : removed)++;
-
-    namespace fs = std::filesystem;
-    const fs::path newDir = fs::u8path(args.Get("--new")), oldDir = fs::u8path(args.Get("--old"));
-    // A changed file travels as a delta where that is smaller than the file deflated.
-    std::map<std::string, std::string> deltaBases;
-    std::map<std::string, std::string> entrySources;
-    const std::string deltaDir = out + ".deltas.tmp";
-    for (size_t i = 0; i < changes.size(); ++i) {
-        const STreeChange& c = changes[i];
-        if (!c.add) continue;
-        const std::string source = (newDir / fs::u8path(c.path)).u8string();
-        entrySources[c.path] = source;
-        std::error_code ec;
-        const std::string old = (oldDir / fs::u8path(c.path)).u8string();
-        if (!args.Has("--delta") || args.Get("--old").empty() || !fs::is_regular_file(fs::u8path(old), ec)) continue;
-        fs::create_directories(fs::u8path(deltaDir), ec);
-        const std::string delta = deltaDir + "/" + std::to_string(i);
-        std::uint64_t deltaSize = 0;
-        if (!WriteDelta(old, source, delta, SDeltaOptions(), &deltaSize, &error)) {
-            std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
-            fs::remove_all(fs::u8path(deltaDir), ec);
-            return 1;
-        }
-        if (deltaSize < DeflatedSize(source)) {
-            deltaBases[c.path] = Md5OfFile(old);
-            entrySources[c.path] = delta;
-        }
-    }
-
-    const std::string zipPath = out + ".zip.tmp";
-    CZipWriter zip;
-    bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, from, to, deltaBases));
-    for (const STreeChange& c : changes) {
-        if (!ok) break;
-        if (c.add) ok = zip.AddFile(c.path, entrySources[c.path]);
-    }
-    ok = zip.Close() && ok;
-    std::error_code ec;
-    fs::remove_all(fs::u8path(deltaDir), ec);
-    if (!ok) {
-        std::fprintf(stderr, "patchtool pack: %s\n", zip.Error().c_str());
-        RemoveUtf8(zipPath);
-        return 1;
-    }
-    ok = WritePackageImage(zipPath, out, &error);
-    RemoveUtf8(zipPath);
-    if (!ok) {
-        std::fprintf(stderr, "patchtool pack: %s\n", error.c_str());
-        return 1;
-    }
-    std::uint64_t size = 0;
-    const std::string md5 = Md5OfFile(out, &size);
-    std::printf("%s: %s -> %s, %zu added or changed (%zu as deltas), %zu deleted, %llu bytes, md5 %s\n", out.c_str(),
-                from.c_str(), to.c_str(), added, deltaBases.size(), removed, static_cast<unsigned long long>(size),
-                md5.c_str());
-    return 0;
+    SPackResult r;
+    if (!PackTrees(job, &r, &error)) return Fail("pack", r.refusedName ? TOOL_REFUSED_NAME : TOOL_FAILED, error);
+    std::printf("%s: %s -> %s, %zu added or changed (%zu as deltas), %zu deleted, %llu bytes, md5 %s\n", job.out.c_str(),
+                job.from.c_str(), job.to.c_str(), r.added, r.deltas, r.removed, static_cast<unsigned long long>(r.size),
+                r.md5.c_str());
+    return TOOL_OK;
 }

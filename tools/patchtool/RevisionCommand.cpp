@@ -6,6 +6,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "ToolExit.h"
 #include "RevisionRecord.h"
 
 
@@ -20,14 +21,14 @@ int RunRevision(int argc, char** argv)
         if (!error.empty()) std::fprintf(stderr, "patchtool revision: %s\n", error.c_str());
         std::fputs("usage: patchtool revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]\n",
                    stderr);
-        return 2;
+        return TOOL_USAGE;
     }
     const std::string path = args.Positional()[0];
     TiXmlDocument doc;
     if (std::filesystem::exists(std::filesystem::u8path(path))) {
         if (!doc.LoadFile(path.c_str())) {
             std::fprintf(stderr, "patchtool revision: %s is not readable XML: %s\n", path.c_str(), doc.ErrorDesc());
-            return 1;
+            return TOOL_FAILED;
         }
     } else {
         doc.LinkEndChild(new TiXmlDeclaration("1.0", "utf-8", ""));
@@ -36,7 +37,7 @@ int RunRevision(int argc, char** argv)
     TiXmlElement* root = doc.RootElement();
     if (root == nullptr) {
         std::fprintf(stderr, "patchtool revision: %s has no document element\n", path.c_str());
-        return 1;
+        return TOOL_FAILED;
     }
     const std::string inter = args.Get("--inter");
     for (TiXmlElement* r = root->FirstChildElement(); r; r = r->NextSiblingElement()) {
@@ -44,7 +45,7 @@ int RunRevision(int argc, char** argv)
         if (existing && inter == existing) {
             // The launcher keeps only the first record of an interversion.
             std::fprintf(stderr, "patchtool revision: %s already has a record for %s\n", path.c_str(), inter.c_str());
-            return 1;
+            return TOOL_FAILED;
         }
     }
     TiXmlElement* record = new TiXmlElement("Revision");
@@ -56,13 +57,13 @@ int RunRevision(int argc, char** argv)
     if (!ok) {
         delete record;
         std::fprintf(stderr, "patchtool revision: %s\n", error.c_str());
-        return 1;
+        return TOOL_FAILED;
     }
     root->LinkEndChild(record);
     if (!doc.SaveFile(path.c_str())) {
         std::fprintf(stderr, "patchtool revision: cannot write %s\n", path.c_str());
-        return 1;
+        return TOOL_FAILED;
     }
     std::printf("%s: %s -> %s added\n", path.c_str(), args.Get("--prev").c_str(), inter.c_str());
-    return 0;
+    return TOOL_OK;
 }

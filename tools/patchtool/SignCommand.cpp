@@ -6,6 +6,8 @@
 #include "Args.h"
 #include "Commands.h"
 #include "Signer.h"
+#include "ToolExit.h"
+#include "Utf8File.h"
 
 bool ParseTimestamp(const std::string& text, std::uint64_t* out)
 {
@@ -21,16 +23,13 @@ int RunKeygen(int argc, char** argv)
     if (!args.Parse(argc, argv, {"-o"}, &error) || !args.Positional().empty() || args.Get("-o").empty()) {
         if (!error.empty()) std::fprintf(stderr, "patchtool keygen: %s\n", error.c_str());
         std::fprintf(stderr, "usage: patchtool keygen -o NAME   (writes NAME.pub and NAME.key)\n");
-        return 2;
+        return TOOL_USAGE;
     }
-    if (!WriteKeyPair(args.Get("-o"), &error)) {
-        std::fprintf(stderr, "patchtool keygen: %s\n", error.c_str());
-        return 1;
-    }
+    if (!WriteKeyPair(args.Get("-o"), &error)) return Fail("keygen", TOOL_BAD_KEY, error);
     std::printf("%s.pub: public key (its second line goes into TrustedKeys)\n%s.key: secret key, unencrypted: "
                 "keep it off the servers\n",
                 args.Get("-o").c_str(), args.Get("-o").c_str());
-    return 0;
+    return TOOL_OK;
 }
 
 int RunSign(int argc, char** argv)
@@ -42,19 +41,16 @@ int RunSign(int argc, char** argv)
         args.Get("--key").empty() || !ParseTimestamp(args.Get("--timestamp"), &timestamp)) {
         if (!error.empty()) std::fprintf(stderr, "patchtool sign: %s\n", error.c_str());
         std::fprintf(stderr, "usage: patchtool sign --key NAME.key [--timestamp SECONDS] FILE...\n");
-        return 2;
+        return TOOL_USAGE;
     }
     CSigner signer;
-    if (!signer.Load(args.Get("--key"), &error)) {
-        std::fprintf(stderr, "patchtool sign: %s\n", error.c_str());
-        return 1;
-    }
+    if (!signer.Load(args.Get("--key"), &error)) return Fail("sign", TOOL_BAD_KEY, error);
+    if (ReadableByOthers(args.Get("--key")))
+        std::fprintf(stderr, "patchtool sign: warning: %s is readable by others than its owner: whoever reads it can "
+                             "sign updates (chmod 600, or limit its access list to you)\n", args.Get("--key").c_str());
     for (const std::string& file : args.Positional()) {
-        if (!signer.SignFile(file, timestamp, &error)) {
-            std::fprintf(stderr, "patchtool sign: %s\n", error.c_str());
-            return 1;
-        }
+        if (!signer.SignFile(file, timestamp, &error)) return Fail("sign", TOOL_FAILED, error);
         std::printf("%s.minisig\n", file.c_str());
     }
-    return 0;
+    return TOOL_OK;
 }

@@ -1,5 +1,7 @@
 #include "Signer.h"
 
+#include "Utf8File.h"
+
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -83,7 +85,7 @@ bool WriteKeyPair(const std::string& name, std::string* error)
     return WriteNewFile(fs::u8path(name + ".pub"),
                         "untrusted comment: minisign public key " + id + "\n" + MinisignBase64(pub.data(), pub.size()) + "\n",
                         error) &&
-           WriteNewFile(fs::u8path(name + ".key"), secText, error);
+           !fs::exists(fs::u8path(name + ".key")) && WriteOwnerOnlyFile(name + ".key", secText, error);
 }
 
 bool CSigner::Load(const std::string& keyPath, std::string* error)

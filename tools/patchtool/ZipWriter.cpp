@@ -1,7 +1,5 @@
 #include "ZipWriter.h"
 
-#include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -24,33 +22,14 @@ int OpenEntry(zipFile zf, const std::string& name, const zip_fileinfo* zi, bool 
                                    0, 0, kUtf8NameFlag, zip64 ? 1 : 0);
 }
 
-zip_fileinfo InfoAt(std::time_t t)
+// Every entry carries the same time: packing the same trees twice gives the
+// same bytes, so a repack after publishing cannot break the published digest.
+zip_fileinfo FixedTime()
 {
     zip_fileinfo zi = {};
-    std::tm local{};
-#ifdef _WIN32
-    if (const std::tm* p = std::localtime(&t)) local = *p;
-#else
-    localtime_r(&t, &local);
-#endif
-    zi.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
-    zi.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
-    zi.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
-    zi.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
-    zi.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
-    zi.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+    zi.tmz_date.tm_mday = 1;
+    zi.tmz_date.tm_year = 2020;
     return zi;
-}
-
-std::time_t ModificationTime(const std::filesystem::path& p)
-{
-    // file_time_type has no portable conversion in C++17; go through the difference.
-    std::error_code ec;
-    const auto ft = std::filesystem::last_write_time(p, ec);
-    if (ec) return std::time(nullptr);
-    const auto now = decltype(ft)::clock::now();
-    const auto delta = std::chrono::duration_cast<std::chrono::seconds>(ft - now);
-    return std::time(nullptr) + static_cast<std::time_t>(delta.count());
 }
 
 }  // namespace
@@ -84,7 +63,7 @@ bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
         m_error = "cannot read " + sourcePath;
         return false;
     }
-    zip_fileinfo zi = InfoAt(ModificationTime(p));
+    zip_fileinfo zi = FixedTime();
     zipFile zf = static_cast<zipFile>(m_zip);
     if (OpenEntry(zf, name, &zi, size >= 0xFFFFFFFFull) != ZIP_OK) {
         m_error = "cannot add " + name;
@@ -104,7 +83,7 @@ bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
 
 bool CZipWriter::AddBytes(const std::string& name, const std::string& bytes)
 {
-    zip_fileinfo zi = InfoAt(std::time(nullptr));
+    zip_fileinfo zi = FixedTime();
     zipFile zf = static_cast<zipFile>(m_zip);
     bool ok = OpenEntry(zf, name, &zi, false) == ZIP_OK;
     ok = ok && zipWriteInFileInZip(zf, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;

@@ -11,64 +11,97 @@
 #endif
 
 #include "Commands.h"
+#include "ToolExit.h"
+#include "base/utility/ProductVersion.h"
 
 namespace {
+
+struct SCommand {
+    const char* name;
+    int (*run)(int, char**);
+    const char* usage;
+    const char* help;
+};
+
+const SCommand kCommands[] = {
+    {"init", &RunInit, "init DIR --url URL [--key NAME.pub] [--name GAME.exe] [--version V] [--force]",
+     "a player installation to copy launcher.exe into: the local configuration\n"
+     "(update address URL, the trusted key), base-pack entries (URL base1.zip and\n"
+     "base2.zip, the game at version V, default 0000100), the text table in Chinese\n"
+     "(data\\string.txt) and English (data\\string.en.txt), the sample skin with GAME.exe\n"
+     "as the game (default Game.exe); DIR must be empty unless --force"},
+    {"release", &RunRelease,
+     "release VERSIONS_DIR --url URL -o DIR [--key NAME.key] [--previous PUBLISHED_DIR] [--basepacks] [--qa]",
+     "one command from version trees to a published directory: VERSIONS_DIR holds one\n"
+     "folder per version (seven digits); each step between neighbours gets a whole-file\n"
+     "and a delta package, the newest step also the rollback (degrade) pair; the\n"
+     "revision table, the update information and (with --key) every signature follow.\n"
+     "--previous keeps the steps a published directory already has; --basepacks writes\n"
+     "base1.zip and base2.zip of the oldest version. Prints what it wrote and the bytes a\n"
+     "player at each earlier version fetches. Checked before anything is written."},
+    {"check", &RunCheck, "check DIR [--key NAME.pub] [--url URL] [--qa]",
+     "the checks of publish and release on a published directory: versions, addresses,\n"
+     "every package's size, digest, versions and names, that every version reaches the\n"
+     "latest; with --key every signature; with --url what the server serves (the same\n"
+     "bytes, and Range requests answered)"},
+    {"pack", &RunPack, "pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe [--delta]",
+     "a patch package that turns the old tree into the new one (new and changed files\n"
+     "are added, removed ones deleted); --delta: a changed file as a zstd delta against\n"
+     "the old one where that is smaller (launchers before 1.1.0 refuse it); names the\n"
+     "launcher would refuse are refused here; the same trees give the same bytes"},
+    {"revision", &RunRevision, "revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]",
+     "record the step prev -> inter and its packages in a revision table"},
+    {"publish", &RunPublish, "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]]",
+     "NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (--qa: newupdateinfo_qa.zip,\n"
+     "never replacing production's files) with the packages, ready to serve from DIR\n"
+     "(served names are lower case); checked first, as check does; 'patchtool publish'\n"
+     "without arguments describes the input; --sign signs the archive and every package"},
+    {"keygen", &RunKeygen, "keygen -o NAME",
+     "a key pair: NAME.pub (its second line is what the launcher's TrustedKeys holds)\n"
+     "and NAME.key (unencrypted, minisign's format, readable by its owner only)"},
+    {"sign", &RunSign, "sign --key NAME.key [--timestamp SECONDS] FILE...",
+     "FILE.minisig beside each FILE, verifiable with minisign -V"},
+    {"scramble", &RunScramble, "scramble IN OUT",
+     "write OUT as the scrambled form of IN (the .eml sibling of a configuration file);\n"
+     "scrambling twice restores IN"},
+};
 
 void Usage(std::FILE* out)
 {
-    std::fputs(
-        "usage: patchtool COMMAND ARGS\n"
-        "\n"
-        "commands:\n"
-        "  scramble IN OUT   write OUT as the scrambled form of IN (the .eml sibling\n"
-        "                    of a configuration file); scrambling twice restores IN\n"
-        "  pack [--old DIR] --new DIR --from V --to V -o PACKAGE.exe [--delta]\n"
-        "                    a patch package that turns the old tree into the new one\n"
-        "                    (new and changed files are added, removed ones deleted);\n"
-        "                    --delta: a changed file as a zstd delta against the old one\n"
-        "                    where that is smaller (launchers before 1.1.0 refuse it)\n"
-        "  revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]\n"
-        "                    record the step prev -> inter and its packages\n"
-        "  publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]]\n"
-        "                    NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (or\n"
-        "                    newupdateinfo_qa.zip) with the packages, ready to serve from DIR\n"
-        "                    (served names are lower case: the launcher asks for them so);\n"
-        "                    'patchtool publish' without arguments describes the input;\n"
-        "                    --sign KEY signs the archive and every package it writes\n"
-        "  keygen -o NAME    a key pair: NAME.pub (its second line is what the launcher's\n"
-        "                    TrustedKeys holds) and NAME.key (unencrypted, minisign's format)\n"
-        "  sign --key NAME.key [--timestamp SECONDS] FILE...\n"
-        "                    FILE.minisig beside each FILE, verifiable with minisign -V\n"
-        "\n"
-        "versions are texts compared byte by byte: write them with seven digits\n",
-        out);
+    std::fputs("usage: patchtool COMMAND ARGS      (patchtool COMMAND --help for one command)\n\ncommands:\n", out);
+    for (const SCommand& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+    std::fprintf(out, "\nversions are texts compared byte by byte: write them with seven digits\n\n%s",
+                 ToolExitHelp().c_str());
 }
-
-}  // namespace
-
-namespace {
 
 int Run(int argc, char** argv)
 {
     if (argc < 2) {
         Usage(stderr);
-        return 2;
+        return TOOL_USAGE;
     }
-    const char* command = argv[1];
-    if (std::strcmp(command, "-h") == 0 || std::strcmp(command, "--help") == 0 ||
-        std::strcmp(command, "help") == 0) {
+    const std::string command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
         Usage(stdout);
-        return 0;
+        return TOOL_OK;
     }
-    if (std::strcmp(command, "scramble") == 0) return RunScramble(argc - 2, argv + 2);
-    if (std::strcmp(command, "pack") == 0) return RunPack(argc - 2, argv + 2);
-    if (std::strcmp(command, "revision") == 0) return RunRevision(argc - 2, argv + 2);
-    if (std::strcmp(command, "publish") == 0) return RunPublish(argc - 2, argv + 2);
-    if (std::strcmp(command, "keygen") == 0) return RunKeygen(argc - 2, argv + 2);
-    if (std::strcmp(command, "sign") == 0) return RunSign(argc - 2, argv + 2);
-    std::fprintf(stderr, "patchtool: unknown command '%s'\n", command);
+    if (command == "--version" || command == "-V") {
+        std::printf("patchtool %s\npackage formats written and read: %s\n", TW_VERSION_TEXT, TW_PACKAGE_FORMATS);
+        return TOOL_OK;
+    }
+    for (const SCommand& c : kCommands) {
+        if (command != c.name) continue;
+        for (int i = 2; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+                std::printf("usage: patchtool %s\n\n%s\n\n%s", c.usage, c.help, ToolExitHelp().c_str());
+                return TOOL_OK;
+            }
+        }
+        return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "patchtool: unknown command '%s'\n", command.c_str());
     Usage(stderr);
-    return 2;
+    return TOOL_USAGE;
 }
 
 }  // namespace

@@ -11,6 +11,33 @@
 namespace {
 
 bool g_progressShown = false;
+bool g_json = false;
+std::wstring g_exitMessage, g_exitCause;
+
+std::string JsonString(const std::wstring& text)
+{
+    std::string out = "\"";
+    for (char c : Base::Utility::WideToUtf8(text)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void JsonLine(const std::string& fields)
+{
+    std::fputs(("{" + fields + "}\n").c_str(), stdout);
+    std::fflush(stdout);
+}
 
 // A console takes UTF-16 (whatever its code page); a pipe or file UTF-8.
 void Write(FILE* stream, DWORD handle, const std::wstring& text)
@@ -32,19 +59,21 @@ bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void PrintLine(const std::wstring& text)
 {
+    if (g_json) return JsonLine("\"event\":\"line\",\"text\":" + JsonString(text));
     EndProgress();
     Write(stdout, STD_OUTPUT_HANDLE, text + L"\n");
 }
 
 void PrintError(const std::wstring& text)
 {
+    if (g_json) return JsonLine("\"event\":\"message\",\"level\":\"error\",\"text\":" + JsonString(text));
     EndProgress();
     Write(stderr, STD_ERROR_HANDLE, L"updater: " + text + L"\n");
 }
 
 void PrintProgress(const std::wstring& text)
 {
-    if (!StdoutIsTerminal()) return;
+    if (g_json || !StdoutIsTerminal()) return;
     // Ten lines a second are enough to watch; every write costs a system call.
     static DWORD s_last = 0;
     const DWORD now = GetTickCount();
@@ -73,7 +102,7 @@ void PrintFraction(float fraction) { PrintFractionOf(L"", fraction); }
 
 void PrintFractionOf(const std::wstring& label, float fraction)
 {
-    if (StdoutIsTerminal()) {
+    if (StdoutIsTerminal() && !g_json) {
         PrintProgress(label + Percent(fraction));
         return;
     }
@@ -84,7 +113,15 @@ void PrintFractionOf(const std::wstring& label, float fraction)
     const int step = static_cast<int>(std::floor(fraction * 20.0f + 1e-4f));
     if (fraction < s_last || s_step < 0 || step > s_step) {
         s_step = step;
-        PrintLine(label + Percent(fraction));
+        if (g_json) {
+            std::wstring what = label;
+            while (!what.empty() && what.back() == L' ') what.pop_back();
+            char number[32];
+            std::snprintf(number, sizeof number, "%.3f", fraction);
+            JsonLine("\"event\":\"progress\",\"what\":" + JsonString(what) + ",\"fraction\":" + number);
+        } else {
+            PrintLine(label + Percent(fraction));
+        }
     }
     s_last = fraction;
 }
@@ -94,4 +131,22 @@ std::wstring WithoutLineEnd(const wchar_t* text)
     std::wstring line = text ? text : L"";
     while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
     return line;
+}
+
+void SetJsonOutput(bool on) { g_json = on; }
+bool JsonOutput() { return g_json; }
+void SetExitMessage(const std::wstring& message) { g_exitMessage = message; }
+void SetExitCause(const std::wstring& cause) { g_exitCause = cause; }
+
+void PrintStep(const std::wstring& from, const std::wstring& to)
+{
+    if (g_json) return JsonLine("\"event\":\"step\",\"from\":" + JsonString(from) + ",\"to\":" + JsonString(to));
+    PrintLine(L"installed " + from + L" -> " + to);
+}
+
+void PrintResult(int code)
+{
+    if (!g_json) return;
+    JsonLine("\"event\":\"result\",\"exit\":" + std::to_string(code) + ",\"message\":" + JsonString(g_exitMessage) +
+             ",\"cause\":" + JsonString(g_exitCause));
 }

@@ -14,3 +14,14 @@ void PrintFractionOf(const std::wstring& label, float fraction);
 std::wstring Percent(float fraction);           // "%5.1f %"
 std::wstring WithoutLineEnd(const wchar_t* text);  // "" for null
 bool StdoutIsTerminal();
+
+// --json: every output becomes one JSON object per line on stdout.
+void SetJsonOutput(bool on);
+bool JsonOutput();
+// A step of an update: a text line, or {"event":"step",...}.
+void PrintStep(const std::wstring& from, const std::wstring& to);
+// What ended the run, for scripts: the last exit message and the cause.
+void SetExitMessage(const std::wstring& message);
+void SetExitCause(const std::wstring& cause);
+// With --json, {"event":"result","exit":N,...}; nothing otherwise.
+void PrintResult(int code);

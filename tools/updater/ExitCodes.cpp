@@ -52,7 +52,9 @@ const wchar_t* ExitMessage(EExitCode code)
 
 int ExitWith(EExitCode code, const std::wstring& detail)
 {
-    if (code != EXIT_OK) PrintError(std::wstring(ExitMessage(code)) + (detail.empty() ? L"" : L": " + detail));
+    const std::wstring message = std::wstring(ExitMessage(code)) + (detail.empty() ? L"" : L": " + detail);
+    SetExitMessage(message);
+    if (code != EXIT_OK) PrintError(message);
     return code;
 }
 

@@ -6,6 +6,7 @@
 #include "Console.h"
 #include "ui/MessageWindow.h"
 #include "base/utility/StringTable.h"
+#include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 #include "transfer/PatchInstaller.h"
 #include "base/utility/MessageBox.h"
@@ -67,6 +68,10 @@ int InstallExitCode(const CUpdateEngine& engine)
 
 int FaultExitCode(const CUpdateEngine& engine)
 {
+    // Scripts get the cause the window would show.
+    std::wstring cause = CauseTag(engine.FailureCause());
+    if (cause.rfind(L"CAUSE_", 0) == 0) cause = Base::Utility::AsciiLower(cause.substr(6));
+    SetExitCause(cause);
     switch (engine.Fault()) {
     case FAULT_NONE: return EXIT_OK;
     case FAULT_REFUSED_NAME: return ExitWith(EXIT_REFUSED_NAME, L"see the log");

@@ -169,7 +169,7 @@ int RunUpdate(const Args& args)
         }
         engine.initBasic();  // the installation wrote the new versions
         const std::string after = engine.GetLocalVersionStr();
-        PrintLine(L"installed " + AnsiToWide(before) + L" -> " + AnsiToWide(after));
+        PrintStep(AnsiToWide(before), AnsiToWide(after));
         if (GetFileAttributesW(L"launcher.exe.new") != INVALID_FILE_ATTRIBUTES)
             PrintLine(L"a new launcher (launcher.exe.new) takes over at the next start");
         if (after == before) return ExitWith(EXIT_NO_PROGRESS);

@@ -6,42 +6,82 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "base/utility/ProductVersion.h"
 #include "base/utility/StrConv.h"
 
 namespace {
 
-const wchar_t kUsage[] =
-    L"usage: updater COMMAND ARGS\n"
-    L"\n"
-    L"commands:\n"
-    L"  download URL FILE [--stall-timeout S] [--limit-rate KIB]\n"
-    L"                      fetch URL into FILE (HTTP status 200 or 206 only); a\n"
-    L"                      broken transfer keeps FILE.part and FILE.resume and the\n"
-    L"                      next download of FILE asks for the rest\n"
-    L"  unzip ZIP DIR       unpack every file of ZIP below DIR\n"
-    L"  md5 FILE            print the MD5 digest of FILE like md5sum\n"
-    L"  verify FILE --key PUB\n"
-    L"                      check FILE.minisig as the launcher does, against a public\n"
-    L"                      key (a .pub file or its second line)\n"
-    L"  install PACKAGE --dir GAMEDIR\n"
-    L"                      install a patch package into an installation; a\n"
-    L"                      failed installation is undone\n"
-    L"  update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step]\n"
-    L"         [--stall-timeout S] [--limit-rate KIB]\n"
-    L"                      the launcher's automatic update without a window: update\n"
-    L"                      information, comparison, download, installation, step\n"
-    L"                      after step until the server's version (-TS: the test\n"
-    L"                      server's information; Ctrl+C stops a download; a\n"
-    L"                      failing patch server is left for the next one of the\n"
-    L"                      same version)\n"
-    L"  basepack --dir GAMEDIR\n"
-    L"                      fill an empty installation from its two base packs\n"
-    L"\n"
+struct SCommand {
+    const wchar_t* name;
+    int (*run)(const Args&);
+    const wchar_t* usage;
+    const wchar_t* help;
+};
+
+const SCommand kCommands[] = {
+    {L"update", &RunUpdate,
+     L"update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] [--stall-timeout S] [--limit-rate KIB]",
+     L"the launcher's automatic update without a window: update information,\n"
+     L"comparison, download, installation, step after step until the server's version\n"
+     L"(-TS: the test server's information; Ctrl+C stops a download; a failing patch\n"
+     L"server is left for the next one of the same version)"},
+    {L"install", &RunInstall, L"install PACKAGE --dir GAMEDIR",
+     L"install a patch package into an installation as the launcher installs one opened\n"
+     L"by hand (with trusted keys, PACKAGE.minisig must lie beside it); a failed\n"
+     L"installation is undone"},
+    {L"basepack", &RunBasePack, L"basepack --dir GAMEDIR", L"fill an empty installation from its two base packs"},
+    {L"download", &RunDownload, L"download URL FILE [--stall-timeout S] [--limit-rate KIB]",
+     L"fetch URL into FILE (HTTP status 200 or 206 only) with the engine's retries; a\n"
+     L"broken transfer keeps FILE.part and FILE.resume and the next download of FILE asks\n"
+     L"for the rest"},
+    {L"verify", &RunVerify, L"verify FILE --key PUB",
+     L"check FILE.minisig as the launcher does, against a public key (a .pub file or its\n"
+     L"second line)"},
+    {L"unzip", &RunUnzip, L"unzip ZIP DIR", L"unpack every file of ZIP below DIR"},
+    {L"md5", &RunMd5, L"md5 FILE", L"print the MD5 digest of FILE like md5sum"},
+};
+
+const wchar_t kOptions[] =
     L"options of download and update:\n"
-    L"  --stall-timeout S   give up a connection silent for S seconds (default 30,\n"
-    L"                      or StallSeconds of the configuration)\n"
+    L"  --stall-timeout S   give up a connection without 4 KiB of progress within S\n"
+    L"                      seconds (default 30, or StallSeconds of the configuration)\n"
     L"  --limit-rate KIB    read at most KIB KiB/s (default: RateLimitKiB of the\n"
-    L"                      configuration, else no limit)";
+    L"                      configuration, else no limit)\n"
+    L"options of every command:\n"
+    L"  --json              one JSON object per line: progress, steps, messages and the\n"
+    L"                      result with its exit code\n";
+
+std::wstring Usage()
+{
+    std::wstring text = L"usage: updater COMMAND ARGS      (updater COMMAND --help for one command)\n\ncommands:\n";
+    for (const SCommand& c : kCommands) text += L"  " + std::wstring(c.usage) + L"\n";
+    return text + L"\n" + kOptions + L"\n" + ExitCodeHelp();
+}
+
+int Dispatch(const std::wstring& command, const Args& args)
+{
+    if (command == L"-h" || command == L"--help" || command == L"help") {
+        PrintLine(Usage());
+        return EXIT_OK;
+    }
+    if (command == L"--version" || command == L"-V") {
+        PrintLine(L"updater " TW_VERSION_TEXT L"\npackage formats read: " TW_PACKAGE_FORMATS);
+        return EXIT_OK;
+    }
+    for (const SCommand& c : kCommands) {
+        if (command != c.name) continue;
+        for (const std::wstring& a : args) {
+            if (a == L"--help" || a == L"-h") {
+                PrintLine(L"usage: updater " + std::wstring(c.usage) + L"\n\n" + c.help + L"\n\n" + kOptions + L"\n" +
+                          ExitCodeHelp());
+                return EXIT_OK;
+            }
+        }
+        return c.run(args);
+    }
+    if (!JsonOutput()) std::fprintf(stderr, "%s\n", Base::Utility::WideToUtf8(Usage()).c_str());
+    return ExitWith(EXIT_USAGE, command.empty() ? L"no command given" : L"unknown command '" + command + L"'");
+}
 
 }  // namespace
 
@@ -50,21 +90,18 @@ int main()
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     Args args;
-    for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
-    const std::wstring command = argc >= 2 ? argv[1] : L"";
-    LocalFree(argv);
-
-    if (command == L"-h" || command == L"--help" || command == L"help") {
-        PrintLine(std::wstring(kUsage) + L"\n\n" + ExitCodeHelp());
-        return EXIT_OK;
+    std::wstring command;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring a = argv[i];
+        if (a == L"--json")
+            SetJsonOutput(true);
+        else if (command.empty() && args.empty())
+            command = a;
+        else
+            args.push_back(a);
     }
-    if (command == L"download") return RunDownload(args);
-    if (command == L"unzip") return RunUnzip(args);
-    if (command == L"md5") return RunMd5(args);
-    if (command == L"verify") return RunVerify(args);
-    if (command == L"install") return RunInstall(args);
-    if (command == L"update") return RunUpdate(args);
-    if (command == L"basepack") return RunBasePack(args);
-    std::fprintf(stderr, "%s\n\n", Base::Utility::WideToUtf8(kUsage).c_str());
-    return ExitWith(EXIT_USAGE, command.empty() ? L"no command given" : L"unknown command '" + command + L"'");
+    LocalFree(argv);
+    const int code = Dispatch(command, args);
+    PrintResult(code);
+    return code;
 }
