@@ -239,12 +239,12 @@ TEST(PatchToolPack, NamesInAnyLanguageArePackedFlaggedUtf8AndNamesTheLauncherRef
             if (end == std::string::npos) end = names.size();
             WriteBytes("bad/" + names.substr(start, end - start), "x");
         }
-        EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 1) << c.file;
+        EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 7) << c.file;
         EXPECT_NE(out.find(c.why), std::string::npos) << c.file << ": " << out;
         EXPECT_FALSE(fs::exists("bad.exe")) << c.file;
     }
     fs::remove_all("bad");
     WriteBytes("bad/" + std::string(201, 'n'), "x");
-    EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 1);
+    EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 7);
     EXPECT_NE(out.find("too long"), std::string::npos) << out;
 }

@@ -74,8 +74,8 @@ TEST(SignTool, PatchtoolAndMinisignReadEachOthersKeysAndSignatures)
     EXPECT_EQ(LauncherVerdict("data.bin", "theirs.pub"), MINISIG_LEGACY);
 
     WriteBytes("damaged.key", ReadBytes("ours.key").replace(200, 4, "AAAA"));
-    EXPECT_EQ(Tool("sign --key damaged.key data.bin"), 1);
-    EXPECT_EQ(Tool("sign --key ours.pub data.bin"), 1);
+    EXPECT_EQ(Tool("sign --key damaged.key data.bin"), 4);
+    EXPECT_EQ(Tool("sign --key ours.pub data.bin"), 4);
     EXPECT_EQ(Tool("sign --key ours.key missing.bin"), 1);
     EXPECT_EQ(Tool("sign --key ours.key --timestamp soon data.bin"), 2);
 }
@@ -83,11 +83,13 @@ TEST(SignTool, PatchtoolAndMinisignReadEachOthersKeysAndSignatures)
 TEST(SignTool, PublishSignsTheArchiveAndEveryPackage)
 {
     ScopedTestDir dir;
-    WriteBytes("Up1.exe", "package one");
+    WriteBytes("v1/a.txt", "one");
+    WriteBytes("v2/a.txt", "two");
+    ASSERT_EQ(Tool("pack --old v1 --new v2 --from 0000100 --to 0000200 -o Up1.exe"), 0);
     WriteBytes("publish.txt", "latest 0000200\nserver url=http://127.0.0.1:9/ dir=Patches/ version=0000200\n"
                               "step 0000100 0000200 upgrade=Up1.exe\n");
     ASSERT_EQ(Tool("keygen -o k"), 0);
-    EXPECT_EQ(Tool("publish publish.txt -o bad --sign missing.key"), 1);
+    EXPECT_EQ(Tool("publish publish.txt -o bad --sign missing.key"), 4);
     EXPECT_FALSE(fs::exists("bad/newupdateinfo.zip")) << "a bad key publishes nothing";
     ASSERT_EQ(Tool("publish publish.txt -o www --sign k.key"), 0);
     for (const char* file : {"www/newupdateinfo.zip", "www/patches/up1.exe"}) {

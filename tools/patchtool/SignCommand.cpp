@@ -45,9 +45,7 @@ int RunSign(int argc, char** argv)
     }
     CSigner signer;
     if (!signer.Load(args.Get("--key"), &error)) return Fail("sign", TOOL_BAD_KEY, error);
-    if (ReadableByOthers(args.Get("--key")))
-        std::fprintf(stderr, "patchtool sign: warning: %s is readable by others than its owner: whoever reads it can "
-                             "sign updates (chmod 600, or limit its access list to you)\n", args.Get("--key").c_str());
+
     for (const std::string& file : args.Positional()) {
         if (!signer.SignFile(file, timestamp, &error)) return Fail("sign", TOOL_FAILED, error);
         std::printf("%s.minisig\n", file.c_str());

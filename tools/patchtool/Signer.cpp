@@ -2,6 +2,7 @@
 
 #include "Utf8File.h"
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -126,6 +127,9 @@ bool CSigner::Load(const std::string& keyPath, std::string* error)
     std::memcpy(m_secret, sk, sizeof m_secret);
     crypto_sign_ed25519_sk_to_pk(m_public.publicKey, m_secret);
     sodium_memzero(sec.data(), sec.size());
+    if (ReadableByOthers(keyPath))
+        std::fprintf(stderr, "patchtool: warning: %s is readable by others than its owner: whoever reads it can sign "
+                             "updates (chmod 600, or limit its access list to you)\n", keyPath.c_str());
     return true;
 }
 

@@ -51,11 +51,12 @@ const SCommand kCommands[] = {
      "launcher would refuse are refused here; the same trees give the same bytes"},
     {"revision", &RunRevision, "revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]",
      "record the step prev -> inter and its packages in a revision table"},
-    {"publish", &RunPublish, "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]]",
+    {"publish", &RunPublish, "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]] [--unchecked]",
      "NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (--qa: newupdateinfo_qa.zip,\n"
      "never replacing production's files) with the packages, ready to serve from DIR\n"
      "(served names are lower case); checked first, as check does; 'patchtool publish'\n"
-     "without arguments describes the input; --sign signs the archive and every package"},
+     "without arguments describes the input; --sign signs the archive and every package;\n"
+     "--unchecked publishes what check refuses, for testing launchers against broken servers"},
     {"keygen", &RunKeygen, "keygen -o NAME",
      "a key pair: NAME.pub (its second line is what the launcher's TrustedKeys holds)\n"
      "and NAME.key (unencrypted, minisign's format, readable by its owner only)"},
