@@ -373,7 +373,15 @@ failure_causes() {
   done
 }
 
-ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
+usage() {
+  install usage 0000300
+  start_launcher "/?"
+  driver box "usage: launcher.exe" ok 30000 >/dev/null || fail "no usage box"
+  wait_launcher 0 20
+  [ -z "$(ci Binaries/game-run.txt)" ] || fail "the game was started"
+}
+
+ALL=(usage up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
      non_ascii two_installations failure_causes)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

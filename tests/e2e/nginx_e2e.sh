@@ -64,6 +64,7 @@ diff -r --exclude=PatchCfg "$W/v200" "$W/healthy" || fail "the healthy run did n
 since "$m" "$PACKAGE" | grep -q " 200 $(stat -c %s "$WWW/patches/up1.exe") \"-\" \"-\" \"-\"" \
   || fail "the package was not fetched whole, without range or encoding: $(since "$m" "$PACKAGE")"
 ! log_of healthy | grep -q "patch server" || fail "a healthy run logs servers"
+expect 0 run "$PT" check "$(winpath "$WWW")" --url "$URL"
 [ "$(ls -A "$W/healthy/PatchCfg/PatchTemp")" = Tidewell.log ] || fail "left in PatchTemp: $(ls -AR "$W/healthy/PatchCfg/PatchTemp")"
 
 # A delta package that is not on the server: the step's whole-file package follows.

@@ -90,8 +90,25 @@ expect 0 run "$UP" update --dir "$(winpath "$W/hand")" --one-step
 grep -q "installed 0000200 -> 0000300" "$W/out.txt"
 diff -r --exclude=PatchCfg "$W/v300" "$W/hand"
 game all "${URL}NewUpdateInfo.zip"
-expect 0 run "$UP" update --dir "$(winpath "$W/all")"
+expect 0 run "$UP" update --dir "$(winpath "$W/all")" --json
 diff -r --exclude=PatchCfg "$W/v300" "$W/all"
+# --json: one object a line, the steps and the result among them.
+python3 - "$W/out.txt" <<'PY3'
+import json, sys
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8") if line.strip()]
+steps = [(e["from"], e["to"]) for e in events if e["event"] == "step"]
+assert steps == [("0000100", "0000200"), ("0000200", "0000300")], steps
+assert any(e["event"] == "progress" for e in events)
+assert events[-1] == {"event": "result", "exit": 0, "message": "", "cause": ""}, events[-1]
+PY3
+# The server of this test answers no Range request: check says so.
+expect 6 run "$PT" check "$(winpath "$W/www")" --url "$URL"
+grep -q "does not answer Range requests" "$W/out.txt"
+expect 0 run "$PT" check "$(winpath "$W/www")"
+for tool in "$PT" "$UP"; do
+  expect 0 run "$tool" --version
+  grep -q "1.1.0" "$W/out.txt"
+done
 expect 0 run "$UP" update --dir "$(winpath "$W/all")"
 grep -q "up to date" "$W/out.txt"
 game lost http://127.0.0.1:9/NewUpdateInfo.zip

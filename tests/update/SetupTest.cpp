@@ -162,9 +162,9 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
         EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
         engine.InitLogSystem();
     }
-    const std::vector<std::string> errs = ErrLogs();
-    ASSERT_FALSE(errs.empty());
-    EXPECT_NE(LogText(fs::path("PatchCfg/PatchTemp") / errs[0]).find(L"MiB more to unpack"), std::wstring::npos);
+    std::wstring logs;
+    for (const std::string& err : ErrLogs()) logs += LogText(fs::path("PatchCfg/PatchTemp") / err);
+    EXPECT_NE(logs.find(L"MiB more to unpack"), std::wstring::npos);
 
     // A journal that names the engine's files, a file another wrote or one
     // nothing was to be written to: those stay, and the log says so.

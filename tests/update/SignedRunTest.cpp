@@ -49,12 +49,12 @@ protected:
         if (!keys.empty()) config.replace(config.rfind("</Root>"), 7, "<TrustedKeys>" + trusted + "</TrustedKeys></Root>");
         StartEngine(kV100, config);
     }
-    static std::string InfoTimestamp()
+    static std::string InfoTimestamp(const char* attribute = "InfoTimestamp")
     {
         TiXmlDocument doc;
         doc.Parse(ReadBytes("PatchCfg/NewUpdateCfg.xml").c_str());
         const TiXmlElement* keys = doc.RootElement() ? doc.RootElement()->FirstChildElement("TrustedKeys") : nullptr;
-        const char* t = keys ? keys->Attribute("InfoTimestamp") : nullptr;
+        const char* t = keys ? keys->Attribute(attribute) : nullptr;
         return t ? t : "";
     }
 };
@@ -91,6 +91,19 @@ TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKey
     engine.initBasic();
     EXPECT_EQ(TryParseInfo(), STEP_SUCCEEDED);
     EXPECT_EQ(InfoTimestamp(), "1100");
+
+    // A tester's run against the test server keeps a time of its own: the
+    // production information is no replay afterwards.
+    g_bTestServer = 1;
+    PublishDesc("latest 0000200\nserver url=" + base + " dir=patches/ version=0000200\nstep 0000100 0000200 upgrade=" +
+                    Package("up100.exe") + "\n",
+                {"--sign", Key("k2"), "--timestamp", "5000", "--qa"});
+    EXPECT_EQ(engine.DownLoadParseUpdateInfo(base + "newupdateinfo_qa.zip"), STEP_SUCCEEDED);
+    g_bTestServer = 0;
+    EXPECT_EQ(InfoTimestamp("QaInfoTimestamp"), "5000");
+    EXPECT_EQ(InfoTimestamp(), "1100");
+    Publish("k2", "1100");
+    EXPECT_EQ(TryParseInfo(), STEP_SUCCEEDED);
 }
 
 TEST_F(SignedRunTest, EveryBadSignatureOfTheUpdateInformationIsRefusedWithItsOwnLogLine)
