@@ -108,6 +108,11 @@ expect 0 run "$PT" check "$(winpath "$W/www")"
 for tool in "$PT" "$UP"; do
   expect 0 run "$tool" --version
   grep -q "1.1.0" "$W/out.txt"
+  # Every exit code of --help is in the reference, in the same words.
+  expect 0 run "$tool" --help
+  sed -n '/^exit codes:/,$p' "$W/out.txt" | tail -n +2 | tr -d '\r' | while IFS= read -r line; do
+    [ -z "$line" ] || grep -qxF -- "$line" "$ROOT/docs/reference.md" || { echo "not in docs/reference.md: $line"; exit 1; }
+  done
 done
 expect 0 run "$UP" update --dir "$(winpath "$W/all")"
 grep -q "up to date" "$W/out.txt"
