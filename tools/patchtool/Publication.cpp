@@ -11,6 +11,7 @@
 #include <unzip.h>
 
 #include "PackageInfo.h"
+#include "Progress.h"
 #include "RevisionRecord.h"
 #include "Signer.h"
 #include "TreeDiff.h"
@@ -472,8 +473,11 @@ bool WritePublication(const SDescription& d, const std::string& outDir, const SP
         if (options.signer) moves.emplace_back(stage / (rel.u8string() + ".minisig"), out / (rel.u8string() + ".minisig"));
     };
     bool ok = true;
+    CProgress progress("publishing", dirs.size() * packages.size());
+    size_t done = 0;
     for (const std::string& dir : dirs) {
         for (const std::string& p : packages) {
+            progress.Step(++done, ServedName(p));
             const fs::path rel = fs::u8path(dir) / fs::u8path(ServedName(p));
             fs::create_directories((stage / rel).parent_path(), ec);
             fs::copy_file(fs::u8path(p), stage / rel, fs::copy_options::overwrite_existing, ec);
