@@ -133,7 +133,8 @@ bool CSigner::Load(const std::string& keyPath, std::string* error)
     return true;
 }
 
-bool CSigner::SignFile(const std::string& path, std::uint64_t timestamp, std::string* error) const
+bool CSigner::SignFile(const std::string& path, std::uint64_t timestamp, std::string* error,
+                       const std::string& extra) const
 {
     std::ifstream in(fs::u8path(path), std::ios::binary);
     if (!in) {
@@ -161,7 +162,7 @@ bool CSigner::SignFile(const std::string& path, std::uint64_t timestamp, std::st
 
     if (timestamp == 0) timestamp = static_cast<std::uint64_t>(std::time(nullptr));
     const std::string comment =
-        "timestamp:" + std::to_string(timestamp) + "\tfile:" + fs::u8path(path).filename().u8string();
+        "timestamp:" + std::to_string(timestamp) + "\tfile:" + fs::u8path(path).filename().u8string() + extra;
     std::string global(reinterpret_cast<const char*>(signature), kMinisignSignatureBytes);
     global += comment;
     unsigned char globalSignature[kMinisignSignatureBytes];

@@ -20,8 +20,10 @@ public:
     // An unencrypted minisign secret key file.
     bool Load(const std::string& keyPath, std::string* error);
     // FILE.minisig with the trusted comment "timestamp:T\tfile:NAME" (T: now
-    // when timestamp is 0), NAME the file's own name.
-    bool SignFile(const std::string& path, std::uint64_t timestamp, std::string* error) const;
+    // when timestamp is 0), NAME the file's own name, and extra fields
+    // ("\tname:value"...) after them.
+    bool SignFile(const std::string& path, std::uint64_t timestamp, std::string* error,
+                  const std::string& extra = "") const;
     const SMinisignKey& PublicKey() const { return m_public; }
 
 private:
