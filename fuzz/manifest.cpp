@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // bundles, and it writes back to the same bytes.
     for (const SManifestFile& f : m.files) {
         std::uint64_t total = 0;
-        for (std::uint32_t c : f.chunks) total += m.chunks.at(c).length;
+        for (std::uint32_t i = 0; i < f.chunkCount; ++i) total += m.chunks.at(m.fileChunks.at(f.firstChunk + i)).length;
         if (total != f.size) std::abort();
     }
     for (const SChunkRef& c : m.chunks)

@@ -1,5 +1,6 @@
 #include "INetDownLoad.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -416,6 +417,79 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     // Only a whole body is forced to the disk: a partial one that a power cut
     // spoils fails its digest and is fetched again.
     if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+    return DOWNLOAD_OK;
+}
+
+int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
+                              std::atomic<std::uint64_t>* received)
+{
+    m_status = 0;
+    m_lastError = 0;
+    body->clear();
+    SHttpTarget http;
+    if (!m_hSession || last < first || !CrackHttpUrl(Base::Utility::WithSlashes(std::wstring(url)), &http))
+        return DOWNLOAD_REQUEST_FAILED;
+    const std::uint64_t want = last - first + 1;
+    DWORD timeout = 5000;
+    InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+    const SRequestTarget target = {http.host, http.object, http.port, http.secure,
+                                   L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(last) + L"\r\n"};
+    CTransferWatch watch(http.host, http.port, m_stallMs, m_stallBytes);
+    watch.SetDeadline(DeadlineMs(want));
+    HINTERNET rawConnection = nullptr, rawRequest = nullptr;
+    const int sent = SendRequest(target, &rawConnection, &rawRequest);
+    CInternetHandle connection(rawConnection), request(rawRequest);
+    SUnreadBody unread = {watch};
+    if (watch.Breach() != BREACH_NONE) return BreachCode(watch.Breach());
+    if (sent != DOWNLOAD_OK) return sent;
+    std::uint64_t announced = 0;
+    const bool hasLength = QueryContentLength(request.Get(), &announced);
+    if (hasLength) unread.left = announced;
+    SContentRange range;
+    // Exactly the bytes asked for, or the whole file when it is just those.
+    const bool partial = m_status == 206 &&
+                         ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE), &range) &&
+                         range.first == first && range.last == last;
+    const bool whole = m_status == 200 && first == 0 && hasLength && announced == want;
+    if (!partial && !whole) {
+        if (m_status == 206 || m_status == 200 || m_status == 416) {
+            watch.Break();
+            return DOWNLOAD_SIZE_MISMATCH;
+        }
+        return DOWNLOAD_REQUEST_FAILED;
+    }
+    if (hasLength && announced != want) {
+        watch.Break();
+        return DOWNLOAD_SIZE_MISMATCH;
+    }
+    m_announced = want;
+    body->resize(static_cast<std::size_t>(want));
+    std::uint64_t have = 0;
+    const ULONGLONG paceStart = GetTickCount64();
+    watch.Progress(0);
+    while (have < want) {
+        DWORD n = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::uint64_t>(want - have, m_rate ? std::max<std::uint32_t>(m_rate / 8, 1024) : 256 * 1024));
+        if (!InternetReadFile(request.Get(), &(*body)[static_cast<std::size_t>(have)], ask, &n)) {
+            m_lastError = GetLastError();
+            break;
+        }
+        if (n == 0) break;
+        have += n;
+        watch.Progress(have);
+        if (received) *received += n;
+        if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
+        if (m_rate != 0) {
+            if (!Pace(paceStart, have)) return DOWNLOAD_STOPPED;
+            watch.Rested();
+        }
+    }
+    if (watch.Breach() != BREACH_NONE && watch.Breach() != BREACH_CALLER) return BreachCode(watch.Breach());
+    if (have != want) {
+        body->resize(static_cast<std::size_t>(have));
+        return DOWNLOAD_SIZE_MISMATCH;
+    }
+    unread.left = 0;
     return DOWNLOAD_OK;
 }
 

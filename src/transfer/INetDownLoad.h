@@ -38,6 +38,12 @@ public:
     int DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
                      std::uint64_t* receivedSize);
     void SetProgressCallback(DownloadProgressFunc func) override { m_progress = func; }
+    // Bytes first..last of url into *body with one Range request, under the
+    // same stall, deadline and rate rules as a download: DOWNLOAD_OK only for
+    // exactly those bytes (206 with the matching Content-Range, or 200 for a
+    // file that is exactly them). *received counts bytes as they arrive.
+    int FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
+                   std::atomic<std::uint64_t>* received = nullptr);
     // While *flag is true a running transfer ends after its current read.
     void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
     // A body of no stated size (no table size, no Content-Length) is cut off here.
@@ -56,6 +62,9 @@ public:
     // At most bytesPerSecond are read on average (0: no limit).
     void SetRateLimit(std::uint32_t bytesPerSecond) { m_rate = bytesPerSecond; }
     std::uint32_t RateLimit() const { return m_rate; }
+    DWORD StallMs() const { return m_stallMs; }
+    std::uint32_t StallBytes() const { return m_stallBytes; }
+    std::uint32_t MinRate() const { return m_minRate; }
     // The HTTP status of the last response, 0 when none came.
     DWORD LastStatus() const { return m_status; }
     // The Windows error of the last failed call of a transfer, 0 when none.

@@ -88,6 +88,8 @@ const char* MinisigResultText(EMinisigResult result)
     case MINISIG_WRONG_FILE: return "signature is for another file";
     case MINISIG_NO_TIMESTAMP: return "trusted comment has no timestamp";
     case MINISIG_OLDER: return "older than the update information already accepted";
+    case MINISIG_EXPIRED: return "expired: its expiry time has passed (the publisher must refresh the release)";
+    case MINISIG_REPLAYED: return "replayed: its sequence number is below the one already accepted";
     }
     return "?";
 }
@@ -157,22 +159,40 @@ bool TrustedCommentField(const std::string& comment, const std::string& name, st
     return false;
 }
 
+namespace {
+
+// A field of digits only, no more than fit; 0 when missing or not a number.
+std::uint64_t NumberField(const std::string& comment, const char* name)
+{
+    std::string text;
+    if (!TrustedCommentField(comment, name, &text)) return 0;
+    bool digits = !text.empty() && text.size() <= 19;
+    std::uint64_t n = 0;
+    for (char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return digits ? n : 0;
+}
+
+}  // namespace
+
+EMinisigResult CheckFreshness(const std::string& comment, std::uint64_t minSequence, std::uint64_t now,
+                              std::uint64_t* sequence)
+{
+    *sequence = NumberField(comment, "sequence");
+    std::string expires;
+    if (TrustedCommentField(comment, "expires", &expires) && NumberField(comment, "expires") <= now)
+        return MINISIG_EXPIRED;
+    return *sequence < minSequence ? MINISIG_REPLAYED : MINISIG_OK;
+}
+
 EMinisigResult CheckTrustedComment(const std::string& comment, const std::string& fileName, bool needTimestamp,
                                    std::uint64_t notBefore, std::uint64_t* timestamp)
 {
-    *timestamp = 0;
-    std::string file, stamp;
+    std::string file;
     if (!TrustedCommentField(comment, "file", &file) || !SameAsciiNoCase(file, fileName)) return MINISIG_WRONG_FILE;
-    if (TrustedCommentField(comment, "timestamp", &stamp)) {
-        // Seconds since 1970: digits only, and no more than fit.
-        bool digits = !stamp.empty() && stamp.size() <= 19;
-        std::uint64_t t = 0;
-        for (char c : stamp) {
-            digits = digits && c >= '0' && c <= '9';
-            t = t * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (digits) *timestamp = t;
-    }
+    *timestamp = NumberField(comment, "timestamp");
     if (!needTimestamp) return MINISIG_OK;
     if (*timestamp == 0) return MINISIG_NO_TIMESTAMP;
     return *timestamp < notBefore ? MINISIG_OLDER : MINISIG_OK;

@@ -47,6 +47,8 @@ enum EMinisigResult {
     MINISIG_WRONG_FILE,         // the trusted comment names another file, or none
     MINISIG_NO_TIMESTAMP,       // the trusted comment has no usable timestamp
     MINISIG_OLDER,              // older than the last accepted one
+    MINISIG_EXPIRED,            // its expiry time has passed
+    MINISIG_REPLAYED,           // its sequence number is below the last accepted
 };
 const char* MinisigResultText(EMinisigResult result);
 
@@ -64,6 +66,13 @@ bool TrustedCommentField(const std::string& comment, const std::string& name, st
 // notBefore. *timestamp gets the comment's timestamp (0 without one).
 EMinisigResult CheckTrustedComment(const std::string& comment, const std::string& fileName, bool needTimestamp,
                                    std::uint64_t notBefore, std::uint64_t* timestamp);
+
+// The freshness fields of a trusted comment, "sequence:N" and "expires:T"
+// (seconds since 1970): an expiry before now refuses it, and so does a
+// sequence below minSequence (a missing one counts as 0). *sequence gets the
+// comment's sequence.
+EMinisigResult CheckFreshness(const std::string& comment, std::uint64_t minSequence, std::uint64_t now,
+                              std::uint64_t* sequence);
 
 // BLAKE2b-512 over bytes that arrive piece by piece.
 class CBlake2bStream {

@@ -16,6 +16,8 @@ const wchar_t* CauseTag(EFailureCause cause)
     case CAUSE_DISK_FULL: return L"CAUSE_DISK_FULL";
     case CAUSE_DAMAGED_DOWNLOAD: return L"CAUSE_DAMAGED_DOWNLOAD";
     case CAUSE_INCOMPLETE_INSTALLATION: return L"CAUSE_INCOMPLETE_INSTALLATION";
+    case CAUSE_STALE: return L"CAUSE_STALE";
+    case CAUSE_NO_MANIFEST: return L"CAUSE_NO_MANIFEST";
     }
     return L"";
 }
@@ -65,7 +67,12 @@ EFailureCause CUpdateEngine::FailureCause() const
     switch (Fault()) {
     case FAULT_REFUSED_NAME:
     case FAULT_BOUND_EXCEEDED:
+    case FAULT_BAD_MANIFEST:
+    case FAULT_BAD_CHUNK:
     case FAULT_BAD_DIGEST: return CAUSE_DAMAGED_DOWNLOAD;
+    case FAULT_STALE: return CAUSE_STALE;
+    case FAULT_NO_MANIFEST: return CAUSE_NO_MANIFEST;
+    case FAULT_DAMAGED: return CAUSE_INCOMPLETE_INSTALLATION;
     case FAULT_DISK_FULL: return CAUSE_DISK_FULL;
     case FAULT_NEEDS_REPAIR: return CAUSE_INCOMPLETE_INSTALLATION;
     case FAULT_UNVERIFIED:

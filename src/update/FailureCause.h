@@ -15,6 +15,8 @@ enum EFailureCause : int {
     CAUSE_DISK_FULL,
     CAUSE_DAMAGED_DOWNLOAD,     // not the size, digest, names or bounds the server promised
     CAUSE_INCOMPLETE_INSTALLATION,  // files or configuration the launcher needs are missing or damaged
+    CAUSE_STALE,                // the server's release information expired or is older than one seen before
+    CAUSE_NO_MANIFEST,          // the release of the installed version cannot be checked: no manifest
 };
 
 // The text-table tag of a cause ("" for none).

@@ -36,6 +36,8 @@ enum : UINT {
     // A run failed and no other message leads on: the window shows the
     // engine's FailureCause and offers to run again.
     WM_RUN_FAILED = WM_USER + 2030,           // 0xBEE
+    // A verify or repair ended (the engine's Outcome says how).
+    WM_REPAIR_DONE = WM_USER + 2031,          // 0xBEF
 
     // From the line selection dialog.
     WM_SELECT_TELECOM = WM_USER + 3000,       // 0xFB8

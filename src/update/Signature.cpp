@@ -1,5 +1,8 @@
 // Signatures of downloads: FILE.minisig fetched from beside FILE and checked
 // against the trusted keys before the file is unpacked, installed or read.
+#include <algorithm>
+#include <ctime>
+
 #include <tinyxml.h>
 
 #include "UpdateEngine.h"
@@ -26,7 +29,8 @@ bool ReadSmallFile(const std::wstring& path, std::string* out)
 
 }  // namespace
 
-bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo)
+bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo, bool fresh,
+                                   std::string* comment)
 {
     if (!m_bVerifySignatures) return true;
     const size_t slash = url.rfind('/');
@@ -43,7 +47,8 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
     DeleteFileForced(sigPath);
     // An oversized one is a bound fault already; it is also unverified.
     const wchar_t* missing = code == DOWNLOAD_TOO_LARGE ? L"signature file too large" : L"no signature file";
-    if (CheckSignature(fetched ? &bytes : nullptr, missing, localFile, name, updateInfo, AnsiToWide(url))) return true;
+    if (CheckSignature(fetched ? &bytes : nullptr, missing, localFile, name, updateInfo, AnsiToWide(url), fresh, comment))
+        return true;
     // Nothing unverified stays to be used later.
     DeleteFileForced(localFile);
     return false;
@@ -62,7 +67,8 @@ bool CUpdateEngine::VerifyLocalPackage(const std::wstring& package)
 }
 
 bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* missing, const std::wstring& file,
-                                   const std::string& name, bool updateInfo, const std::wstring& label)
+                                   const std::string& name, bool updateInfo, const std::wstring& label, bool fresh,
+                                   std::string* comment)
 {
     auto refuse = [&](const wchar_t* why) {
         SetLog(LOG_TO_FILE, L"Error:signature refused: %s: %s", label.c_str(), why);
@@ -80,7 +86,21 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
         result = CheckTrustedComment(sig.trustedComment, name, updateInfo,
                                      g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp, &timestamp);
     if (result != MINISIG_OK) return refuse(AnsiToWide(MinisigResultText(result)).c_str());
-    if (updateInfo) m_nPendingInfoTimestamp = timestamp;
+    std::uint64_t sequence = 0;
+    if (updateInfo || fresh) {
+        result = CheckFreshness(sig.trustedComment, AcceptedSequence(), static_cast<std::uint64_t>(time(nullptr)), &sequence);
+        if (result != MINISIG_OK) {
+            SetLog(LOG_TO_FILE, L"Error:stale: %s: %s (%s)", label.c_str(), AnsiToWide(MinisigResultText(result)).c_str(),
+                   AnsiToWide(sig.trustedComment).c_str());
+            Fault(FAULT_STALE);
+            return false;
+        }
+    }
+    if (updateInfo) {
+        m_nPendingInfoTimestamp = timestamp;
+        m_nPendingSequence = sequence;
+    }
+    if (comment) *comment = sig.trustedComment;
     SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", Base::Utility::Utf8ToWide(name).c_str(),
            AnsiToWide(MinisignKeyIdText(sig.keyId)).c_str(), AnsiToWide(sig.trustedComment).c_str());
     return true;
@@ -90,15 +110,19 @@ bool CUpdateEngine::SaveInfoTimestamp()
 {
     // The test server's information keeps a time of its own.
     std::uint64_t& accepted = g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp;
-    if (!m_bVerifySignatures || m_nPendingInfoTimestamp <= accepted) return true;
+    std::uint64_t& sequence = g_bTestServer ? m_nQaSequence : m_nSequence;
+    if (!m_bVerifySignatures || (m_nPendingInfoTimestamp <= accepted && m_nPendingSequence <= sequence)) return true;
     TiXmlElement* root = m_docUpdateCfg.FirstChildElement("Root");
     TiXmlElement* keys = root ? root->FirstChildElement("TrustedKeys") : nullptr;
     if (keys == nullptr) return false;
-    keys->SetAttribute(g_bTestServer ? "QaInfoTimestamp" : "InfoTimestamp", std::to_string(m_nPendingInfoTimestamp).c_str());
+    keys->SetAttribute(g_bTestServer ? "QaInfoTimestamp" : "InfoTimestamp",
+                       std::to_string(std::max(accepted, m_nPendingInfoTimestamp)).c_str());
+    keys->SetAttribute(g_bTestServer ? "QaSequence" : "Sequence", std::to_string(std::max(sequence, m_nPendingSequence)).c_str());
     if (!SaveLocalConfig()) {
         SetLog(LOG_TO_FILE, L"Error:the time of the accepted update information cannot be saved");
         return false;
     }
-    accepted = m_nPendingInfoTimestamp;
+    accepted = std::max(accepted, m_nPendingInfoTimestamp);
+    sequence = std::max(sequence, m_nPendingSequence);
     return true;
 }

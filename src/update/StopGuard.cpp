@@ -17,3 +17,5 @@ CStopGuard::~CStopGuard()
 }
 
 bool CStopGuard::StopRequested() const { return m_engine.m_bCancelTransfer; }
+
+const std::atomic<bool>* CStopGuard::CancelFlag() const { return &m_engine.m_bCancelTransfer; }

@@ -5,6 +5,8 @@
 // event: once signalled it would never block again.
 #pragma once
 
+#include <atomic>
+
 class CUpdateEngine;
 
 class CStopGuard {
@@ -16,6 +18,8 @@ public:
 
     // A stop request came in since the loop started.
     bool StopRequested() const;
+    // Raised by a stop request: transfers end at their next read.
+    const std::atomic<bool>* CancelFlag() const;
 
 private:
     CUpdateEngine& m_engine;

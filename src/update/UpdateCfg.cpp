@@ -68,6 +68,8 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_bVerifySignatures = r.hasKeysSection;
     m_nInfoTimestamp = r.infoTimestamp;
     m_nQaInfoTimestamp = r.qaInfoTimestamp;
+    m_nSequence = r.sequence;
+    m_nQaSequence = r.qaSequence;
     for (size_t i = 0; i < r.trustedKeys.size(); ++i) {
         SMinisignKey key;
         if (!ParseMinisignPublicKey(r.trustedKeys[i], &key)) {

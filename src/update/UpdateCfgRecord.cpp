@@ -28,7 +28,7 @@ bool IsDecimal(const std::string& text)
 // section (in any Root), a section without keys, a time that is no number.
 EUpdateCfgResult ReadTrustedKeys(const TiXmlElement* root, SUpdateCfgRecord* out)
 {
-    auto bad = [out](const char* why) {
+    auto bad = [out](const std::string& why) {
         out->keysProblem = why;
         return UPDATECFG_BAD_KEYS;
     };
@@ -47,6 +47,11 @@ EUpdateCfgResult ReadTrustedKeys(const TiXmlElement* root, SUpdateCfgRecord* out
     const char* qa = keys->Attribute("QaInfoTimestamp");
     if (qa != nullptr && !IsDecimal(qa)) return bad("QaInfoTimestamp is not a number");
     out->qaInfoTimestamp = qa ? std::strtoull(qa, nullptr, 10) : 0;
+    for (const auto& field : {std::make_pair("Sequence", &out->sequence), std::make_pair("QaSequence", &out->qaSequence)}) {
+        const char* value = keys->Attribute(field.first);
+        if (value != nullptr && !IsDecimal(value)) return bad(std::string(field.first) + " is not a number");
+        *field.second = value ? std::strtoull(value, nullptr, 10) : 0;
+    }
     for (const TiXmlElement* key = keys->FirstChildElement("Key"); key; key = key->NextSiblingElement("Key")) {
         if (out->trustedKeys.size() >= kMaxTrustedKeys) return UPDATECFG_TOO_MANY_KEYS;
         out->trustedKeys.push_back(XmlElementText(key));

@@ -36,6 +36,9 @@ struct SUpdateCfgRecord {
     // "QaInfoTimestamp": the same for the test server's information (-TS),
     // kept apart so that a test run never locks players out of production.
     std::uint64_t qaInfoTimestamp = 0;
+    // "Sequence" and "QaSequence": the sequence number of the last accepted
+    // publication; older update information and manifests are replays.
+    std::uint64_t sequence = 0, qaSequence = 0;
     // Why the security settings cannot be read unambiguously (UPDATECFG_BAD_KEYS).
     std::string keysProblem;
 };

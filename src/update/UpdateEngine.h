@@ -13,6 +13,7 @@
 
 #include <tinyxml.h>
 
+#include "ChunkReport.h"
 #include "FailureCause.h"
 #include "UpdateInfoRecord.h"
 #include "base/system/ZLock.h"
@@ -73,6 +74,9 @@ enum EWorkerOutcome : int {
     OUTCOME_BASEPACK_UNZIP_FAILED,     // a status text only
     OUTCOME_PACKAGE_MISMATCH,          // WM_Download_ERRORReLink: not the revision table's size or MD5
     OUTCOME_NEEDS_REPAIR,              // a damaged journal: Initialize failed, backups kept
+    OUTCOME_VERIFIED,                  // WM_REPAIR_DONE: the installation is its release's
+    OUTCOME_DAMAGED,                   // WM_REPAIR_DONE: files missing or damaged, not repaired
+    OUTCOME_REPAIRED,                  // WM_REPAIR_DONE: the missing and damaged files restored
 };
 
 // What made the last run fail, beyond its outcome; each has its own log line.
@@ -85,6 +89,11 @@ enum EFault : int {
     FAULT_NEEDS_REPAIR,    // the journal of an installation cannot be read
     FAULT_UNVERIFIED,      // a download's signature was missing or refused
     FAULT_BAD_KEYS,        // the trusted keys cannot be read unambiguously: nothing is updated
+    FAULT_STALE,           // expired, or older than a publication already accepted (a replay)
+    FAULT_DAMAGED,         // the installation differs from its release (verify)
+    FAULT_BAD_MANIFEST,    // a manifest that does not hold together (duplicates, chunk lists, cut short)
+    FAULT_BAD_CHUNK,       // a chunk whose bytes are not its id, a bundle short or wrong on every server
+    FAULT_NO_MANIFEST,     // the chunk store has no manifest of the installed version
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -110,6 +119,10 @@ public:
     bool StartAutopatch();
     bool StartUpdate(bool bTelecom, unsigned index);
     bool StartManualPatch(const std::string& path);
+    // Checks the installation against its version's manifest on the chunk
+    // store of the given patch server and line; with repair its missing and
+    // damaged files are restored (a repair always hashes every byte).
+    bool StartRepair(bool bTelecom, unsigned index, bool repair, bool full);
     void StopDownload();
     bool StartDownloadBasePack1() { return StartBasePackThread(1, true); }
     bool StartDownloadBasePack2() { return StartBasePackThread(2, true); }
@@ -129,6 +142,12 @@ public:
     {
         EFault none = FAULT_NONE;
         m_Fault.compare_exchange_strong(none, fault);
+    }
+    // A failed transfer of the run, for its cause.
+    void RecordDownloadFailure(int code, DWORD httpStatus)
+    {
+        m_nLastDownloadResult = code;
+        m_nLastHttpStatus = httpStatus;
     }
     void ClearFault()
     {
@@ -243,7 +262,10 @@ public:
     // refused file is deleted and the fault recorded. True when verified or
     // when no key is configured. Update information must also be no older
     // than the last accepted; SaveInfoTimestamp records it once accepted.
-    bool VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo);
+    // A manifest (fresh) must also be unexpired and not below the accepted
+    // sequence number; *comment gets the verified trusted comment.
+    bool VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo, bool fresh = false,
+                        std::string* comment = nullptr);
     // A package opened by hand (or given to updater install): with trusted
     // keys, PACKAGE.minisig must lie beside it and name it.
     bool VerifyLocalPackage(const std::wstring& package);
@@ -292,6 +314,10 @@ public:
     std::uint64_t m_nInfoTimestamp = 0;         // of the last accepted update information
     std::uint64_t m_nQaInfoTimestamp = 0;       // the same for the test server's (-TS)
     std::uint64_t m_nPendingInfoTimestamp = 0;  // of the update information being read
+    // Sequence numbers of the last accepted publication (the test server's
+    // apart) and of the update information being read.
+    std::uint64_t m_nSequence = 0, m_nQaSequence = 0, m_nPendingSequence = 0;
+    std::uint64_t AcceptedSequence() const { return g_bTestServer ? m_nQaSequence : m_nSequence; }
 
     std::string m_strLatestVersion;
     std::vector<SPatchServer> m_vecPatchServer;
@@ -312,6 +338,7 @@ public:
     std::string m_strManualPatchPath;  // package of the last manual patch (UTF-8); never cleared
     int m_nInstallError = 0;       // EInstallError of the last installation
     CInstallJournal m_Journal;
+    SChunkReport m_ChunkReport;  // of the last chunk-store update, verify or repair
 
     CINetDownLoad InetDownload;
     // The stall window of transfers in ms, over the configuration's (0: the
@@ -352,12 +379,14 @@ public:
 
 private:
     friend class CStopGuard;
+    friend class CChunkUpdate;
 
     void WriteLogText(const std::wstring& text);
     // sigBytes (null when there is none: missing says why) against file, whose
     // signature must name it; label names it in the log.
     bool CheckSignature(const std::string* sigBytes, const wchar_t* missing, const std::wstring& file,
-                        const std::string& name, bool updateInfo, const std::wstring& label);
+                        const std::string& name, bool updateInfo, const std::wstring& label, bool fresh = false,
+                        std::string* comment = nullptr);
     bool StartBasePackThread(int pack, bool download);
     bool StartWorker(std::function<void()> body);
     void EnsureLogOpen();

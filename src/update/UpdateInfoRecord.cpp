@@ -63,5 +63,6 @@ EUpdateInfoResult ReadUpdateInfoRecord(const TiXmlDocument& doc, SUpdateInfoReco
             start = end + 1;
         }
     }
+    if (const TiXmlElement* store = root->FirstChildElement("ChunkStore")) out->chunkStoreDir = XmlAttribute(store, "dir");
     return UPDATEINFO_OK;
 }

@@ -33,6 +33,9 @@ struct SUpdateInfoRecord {
     bool hasLink = false;
     std::string linkIp;
     std::vector<int> linkPorts;
+    // "ChunkStore": the folder of release manifests and chunk bundles, below
+    // each patch server's address ("" when the release has none).
+    std::string chunkStoreDir;
 };
 
 enum EUpdateInfoResult {

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "ChunkUpdate.h"
 #include "Messages.h"
 #include "UpdateEngine.h"
 #include "base/utility/MessageBox.h"
@@ -138,6 +139,8 @@ void CUpdateEngine::AutoUpdateThread()
         Notify(WM_AUTOPATCH_STOP);
         return;
     }
+    // Through the chunk store where it costs fewer bytes or no step leads there.
+    if (CChunkUpdate(*this).TryUpdate()) return;
     const EStepResult downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
     if (downloaded == STEP_SUCCEEDED) {
         Setup(0.3f, 1.0f);  // records the outcome itself
@@ -156,6 +159,18 @@ void CUpdateEngine::AutoUpdateThread()
     // Closed before the window hears of it: its handler may start a new run.
     CloseLog(false);
     if (message) Notify(message);
+}
+
+bool CUpdateEngine::StartRepair(bool bTelecom, unsigned index, bool repair, bool full)
+{
+    if (!m_bInitialized || index >= m_vecPatchServer.size()) return false;
+    EnsureLogOpen();
+    PreparePlan(m_vecPatchServer[index], bTelecom);
+    m_strManualPatchPath.clear();
+    m_nRunMode = RUNMODE_AUTO_REPAIR;
+    m_nFinished = 0;
+    m_nInstallError = 0;
+    return StartWorker([this, repair, full] { CChunkUpdate(*this).Check(repair, full); });
 }
 
 bool CUpdateEngine::StartManualPatch(const std::string& path)

@@ -26,7 +26,6 @@ const std::uint64_t kBundleTarget = 8u << 20;  // a bundle closes past this (chu
 
 struct SStoredChunk {
     std::string bundle;        // the bundle's final name ("" while it is the open one)
-    std::size_t pending = 0;   // the open bundle's number, while bundle is ""
     std::uint64_t offset = 0;
     std::uint32_t packed = 0, length = 0;
 };
@@ -42,25 +41,6 @@ struct STreeFile {
 struct SCctxFree {
     void operator()(ZSTD_CCtx* c) const { ZSTD_freeCCtx(c); }
 };
-
-std::string HexOf(const std::uint8_t* bytes, std::size_t n)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        s.push_back(kHex[bytes[i] >> 4]);
-        s.push_back(kHex[bytes[i] & 15]);
-    }
-    return s;
-}
-
-bool ReadWhole(const fs::path& path, std::string* out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 // The bundle being filled; named by the digest of its bytes once closed.
 class CBundleWriter {
@@ -103,7 +83,7 @@ public:
         m_file = nullptr;
         std::uint8_t digest[16];
         crypto_generichash_final(&m_hash, digest, sizeof digest);
-        *name = HexOf(digest, sizeof digest) + ".bundle";
+        *name = HexText(digest, sizeof digest) + ".bundle";
         *size = m_size;
         ++m_number;
         return ok && MoveReplacing(m_path.u8string(), (m_dir / *name).u8string(), error);
@@ -135,10 +115,8 @@ std::uint64_t StoreSequence(const std::string& store)
     std::uint64_t highest = 0;
     std::error_code ec;
     for (auto& e : fs::directory_iterator(fs::u8path(store) / "manifests", ec)) {
-        std::string bytes;
         SManifest m;
-        if (e.path().extension() == ".manifest" && ReadWhole(e.path(), &bytes) &&
-            ReadManifest(bytes.data(), bytes.size(), &m, nullptr) == MANIFEST_OK)
+        if (e.path().extension() == ".manifest" && ReadManifestFile(e.path().u8string(), &m, nullptr) == MANIFEST_OK)
             highest = std::max(highest, m.sequence);
     }
     return highest;
@@ -158,15 +136,13 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
     std::map<std::string, std::uint64_t> bundleSizes;
     std::error_code ec;
     for (auto& e : fs::directory_iterator(fs::u8path(existingStore) / "manifests", ec)) {
-        std::string bytes;
         SManifest m;
-        if (e.path().extension() != ".manifest" || !ReadWhole(e.path(), &bytes) ||
-            ReadManifest(bytes.data(), bytes.size(), &m, nullptr) != MANIFEST_OK)
+        if (e.path().extension() != ".manifest" || ReadManifestFile(e.path().u8string(), &m, nullptr) != MANIFEST_OK)
             continue;
         for (const SChunkRef& c : m.chunks) {
             const std::string id(reinterpret_cast<const char*>(c.id), kChunkIdBytes);
             if (chunks.count(id)) continue;
-            chunks[id] = {m.bundles[c.bundle].name, 0, c.offset, c.packed, c.length};
+            chunks[id] = {m.bundles[c.bundle].name, c.offset, c.packed, c.length};
             bundleSizes[m.bundles[c.bundle].name] = m.bundles[c.bundle].size;
         }
     }
@@ -178,18 +154,18 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
     std::vector<std::vector<STreeFile>> treeFiles(trees.size());
     std::vector<std::uint8_t> block(1 << 20);
     std::string packed;
+    std::vector<SStoredChunk*> open;  // the chunks of the open bundle
     // Closes the open bundle and names its chunks.
     auto closeBundle = [&]() {
         std::string name;
         std::uint64_t size = 0;
-        const std::size_t number = bundle.Number();
         if (!bundle.Close(&name, &size, error)) return false;
         if (name.empty()) return true;
         bundleSizes[name] = size;
         result->files.push_back("bundles/" + name);
         result->newBundleBytes += size;
-        for (auto& c : chunks)
-            if (c.second.bundle.empty() && c.second.pending == number) c.second.bundle = name;
+        for (SStoredChunk* c : open) c->bundle = name;
+        open.clear();
         return true;
     };
     for (size_t t = 0; t < trees.size(); ++t) {
@@ -239,8 +215,9 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
                     ok = !ZSTD_isError(size);
                     packed.resize(ok ? size : 0);
                     ok = ok && bundle.Append(packed, &offset, error);
-                    chunks[key] = {"", bundle.Number(), offset, static_cast<std::uint32_t>(packed.size()),
-                                   static_cast<std::uint32_t>(length)};
+                    SStoredChunk& stored = chunks[key];
+                    stored = {"", offset, static_cast<std::uint32_t>(packed.size()), static_cast<std::uint32_t>(length)};
+                    open.push_back(&stored);
                     ++result->newChunks;
                     if (ok && bundle.Full()) ok = closeBundle();
                 }
@@ -264,7 +241,7 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
         std::map<std::string, std::uint32_t> chunkIndex, bundleIndex;
         for (const STreeFile& f : treeFiles[t]) {
             SManifestFile mf;
-            mf.path = f.path;
+            std::vector<std::uint32_t> list;
             mf.size = f.size;
             std::copy(f.blake2b, f.blake2b + 32, mf.blake2b);
             std::copy(f.md5, f.md5 + 16, mf.md5);
@@ -286,9 +263,9 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
                     known = chunkIndex.emplace(id, static_cast<std::uint32_t>(m.chunks.size())).first;
                     m.chunks.push_back(r);
                 }
-                mf.chunks.push_back(known->second);
+                list.push_back(known->second);
             }
-            m.files.push_back(std::move(mf));
+            m.AddFile(f.path, mf, list);
         }
         const std::string name = "manifests/" + trees[t].version + ".manifest";
         std::ofstream out(stage / name, std::ios::binary);
@@ -312,13 +289,9 @@ std::vector<std::string> CheckChunkStore(const std::string& store)
     for (auto& e : fs::directory_iterator(fs::u8path(store) / "manifests", ec)) {
         if (e.path().extension() != ".manifest") continue;
         const std::string where = "manifest " + e.path().filename().u8string() + ": ";
-        std::string bytes, why;
+        std::string why;
         SManifest m;
-        if (!ReadWhole(e.path(), &bytes)) {
-            problems.push_back(where + "cannot be read");
-            continue;
-        }
-        const EManifestResult r = ReadManifest(bytes.data(), bytes.size(), &m, &why);
+        const EManifestResult r = ReadManifestFile(e.path().u8string(), &m, &why);
         if (r != MANIFEST_OK) {
             problems.push_back(where + ManifestResultText(r) + " (" + why + ")");
             continue;

@@ -6,13 +6,10 @@
 #include <cstdio>
 #include <string>
 
-std::FILE* OpenUtf8(const std::string& path, const char* mode);
-bool RemoveUtf8(const std::string& path);
+#include "base/utility/Utf8Path.h"
+
 // Creates path (never replacing a file) readable and writable by its owner
 // only: mode 0600, or on Windows a protected ACL that names the user alone.
 bool WriteOwnerOnlyFile(const std::string& path, const std::string& bytes, std::string* error);
 // Whether others than the owner may read path (a secret key that leaked).
 bool ReadableByOthers(const std::string& path);
-// Moves from over to, replacing a file there (which a plain rename does not
-// on Windows).
-bool MoveReplacing(const std::string& from, const std::string& to, std::string* error);

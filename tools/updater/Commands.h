@@ -18,6 +18,8 @@ int RunInstall(const Args& args);
 int RunUpdate(const Args& args);
 int RunBasePack(const Args& args);
 int RunVerify(const Args& args);
+int RunCheckInstallation(const Args& args);  // verify --dir
+int RunRepair(const Args& args);
 
 // Shared by the commands that work on an installation (InstallCommand.cpp).
 class CUpdateEngine;

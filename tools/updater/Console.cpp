@@ -144,6 +144,35 @@ void PrintStep(const std::wstring& from, const std::wstring& to)
     PrintLine(L"installed " + from + L" -> " + to);
 }
 
+void PrintRoute(const std::wstring& route)
+{
+    const size_t colon = route.find(L':');
+    const std::wstring way = colon == std::wstring::npos ? route : route.substr(0, colon);
+    if (g_json) return JsonLine("\"event\":\"route\",\"way\":" + JsonString(way) + ",\"why\":" + JsonString(route));
+    PrintLine(L"route: " + route);
+}
+
+void PrintFile(const std::wstring& state, const std::wstring& path)
+{
+    if (g_json) return JsonLine("\"event\":\"file\",\"state\":" + JsonString(state) + ",\"path\":" + JsonString(path));
+    PrintLine(state + L": " + path);
+}
+
+void PrintCheck(std::size_t files, std::size_t missing, std::size_t damaged, std::size_t unexpected, unsigned restored,
+                std::uint64_t fetchedBytes)
+{
+    if (g_json)
+        return JsonLine("\"event\":\"verify\",\"files\":" + std::to_string(files) + ",\"missing\":" +
+                        std::to_string(missing) + ",\"damaged\":" + std::to_string(damaged) + ",\"unexpected\":" +
+                        std::to_string(unexpected) + ",\"restored\":" + std::to_string(restored) +
+                        ",\"fetched_bytes\":" + std::to_string(fetchedBytes));
+    PrintLine(std::to_wstring(files) + L" files checked: " + std::to_wstring(missing) + L" missing, " +
+              std::to_wstring(damaged) + L" damaged, " + std::to_wstring(unexpected) + L" unexpected" +
+              (restored ? L"; " + std::to_wstring(restored) + L" restored with " + std::to_wstring(fetchedBytes) +
+                              L" bytes fetched"
+                        : L""));
+}
+
 void PrintResult(int code)
 {
     if (!g_json) return;

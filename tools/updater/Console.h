@@ -3,6 +3,8 @@
 // otherwise.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 void PrintLine(const std::wstring& text);       // stdout
@@ -20,6 +22,13 @@ void SetJsonOutput(bool on);
 bool JsonOutput();
 // A step of an update: a text line, or {"event":"step",...}.
 void PrintStep(const std::wstring& from, const std::wstring& to);
+// The way an update took and why: a text line, or {"event":"route",...}.
+void PrintRoute(const std::wstring& route);
+// A file a verify found: "missing: PATH", or {"event":"file","state":...,"path":...}.
+void PrintFile(const std::wstring& state, const std::wstring& path);
+// The counts of a verify or repair.
+void PrintCheck(std::size_t files, std::size_t missing, std::size_t damaged, std::size_t unexpected, unsigned restored,
+                std::uint64_t fetchedBytes);
 // What ended the run, for scripts: the last exit message and the cause.
 void SetExitMessage(const std::wstring& message);
 void SetExitCause(const std::wstring& cause);

@@ -39,6 +39,13 @@ const SExitCode kExitCodes[] = {
                       L"file): nothing installed"},
     {EXIT_BAD_KEYS, L"the trusted keys (TrustedKeys) cannot be read unambiguously: nothing is updated until "
                     L"PatchCfg\\NewUpdateCfg.xml is mended"},
+    {EXIT_STALE, L"the update information or a manifest has expired, or is older than one already accepted (a "
+                 L"replay): nothing was used"},
+    {EXIT_BAD_MANIFEST, L"a manifest does not hold together (two files of one name, chunk lists that do not add up, "
+                        L"chunks outside their bundles, cut short)"},
+    {EXIT_BAD_CHUNK, L"chunks did not hash to their ids, or bundles were short, on every server: nothing installed"},
+    {EXIT_DAMAGED_INSTALLATION, L"files of the installation are missing or damaged (updater repair restores them)"},
+    {EXIT_NO_MANIFEST, L"the chunk store has no manifest of the installed version: it cannot be verified or repaired"},
 };
 
 }  // namespace

@@ -31,6 +31,11 @@ enum EExitCode {
     EXIT_UNVERIFIED = 23,
     EXIT_DELTA_BASE = 24,
     EXIT_BAD_KEYS = 25,
+    EXIT_STALE = 26,
+    EXIT_BAD_MANIFEST = 27,
+    EXIT_BAD_CHUNK = 28,
+    EXIT_DAMAGED_INSTALLATION = 29,
+    EXIT_NO_MANIFEST = 30,
 };
 
 // Prints the code's message to stderr, followed by detail when given, and

@@ -81,6 +81,11 @@ int FaultExitCode(const CUpdateEngine& engine)
     case FAULT_NEEDS_REPAIR: return ExitWith(EXIT_NEEDS_REPAIR, L"see the log");
     case FAULT_UNVERIFIED: return ExitWith(EXIT_UNVERIFIED, L"see the log");
     case FAULT_BAD_KEYS: return ExitWith(EXIT_BAD_KEYS, L"see the log");
+    case FAULT_STALE: return ExitWith(EXIT_STALE, L"see the log");
+    case FAULT_BAD_MANIFEST: return ExitWith(EXIT_BAD_MANIFEST, L"see the log");
+    case FAULT_BAD_CHUNK: return ExitWith(EXIT_BAD_CHUNK, L"see the log");
+    case FAULT_DAMAGED: return ExitWith(EXIT_DAMAGED_INSTALLATION);
+    case FAULT_NO_MANIFEST: return ExitWith(EXIT_NO_MANIFEST);
     }
     return ExitWith(EXIT_FAILED);
 }

@@ -5,115 +5,10 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "EngineRun.h"
 #include "base/utility/StrConv.h"
-#include "ui/MessageWindow.h"
-#include "update/Messages.h"
-#include "update/UpdateEngine.h"
 
 using Base::Utility::AnsiToWide;
-
-namespace {
-
-CUpdateEngine* g_engine = nullptr;
-
-BOOL WINAPI OnConsoleBreak(DWORD)
-{
-    // Ctrl+C stops a running download; the run then ends as stopped.
-    if (g_engine) g_engine->StopDownload();
-    return TRUE;
-}
-
-// Receives what the engine sends the launcher's window.
-class CRun {
-public:
-    CRun() : m_window([this](UINT m, WPARAM w, LPARAM l) { OnMessage(m, w, l); }) {}
-
-    HWND Window() const { return m_window.Handle(); }
-
-    // Waits for the worker of the last start operation, handling the
-    // messages it sends; then the worker's outcome.
-    EWorkerOutcome Wait(CUpdateEngine& engine)
-    {
-        HANDLE worker = engine.WorkerHandle();
-        while (worker) {
-            const DWORD r = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
-        }
-        EndProgress();
-        return engine.Outcome();
-    }
-
-private:
-    void OnMessage(UINT message, WPARAM, LPARAM lParam)
-    {
-        switch (message) {
-        case WM_DOWNLOAD_PROGRESS:
-            if (lParam <= 1000 && lParam != 101) PrintFractionOf(L"installing ", static_cast<float>(lParam) / 1000.0f);
-            return;
-        default: return;  // failures are told once, by the exit code's message
-        }
-    }
-
-    CMessageWindow m_window;
-};
-
-// The current file's bar; on a terminal the status line shows the download.
-void PrintDownloadFraction(float fraction)
-{
-    if (!StdoutIsTerminal()) PrintFractionOf(L"downloading ", fraction);
-}
-
-void PrintStatus(const wchar_t* text)
-{
-    const std::wstring line = WithoutLineEnd(text);
-    // The download status line changes many times a second.
-    if (line.rfind(L"\x4E0B\x8F7D\x6587\x4EF6", 0) == 0)
-        PrintProgress(line);
-    else if (!line.empty())
-        PrintLine(line);
-}
-
-struct SOptions {
-    std::wstring dir;
-    bool telecom = true;
-    unsigned server = 0;
-    bool testServer = false;
-    bool oneStep = false;
-    DWORD stallMs = 0;           // 0: the configuration's
-    std::uint32_t rateKiB = 0;   // 0: the configuration's
-};
-
-bool ParseOptions(const Args& args, SOptions* o, bool updateOptions)
-{
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == L"--dir" && i + 1 < args.size())
-            o->dir = args[++i];
-        else if (updateOptions && args[i] == L"--unicom")
-            o->telecom = false;
-        else if (updateOptions && args[i] == L"--server" && i + 1 < args.size())
-            o->server = static_cast<unsigned>(_wtoi(args[++i].c_str()));
-        else if (updateOptions && args[i] == L"-TS")
-            o->testServer = true;
-        else if (updateOptions && args[i] == L"--one-step")
-            o->oneStep = true;
-        else if (!updateOptions || !ParseTransferOption(args, &i, &o->stallMs, &o->rateKiB))
-            return false;
-    }
-    return !o->dir.empty();
-}
-
-// The engine on the installation, stopped by Ctrl+C.
-bool StartEngine(CUpdateEngine& engine, HWND hWnd, ProgressFunCallback single)
-{
-    if (!InitEngine(engine, hWnd, &PrintStatus, single)) return false;
-    g_engine = &engine;
-    SetConsoleCtrlHandler(&OnConsoleBreak, TRUE);
-    return true;
-}
-
-}  // namespace
 
 int RunUpdate(const Args& args)
 {
@@ -122,25 +17,9 @@ int RunUpdate(const Args& args)
         return ExitWith(EXIT_USAGE, L"updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] "
                                     L"[--stall-timeout S] [--limit-rate KIB]");
     }
-    if (!EnterGameDir(o.dir)) return EXIT_FAILED;
-    g_bTestServer = o.testServer ? 1 : 0;
-
     CRun run;
     CUpdateEngine engine;
-    if (!StartEngine(engine, run.Window(), &PrintDownloadFraction)) return InitExitCode(engine);
-    engine.SetStallTimeout(o.stallMs);
-    engine.SetRateLimit(o.rateKiB);
-    if (engine.m_vecUpdateInfoURL.empty())
-        return ExitWith(EXIT_NO_UPDATE_INFO, L"the configuration names no address of the update information");
-
-    if (!engine.StartAutopatch() || run.Wait(engine) != OUTCOME_INFO_READY) {
-        if (const int code = FaultExitCode(engine)) return code;
-        return ExitWith(EXIT_NO_UPDATE_INFO, L"see the log");
-    }
-    if (o.server >= engine.GetPatchServerCount())
-        return ExitWith(EXIT_NO_SERVER, L"the update information lists " +
-                                            std::to_wstring(engine.GetPatchServerCount()) +
-                                            L" patch servers; there is no server " + std::to_wstring(o.server));
+    if (const int code = PrepareServerRun(run, engine, o)) return code;
     const std::string target = engine.m_vecPatchServer[o.server].Version;
     PrintLine(L"installed version " + AnsiToWide(engine.GetLocalVersionStr()) + L", server version " +
               AnsiToWide(target) + L", latest " + AnsiToWide(engine.GetLatestVersion()));
@@ -154,8 +33,10 @@ int RunUpdate(const Args& args)
         if (!engine.StartUpdate(o.telecom, o.server))
             return ExitWith(EXIT_NO_SERVER, L"the patch server has no address for this line");
         const EWorkerOutcome outcome = run.Wait(engine);
-        if (outcome != OUTCOME_INSTALLED && outcome != OUTCOME_UP_TO_DATE)
+        if (outcome != OUTCOME_INSTALLED && outcome != OUTCOME_UP_TO_DATE) {
+            if (!engine.m_ChunkReport.route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.m_ChunkReport.route));
             if (const int code = FaultExitCode(engine)) return code;
+        }
         switch (outcome) {
         case OUTCOME_UP_TO_DATE: PrintLine(L"up to date"); return EXIT_OK;
         case OUTCOME_INSTALLED: break;
@@ -167,6 +48,7 @@ int RunUpdate(const Args& args)
             [[fallthrough]];
         default: return ExitWith(EXIT_FAILED, L"the update ended unexpectedly");
         }
+        if (!engine.m_ChunkReport.route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.m_ChunkReport.route));
         engine.initBasic();  // the installation wrote the new versions
         const std::string after = engine.GetLocalVersionStr();
         PrintStep(AnsiToWide(before), AnsiToWide(after));

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Commands.h"
@@ -34,9 +35,16 @@ const SCommand kCommands[] = {
      L"fetch URL into FILE (HTTP status 200 or 206 only) with the engine's retries; a\n"
      L"broken transfer keeps FILE.part and FILE.resume and the next download of FILE asks\n"
      L"for the rest"},
-    {L"verify", &RunVerify, L"verify FILE --key PUB",
-     L"check FILE.minisig as the launcher does, against a public key (a .pub file or its\n"
-     L"second line)"},
+    {L"verify", &RunVerify, L"verify FILE --key PUB | verify --dir GAMEDIR [--full] [--unicom] [--server N] [-TS]",
+     L"verify FILE: check FILE.minisig as the launcher does, against a public key (a .pub\n"
+     L"file or its second line).\n"
+     L"verify --dir: check the installation against the manifest of its version on the\n"
+     L"chunk store: missing, damaged and unexpected files by name (--json: one event\n"
+     L"each). Quick by default: a file whose size and time of change a full check\n"
+     L"recorded is trusted; --full hashes every byte"},
+    {L"repair", &RunRepair, L"repair --dir GAMEDIR [--unicom] [--server N] [-TS] [--stall-timeout S] [--limit-rate KIB]",
+     L"verify every byte, then fetch only the chunks of the missing and damaged files,\n"
+     L"rebuild them, check their digests and install them with the journal and its undo"},
     {L"unzip", &RunUnzip, L"unzip ZIP DIR", L"unpack every file of ZIP below DIR"},
     {L"md5", &RunMd5, L"md5 FILE", L"print the MD5 digest of FILE like md5sum"},
 };
@@ -77,6 +85,9 @@ int Dispatch(const std::wstring& command, const Args& args)
                 return EXIT_OK;
             }
         }
+        // verify FILE checks a signature; verify --dir an installation.
+        if (c.run == &RunVerify && std::find(args.begin(), args.end(), L"--dir") != args.end())
+            return RunCheckInstallation(args);
         return c.run(args);
     }
     if (!JsonOutput()) std::fprintf(stderr, "%s\n", Base::Utility::WideToUtf8(Usage()).c_str());
