@@ -76,8 +76,14 @@ void CChunkFetcher::Worker(std::uint32_t rate)
         } else if (code != DOWNLOAD_OK) {
             m_status = http.LastStatus();
             m_error = http.LastError();
-            Log(L"Warnning: range " + std::to_wstring(r.first) + L"-" + std::to_wstring(r.last) + L" of " + Wide(url) +
-                L" failed (code " + std::to_wstring(code) + L", HTTP " + std::to_wstring(http.LastStatus()) + L")");
+            if (code == DOWNLOAD_SIZE_MISMATCH) {
+                ++m_shortBundles;
+                Log(L"Error:bundle served short: " + Wide(url) + L" did not send bytes " + std::to_wstring(r.first) +
+                    L"-" + std::to_wstring(r.last) + L" (HTTP " + std::to_wstring(http.LastStatus()) + L")");
+            } else {
+                Log(L"Warnning: range " + std::to_wstring(r.first) + L"-" + std::to_wstring(r.last) + L" of " + Wide(url) +
+                    L" failed (code " + std::to_wstring(code) + L", HTTP " + std::to_wstring(http.LastStatus()) + L")");
+            }
             if (!Next(work)) {
                 m_result = code;
                 m_failed = true;

@@ -47,6 +47,8 @@ public:
     DWORD LastError() const { return m_error; }
     // How many chunks a server sent with bytes that were not the chunk.
     unsigned BadChunks() const { return m_badChunks; }
+    // How many ranges a server sent short or not as asked.
+    unsigned ShortBundles() const { return m_shortBundles; }
 
 private:
     struct SWork {
@@ -73,5 +75,5 @@ private:
     std::atomic<int> m_result{0};
     std::atomic<std::uint64_t> m_received{0};
     std::atomic<DWORD> m_status{0}, m_error{0};
-    std::atomic<unsigned> m_badChunks{0};
+    std::atomic<unsigned> m_badChunks{0}, m_shortBundles{0};
 };

@@ -461,7 +461,7 @@ bool CChunkUpdate::Fetch(const SManifest& target, const CChunkPlan& plan, CChunk
     if (code == DOWNLOAD_OK) return true;
     if (code != DOWNLOAD_STOPPED) {
         m_engine.RecordDownloadFailure(code, fetcher.LastStatus());
-        if (fetcher.BadChunks() > 0) m_engine.Fault(FAULT_BAD_CHUNK);
+        if (fetcher.BadChunks() > 0 || fetcher.ShortBundles() > 0) m_engine.Fault(FAULT_BAD_CHUNK);
         m_engine.SetLog(LOG_TO_FILE, L"Error:the chunks could not be fetched from any server: %s",
                         DownloadFailureText(code, fetcher.LastStatus(), fetcher.LastError()).c_str());
     }

@@ -102,6 +102,16 @@ int RunCheck(int argc, char** argv)
     for (const SStep& s : d.steps)
         for (const SPackageRef* p : {&s.upgrade, &s.degrade, &s.upgradeDelta, &s.degradeDelta})
             if (!p->empty()) served.emplace_back(packages + ServedName(p->path), p->path);
+    // The chunk store: every manifest readable, every chunk in its bundle hashing to its id.
+    if (d.chunkStore) {
+        const fs::path store = fs::u8path(dir) / kStoreDir;
+        for (const std::string& p : CheckChunkStore(store.u8string())) problems.push_back("store: " + p);
+        std::error_code ec;
+        for (auto& e : fs::directory_iterator(store / "manifests", ec))
+            if (e.path().extension() == ".manifest")
+                served.emplace_back(std::string(kStoreDir) + "/manifests/" + e.path().filename().u8string(),
+                                    e.path().u8string());
+    }
     if (args.Has("--key"))
         for (const auto& f : served) {
             const std::string why = SignatureProblem(f.second, key);
@@ -121,8 +131,8 @@ int RunCheck(int argc, char** argv)
     }
     if (!problems.empty()) return Fail("check", TOOL_REFUSED, std::to_string(problems.size()) + " problems");
     if (serverProblems) return Fail("check", TOOL_SERVER_DIFFERS, "the server does not serve the release as published");
-    std::printf("%s: latest %s, %zu steps, %zu files%s%s: ok\n", dir.c_str(), d.latest.c_str(), d.steps.size(),
-                served.size(), args.Has("--key") ? ", signatures verified" : "",
+    std::printf("%s: latest %s, %zu steps, %zu files%s%s%s: ok\n", dir.c_str(), d.latest.c_str(), d.steps.size(),
+                served.size(), d.chunkStore ? ", chunk store checked" : "", args.Has("--key") ? ", signatures verified" : "",
                 args.Has("--url") ? ", served as published" : "");
     return TOOL_OK;
 }

@@ -13,6 +13,11 @@ int RunSign(int argc, char** argv);
 int RunInit(int argc, char** argv);
 int RunRelease(int argc, char** argv);
 int RunCheck(int argc, char** argv);
+int RunRefresh(int argc, char** argv);
+// --expires DAYS or --expires-at SECONDS into options (publish, release, refresh).
+class CArgs;
+struct SPublishOptions;
+bool ParseExpiry(const CArgs& args, SPublishOptions* options, std::string* error);
 // One package between two trees (pack and release).
 struct SPackJob {
     std::string oldDir, newDir, from, to, out;

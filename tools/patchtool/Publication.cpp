@@ -1,6 +1,8 @@
 #include "Publication.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "base/utility/Utf8.h"
 #include "base/utility/XmlLoad.h"
 #include "transfer/ByteSource.h"
+#include "transfer/Minisign.h"
 #include "transfer/PathFence.h"
 #include "transfer/RevisionRecords.h"
 #include "transfer/ZipRangeIo.h"
@@ -37,7 +40,13 @@ const char kDescriptionHelp[] =
     "  infourl URL                  (more addresses of the update information)\n"
     "  basepack1 URL FILENAME       and  basepack2 URL FILENAME\n"
     "  link IP PORTS                (PORTS separated by ';')\n"
-    "  file NAME PATH               (ServerList.xml, DownloadServer.xml or GameCfg.ini)\n";
+    "  file NAME PATH               (ServerList.xml, DownloadServer.xml or GameCfg.ini)\n"
+    "  tree VERSION DIR             (the version's whole tree: its manifest and chunks go\n"
+    "                               to the chunk store, store/, from which any version\n"
+    "                               updates to it in one step, and installations are\n"
+    "                               verified and repaired)\n";
+
+const char kStoreDir[] = "store";
 
 namespace {
 
@@ -167,6 +176,36 @@ void CheckPackage(const SStep& s, const SPackageRef& p, bool upgrade, bool delta
     }
 }
 
+// The trees of the chunk store: each version once, each a folder whose
+// names the launcher would take, the latest among them.
+void CheckTrees(const SDescription& d, std::vector<std::string>* problems)
+{
+    std::set<std::string> seen;
+    bool latest = false;
+    for (const SChunkTree& t : d.trees) {
+        const std::string where = "tree " + t.version;
+        if (!SevenDigits(t.version)) problems->push_back(where + ": version '" + t.version + "' is not seven digits");
+        if (!seen.insert(t.version).second) problems->push_back(where + ": given twice");
+        latest = latest || t.version == d.latest;
+        std::error_code ec;
+        if (!fs::is_directory(fs::u8path(t.dir), ec)) {
+            problems->push_back(where + ": no folder " + t.dir);
+            continue;
+        }
+        std::vector<std::wstring> names;
+        const fs::path root = fs::u8path(t.dir);
+        for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec))
+            if (!it->is_symlink(ec) && it->is_regular_file(ec))
+                names.push_back(Wide(Base::Utility::WithBackslashes(it->path().lexically_relative(root).generic_u8string())));
+        SNameRefusal refusal;
+        if (!CheckNames(names, NAME_PACKAGE_TARGET, &refusal))
+            problems->push_back(where + ": " + Narrow(refusal.name) + ": " + Narrow(refusal.why));
+    }
+    if (!d.trees.empty() && !latest)
+        problems->push_back("tree lines give no tree of the latest version, " + d.latest +
+                            ": players could not update through the chunk store");
+}
+
 }  // namespace
 
 std::string ServedName(const std::string& packagePath)
@@ -222,6 +261,13 @@ bool ReadDescription(const std::string& path, SDescription* d, std::string* erro
             words >> d->basepack[k][0] >> d->basepack[k][1];
         } else if (key == "link") {
             words >> d->linkIp >> d->linkPorts;
+        } else if (key == "tree") {
+            SChunkTree t;
+            std::string dir;
+            words >> t.version >> dir;
+            if (t.version.empty() || dir.empty()) e = "a tree needs VERSION DIR";
+            t.dir = resolve(dir).path;
+            d->trees.push_back(t);
         } else if (key == "file") {
             std::string name, p;
             words >> name >> p;
@@ -269,6 +315,7 @@ bool ReadPublished(const std::string& dir, bool qa, SDescription* d, std::string
         d->servers.push_back({{"version", s.Version}, {"url", s.url}, {"unicomurl", s.unicomurl}, {"dir", s.Xmlfiledir},
                               {"port", s.port}, {"clientdir", s.Clientdir}, {"maxsize", std::to_string(s.maxsize)}});
     d->infoUrls = r.infoUrls;
+    d->chunkStore = !r.chunkStoreDir.empty();
     for (size_t k = 0; k < 2 && k < r.basePackUrls.size(); ++k) {
         d->basepack[k][0] = r.basePackUrls[k];
         d->basepack[k][1] = k < r.basePackFiles.size() ? r.basePackFiles[k] : "";
@@ -344,6 +391,7 @@ std::vector<std::string> CheckRelease(const SDescription& d)
     }
     if (!d.steps.empty() && !versions.count(d.latest))
         problems.push_back("latest " + d.latest + ": no step leads to it");
+    CheckTrees(d, &problems);
     return problems;
 }
 
@@ -392,6 +440,11 @@ std::string UpdateInfoXml(const SDescription& d)
         e->SetAttribute("filename", d.basepack[k][1].c_str());
         root->LinkEndChild(e);
     }
+    if (d.chunkStore) {
+        TiXmlElement* e = new TiXmlElement("ChunkStore");
+        e->SetAttribute("dir", (std::string(kStoreDir) + "/").c_str());
+        root->LinkEndChild(e);
+    }
     if (!d.linkIp.empty()) {
         TiXmlElement* e = new TiXmlElement("LinkServerConn");
         e->SetAttribute("ip", d.linkIp.c_str());
@@ -431,14 +484,67 @@ bool SameBytes(const fs::path& a, const fs::path& b)
 
 }  // namespace
 
-bool WritePublication(const SDescription& d, const std::string& outDir, const SPublishOptions& options,
+std::uint64_t PublishedSequence(const std::string& dir)
+{
+    const fs::path root = fs::u8path(dir);
+    std::uint64_t highest = StoreSequence((root / kStoreDir).u8string());
+    std::vector<fs::path> signatures = {root / "newupdateinfo.zip.minisig", root / "newupdateinfo_qa.zip.minisig"};
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(root / kStoreDir / "manifests", ec))
+        if (e.path().extension() == ".minisig") signatures.push_back(e.path());
+    for (const fs::path& p : signatures) {
+        std::string bytes, value;
+        SMinisig sig;
+        if (ReadFileBytes(p, &bytes, kMaxMinisigBytes) && ReadMinisig(bytes.data(), bytes.size(), &sig) == MINISIG_OK &&
+            TrustedCommentField(sig.trustedComment, "sequence", &value))
+            highest = std::max<std::uint64_t>(highest, std::strtoull(value.c_str(), nullptr, 10));
+    }
+    return highest;
+}
+
+std::string FreshnessFields(std::uint64_t sequence, const SPublishOptions& options)
+{
+    const std::uint64_t expires = options.expiresAt
+                                      ? options.expiresAt
+                                      : static_cast<std::uint64_t>(std::time(nullptr)) + options.expiresDays * 86400ull;
+    return "\tsequence:" + std::to_string(sequence) + "\texpires:" + std::to_string(expires);
+}
+
+namespace {
+
+// Stages a signature of every published manifest that the store build did
+// not write, so that all of a folder's manifests carry its sequence number.
+bool StageManifestSignatures(const fs::path& out, const fs::path& stage, const SPublishOptions& options,
+                             const std::string& fields, std::vector<std::pair<fs::path, fs::path>>* moves,
+                             std::string* error)
+{
+    std::error_code ec;
+    const fs::path published = out / kStoreDir / "manifests", staged = stage / kStoreDir / "manifests";
+    fs::create_directories(staged, ec);
+    for (auto& e : fs::directory_iterator(published, ec)) {
+        if (e.path().extension() != ".manifest") continue;
+        const fs::path copy = staged / e.path().filename();
+        if (fs::exists(copy, ec)) continue;
+        fs::copy_file(e.path(), copy, fs::copy_options::overwrite_existing, ec);
+        if (ec || !options.signer->SignFile(copy.u8string(), options.timestamp, error, fields)) {
+            if (error->empty()) *error = "cannot sign " + e.path().u8string();
+            return false;
+        }
+        moves->emplace_back(copy.u8string() + ".minisig", e.path().u8string() + ".minisig");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WritePublication(const SDescription& given, const std::string& outDir, const SPublishOptions& options,
                       std::vector<std::string>* written, std::string* error)
 {
+    SDescription d = given;
     const fs::path out = fs::u8path(outDir);
     const std::string suffix = options.qa ? "_qa" : "";
     std::string revisionText;
     if (!RevisionXml(d, &revisionText, error)) return false;
-    const std::string infoText = UpdateInfoXml(d);
     std::vector<std::string> dirs;
     for (auto s : d.servers) {
         const std::string dir = Base::Utility::AsciiLower(s["dir"]);
@@ -468,15 +574,40 @@ bool WritePublication(const SDescription& d, const std::string& outDir, const SP
     fs::remove_all(stage, ec);
     fs::create_directories(stage, ec);
     std::vector<std::pair<fs::path, fs::path>> moves;  // staged -> final, in the order they go live
-    auto stageFile = [&](const fs::path& rel) {
+    auto stageFile = [&](const fs::path& rel, const std::string& fields) {
         moves.emplace_back(stage / rel, out / rel);
-        if (options.signer) moves.emplace_back(stage / (rel.u8string() + ".minisig"), out / (rel.u8string() + ".minisig"));
+        if (!options.signer) return true;
+        moves.emplace_back(stage / (rel.u8string() + ".minisig"), out / (rel.u8string() + ".minisig"));
+        return options.signer->SignFile((stage / rel).u8string(), options.timestamp, error, fields);
     };
+    const std::uint64_t sequence = PublishedSequence(outDir) + 1;
+    const std::string fields = FreshnessFields(sequence, options);
     bool ok = true;
+    // The chunk store first: bundles, then the manifests that name them.
+    if (!d.trees.empty()) {
+        SStoreResult store;
+        ok = BuildChunkStore(d.trees, (out / kStoreDir).u8string(), (stage / kStoreDir).u8string(), sequence,
+                             options.level, &store, error);
+        for (size_t i = 0; ok && i < store.files.size(); ++i) {
+            const fs::path rel = fs::u8path(kStoreDir) / fs::u8path(store.files[i]);
+            if (rel.extension() == ".bundle")
+                moves.emplace_back(stage / rel, out / rel);
+            else
+                ok = stageFile(rel, fields);
+        }
+        if (ok)
+            std::printf("chunk store: %zu new chunks in %llu bytes of new bundles, %zu chunks reused\n", store.newChunks,
+                        static_cast<unsigned long long>(store.newBundleBytes), store.reusedChunks);
+    }
+    if (ok && options.signer) ok = StageManifestSignatures(out, stage, options, fields, &moves, error);
+    d.chunkStore = !d.trees.empty() || fs::is_directory(out / kStoreDir / "manifests", ec);
+    const std::string infoText = UpdateInfoXml(d);
+
     CProgress progress("publishing", dirs.size() * packages.size());
     size_t done = 0;
     for (const std::string& dir : dirs) {
         for (const std::string& p : packages) {
+            if (!ok) break;
             progress.Step(++done, ServedName(p));
             const fs::path rel = fs::u8path(dir) / fs::u8path(ServedName(p));
             fs::create_directories((stage / rel).parent_path(), ec);
@@ -486,7 +617,7 @@ bool WritePublication(const SDescription& d, const std::string& outDir, const SP
                 ok = false;
                 break;
             }
-            stageFile(rel);
+            ok = stageFile(rel, "");
         }
     }
     for (const auto& f : {std::make_pair("NewUpdateInfo" + suffix + ".xml", infoText),
@@ -503,18 +634,7 @@ bool WritePublication(const SDescription& d, const std::string& outDir, const SP
     for (const auto& f : d.files) ok = ok && zip.AddFile(f.first, f.second);
     ok = zip.Close() && ok;
     if (!ok && error->empty()) *error = zip.Error().empty() ? "cannot write " + stage.u8string() : zip.Error();
-    stageFile(zipName);
-    if (ok && options.signer) {
-        for (const auto& m : moves) {
-            if (m.first.extension() == ".minisig") continue;
-            if (m.first.filename().u8string().rfind("NewUpdateInfo", 0) == 0 || m.first.filename().u8string().rfind("Revision", 0) == 0)
-                continue;
-            if (!options.signer->SignFile(m.first.u8string(), options.timestamp, error)) {
-                ok = false;
-                break;
-            }
-        }
-    }
+    ok = ok && stageFile(zipName, fields);
     if (ok) {
         for (const auto& m : moves) {
             fs::create_directories(m.second.parent_path(), ec);
@@ -524,6 +644,35 @@ bool WritePublication(const SDescription& d, const std::string& outDir, const SP
             }
             written->push_back(m.second.u8string());
         }
+    }
+    fs::remove_all(stage, ec);
+    return ok;
+}
+
+bool RefreshPublication(const std::string& dir, const SPublishOptions& options, std::vector<std::string>* signedFiles,
+                        std::string* error)
+{
+    const fs::path out = fs::u8path(dir);
+    const fs::path stage = fs::u8path(dir + ".staging");
+    std::error_code ec;
+    const fs::path archive = out / (options.qa ? "newupdateinfo_qa.zip" : "newupdateinfo.zip");
+    if (!fs::is_regular_file(archive, ec)) {
+        *error = "no " + archive.u8string() + " to sign again";
+        return false;
+    }
+    fs::remove_all(stage, ec);
+    fs::create_directories(stage, ec);
+    const std::string fields = FreshnessFields(PublishedSequence(dir) + 1, options);
+    std::vector<std::pair<fs::path, fs::path>> moves;
+    bool ok = StageManifestSignatures(out, stage, options, fields, &moves, error);
+    const fs::path copy = stage / archive.filename();
+    fs::copy_file(archive, copy, fs::copy_options::overwrite_existing, ec);
+    ok = ok && !ec && options.signer->SignFile(copy.u8string(), options.timestamp, error, fields);
+    moves.emplace_back(copy.u8string() + ".minisig", archive.u8string() + ".minisig");
+    // The update information last: its signature is what players fetch first.
+    for (size_t i = 0; ok && i < moves.size(); ++i) {
+        ok = MoveReplacing(moves[i].first.u8string(), moves[i].second.u8string(), error);
+        if (ok) signedFiles->push_back(moves[i].second.u8string());
     }
     fs::remove_all(stage, ec);
     return ok;

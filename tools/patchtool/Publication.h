@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ChunkStore.h"
+
 class CSigner;
 
 struct SPackageRef {
@@ -31,7 +33,12 @@ struct SDescription {
     std::string basepack[2][2];  // url, filename
     std::string linkIp, linkPorts;
     std::vector<std::pair<std::string, std::string>> files;  // name, path
+    std::vector<SChunkTree> trees;  // whole trees of versions, for the chunk store
+    bool chunkStore = false;        // the published folder has one (its manifests)
 };
+
+// The folder of the chunk store in a published folder and in the update information.
+extern const char kStoreDir[];
 
 extern const char kDescriptionHelp[];
 
@@ -50,7 +57,23 @@ struct SPublishOptions {
     bool qa = false;
     const CSigner* signer = nullptr;
     std::uint64_t timestamp = 0;
+    // Signed publications expire (the launcher refuses them after): at
+    // expiresAt, else now + expiresDays.
+    std::uint64_t expiresAt = 0;
+    unsigned expiresDays = 30;
+    int level = 19;  // zstd level of the chunks
 };
+
+// The sequence number of a published folder: the highest its signatures
+// and manifests carry (0 for none). A publication takes the next one.
+std::uint64_t PublishedSequence(const std::string& dir);
+// The trusted comment fields of a publication's signatures ("\tsequence:S\texpires:E").
+std::string FreshnessFields(std::uint64_t sequence, const SPublishOptions& options);
+// Signs a published folder again, in place (staged): the update information
+// (the _qa one with qa) and every manifest, with the next sequence number
+// and a new expiry. The files signed.
+bool RefreshPublication(const std::string& dir, const SPublishOptions& options, std::vector<std::string>* signedFiles,
+                        std::string* error);
 
 // Writes the published folder: staged beside it and moved in, packages first
 // and the update information last, so that no reader ever sees half of it.

@@ -79,12 +79,14 @@ int RunRelease(int argc, char** argv)
     CArgs args;
     std::string error;
     std::uint64_t timestamp = 0;
-    if (!args.Parse(argc, argv, {"--url", "-o", "--key", "--previous", "--timestamp"}, &error, {"--basepacks", "--qa"}) ||
+    SPublishOptions options;
+    if (!args.Parse(argc, argv, {"--url", "-o", "--key", "--previous", "--timestamp", "--expires", "--expires-at"},
+                    &error, {"--basepacks", "--qa", "--no-chunks"}) ||
         args.Positional().size() != 1 || args.Get("--url").empty() || args.Get("-o").empty() ||
-        !ParseTimestamp(args.Get("--timestamp"), &timestamp)) {
+        !ParseTimestamp(args.Get("--timestamp"), &timestamp) || !ParseExpiry(args, &options, &error)) {
         if (!error.empty()) std::fprintf(stderr, "patchtool release: %s\n", error.c_str());
         std::fputs("usage: patchtool release VERSIONS_DIR --url URL -o DIR [--key NAME.key] [--previous PUBLISHED_DIR] "
-                   "[--basepacks] [--qa]\n", stderr);
+                   "[--basepacks] [--qa] [--no-chunks] [--expires DAYS | --expires-at SECONDS]\n", stderr);
         return TOOL_USAGE;
     }
     std::string url = args.Get("--url");
@@ -155,6 +157,9 @@ int RunRelease(int argc, char** argv)
         d.steps.push_back(step);
     }
     d.latest = versions.empty() ? d.latest : versions.back();
+    // Every version given goes to the chunk store: any of them updates to the latest in one step.
+    if (!args.Has("--no-chunks"))
+        for (const std::string& v : versions) d.trees.push_back({v, (versionsDir / v).u8string()});
     d.servers.assign(1, {{"url", url}, {"version", d.latest}, {"dir", "patches/"}});
     if (args.Has("--basepacks")) {
         for (int k = 0; k < 2; ++k) {
@@ -170,7 +175,6 @@ int RunRelease(int argc, char** argv)
     if (!problems.empty())
         return cleanup(Fail("release", TOOL_REFUSED, std::to_string(problems.size()) + " problems: nothing was written"));
 
-    SPublishOptions options;
     options.qa = args.Has("--qa");
     options.signer = args.Has("--key") ? &signer : nullptr;
     options.timestamp = timestamp;

@@ -31,14 +31,18 @@ const SCommand kCommands[] = {
      "(data\\string.txt) and English (data\\string.en.txt), the sample skin with GAME.exe\n"
      "as the game (default Game.exe); DIR must be empty unless --force"},
     {"release", &RunRelease,
-     "release VERSIONS_DIR --url URL -o DIR [--key NAME.key] [--previous PUBLISHED_DIR] [--basepacks] [--qa]",
+     "release VERSIONS_DIR --url URL -o DIR [--key NAME.key] [--previous PUBLISHED_DIR] [--basepacks] [--qa]\n"
+     "          [--no-chunks] [--expires DAYS | --expires-at SECONDS]",
      "one command from version trees to a published directory: VERSIONS_DIR holds one\n"
      "folder per version (seven digits); each step between neighbours gets a whole-file\n"
      "and a delta package, the newest step also the rollback (degrade) pair; the\n"
      "revision table, the update information and (with --key) every signature follow.\n"
      "--previous keeps the steps a published directory already has; --basepacks writes\n"
-     "base1.zip and base2.zip of the oldest version. Prints what it wrote and the bytes a\n"
-     "player at each earlier version fetches. Checked before anything is written."},
+     "base1.zip and base2.zip of the oldest version. Every version's tree also goes to\n"
+     "the chunk store (store/: manifests and bundles of chunks; --no-chunks leaves it\n"
+     "out), from which any version reaches the latest in one step. Prints what it wrote\n"
+     "and the bytes a player at each earlier version fetches. Checked before anything\n"
+     "is written."},
     {"check", &RunCheck, "check DIR [--key NAME.pub] [--url URL] [--qa]",
      "the checks of publish and release on a published directory: versions, addresses,\n"
      "every package's size, digest, versions and names, that every version reaches the\n"
@@ -51,12 +55,21 @@ const SCommand kCommands[] = {
      "launcher would refuse are refused here; the same trees give the same bytes"},
     {"revision", &RunRevision, "revision add REVISION.xml --prev V --inter V [--upgrade PKG] [--degrade PKG]",
      "record the step prev -> inter and its packages in a revision table"},
-    {"publish", &RunPublish, "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]] [--unchecked]",
+    {"publish", &RunPublish,
+     "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]] [--expires DAYS | --expires-at "
+     "SECONDS] [--unchecked]",
      "NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (--qa: newupdateinfo_qa.zip,\n"
      "never replacing production's files) with the packages, ready to serve from DIR\n"
-     "(served names are lower case); checked first, as check does; 'patchtool publish'\n"
-     "without arguments describes the input; --sign signs the archive and every package;\n"
-     "--unchecked publishes what check refuses, for testing launchers against broken servers"},
+     "(served names are lower case); tree lines add each version's manifest and chunks\n"
+     "to the chunk store DIR/store/; checked first, as check does; 'patchtool publish'\n"
+     "without arguments describes the input; --sign signs the archive, every package\n"
+     "and manifest, the archive and manifests with a sequence number and an expiry\n"
+     "(default 30 days); --unchecked publishes what check refuses, for testing\n"
+     "launchers against broken servers"},
+    {"refresh", &RunRefresh, "refresh DIR --key NAME.key [--qa] [--expires DAYS | --expires-at SECONDS]",
+     "sign a published directory again: the update information and every manifest of\n"
+     "its chunk store get the next sequence number and a new expiry (default 30 days);\n"
+     "launchers refuse expired publications and any older than one they accepted"},
     {"keygen", &RunKeygen, "keygen -o NAME",
      "a key pair: NAME.pub (its second line is what the launcher's TrustedKeys holds)\n"
      "and NAME.key (unencrypted, minisign's format, readable by its owner only)"},
