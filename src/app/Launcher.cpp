@@ -12,11 +12,13 @@ namespace {
 
 const wchar_t kUsage[] =
     L"launcher.exe " TW_VERSION_TEXT L" (packages " TW_PACKAGE_FORMATS L")\n\n"
-    L"usage: launcher.exe [PACKAGE] [-TS] [GAME ARGUMENTS]\n\n"
+    L"usage: launcher.exe [PACKAGE] [-TS] [-repair] [GAME ARGUMENTS]\n\n"
     L"  (no argument)   update the installation this launcher stands in, then start the game\n"
     L"  PACKAGE         install a patch package (.exe or .korvalen) first; with trusted keys\n"
     L"                  PACKAGE.minisig must lie beside it\n"
     L"  -TS             use the test server's update information (newupdateinfo_qa.zip)\n"
+    L"  -repair         check every file against its release and restore the missing and\n"
+    L"                  damaged ones (also in the notification-area menu and the settings)\n"
     L"  /?              this text\n\n"
     L"What follows the program name goes to the game as it is. The log of each run is\n"
     L"PatchCfg\\PatchTemp\\Tidewell.log (UTF-16); failed runs keep theirs as *.err.";

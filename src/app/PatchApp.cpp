@@ -188,6 +188,7 @@ void CPatchApp::EvaluateArguments(const std::vector<std::wstring>& args)
     for (const std::wstring& arg : args) {
         if (arg.find(L"-TS") != std::wstring::npos) g_bTestServer = 1;
         const std::wstring s = Lower(arg);
+        if (s == L"-repair" || s == L"/repair") m_bRepair = true;
         const bool package = EndsWith(s, L".korvalen") ||
                              (!EndsWith(s, L"launcher.exe") && !EndsWith(s, L"brq.exe") &&
                               !EndsWith(s, L"launcherd.exe") && EndsWith(s, L".exe"));

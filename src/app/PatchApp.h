@@ -79,6 +79,7 @@ public:
     std::wstring m_strRegisteredDir;
     bool m_bInternalTest = false;
     bool m_bManualPatch = false;
+    bool m_bRepair = false;  // "-repair": the installation is checked and repaired once the update information is in
     bool m_bRegistered = false;
     HANDLE m_hMutex = nullptr;
     std::wstring m_strChannel;

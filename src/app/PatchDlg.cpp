@@ -124,6 +124,7 @@ void CPatchDlg::SetStatusTag(const wchar_t* pTag) { SetStatus(LocalText(pTag)); 
 
 void CPatchDlg::SetButtonsBusy(bool busy)
 {
+    m_bBusy = busy;
     if (busy) {
         m_Buttons[0].SetState(UI::CKbcButton::STATE_DISABLED);
         m_Buttons[4].SetState(UI::CKbcButton::STATE_DISABLED);
@@ -347,7 +348,10 @@ bool CPatchDlg::OnCommand(UINT id, UINT code)
     case IDC_LINK3:
         return OnOpenButtonUrl(3);
     case IDC_SETTINGS:
-        m_PlayerDialogs.OpenSettings(m_hWnd);
+        if (m_PlayerDialogs.OpenSettings(m_hWnd) == ID_REPAIR) StartRepair();
+        return true;
+    case ID_REPAIR:
+        StartRepair();
         return true;
     case IDC_LINK5:
         return OnOpenButtonUrl(5);
@@ -442,6 +446,8 @@ void CPatchDlg::ShowTrayMenu()
     UI::CMenuHandle menu(CreatePopupMenu());
     if (!menu) return;
     AppendMenuW(menu.Get(), MF_STRING, ID_RESTORE_WINDOW, LocalText(L"RESTORE_WINDOW"));
+    // A run under way holds the files: a repair waits for it to end.
+    AppendMenuW(menu.Get(), MF_STRING | (RepairPossible() ? 0 : MF_GRAYED), ID_REPAIR, LocalText(L"REPAIR_MENU"));
     AppendMenuW(menu.Get(), MF_STRING, ID_EXIT_LAUNCHER, LocalText(L"EXIT_LAUNCHER"));
     POINT p;
     GetCursorPos(&p);

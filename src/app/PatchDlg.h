@@ -78,6 +78,7 @@ public:
     bool m_bReady = false;
     bool m_bNewLauncherPending = false;
     bool m_bRetry = false;  // the start button runs everything again
+    bool m_bBusy = false;   // a run of the engine is under way
 
 protected:
     BOOL OnInitDialog() override;
@@ -112,6 +113,10 @@ private:
     // A failed run: its cause on the status line, the start button a retry.
     void OnRunFailed();
     void Retry();
+    // Verify and repair through the chunk store (the menu, the settings, -repair).
+    bool RepairPossible() const;
+    void StartRepair();
+    void OnRepairDone();
     bool InitializeEngine();
     void TerminateEmergencyUpdater();
 

@@ -131,7 +131,15 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_UPDATE_INFO_READY:
         SetButtonsBusy(false);
         if (engine) SetLatestVersion(engine->GetLatestVersion());
+        if (LauncherApp().m_bRepair) {
+            LauncherApp().m_bRepair = false;
+            StartRepair();
+            return true;
+        }
         RefreshStartButton(m_nBigArea);
+        return true;
+    case WM_REPAIR_DONE:
+        OnRepairDone();
         return true;
     case WM_DOWNLOADED_ALLINFO_ERROR:
         OnRunFailed();
@@ -413,4 +421,39 @@ void CPatchDlg::OnDownloadErrorRelink()
     } else {
         SendMessageW(m_hWnd, WM_DOWNLOAD_ERROR, 0, 0);
     }
+}
+
+bool CPatchDlg::RepairPossible() const
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    return engine && m_bReady && !m_bBusy && engine->GetPatchServerCount() > 0;
+}
+
+void CPatchDlg::StartRepair()
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    if (!RepairPossible()) return;
+    if (m_bMinimized) RestoreWindow();
+    m_bRetry = false;
+    SetButtonsBusy(true);
+    SetStatusTag(L"REPAIR_VERIFYING");
+    if (!engine->StartRepair(m_bTelecom, 0, true, true)) OnRunFailed();
+}
+
+void CPatchDlg::OnRepairDone()
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    SetButtonsBusy(false);
+    if (engine == nullptr) return;
+    const SChunkReport& report = engine->m_ChunkReport;
+    const std::wstring outcome =
+        engine->Outcome() == OUTCOME_REPAIRED
+            ? FormatLocalText(L"REPAIR_DONE", L"s", std::to_wstring(report.restored).c_str())
+        : engine->Outcome() == OUTCOME_VERIFIED
+            ? std::wstring(LocalText(L"REPAIR_CLEAN"))
+            : FormatLocalText(L"REPAIR_DAMAGED", L"s",
+                              std::to_wstring(report.missing.size() + report.damaged.size()).c_str());
+    // What the start button does next follows the versions; the outcome stays on the status line.
+    RefreshStartButton();
+    if (!m_bBusy) SetStatus(outcome);
 }

@@ -14,7 +14,8 @@ public:
     // Runs the line dialog for a skin without a line; the choice reaches
     // owner as WM_SELECT_TELECOM or WM_SELECT_UNICOM. True when it ran.
     bool ChooseLineIfNone(HWND hOwner, const SLauncherSkin& skin);
-    void OpenSettings(HWND hOwner) { m_GameSetting.DoModal(hOwner); }
+    // How the settings dialog was closed (ID_REPAIR: its repair button).
+    INT_PTR OpenSettings(HWND hOwner) { return m_GameSetting.DoModal(hOwner); }
 
     UI::LineSelectDlg m_LineSelectDlg;
     UI::CGameSetting m_GameSetting;

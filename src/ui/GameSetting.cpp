@@ -46,6 +46,7 @@ void CGameSetting::SetTexts()
         {IDC_STATIC_SkillMusic, L"IDC_STATIC_SkillMusic"},
         {IDC_OK, L"IDC_OK"},
         {IDC_Button_Close, L"IDC_Button_Close"},
+        {IDC_REPAIR, L"REPAIR_MENU"},
     };
     SetWindowTextW(m_hWnd, LocalText(L"IDD_SETTING"));
     for (const auto& t : kTexts) SetDlgItemTextW(m_hWnd, t.id, LocalText(t.tag));
@@ -124,6 +125,9 @@ bool CGameSetting::OnCommand(UINT id, UINT code)
         return true;
     case IDC_Button_Close:
         EndDialog(IDCANCEL);
+        return true;
+    case IDC_REPAIR:
+        EndDialog(ID_REPAIR);
         return true;
     case IDC_RADIO_WINDOW:
     case IDC_RADIO_FULLSRC:

@@ -26,6 +26,7 @@
 // Entries of the notification-area menu.
 #define ID_RESTORE_WINDOW 1126
 #define ID_EXIT_LAUNCHER 1127
+#define ID_REPAIR 1128
 
 // The line selection dialog.
 #define IDC_OK 1000
@@ -33,7 +34,8 @@
 #define IDC_UNICOM 1002
 #define IDC_Button_Close 1034
 
-// The game settings dialog.
+// The game settings dialog; its repair button closes it with ID_REPAIR.
+#define IDC_REPAIR 1055
 #define IDC_RADIO_LEVEL0 1036
 #define IDC_RADIO_LEVEL1 1037
 #define IDC_RADIO_LEVEL2 1038

@@ -116,6 +116,12 @@ printf "latest 0000200\nserver url=%snonascii/ dir=patches/ version=0000200\nste
   "$URL" "$NA/pkg/up_0000100_0000200.exe" "$NA/pkg/upd_0000100_0000200.exe" > "$NA/publish.txt"
 patchtool publish "$NA/publish.txt" -o "$SERVER/www/nonascii" --sign "$NA/key.key" >/dev/null
 
+# The latest version whole in a chunk store: installations are verified and
+# repaired from it.
+sed "s|url=$URL|url=${URL}chunks/|" "$SERVER/publish.txt" > "$SERVER/chunks.txt"
+echo "tree 0000300 v300" >> "$SERVER/chunks.txt"
+patchtool publish "$SERVER/chunks.txt" -o "$SERVER/www/chunks" >/dev/null
+
 # ---- helpers of one scenario --------------------------------------------------
 install() { # scenario name, version (or none), [site], [channel], [KiB/s]
   SCENARIO=$1
@@ -373,6 +379,27 @@ failure_causes() {
   done
 }
 
+repair_menu() {
+  # A damaged and a deleted file, restored from the notification-area menu
+  # while the launcher waits for the player to start the game.
+  install repair_menu 0000300 chunks/
+  start_launcher
+  driver wait-text "$TITLE" 1090 "请点击开始游戏" 60000 >/dev/null || fail "not up to date"
+  local gone; gone=$(cd "$GAMEDIR" && ls Content/Pack*/*.pak | head -1)
+  rm "$GAMEDIR/$gone"
+  printf 'damaged by a disk error' | dd of="$(ci Content/World.pak)" bs=1 seek=1000000 conv=notrunc 2>/dev/null
+  driver click "$TITLE" 1005 wait-iconic "$TITLE" 1003 10000 tray-menu "$TITLE" 1003 1 10000 >/dev/null ||
+    fail "no repair entry in the notification-area menu"
+  driver wait-text "$TITLE" 1090 "修复完成：已恢复 2 个文件" 60000 >/dev/null || fail "the repair did not end well"
+  shot launcher_repaired
+  same_tree "$SERVER/v300"
+  log_has "damaged: Content.World.pak" || fail "the log does not name the damaged file"
+  log_has "repair complete: 2 files restored" || fail "no repair line in the log"
+  driver click "$TITLE" 1003 >/dev/null
+  wait_launcher 0 60
+  game_started_with "run"
+}
+
 usage() {
   install usage 0000300
   start_launcher "/?"
@@ -382,6 +409,6 @@ usage() {
 }
 
 ALL=(usage up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
-     non_ascii two_installations failure_causes)
+     non_ascii two_installations failure_causes repair_menu)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

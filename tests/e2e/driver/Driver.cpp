@@ -18,6 +18,10 @@
 //   await FILE MS               waits until FILE exists
 //   rect TITLE                  prints the window's x y width height
 //   rect-holding ID             the same for the window that holds control ID
+//   tray-menu TITLE ID N MS     the notification-area menu of the window holding
+//                               control ID, opened as the shell opens it on a
+//                               right click of the icon, and its entry N (from 0)
+//                               chosen with the arrow keys and Enter
 //   close TITLE                 WM_CLOSE
 //   unregister                  removes the launcher's file-type key, which
 //                               would send the next launcher to the
@@ -143,6 +147,16 @@ void MouseClick(HWND control)
     SendInput(2, &in[1], sizeof(INPUT));
 }
 
+void Key(WORD vk)
+{
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = vk;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(50);  // the menu's loop takes each key before the next
+}
+
 int Fail(const std::wstring& what)
 {
     std::fwprintf(stderr, L"driver: %ls\n", what.c_str());
@@ -246,6 +260,18 @@ int wmain(int argc, wchar_t** argv)
             RECT r = {};
             if (!w || !GetWindowRect(w, &r)) return Fail(L"no window " + a[i - 1]);
             std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        } else if (step == L"tray-menu" && need(4)) {
+            Found f = {a[i].c_str(), nullptr, nullptr, _wtoi(a[i + 1].c_str())};
+            const int entry = _wtoi(a[i + 2].c_str());
+            const DWORD ms = _wtoi(a[i + 3].c_str());
+            i += 4;
+            EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+            if (!f.hWnd) return Fail(L"no window " + a[i - 4]);
+            PostMessageW(f.hWnd, WM_USER + 101, 1, WM_RBUTTONDOWN);  // the launcher's WM_TRAY_NOTIFY
+            if (!WaitFor(ms, [&] { return FindTop(nullptr, L"#32768") != nullptr; })) return Fail(L"no menu opened");
+            for (int k = 0; k <= entry; ++k) Key(VK_DOWN);
+            Key(VK_RETURN);
+            if (!WaitFor(ms, [&] { return FindTop(nullptr, L"#32768") == nullptr; })) return Fail(L"the menu stays open");
         } else if (step == L"close" && need(1)) {
             HWND w = FindTop(a[i++].c_str());
             if (!w) return Fail(L"no window " + a[i - 1]);
