@@ -59,7 +59,8 @@ public:
     {
         const std::uint64_t k = ManifestPathKey(path);
         auto it = std::lower_bound(m_keys.begin(), m_keys.end(), std::make_pair(k, std::uint32_t(0)));
-        return it != m_keys.end() && it->first == k ? it->second : -1;
+        if (it == m_keys.end() || it->first != k) return -1;
+        return it->second;
     }
 
 private:
@@ -196,6 +197,8 @@ void CChunkUpdate::PlanUpdate(const SManifest& target, const std::string& instal
         CPathIndex index(target);
         CInstalledFiles files(target, index, &same, deletions);
         VisitManifestFile(installedManifest, files, nullptr);
+        m_engine.SetLog(LOG_TO_FILE, L"%u files of the installed version are not in %s: they go",
+                        static_cast<unsigned>(deletions->size()), AnsiToWide(target.version).c_str());
     }
     for (std::uint32_t i = 0; i < target.files.size(); ++i) {
         const SManifestFile& f = target.files[i];
