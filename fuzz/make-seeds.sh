@@ -10,7 +10,7 @@ PT="$ROOT/build/host/tools/patchtool"
 C="$ROOT/fuzz/corpus"
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal,minisig,delta}
+rm -rf "$C" && mkdir -p "$C"/{xml_load,file_list,revision_table,update_info,local_config,pe_resource,zip_reader,text_table,path_fence,framing,journal,minisig,delta,manifest}
 mkdir -p "$W/old/Data" "$W/new/Data/Sub"
 printf 'old' >"$W/old/Data/a.txt"; printf 'gone' >"$W/old/gone.txt"
 printf 'new' >"$W/new/Data/a.txt"; printf 'added' >"$W/new/Data/Sub/b.txt"; printf 'MZ' >"$W/new/launcher.exe"
@@ -80,4 +80,21 @@ data = open(sys.argv[1], "rb").read()
 archive = data[data.find(b"PK\x03\x04"):data.rfind(b"PK\x05\x06") + 22]
 open(sys.argv[2], "wb").write(zipfile.ZipFile(io.BytesIO(archive)).read("a.bin"))
 PY
+# Manifests of a small store: two versions, names in several scripts, a file
+# of several chunks beside empty and small ones.
+python3 - "$W" <<'PY'
+import os, random, sys
+w = sys.argv[1]
+rng = random.Random(5)
+for v, extra in (("0000100", b""), ("0000200", b"changed")):
+    for rel, data in (("Data/big.pak", rng.randbytes(200000) + extra), ("Data/empty.txt", b""),
+                      ("Donn\u00e9es/\u6587\u4ef6.txt".encode().decode("unicode_escape"), v.encode())):
+        path = os.path.join(w, "trees", v, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "wb").write(data)
+PY
+printf "latest 0000200\nserver url=http://127.0.0.1/ version=0000200\ntree 0000100 trees/0000100\ntree 0000200 trees/0000200\n" \
+  >"$W/store.txt"
+"$PT" publish "$W/store.txt" -o "$W/storeout" --unchecked >/dev/null 2>&1
+cp "$W"/storeout/store/manifests/*.manifest "$C/manifest/"
 echo "seeds: $(find "$C" -type f | wc -l) files, $(du -sk "$C" | cut -f1) KiB"

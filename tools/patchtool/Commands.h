@@ -14,7 +14,8 @@ int RunInit(int argc, char** argv);
 int RunRelease(int argc, char** argv);
 int RunCheck(int argc, char** argv);
 int RunRefresh(int argc, char** argv);
-// --expires DAYS or --expires-at SECONDS into options (publish, release, refresh).
+// --expires DAYS or --expires-at SECONDS, and --level N (the zstd level of
+// the chunks), into options (publish, release, refresh).
 class CArgs;
 struct SPublishOptions;
 bool ParseExpiry(const CArgs& args, SPublishOptions* options, std::string* error);

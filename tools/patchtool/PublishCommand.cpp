@@ -16,13 +16,13 @@ int RunPublish(int argc, char** argv)
     std::string error;
     std::uint64_t timestamp = 0;
     SPublishOptions options;
-    if (!args.Parse(argc, argv, {"-o", "--sign", "--timestamp", "--expires", "--expires-at"}, &error,
+    if (!args.Parse(argc, argv, {"-o", "--sign", "--timestamp", "--expires", "--expires-at", "--level"}, &error,
                     {"--qa", "--unchecked"}) ||
         args.Positional().size() != 1 || !args.Has("-o") || !ParseTimestamp(args.Get("--timestamp"), &timestamp) ||
         !ParseExpiry(args, &options, &error)) {
         if (!error.empty()) std::fprintf(stderr, "patchtool publish: %s\n", error.c_str());
         std::fprintf(stderr, "usage: patchtool publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]] "
-                             "[--expires DAYS | --expires-at SECONDS]\n\n%s",
+                             "[--expires DAYS | --expires-at SECONDS] [--level N]\n\n%s",
                      kDescriptionHelp);
         return TOOL_USAGE;
     }
@@ -58,6 +58,14 @@ bool ParseExpiry(const CArgs& args, SPublishOptions* options, std::string* error
     if (args.Has("--expires") && args.Has("--expires-at")) {
         *error = "--expires and --expires-at exclude each other";
         return false;
+    }
+    const std::string level = args.Get("--level");
+    if (!level.empty()) {
+        options->level = std::atoi(level.c_str());
+        if (level.find_first_not_of("0123456789") != std::string::npos || options->level < 1 || options->level > 22) {
+            *error = "--level takes a zstd level from 1 to 22";
+            return false;
+        }
     }
     const std::string days = args.Get("--expires");
     if (!days.empty()) {

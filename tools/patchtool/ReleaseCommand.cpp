@@ -80,7 +80,7 @@ int RunRelease(int argc, char** argv)
     std::string error;
     std::uint64_t timestamp = 0;
     SPublishOptions options;
-    if (!args.Parse(argc, argv, {"--url", "-o", "--key", "--previous", "--timestamp", "--expires", "--expires-at"},
+    if (!args.Parse(argc, argv, {"--url", "-o", "--key", "--previous", "--timestamp", "--expires", "--expires-at", "--level"},
                     &error, {"--basepacks", "--qa", "--no-chunks"}) ||
         args.Positional().size() != 1 || args.Get("--url").empty() || args.Get("-o").empty() ||
         !ParseTimestamp(args.Get("--timestamp"), &timestamp) || !ParseExpiry(args, &options, &error)) {

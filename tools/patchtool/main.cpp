@@ -57,15 +57,16 @@ const SCommand kCommands[] = {
      "record the step prev -> inter and its packages in a revision table"},
     {"publish", &RunPublish,
      "publish DESCRIPTION -o DIR [--qa] [--sign NAME.key [--timestamp SECONDS]] [--expires DAYS | --expires-at "
-     "SECONDS] [--unchecked]",
+     "SECONDS] [--level N] [--unchecked]",
      "NewUpdateInfo.xml, Revision.xml and newupdateinfo.zip (--qa: newupdateinfo_qa.zip,\n"
      "never replacing production's files) with the packages, ready to serve from DIR\n"
      "(served names are lower case); tree lines add each version's manifest and chunks\n"
      "to the chunk store DIR/store/; checked first, as check does; 'patchtool publish'\n"
      "without arguments describes the input; --sign signs the archive, every package\n"
      "and manifest, the archive and manifests with a sequence number and an expiry\n"
-     "(default 30 days); --unchecked publishes what check refuses, for testing\n"
-     "launchers against broken servers"},
+     "(default 30 days); --level: the zstd level of the chunks (default 19);\n"
+     "--unchecked publishes what check refuses, for testing launchers against\n"
+     "broken servers"},
     {"refresh", &RunRefresh, "refresh DIR --key NAME.key [--qa] [--expires DAYS | --expires-at SECONDS]",
      "sign a published directory again: the update information and every manifest of\n"
      "its chunk store get the next sequence number and a new expiry (default 30 days);\n"

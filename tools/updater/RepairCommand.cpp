@@ -4,10 +4,14 @@
 #include "Console.h"
 #include "EngineRun.h"
 #include "base/utility/StrConv.h"
+#include "transfer/InstallVerify.h"
+
+#include <algorithm>
 
 namespace {
 
-const wchar_t kVerifyUsage[] = L"updater verify --dir GAMEDIR [--full] [--unicom] [--server N] [-TS]";
+const wchar_t kVerifyUsage[] =
+    L"updater verify --dir GAMEDIR [--full] [--unicom] [--server N] [-TS] | verify --dir GAMEDIR --manifest FILE [--full]";
 const wchar_t kRepairUsage[] = L"updater repair --dir GAMEDIR [--unicom] [--server N] [-TS] [--stall-timeout S] "
                                L"[--limit-rate KIB]";
 
@@ -16,6 +20,50 @@ void PrintFound(const SChunkReport& r)
     for (const std::string& p : r.missing) PrintFile(L"missing", Base::Utility::Utf8ToWide(p));
     for (const std::string& p : r.damaged) PrintFile(L"damaged", Base::Utility::Utf8ToWide(p));
     for (const std::string& p : r.unexpected) PrintFile(L"unexpected", Base::Utility::Utf8ToWide(p));
+}
+
+// Against a manifest file at hand, without a server (it is trusted as given).
+int CheckOffline(const Args& args)
+{
+    std::wstring dir, manifest;
+    bool full = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--dir" && i + 1 < args.size())
+            dir = args[++i];
+        else if (args[i] == L"--manifest" && i + 1 < args.size())
+            manifest = args[++i];
+        else if (args[i] == L"--full")
+            full = true;
+        else
+            return ExitWith(EXIT_USAGE, kVerifyUsage);
+    }
+    if (dir.empty() || manifest.empty()) return ExitWith(EXIT_USAGE, kVerifyUsage);
+    SManifest m;
+    std::string why;
+    const EManifestResult r = ReadManifestFile(Base::Utility::WideToUtf8(manifest), &m, &why);
+    if (r != MANIFEST_OK)
+        return ExitWith(r == MANIFEST_UNREADABLE ? EXIT_FAILED : EXIT_BAD_MANIFEST,
+                        manifest + L": " + Base::Utility::Utf8ToWide(std::string(ManifestResultText(r)) + " (" + why + ")"));
+    if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
+    SVerifyOptions options;
+    options.full = full;
+    options.cachePath = Base::Utility::WideToUtf8(dir) + "PatchCfg\\VerifyCache.txt";
+    options.progress = [](std::uint64_t done, std::uint64_t total) {
+        PrintFractionOf(L"checking ", total ? static_cast<float>(done) / static_cast<float>(total) : 1.0f);
+    };
+    SVerifyReport found;
+    if (!VerifyInstallation(Base::Utility::WideToUtf8(dir), m, options, &found))
+        return ExitWith(EXIT_FAILED, L"cannot read " + dir);
+    EndProgress();
+    SChunkReport r2;
+    for (std::uint32_t i : found.missing) r2.missing.push_back(m.Path(m.files[i]));
+    for (std::uint32_t i : found.damaged) r2.damaged.push_back(m.Path(m.files[i]));
+    r2.unexpected = found.unexpected;
+    PrintFound(r2);
+    PrintCheck(m.files.size(), r2.missing.size(), r2.damaged.size(), r2.unexpected.size(), 0, 0);
+    if (found.Clean()) return EXIT_OK;
+    return ExitWith(EXIT_DAMAGED_INSTALLATION, std::to_wstring(r2.missing.size()) + L" missing, " +
+                                                   std::to_wstring(r2.damaged.size()) + L" damaged");
 }
 
 int Check(const Args& args, bool repair)
@@ -47,6 +95,10 @@ int Check(const Args& args, bool repair)
 
 }  // namespace
 
-int RunCheckInstallation(const Args& args) { return Check(args, false); }
+int RunCheckInstallation(const Args& args)
+{
+    if (std::find(args.begin(), args.end(), L"--manifest") != args.end()) return CheckOffline(args);
+    return Check(args, false);
+}
 
 int RunRepair(const Args& args) { return Check(args, true); }

@@ -35,13 +35,15 @@ const SCommand kCommands[] = {
      L"fetch URL into FILE (HTTP status 200 or 206 only) with the engine's retries; a\n"
      L"broken transfer keeps FILE.part and FILE.resume and the next download of FILE asks\n"
      L"for the rest"},
-    {L"verify", &RunVerify, L"verify FILE --key PUB | verify --dir GAMEDIR [--full] [--unicom] [--server N] [-TS]",
+    {L"verify", &RunVerify,
+     L"verify FILE --key PUB | verify --dir GAMEDIR [--full] [--unicom] [--server N] [-TS] [--manifest FILE]",
      L"verify FILE: check FILE.minisig as the launcher does, against a public key (a .pub\n"
      L"file or its second line).\n"
      L"verify --dir: check the installation against the manifest of its version on the\n"
      L"chunk store: missing, damaged and unexpected files by name (--json: one event\n"
      L"each). Quick by default: a file whose size and time of change a full check\n"
-     L"recorded is trusted; --full hashes every byte"},
+     L"recorded is trusted; --full hashes every byte. --manifest FILE: against that\n"
+     L"manifest file, without a server (taken as given, unsigned)"},
     {L"repair", &RunRepair, L"repair --dir GAMEDIR [--unicom] [--server N] [-TS] [--stall-timeout S] [--limit-rate KIB]",
      L"verify every byte, then fetch only the chunks of the missing and damaged files,\n"
      L"rebuild them, check their digests and install them with the journal and its undo"},
