@@ -10,7 +10,8 @@
   2,000 files against b2sum, and the quick verify; the private memory of
   reading a manifest of 300,000 files and planning with it (32-bit process).
 
-usage: chunks_bench.py BUILD_DIR WORK_DIR [MIB]   (MIB: the large file, default 1024)
+usage: chunks_bench.py BUILD_DIR WORK_DIR [MIB [PART,...]]
+  MIB: the large file (default 1024); PART: large, any, verify, memory (default all)
 """
 import os
 import random
@@ -248,12 +249,17 @@ def main():
     work = os.path.join(work, "chunks")
     os.makedirs(os.path.join(work, "www"), exist_ok=True)
     os.makedirs(os.path.join(work, "memory"), exist_ok=True)
+    parts = sys.argv[4].split(",") if len(sys.argv) > 4 else ["large", "any", "verify", "memory"]
     server = Server(work)
     try:
-        large_file(build, work, server, mib)
-        any_to_latest(build, work, server)
-        verify(build, work)
-        memory(build, work)
+        if "large" in parts:
+            large_file(build, work, server, mib)
+        if "any" in parts:
+            any_to_latest(build, work, server)
+        if "verify" in parts:
+            verify(build, work)
+        if "memory" in parts:
+            memory(build, work)
     finally:
         server.stop()
 

@@ -65,6 +65,8 @@ std::vector<SStamp> ReadCache(const std::string& path, const SManifest& m)
 void WriteCache(const std::string& path, const SManifest& m, const std::vector<SStamp>& good)
 {
     const std::string temp = path + ".tmp";
+    std::error_code ec;
+    fs::create_directories(fs::u8path(path).parent_path(), ec);
     {
         std::ofstream out(fs::u8path(temp), std::ios::binary | std::ios::trunc);
         out << kCacheHeader << ' ' << m.version << '\n';
