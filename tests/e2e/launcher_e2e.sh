@@ -395,9 +395,20 @@ repair_menu() {
   same_tree "$SERVER/v300"
   log_has "damaged: Content.World.pak" || fail "the log does not name the damaged file"
   log_has "repair complete: 2 files restored" || fail "no repair line in the log"
+  # The same from the settings dialog's button.
+  rm "$GAMEDIR/$gone"
+  driver click "$TITLE" 1035 wait-enabled "" 1055 10000 click "" 1055 >/dev/null || fail "no repair button in the settings"
+  driver wait-text "$TITLE" 1090 "修复完成：已恢复 1 个文件" 60000 >/dev/null || fail "the settings' repair did not end well"
+  same_tree "$SERVER/v300"
   driver click "$TITLE" 1003 >/dev/null
   wait_launcher 0 60
   game_started_with "run"
+  # And at the start, asked for on the command line: an intact installation is told so.
+  rm -f "$(ci Binaries/game-run.txt)"
+  start_launcher -repair
+  driver wait-text "$TITLE" 1090 "客户端文件完好" 60000 >/dev/null || fail "-repair did not verify the installation"
+  driver click "$TITLE" 1004 >/dev/null
+  wait_launcher 0 30
 }
 
 usage() {
