@@ -37,3 +37,27 @@ private:
     const unsigned char* m_data;
     std::size_t m_size;
 };
+
+// [offset, offset + size) of another source, as a source of its own.
+class CSliceByteSource : public IByteSource {
+public:
+    CSliceByteSource(const IByteSource& whole, std::uint64_t offset, std::uint64_t size)
+        : m_whole(whole), m_offset(offset), m_size(size)
+    {
+    }
+    // The slice lies inside the whole.
+    bool Valid() const { return m_offset <= m_whole.Size() && m_size <= m_whole.Size() - m_offset; }
+    std::uint64_t Size() const override { return m_size; }
+    bool Read(std::uint64_t offset, void* out, std::size_t length) const override
+    {
+        return offset <= m_size && length <= m_size - offset && m_whole.Read(m_offset + offset, out, length);
+    }
+    const unsigned char* View(std::uint64_t offset, std::size_t length) const override
+    {
+        return offset <= m_size && length <= m_size - offset ? m_whole.View(m_offset + offset, length) : nullptr;
+    }
+
+private:
+    const IByteSource& m_whole;
+    std::uint64_t m_offset, m_size;
+};

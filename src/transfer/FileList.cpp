@@ -30,6 +30,9 @@ void CFileList::Read(const SPackageFileList& list)
         item->checksum = r.checksum;
         item->size = r.size;
         item->delta = r.delta;
+        item->hasSlice = r.hasSlice;
+        item->sliceOffset = r.sliceOffset;
+        item->sliceSize = r.sliceSize;
         item->baseChecksum = r.baseChecksum;
         item->next = m_head;
         m_head = item;

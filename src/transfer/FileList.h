@@ -18,6 +18,8 @@ struct SFileListItem {
     std::string checksum;
     std::uint64_t size = 0;
     std::string delta, baseChecksum;  // of a delta entry (PackageFileList.h)
+    bool hasSlice = false;
+    std::uint64_t sliceOffset = 0, sliceSize = 0;
     SFileListItem* next = nullptr;
 };
 

@@ -41,6 +41,14 @@ EFileListResult ReadPackageFileList(const TiXmlDocument& doc, SPackageFileList* 
         r.size = Size(XmlAttribute(e, "size"));
         r.delta = XmlAttribute(e, "delta");
         r.baseChecksum = XmlAttribute(e, "basechecksum");
+        const std::string slice = XmlAttribute(e, "deltaslice");
+        const size_t colon = slice.find(':');
+        if (colon != std::string::npos && colon > 0 && colon + 1 < slice.size() &&
+            slice.find_first_not_of("0123456789:") == std::string::npos && colon < 20 && slice.size() - colon - 1 < 20) {
+            r.hasSlice = true;
+            r.sliceOffset = std::strtoull(slice.c_str(), nullptr, 10);
+            r.sliceSize = std::strtoull(slice.c_str() + colon + 1, nullptr, 10);
+        }
         out->items.push_back(r);
     }
     return FILELIST_OK;

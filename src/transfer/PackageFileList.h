@@ -20,8 +20,12 @@ struct SFileListRecord {
     std::string checktype, name, path, checksum;
     std::uint64_t size = 0;  // files of a delta entry may pass 4 GiB
     std::uint32_t compressed = 0;
-    // A delta entry: its kind ("zstd") and the MD5 of the old file it applies to.
+    // A delta entry: its kind ("zstd", "zstd-x86", "diff-lzma", "diff-solid")
+    // and the MD5 of the old file it applies to; a "diff-solid" delta lies in
+    // the package's solid bundle at "deltaslice" ("OFFSET:SIZE").
     std::string delta, baseChecksum;
+    bool hasSlice = false;
+    std::uint64_t sliceOffset = 0, sliceSize = 0;
 };
 
 struct SPackageFileList {

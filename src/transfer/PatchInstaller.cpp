@@ -1,5 +1,7 @@
 #include "PatchInstaller.h"
 
+#include "DiffDelta.h"
+
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -288,13 +290,36 @@ bool CPatchInstaller::ApplyDeltas()
         if (item->operation == SFileListItem::OP_COPY && !item->delta.empty()) results += item->size;
     if (results > 0 && !HasSpaceFor(results, L"apply the deltas of " + m_package)) return false;
 
+    // The solid bundle of small files' deltas, decompressed once.
+    const std::wstring solidPath = m_tempDir + L"filelist.deltas.plain";
+    CFileByteSource solid;
+    bool solidUsed = false;
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next)
+        solidUsed = solidUsed || (item->operation == SFileListItem::OP_COPY && item->delta == "diff-solid");
+    if (solidUsed) {
+        std::string why = "missing";
+        bool ok = false;
+        {
+            CFileByteSource bundle;
+            CFileDeltaSink plain;
+            ok = m_unpacked.count(L"filelist.deltas") && bundle.Open(m_tempDir + L"filelist.deltas") &&
+                 plain.Create(solidPath) && UnpackSolid(bundle, plain, &why);
+        }
+        m_unpackedPaths.push_back(solidPath);
+        if (!ok || !solid.Open(solidPath))
+            return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s",
+                        m_package + L" refused: " + Base::Utility::AnsiToWide(why));
+    }
+
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
         const std::wstring rel = WithBackslashes(item->path);
         const std::wstring delta = m_tempDir + rel, result = delta + L".result";
         // The old file is the installed one, also for a launcher replaced at its next start.
         const std::wstring base = m_gameDir + rel;
-        if (item->delta != "zstd" || !m_unpacked.count(Key(item->path)))
+        const bool inSolid = item->delta == "diff-solid";
+        const bool known = item->delta == "zstd" || item->delta == "zstd-x86" || item->delta == "diff-lzma" || inSolid;
+        if (!known || (inSolid ? !item->hasSlice : !m_unpacked.count(Key(item->path))))
             return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s is of an unknown kind or missing", rel + L" in " + m_package);
         if (FileMd5Hex(base) != AsciiLower(item->baseChecksum))
             return Fail(INSTALL_DELTA_BASE, L"Error:delta base: %s is not the file the delta applies to", rel);
@@ -303,7 +328,17 @@ bool CPatchInstaller::ApplyDeltas()
         {
             CFileByteSource d, b;
             CFileDeltaSink out;
-            if (d.Open(delta) && b.Open(base) && out.Create(result)) applied = ApplyDelta(d, b, item->size, out);
+            const CSliceByteSource slice(solid, item->sliceOffset, item->sliceSize);
+            if (inSolid) {
+                MakeDirectories(GetParentDir(delta));
+                m_unpackedPaths.push_back(delta);
+            }
+            if (inSolid && !slice.Valid())
+                applied = DELTA_MALFORMED;
+            else if ((inSolid || d.Open(delta)) && b.Open(base) && out.Create(result))
+                applied = inSolid                         ? ApplyDiffDelta(slice, b, item->size, out)
+                          : item->delta == "diff-lzma" ? ApplyDiffDelta(d, b, item->size, out)
+                                                       : ApplyDelta(d, b, item->size, out, item->delta == "zstd-x86");
             if (applied != DELTA_OK) error = GetLastError();
         }
         std::wstring why = Base::Utility::AnsiToWide(DeltaResultText(applied));
@@ -318,6 +353,7 @@ bool CPatchInstaller::ApplyDeltas()
             error = GetLastError();
         }
         if (applied == DELTA_OK) {
+            if (inSolid) m_unpacked.insert(Key(item->path));
             Log(L"delta applied: " + rel);
             continue;
         }

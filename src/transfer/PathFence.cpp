@@ -180,7 +180,7 @@ bool IsEngineTempName(const std::string& name)
         return lower.size() >= t.size() && lower.compare(lower.size() - t.size(), t.size(), t) == 0;
     };
     return lower == "tidewell.log" || lower == "download.minisig" || lower == "filelist.xml" ||
-           lower == "chunks.spool" || lower == "rebuild" || endsWith(".manifest") ||
+           lower == "chunks.spool" || lower == "rebuild" || endsWith(".manifest") || lower == "filelist.deltas" ||
            lower == "basepack" || endsWith(".err") || endsWith(".part") || endsWith(".resume") ||
            endsWith(".tmp") || endsWith(".result");
 }

@@ -6,6 +6,8 @@
 
 #include <zstd.h>
 
+#include "X86Filter.h"
+
 namespace {
 
 const char kMagic[] = "TWDELTA1";
@@ -78,7 +80,8 @@ const char* DeltaResultText(EDeltaResult result)
     return "?";
 }
 
-EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::uint64_t statedSize, IDeltaSink& out)
+EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::uint64_t statedSize, IDeltaSink& out,
+                        bool x86)
 {
     unsigned char head[kDeltaHeaderBytes];
     if (!delta.Read(0, head, sizeof head) || std::memcmp(head, kMagic, 8) != 0) return DELTA_MALFORMED;
@@ -107,6 +110,12 @@ EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::
         // Mapped views where the sources lend them keep the private memory
         // to the output of one segment, whatever the file's size.
         const unsigned char* ref = Window(base, h.refOffset, h.refSize, reference);
+        if (x86 && ref) {
+            // The filter changes the bytes: a mapped view is copied first.
+            if (ref != reference.data()) reference.assign(ref, ref + h.refSize);
+            CX86Filter(static_cast<std::uint32_t>(h.refOffset)).Encode(reference.data(), reference.size());
+            ref = reference.data();
+        }
         const unsigned char* packed = Window(delta, at, h.frameSize, frame);
         if ((h.refSize && !ref) || !packed) return DELTA_MALFORMED;
         at += h.frameSize;
@@ -116,6 +125,7 @@ EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::
         if (ZSTD_isError(ZSTD_DCtx_refPrefix(dctx.get(), ref, h.refSize))) return DELTA_BAD_FRAME;
         const size_t got = ZSTD_decompressDCtx(dctx.get(), output.data(), output.size(), packed, h.frameSize);
         if (ZSTD_isError(got) || got != h.outSize) return DELTA_BAD_FRAME;
+        if (x86) CX86Filter(static_cast<std::uint32_t>(h.outOffset)).Decode(output.data(), output.size());
         if (!out.Write(output.data(), output.size())) return DELTA_WRITE_FAILED;
         written += h.outSize;
     }

@@ -47,4 +47,7 @@ const char* DeltaResultText(EDeltaResult result);
 
 // Applies delta to base, for a result of statedSize bytes (from the file
 // list); nothing past it is ever written.
-EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::uint64_t statedSize, IDeltaSink& out);
+// x86: the segments were made after the x86 branch filter ("zstd-x86"): the
+// reference window is filtered before use and each output restored.
+EDeltaResult ApplyDelta(const IByteSource& delta, const IByteSource& base, std::uint64_t statedSize, IDeltaSink& out,
+                        bool x86 = false);

@@ -8,6 +8,7 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include "transfer/X86Filter.h"
 #include "transfer/ZstdDelta.h"
 
 namespace fs = std::filesystem;
@@ -65,6 +66,11 @@ bool WriteDelta(const std::string& oldPath, const std::string& newPath, const st
         if (!ReadAt(newIn, offset, target) || !ReadAt(oldIn, h.refOffset, reference)) {
             *error = "cannot read " + newPath + " or " + oldPath;
             return false;
+        }
+        if (options.x86) {
+            CX86Filter(static_cast<std::uint32_t>(h.refOffset))
+                .Encode(reinterpret_cast<std::uint8_t*>(reference.data()), reference.size());
+            CX86Filter(static_cast<std::uint32_t>(offset)).Encode(reinterpret_cast<std::uint8_t*>(target.data()), target.size());
         }
         ZSTD_CCtx_reset(cctx.get(), ZSTD_reset_session_and_parameters);
         ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, options.level);

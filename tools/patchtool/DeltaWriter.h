@@ -8,7 +8,8 @@
 struct SDeltaOptions {
     std::uint32_t segmentBytes = 32u << 20;  // output of one segment
     std::uint32_t marginBytes = 16u << 20;   // old bytes before and after the segment's place
-    int level = 9;
+    int level = 19;
+    bool x86 = false;  // the x86 branch filter first ("zstd-x86")
 };
 
 // The delta to outPath; false with error when a file cannot be read or written.

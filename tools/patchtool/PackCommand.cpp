@@ -1,6 +1,7 @@
 // patchtool pack: a patch package from two trees of the game.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include <tinyxml.h>
@@ -8,6 +9,7 @@
 #include "Args.h"
 #include "Commands.h"
 #include "DeltaWriter.h"
+#include "DiffWriter.h"
 #include "PeWriter.h"
 #include "Progress.h"
 #include "ToolExit.h"
@@ -16,9 +18,32 @@
 #include "ZipWriter.h"
 #include "base/utility/PathText.h"
 #include "base/utility/Utf8.h"
+#include "transfer/DiffDelta.h"
 #include "transfer/PathFence.h"
+#include "transfer/X86Filter.h"
 
 namespace {
+
+// A delta entry of the file list: the old file's MD5 and how the delta is applied.
+struct SDeltaEntry {
+    std::string baseMd5, kind;
+    std::uint64_t sliceOffset = 0, sliceSize = 0;  // of a "diff-solid" delta in the solid bundle
+};
+
+// Files up to this size may have their deltas in the package's solid bundle.
+const std::uint64_t kSolidFileMax = 1u << 20;
+// What a zip entry of its own costs a package beyond its bytes (headers, name twice).
+const std::uint64_t kEntryCost = 80;
+const char kSolidEntry[] = "filelist.deltas";
+
+std::size_t ReadHead(const std::string& path, std::uint8_t* out, std::size_t n)
+{
+    std::FILE* f = OpenUtf8(path, "rb");
+    if (!f) return 0;
+    const std::size_t got = std::fread(out, 1, n, f);
+    std::fclose(f);
+    return got;
+}
 
 const char kDeltaInstallerVersion[] = "1.1.0";
 
@@ -62,11 +87,98 @@ bool CheckPackageNames(const std::vector<std::string>& newFiles, const std::vect
     return true;
 }
 
+// Each kind of delta the file takes, the smallest kept at *path (stem + kind).
+bool SmallestDelta(const std::string& old, const std::string& source, const std::string& stem, std::string* kind,
+                   std::string* path, std::uint64_t* size, std::string* error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::uint8_t head[1024] = {};
+    const bool pe = LooksLikePe(head, ReadHead(old, head, sizeof head)) ||
+                    LooksLikePe(head, ReadHead(source, head, sizeof head));
+    const bool small = fs::file_size(fs::u8path(old), ec) <= kMaxDiffOld && fs::file_size(fs::u8path(source), ec) <= kMaxDiffOld;
+    *size = ~0ull;
+    // Executables: the x86 filter before the difference; other files: zstd and the difference as they are.
+    for (const char* k : {"zstd", "zstd-x86", "diff-lzma"}) {
+        const std::string name(k);
+        if ((name == "zstd-x86" && !pe) || (name == "diff-lzma" && !small)) continue;
+        const std::string out = stem + "." + name;
+        std::uint64_t n = 0;
+        SDeltaOptions options;
+        options.x86 = name == "zstd-x86";
+        const bool ok = name == "diff-lzma" ? WriteDiffDelta(old, source, out, pe, &n, error)
+                                            : WriteDelta(old, source, out, options, &n, error);
+        if (!ok) return false;
+        if (n < *size) {
+            if (!path->empty()) RemoveUtf8(*path);
+            *size = n;
+            *kind = name;
+            *path = out;
+        } else {
+            RemoveUtf8(out);
+        }
+    }
+    return true;
+}
+
+// The solid bundle of the small files' deltas, when it costs less than their
+// entries: each file's difference with plain streams, back to back, LZMA-coded
+// as one. Chosen files become "diff-solid" with their slice; *path gets the
+// bundle ("" when none pays).
+bool BuildSolidBundle(const SPackJob& job, const std::string& deltaDir,
+                      const std::map<std::string, std::uint64_t>& deltaSizes, std::map<std::string, SDeltaEntry>& deltas,
+                      std::string* path, std::string* error)
+{
+    namespace fs = std::filesystem;
+    const fs::path newDir = fs::u8path(job.newDir), oldDir = fs::u8path(job.oldDir);
+    std::string plain;
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> slices;
+    std::uint64_t separate = 0;
+    std::error_code ec;
+    for (const auto& d : deltaSizes) {
+        const std::string source = (newDir / fs::u8path(d.first)).u8string(), old = (oldDir / fs::u8path(d.first)).u8string();
+        if (fs::file_size(fs::u8path(source), ec) > kSolidFileMax || fs::file_size(fs::u8path(old), ec) > kSolidFileMax)
+            continue;
+        const std::string out = deltaDir + "/solid.part";
+        std::uint64_t n = 0;
+        if (!WriteDiffDelta(old, source, out, false, &n, error, true)) return false;
+        std::ifstream in(fs::u8path(out), std::ios::binary);
+        slices[d.first] = {plain.size(), n};
+        plain.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        separate += d.second + kEntryCost;
+        RemoveUtf8(out);
+    }
+    path->clear();
+    if (slices.size() < 2) return true;
+    std::string packed;
+    const std::uint32_t dictionary = DictionaryFor(plain.size());
+    if (!CompressLzma(plain, dictionary, &packed, error)) return false;
+    // Each file in the bundle names its slice in the file list: a few bytes more.
+    if (packed.size() + kSolidHeaderBytes + 24 * slices.size() >= separate) return true;
+    unsigned char head[kSolidHeaderBytes];
+    EncodeSolidHeader(plain.size(), dictionary, head);
+    *path = deltaDir + "/" + kSolidEntry;
+    std::ofstream out(fs::u8path(*path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(head), sizeof head);
+    out.write(packed.data(), static_cast<std::streamsize>(packed.size()));
+    if (!out) {
+        *error = "cannot write " + *path;
+        return false;
+    }
+    for (const auto& s : slices) {
+        SDeltaEntry& e = deltas[s.first];
+        e.kind = "diff-solid";
+        e.sliceOffset = s.second.first;
+        e.sliceSize = s.second.second;
+    }
+    return true;
+}
+
 }  // namespace
 
-// deltaBases: the MD5 of the old file for each path whose entry is a delta.
+// deltaBases: for each path whose entry is a delta, its kind and the MD5 of the old file.
 std::string BuildFileList(const std::vector<STreeChange>& changes, const std::string& from, const std::string& to,
-                          const std::map<std::string, std::string>& deltaBases = {})
+                          const std::map<std::string, SDeltaEntry>& deltaBases = {})
 {
     TiXmlDocument doc;
     doc.LinkEndChild(new TiXmlDeclaration("1.0", "utf-8", ""));
@@ -92,8 +204,11 @@ std::string BuildFileList(const std::vector<STreeChange>& changes, const std::st
         item->SetAttribute("Compressed", "1");
         const auto delta = deltaBases.find(c.path);
         if (delta != deltaBases.end()) {
-            item->SetAttribute("delta", "zstd");
-            item->SetAttribute("basechecksum", delta->second.c_str());
+            item->SetAttribute("delta", delta->second.kind.c_str());
+            item->SetAttribute("basechecksum", delta->second.baseMd5.c_str());
+            if (delta->second.kind == "diff-solid")
+                item->SetAttribute("deltaslice", (std::to_string(delta->second.sliceOffset) + ":" +
+                                                  std::to_string(delta->second.sliceSize)).c_str());
         }
         list->LinkEndChild(item);
     }
@@ -124,7 +239,8 @@ bool PackTrees(const SPackJob& job, SPackResult* result, std::string* error)
     namespace fs = std::filesystem;
     const fs::path newDir = fs::u8path(job.newDir), oldDir = fs::u8path(job.oldDir);
     // A changed file travels as a delta where that is smaller than the file deflated.
-    std::map<std::string, std::string> deltaBases;
+    std::map<std::string, SDeltaEntry> deltaBases;
+    std::map<std::string, std::uint64_t> deltaSizes;
     std::map<std::string, std::string> entrySources;
     const std::string deltaDir = job.out + ".deltas.tmp";
     std::error_code ec;
@@ -138,25 +254,37 @@ bool PackTrees(const SPackJob& job, SPackResult* result, std::string* error)
         const std::string old = (oldDir / fs::u8path(c.path)).u8string();
         if (!job.delta || job.oldDir.empty() || !fs::is_regular_file(fs::u8path(old), ec)) continue;
         fs::create_directories(fs::u8path(deltaDir), ec);
-        const std::string delta = deltaDir + "/" + std::to_string(i);
+        std::string kind, delta;
         std::uint64_t deltaSize = 0;
-        if (!WriteDelta(old, source, delta, SDeltaOptions(), &deltaSize, error)) {
+        if (!SmallestDelta(old, source, deltaDir + "/" + std::to_string(i), &kind, &delta, &deltaSize, error)) {
             fs::remove_all(fs::u8path(deltaDir), ec);
             return false;
         }
         if (deltaSize < DeflatedSize(source)) {
-            deltaBases[c.path] = Md5OfFile(old);
+            deltaBases[c.path] = {Md5OfFile(old), kind};
             entrySources[c.path] = delta;
+            deltaSizes[c.path] = deltaSize;
         }
     }
     result->deltas = deltaBases.size();
+    // Many small changed files: their differences compressed together, where
+    // what they share (one edit made in many files) costs once.
+    std::string solid;
+    if (!BuildSolidBundle(job, deltaDir, deltaSizes, deltaBases, &solid, error)) {
+        fs::remove_all(fs::u8path(deltaDir), ec);
+        return false;
+    }
 
     const std::string zipPath = job.out + ".zip.tmp";
     CZipWriter zip;
     bool ok = zip.Create(zipPath) && zip.AddBytes("filelist.xml", BuildFileList(changes, job.from, job.to, deltaBases));
+    if (ok && !solid.empty()) ok = zip.AddFile(kSolidEntry, solid, true);
     for (const STreeChange& c : changes) {
         if (!ok) break;
-        if (c.add) ok = zip.AddFile(c.path, entrySources[c.path]);
+        const auto delta = deltaBases.find(c.path);
+        if (delta != deltaBases.end() && delta->second.kind == "diff-solid") continue;
+        // Deltas are compressed already.
+        if (c.add) ok = zip.AddFile(c.path, entrySources[c.path], delta != deltaBases.end());
     }
     ok = zip.Close() && ok;
     fs::remove_all(fs::u8path(deltaDir), ec);

@@ -15,10 +15,10 @@ namespace {
 // launcher reads them as they were written, whatever its code page.
 const uLong kUtf8NameFlag = 0x800;
 
-int OpenEntry(zipFile zf, const std::string& name, const zip_fileinfo* zi, bool zip64)
+int OpenEntry(zipFile zf, const std::string& name, const zip_fileinfo* zi, bool zip64, bool stored = false)
 {
-    return zipOpenNewFileInZip4_64(zf, name.c_str(), zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                   Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+    return zipOpenNewFileInZip4_64(zf, name.c_str(), zi, nullptr, 0, nullptr, 0, nullptr, stored ? 0 : Z_DEFLATED,
+                                   stored ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
                                    0, 0, kUtf8NameFlag, zip64 ? 1 : 0);
 }
 
@@ -53,7 +53,7 @@ bool CZipWriter::Create(const std::string& path)
     return m_zip != nullptr;
 }
 
-bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
+bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath, bool stored)
 {
     const std::filesystem::path p = std::filesystem::u8path(sourcePath);
     std::ifstream in(p, std::ios::binary);
@@ -65,7 +65,7 @@ bool CZipWriter::AddFile(const std::string& name, const std::string& sourcePath)
     }
     zip_fileinfo zi = FixedTime();
     zipFile zf = static_cast<zipFile>(m_zip);
-    if (OpenEntry(zf, name, &zi, size >= 0xFFFFFFFFull) != ZIP_OK) {
+    if (OpenEntry(zf, name, &zi, size >= 0xFFFFFFFFull, stored) != ZIP_OK) {
         m_error = "cannot add " + name;
         return false;
     }

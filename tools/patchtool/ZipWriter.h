@@ -7,8 +7,9 @@ class CZipWriter {
 public:
     ~CZipWriter();
     bool Create(const std::string& path);
-    // Adds a file from disk, or bytes, under the '/'-separated name.
-    bool AddFile(const std::string& name, const std::string& sourcePath);
+    // Adds a file from disk, or bytes, under the '/'-separated name; stored:
+    // as it is (bytes compressed already gain nothing from deflate).
+    bool AddFile(const std::string& name, const std::string& sourcePath, bool stored = false);
     bool AddBytes(const std::string& name, const std::string& bytes);
     bool Close();
     const std::string& Error() const { return m_error; }
