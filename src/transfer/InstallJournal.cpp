@@ -174,6 +174,50 @@ bool CInstallJournal::MoveAside(const std::wstring& rel, const std::string& plac
     return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+bool CInstallJournal::MoveAsideAll(const std::vector<SPlacement>& files, size_t* failed)
+{
+    // What each file needs, decided before anything is written.
+    enum EAction { NOTHING, DELETE_PLACED, BACKUP };
+    std::vector<EAction> actions(files.size(), NOTHING);
+    std::vector<std::wstring> dirs;
+    std::string lines;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::wstring& rel = files[i].rel;
+        for (size_t k = 0; k < rel.size(); ++k) {
+            if (rel[k] != L'\\' && rel[k] != L'/') continue;
+            const std::wstring dir = rel.substr(0, k);
+            if (!m_knownDirs.insert(AsciiLower(dir)).second || DirectoryExists(m_gameDir + dir)) continue;
+            lines += JournalLine('D', Base::Utility::WideToUtf8(Base::Utility::WithBackslashes(dir)), "");
+            dirs.push_back(dir);
+        }
+        const std::wstring key = AsciiLower(rel);
+        if (!m_noted.insert(key).second) {
+            actions[i] = DELETE_PLACED;  // saved once already: what is there now came from this package
+            continue;
+        }
+        const bool exists = FileExists(m_gameDir + rel);
+        actions[i] = exists ? BACKUP : NOTHING;
+        lines += JournalLine(exists ? 'B' : 'N', Base::Utility::WideToUtf8(Base::Utility::WithBackslashes(rel)),
+                             exists ? "" : files[i].placedMd5);
+    }
+    *failed = 0;
+    if (!lines.empty() && !WriteLine(lines)) return false;
+    for (const std::wstring& dir : dirs)
+        if (!CreateDirectoryW((m_gameDir + dir).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    for (size_t i = 0; i < files.size(); ++i) {
+        *failed = i;
+        const std::wstring target = m_gameDir + files[i].rel;
+        if (actions[i] == DELETE_PLACED) {
+            DeleteFileForced(target);
+        } else if (actions[i] == BACKUP) {
+            const std::wstring backup = BackupDir() + files[i].rel;
+            MakeBackupDirectory(GetParentDir(backup));
+            if (!MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) && !files[i].mayFail) return false;
+        }
+    }
+    return true;
+}
+
 bool CInstallJournal::KeepCopy(const std::wstring& rel)
 {
     const std::wstring key = AsciiLower(rel);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/utility/WinHandle.h"
 
@@ -44,6 +45,16 @@ public:
     // digest of the file about to be put there ("" when none will be), which
     // an undo checks before it deletes. After this the target path is free.
     bool MoveAside(const std::wstring& rel, const std::string& placedMd5 = "");
+    // The same for many files with one write to the journal and one flush:
+    // every line is on the disk before the first change, and the undo of a
+    // line whose change never happened does nothing. False with *failed the
+    // index of the file whose change failed (GetLastError tells why).
+    struct SPlacement {
+        std::wstring rel;
+        std::string placedMd5;
+        bool mayFail = false;  // a deletion: a file that cannot be moved aside stays
+    };
+    bool MoveAsideAll(const std::vector<SPlacement>& files, size_t* failed);
     // The same, but the file stays in place (a copy is kept).
     bool KeepCopy(const std::wstring& rel);
 

@@ -1,6 +1,7 @@
 #include "PatchInstaller.h"
 
 #include "DiffDelta.h"
+#include "Md5.h"
 
 #include <atomic>
 #include <cstdio>
@@ -58,12 +59,27 @@ public:
     bool Write(const void* data, std::size_t size) override
     {
         DWORD written = 0;
+        m_md5.Update(data, size);
         return WriteFile(m_file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
     }
     void Close() { m_file.Reset(); }
+    // The digest of what was written: no second read of the result.
+    std::string Md5Hex()
+    {
+        unsigned char d[16];
+        m_md5.Final(d);
+        static const char kHex[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char c : d) {
+            hex.push_back(kHex[c >> 4]);
+            hex.push_back(kHex[c & 15]);
+        }
+        return hex;
+    }
 
 private:
     Base::Utility::CFileHandle m_file;
+    CMd5 m_md5;
 };
 
 }  // namespace
@@ -245,6 +261,19 @@ bool CPatchInstaller::ExtractPackage()
             DeleteFileForced(m_tempDir + item->path);
     }
     if (!ApplyDeltas()) return false;
+    // Every unpacked file is the file list's before anything in the game changes.
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        const auto digest = m_unpackedMd5.find(Key(item->path));
+        if (item->operation != SFileListItem::OP_COPY || digest == m_unpackedMd5.end() ||
+            digest->second == AsciiLower(item->checksum))
+            continue;
+        wchar_t text[1024];
+        _snwprintf(text, 1023, L"Check md5 Error %s to %s KORVALEN file\n", (m_tempDir + WithBackslashes(item->path)).c_str(),
+                   Base::Utility::AnsiToWide(item->checksum).c_str());
+        text[1023] = 0;
+        ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+        return Fail(INSTALL_DIGEST_ERROR, L"Error:%s does not match its MD5 in the file list", WithBackslashes(item->path));
+    }
     m_bExtracted = true;
     SetState(STATE_UNPACKED);
     return true;
@@ -292,7 +321,6 @@ bool CPatchInstaller::ApplyDeltas()
 
     // The solid bundle of small files' deltas, decompressed once.
     const std::wstring solidPath = m_tempDir + L"filelist.deltas.plain";
-    CFileByteSource solid;
     bool solidUsed = false;
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next)
         solidUsed = solidUsed || (item->operation == SFileListItem::OP_COPY && item->delta == "diff-solid");
@@ -306,61 +334,94 @@ bool CPatchInstaller::ApplyDeltas()
                  plain.Create(solidPath) && UnpackSolid(bundle, plain, &why);
         }
         m_unpackedPaths.push_back(solidPath);
-        if (!ok || !solid.Open(solidPath))
+        if (!ok)
             return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s",
                         m_package + L" refused: " + Base::Utility::AnsiToWide(why));
     }
 
-    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
-        if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
-        const std::wstring rel = WithBackslashes(item->path);
-        const std::wstring delta = m_tempDir + rel, result = delta + L".result";
-        // The old file is the installed one, also for a launcher replaced at its next start.
-        const std::wstring base = m_gameDir + rel;
-        const bool inSolid = item->delta == "diff-solid";
-        const bool known = item->delta == "zstd" || item->delta == "zstd-x86" || item->delta == "diff-lzma" || inSolid;
-        if (!known || (inSolid ? !item->hasSlice : !m_unpacked.count(Key(item->path))))
-            return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s is of an unknown kind or missing", rel + L" in " + m_package);
-        if (FileMd5Hex(base) != AsciiLower(item->baseChecksum))
-            return Fail(INSTALL_DELTA_BASE, L"Error:delta base: %s is not the file the delta applies to", rel);
+    // Each delta is checked and applied on its own: both cores take them in turn.
+    struct SJob {
+        const SFileListItem* item;
+        std::wstring rel, delta, result, base;
+        bool inSolid = false, baseMatches = false;
         EDeltaResult applied = DELTA_WRITE_FAILED;
         DWORD error = 0;
-        {
+        std::string digest;
+    };
+    std::vector<SJob> jobs;
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
+        SJob job;
+        job.item = item;
+        job.rel = WithBackslashes(item->path);
+        job.delta = m_tempDir + job.rel;
+        job.result = job.delta + L".result";
+        // The old file is the installed one, also for a launcher replaced at its next start.
+        job.base = m_gameDir + job.rel;
+        job.inSolid = item->delta == "diff-solid";
+        const bool known =
+            item->delta == "zstd" || item->delta == "zstd-x86" || item->delta == "diff-lzma" || job.inSolid;
+        if (!known || (job.inSolid ? !item->hasSlice : !m_unpacked.count(Key(item->path))))
+            return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s is of an unknown kind or missing",
+                        job.rel + L" in " + m_package);
+        if (job.inSolid) {
+            MakeDirectories(GetParentDir(job.delta));
+            m_unpackedPaths.push_back(job.delta);
+        }
+        jobs.push_back(job);
+    }
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        CFileByteSource solidBytes;  // a reader of its own per thread
+        if (solidUsed && !solidBytes.Open(solidPath)) return;
+        for (size_t i; (i = next++) < jobs.size();) {
+            SJob& job = jobs[i];
+            const SFileListItem& item = *job.item;
+            job.baseMatches = FileMd5Hex(job.base) == AsciiLower(item.baseChecksum);
+            if (!job.baseMatches) continue;
             CFileByteSource d, b;
             CFileDeltaSink out;
-            const CSliceByteSource slice(solid, item->sliceOffset, item->sliceSize);
-            if (inSolid) {
-                MakeDirectories(GetParentDir(delta));
-                m_unpackedPaths.push_back(delta);
-            }
-            if (inSolid && !slice.Valid())
-                applied = DELTA_MALFORMED;
-            else if ((inSolid || d.Open(delta)) && b.Open(base) && out.Create(result))
-                applied = inSolid                         ? ApplyDiffDelta(slice, b, item->size, out)
-                          : item->delta == "diff-lzma" ? ApplyDiffDelta(d, b, item->size, out)
-                                                       : ApplyDelta(d, b, item->size, out, item->delta == "zstd-x86");
-            if (applied != DELTA_OK) error = GetLastError();
+            const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
+            if (job.inSolid && !slice.Valid())
+                job.applied = DELTA_MALFORMED;
+            else if ((job.inSolid || d.Open(job.delta)) && b.Open(job.base) && out.Create(job.result))
+                job.applied = job.inSolid                 ? ApplyDiffDelta(slice, b, item.size, out)
+                              : item.delta == "diff-lzma" ? ApplyDiffDelta(d, b, item.size, out)
+                                                          : ApplyDelta(d, b, item.size, out, item.delta == "zstd-x86");
+            if (job.applied != DELTA_OK) job.error = GetLastError();
+            job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
         }
-        std::wstring why = Base::Utility::AnsiToWide(DeltaResultText(applied));
-        const std::string digest = applied == DELTA_OK ? FileMd5Hex(result) : "";
-        if (applied == DELTA_OK && digest != AsciiLower(item->checksum)) {
-            applied = DELTA_BAD_FRAME;
+    };
+    std::thread helper;
+    if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper = std::thread(work);
+    work();
+    if (helper.joinable()) helper.join();
+
+    for (SJob& job : jobs) {
+        const SFileListItem* item = job.item;
+        if (!job.baseMatches) {
+            DeleteFileForced(job.result);
+            return Fail(INSTALL_DELTA_BASE, L"Error:delta base: %s is not the file the delta applies to", job.rel);
+        }
+        std::wstring why = Base::Utility::AnsiToWide(DeltaResultText(job.applied));
+        if (job.applied == DELTA_OK && job.digest != AsciiLower(item->checksum)) {
+            job.applied = DELTA_BAD_FRAME;
             why = L"the result is not the file list's MD5";
         }
-        m_unpackedMd5[Key(item->path)] = digest;
-        if (applied == DELTA_OK && !MoveFileExW(result.c_str(), delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            applied = DELTA_WRITE_FAILED;
-            error = GetLastError();
+        m_unpackedMd5[Key(item->path)] = job.applied == DELTA_OK ? job.digest : "";
+        if (job.applied == DELTA_OK && !MoveFileExW(job.result.c_str(), job.delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            job.applied = DELTA_WRITE_FAILED;
+            job.error = GetLastError();
         }
-        if (applied == DELTA_OK) {
-            if (inSolid) m_unpacked.insert(Key(item->path));
-            Log(L"delta applied: " + rel);
+        if (job.applied == DELTA_OK) {
+            if (job.inSolid) m_unpacked.insert(Key(item->path));
+            Log(L"delta applied: " + job.rel);
             continue;
         }
-        DeleteFileForced(result);
-        if (applied == DELTA_WRITE_FAILED && IsDiskFullError(error))
-            return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot apply the delta of %s", rel);
-        return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s", rel + L" refused: " + why);
+        for (const SJob& other : jobs) DeleteFileForced(other.result);
+        if (job.applied == DELTA_WRITE_FAILED && IsDiskFullError(job.error))
+            return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot apply the delta of %s", job.rel);
+        return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s", job.rel + L" refused: " + why);
     }
     return true;
 }
@@ -385,41 +446,62 @@ bool CPatchInstaller::CopyFiles()
         return Fail(INSTALL_COPY_ERROR, L"CopyFiles:cannot start the journal %s", m_journal.JournalPath());
     }
     std::uint32_t done = 0;
+    std::vector<std::unique_ptr<SFileListItem>> batch;
     while (State() == STATE_COPYING) {
-        std::unique_ptr<SFileListItem> item = m_copyList.TakeHead();
-        if (!item) return true;
-        const std::wstring rel = TargetOf(*item);
-        const std::wstring target = m_gameDir + rel;
-        const std::wstring source = m_tempDir + WithBackslashes(item->path);
-        if (item->operation == SFileListItem::OP_COPY) {
-            const bool present = m_unpacked.count(Key(item->path)) != 0;
-            if (present) {
-                DWORD error = 0;
-                if (FaultAt())
-                    error = ERROR_ACCESS_DENIED;
-                else if (!m_journal.MoveAside(rel, m_unpackedMd5[Key(item->path)]))
-                    error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-                else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
-                    error = GetLastError();
-                if (error == 0) m_moved.insert(Key(item->path));
-                if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
-                    SendProgress(0);
-                    wchar_t text[1024];
-                    _snwprintf(text, 1023, L"Add file from %s to %s KORVALEN file, %x\n", source.c_str(),
-                               target.c_str(), static_cast<unsigned>(error));
-                    text[1023] = 0;
-                    ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
-                    if (IsDiskFullError(error))
-                        return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot install %s", target);
-                    m_error = INSTALL_COPY_ERROR;
-                    return false;
-                }
+        // The journal hears of a whole batch with one flush: a flush per file
+        // is what made installing cost more than the files' bytes.
+        batch.clear();
+        for (std::unique_ptr<SFileListItem> item; batch.size() < kJournalBatch && (item = m_copyList.TakeHead());)
+            batch.push_back(std::move(item));
+        if (batch.empty()) return true;
+        std::vector<CInstallJournal::SPlacement> places;
+        std::vector<const SFileListItem*> placeItems, copies;
+        for (const std::unique_ptr<SFileListItem>& item : batch) {
+            if (item->operation == SFileListItem::OP_COPY) {
+                if (!m_unpacked.count(Key(item->path))) continue;
+                places.push_back({TargetOf(*item), m_unpackedMd5[Key(item->path)], false});
+                placeItems.push_back(item.get());
+                copies.push_back(item.get());
+            } else if (!EqualsNoCase(item->name, L"Revision.xml") && !FaultAt()) {
+                // Deleting is moving aside; failures are not reported.
+                places.push_back({TargetOf(*item), "", true});
+                placeItems.push_back(item.get());
             }
-        } else if (!EqualsNoCase(item->name, L"Revision.xml")) {
-            // Deleting is moving aside; failures are not reported.
-            if (!FaultAt()) m_journal.MoveAside(rel);
         }
-        ++done;
+        size_t failed = 0;
+        DWORD error = 0;
+        const SFileListItem* failedItem = nullptr;
+        if (!m_journal.MoveAsideAll(places, &failed)) {
+            error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            failedItem = failed < placeItems.size() ? placeItems[failed] : nullptr;
+        }
+        for (size_t i = 0; error == 0 && i < copies.size(); ++i) {
+            const SFileListItem* item = copies[i];
+            const std::wstring source = m_tempDir + WithBackslashes(item->path), target = m_gameDir + TargetOf(*item);
+            if (FaultAt())
+                error = ERROR_ACCESS_DENIED;
+            else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
+                error = GetLastError();
+            if (error == 0)
+                m_moved.insert(Key(item->path));
+            else
+                failedItem = item;
+            if (error == ERROR_FILE_NOT_FOUND) error = 0;
+        }
+        if (error != 0) {
+            const std::wstring source = failedItem ? m_tempDir + WithBackslashes(failedItem->path) : L"";
+            const std::wstring target = failedItem ? m_gameDir + TargetOf(*failedItem) : m_gameDir;
+            SendProgress(0);
+            wchar_t text[1024];
+            _snwprintf(text, 1023, L"Add file from %s to %s KORVALEN file, %x\n", source.c_str(), target.c_str(),
+                       static_cast<unsigned>(error));
+            text[1023] = 0;
+            ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
+            if (IsDiskFullError(error)) return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot install %s", target);
+            m_error = INSTALL_COPY_ERROR;
+            return false;
+        }
+        done += static_cast<std::uint32_t>(batch.size());
         SendProgress(300 + 400 * done / (m_itemCount ? m_itemCount : 1));
     }
     return true;
@@ -433,16 +515,22 @@ bool CPatchInstaller::VerifyFiles()
     for (const SFileListItem* item = m_verifyList.Head(); item; item = item->next) items.push_back(item);
     std::vector<std::string> digests(items.size());
     std::atomic<size_t> next{0}, hashed{0};
+    // A file moved in is the file unpacked: its digest was taken then. Only
+    // what stayed in place is read again.
+    auto digestOf = [&](const SFileListItem& item) {
+        const auto known = m_unpackedMd5.find(Key(item.path));
+        if (m_moved.count(Key(item.path)) && known != m_unpackedMd5.end()) return known->second;
+        return FileMd5Hex(m_gameDir + TargetOf(item));
+    };
     auto hash = [&] {
         for (size_t i; (i = next++) < items.size(); ++hashed)
-            if (items[i]->operation == SFileListItem::OP_COPY)
-                digests[i] = FileMd5Hex(m_gameDir + TargetOf(*items[i]));
+            if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = digestOf(*items[i]);
     };
     std::thread helper;
     if (items.size() >= 16 && std::thread::hardware_concurrency() > 1) helper = std::thread(hash);
     const std::uint32_t count = m_itemCount ? m_itemCount : 1;
     for (size_t i; (i = next++) < items.size(); ++hashed) {
-        if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = FileMd5Hex(m_gameDir + TargetOf(*items[i]));
+        if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = digestOf(*items[i]);
         SendProgress(700 + static_cast<std::uint32_t>(300 * hashed / count));
     }
     if (helper.joinable()) helper.join();
@@ -453,7 +541,7 @@ bool CPatchInstaller::VerifyFiles()
         std::unique_ptr<SFileListItem> item = m_verifyList.TakeHead();
         if (!item) break;
         const std::wstring target = m_gameDir + TargetOf(*item);
-        if (item->operation == SFileListItem::OP_COPY && digests[index] != item->checksum) {
+        if (item->operation == SFileListItem::OP_COPY && digests[index] != AsciiLower(item->checksum)) {
             wchar_t text[1024];
             _snwprintf(text, 1023, L"Check md5 Error %s to %s KORVALEN file\n", target.c_str(),
                        Base::Utility::AnsiToWide(item->checksum).c_str());

@@ -92,6 +92,8 @@ private:
     // directory's volume cannot take bytes more and a margin.
     bool HasSpaceFor(std::uint64_t bytes, const std::wstring& what);
     static const std::uint64_t kSpaceMargin = 1u << 20;
+    // Files whose journal lines go to the disk with one flush.
+    static const size_t kJournalBatch = 512;
     bool CheckPaths();
     // Turns each unpacked delta into its result in the temp directory, before
     // anything in the game directory changes.

@@ -68,7 +68,6 @@ bool CUpdateEngine::StartAutopatch()
 
 void CUpdateEngine::GetAllUpdateInfoThread()
 {
-    Sleep(500);
     if (m_vecUpdateInfoURL.empty()) {
         m_Outcome = OUTCOME_NO_ADDRESS;
         return;
