@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
+#include <cstring>
 
 #include "Directories.h"
 #include "ResumeRecord.h"
@@ -152,6 +154,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
     m_status = 0;
     m_lastError = 0;
     m_lastRate = 0;
+    m_digestPath.clear();
     if (!m_hSession || url == nullptr || localPath == nullptr) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring target = Base::Utility::WithBackslashes(std::wstring(localPath));
     const std::wstring parent = GetParentDir(target);
@@ -196,6 +199,18 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
         }
         if (result != DOWNLOAD_OK) break;
         // Only a whole body replaces the target.
+        if (m_digests && m_md5 && m_blake) {
+            unsigned char md5[16];
+            m_md5->Final(md5);
+            m_blake->Final(m_blake2b);
+            static const char kHex[] = "0123456789abcdef";
+            m_md5Hex.clear();
+            for (unsigned char c : md5) {
+                m_md5Hex.push_back(kHex[c >> 4]);
+                m_md5Hex.push_back(kHex[c & 15]);
+            }
+            m_digestPath = target;
+        }
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!MoveFileExW(part.path.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
@@ -391,6 +406,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     LARGE_INTEGER end = {};
     end.QuadPart = static_cast<LONGLONG>(have);
     if (append && !SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN)) return DOWNLOAD_NO_FILE;
+    if (m_digests && !StartDigests(part, append ? have : 0)) return DOWNLOAD_NO_FILE;
     if (!append) {
         // Recorded before the first byte, so that even a killed process leaves
         // a body that can be continued.
@@ -547,6 +563,10 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         watch.Progress(received);
         if (n > 0 && !WriteAllBytes(body.file, body.buffer, n))
             return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
+        if (n > 0 && m_md5) {
+            m_md5->Update(body.buffer, n);
+            m_blake->Update(body.buffer, n);
+        }
         if (measure) {
             // Milliseconds, and a first figure after a quarter of a second:
             // whole seconds of the clock showed no speed for most of the first
@@ -571,6 +591,38 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         }
     }
     return DOWNLOAD_OK;
+}
+
+bool CINetDownLoad::StartDigests(const std::wstring& part, std::uint64_t have)
+{
+    m_md5.reset(new CMd5());
+    m_blake.reset(new CBlake2bStream());
+    if (have == 0) return true;
+    // What an earlier attempt kept is hashed once, before the rest arrives.
+    CFileHandle file(CreateFileW(part.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    std::vector<unsigned char> block(1 << 20);
+    for (std::uint64_t done = 0; done < have;) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(block.size(), have - done));
+        if (!ReadFile(file.Get(), block.data(), want, &got, nullptr) || got != want) return false;
+        m_md5->Update(block.data(), got);
+        m_blake->Update(block.data(), got);
+        done += got;
+    }
+    return true;
+}
+
+bool CINetDownLoad::DigestsOf(const std::wstring& localPath, std::string* md5Hex,
+                              unsigned char blake2b[kMinisignDigestBytes]) const
+{
+    if (m_digestPath.empty() ||
+        _wcsicmp(m_digestPath.c_str(), Base::Utility::WithBackslashes(localPath).c_str()) != 0)
+        return false;
+    if (md5Hex) *md5Hex = m_md5Hex;
+    if (blake2b) std::memcpy(blake2b, m_blake2b, kMinisignDigestBytes);
+    return true;
 }
 
 bool CINetDownLoad::Pace(ULONGLONG start, std::uint64_t fresh)

@@ -11,9 +11,12 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "DownLoad.h"
+#include "Md5.h"
+#include "Minisign.h"
 #include "base/utility/WinHandle.h"
 
 // What one download may take.
@@ -65,6 +68,12 @@ public:
     DWORD StallMs() const { return m_stallMs; }
     std::uint32_t StallBytes() const { return m_stallBytes; }
     std::uint32_t MinRate() const { return m_minRate; }
+    // The MD5 and BLAKE2b-512 (what a signature signs) of each downloaded
+    // file, taken from the bytes as they arrive: no second pass over the file.
+    void SetDigests(bool on) { m_digests = on; }
+    // The digests of the last download that ended well, when it went to localPath.
+    bool DigestsOf(const std::wstring& localPath, std::string* md5Hex,
+                   unsigned char blake2b[kMinisignDigestBytes]) const;
     // The HTTP status of the last response, 0 when none came.
     DWORD LastStatus() const { return m_status; }
     // The Windows error of the last failed call of a transfer, 0 when none.
@@ -119,6 +128,15 @@ private:
                 unsigned char* buffer, std::uint64_t* length);
     // Waits until fresh bytes since start fit the rate limit; false on a stop.
     bool Pace(ULONGLONG start, std::uint64_t fresh);
+    // Starts the digests of an attempt: over the first have bytes of part when it continues one.
+    bool StartDigests(const std::wstring& part, std::uint64_t have);
+
+    bool m_digests = false;
+    std::unique_ptr<CMd5> m_md5;
+    std::unique_ptr<CBlake2bStream> m_blake;
+    std::wstring m_digestPath;  // where the last download with digests went
+    std::string m_md5Hex;
+    unsigned char m_blake2b[kMinisignDigestBytes] = {};
 
     Base::Utility::CInternetHandle m_hSession;
     // Read by other threads while a transfer runs.

@@ -50,6 +50,7 @@ bool CUpdateEngine::initNet()
     }
     InetDownload.SetProgressCallback(&CUpdateEngine::ShowDownloadProgress);
     InetDownload.SetCancelFlag(&m_bCancelTransfer);
+    InetDownload.SetDigests(true);
     SetLog(LOG_TO_FILE, L"initNet:Succeed!");
     return true;
 }

@@ -135,7 +135,9 @@ std::wstring CUpdateEngine::TransferFailureText(int code) const
 bool CUpdateEngine::AcceptDownloadedPackage(const std::string& localPath, const SPackageFile& package, std::wstring* why)
 {
     if (!package.checksum.empty()) {
-        const std::string digest = FileMd5Hex(Utf8ToWide(localPath));
+        // Taken as the bytes arrived when this download just wrote the file.
+        std::string digest;
+        if (!InetDownload.DigestsOf(Utf8ToWide(localPath), &digest, nullptr)) digest = FileMd5Hex(Utf8ToWide(localPath));
         if (digest != Base::Utility::AsciiLower(package.checksum)) {
             SetLog(LOG_TO_FILE, L"Error:bad digest: package %s does not match the revision table: its MD5 is %s, "
                                 L"the table states %s",

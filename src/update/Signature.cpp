@@ -79,7 +79,8 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
     SMinisig sig;
     EMinisigResult result = ReadMinisig(sigBytes->data(), sigBytes->size(), &sig);
     unsigned char digest[kMinisignDigestBytes];
-    if (result == MINISIG_OK && !ComputeFileBlake2b(file, digest)) return refuse(L"the file cannot be read");
+    if (result == MINISIG_OK && !InetDownload.DigestsOf(file, nullptr, digest) && !ComputeFileBlake2b(file, digest))
+        return refuse(L"the file cannot be read");
     if (result == MINISIG_OK) result = VerifyMinisig(sig, m_vecTrustedKeys, digest);
     std::uint64_t timestamp = 0;
     if (result == MINISIG_OK)

@@ -151,6 +151,21 @@ Index MatchLength(const std::uint8_t* a, Index an, const std::uint8_t* b, Index 
     return i;
 }
 
+// memcmp in short pieces: the comparison stops at the first difference
+// however long the range (a checked build otherwise reads all of it).
+int CompareBytes(const std::uint8_t* a, const std::uint8_t* b, Index n)
+{
+    // Most comparisons of the search end within a few bytes.
+    const Index head = std::min<Index>(n, 16);
+    for (Index i = 0; i < head; ++i)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    for (Index done = head; done < n; done += 256) {
+        const int c = std::memcmp(a + done, b + done, static_cast<size_t>(std::min<Index>(256, n - done)));
+        if (c != 0) return c;
+    }
+    return 0;
+}
+
 // The longest match of target in old, by binary search over the suffix array.
 Index Search(const std::vector<Index>& I, const std::uint8_t* old, Index oldSize, const std::uint8_t* target,
              Index targetSize, Index* pos)
@@ -159,7 +174,7 @@ Index Search(const std::vector<Index>& I, const std::uint8_t* old, Index oldSize
     while (en - st >= 2) {
         const Index x = st + (en - st) / 2;
         const Index at = I[static_cast<size_t>(x)];
-        if (std::memcmp(old + at, target, static_cast<size_t>(std::min(oldSize - at, targetSize))) < 0)
+        if (CompareBytes(old + at, target, std::min(oldSize - at, targetSize)) < 0)
             st = x;
         else
             en = x;
@@ -184,10 +199,11 @@ void PutNumber(std::string& out, std::int64_t v)
 
 bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* out)
 {
-    std::ifstream in(fs::u8path(path), std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary | std::ios::ate);
     if (!in) return false;
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    out->resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(out->data()), static_cast<std::streamsize>(out->size())));
 }
 
 }  // namespace

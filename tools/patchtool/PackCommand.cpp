@@ -88,8 +88,9 @@ bool CheckPackageNames(const std::vector<std::string>& newFiles, const std::vect
 }
 
 // Each kind of delta the file takes, the smallest kept at *path (stem + kind).
-bool SmallestDelta(const std::string& old, const std::string& source, const std::string& stem, std::string* kind,
-                   std::string* path, std::uint64_t* size, std::string* error)
+// whole: the file deflated, what a delta must beat.
+bool SmallestDelta(const std::string& old, const std::string& source, const std::string& stem, std::uint64_t whole,
+                   std::string* kind, std::string* path, std::uint64_t* size, std::string* error)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -102,6 +103,8 @@ bool SmallestDelta(const std::string& old, const std::string& source, const std:
     for (const char* k : {"zstd", "zstd-x86", "diff-lzma"}) {
         const std::string name(k);
         if ((name == "zstd-x86" && !pe) || (name == "diff-lzma" && !small)) continue;
+        // Where zstd found little the old file shares, the slow difference finds little more.
+        if (name == "diff-lzma" && *size / 9 >= whole / 10) continue;
         const std::string out = stem + "." + name;
         std::uint64_t n = 0;
         SDeltaOptions options;
@@ -137,7 +140,9 @@ bool BuildSolidBundle(const SPackJob& job, const std::string& deltaDir,
     std::error_code ec;
     for (const auto& d : deltaSizes) {
         const std::string source = (newDir / fs::u8path(d.first)).u8string(), old = (oldDir / fs::u8path(d.first)).u8string();
-        if (fs::file_size(fs::u8path(source), ec) > kSolidFileMax || fs::file_size(fs::u8path(old), ec) > kSolidFileMax)
+        const std::uint64_t size = fs::file_size(fs::u8path(source), ec);
+        // Nothing shared (the delta about the file's size): no difference to bundle.
+        if (size > kSolidFileMax || fs::file_size(fs::u8path(old), ec) > kSolidFileMax || d.second / 9 >= size / 10)
             continue;
         const std::string out = deltaDir + "/solid.part";
         std::uint64_t n = 0;
@@ -256,11 +261,12 @@ bool PackTrees(const SPackJob& job, SPackResult* result, std::string* error)
         fs::create_directories(fs::u8path(deltaDir), ec);
         std::string kind, delta;
         std::uint64_t deltaSize = 0;
-        if (!SmallestDelta(old, source, deltaDir + "/" + std::to_string(i), &kind, &delta, &deltaSize, error)) {
+        const std::uint64_t whole = DeflatedSize(source);
+        if (!SmallestDelta(old, source, deltaDir + "/" + std::to_string(i), whole, &kind, &delta, &deltaSize, error)) {
             fs::remove_all(fs::u8path(deltaDir), ec);
             return false;
         }
-        if (deltaSize < DeflatedSize(source)) {
+        if (deltaSize < whole) {
             deltaBases[c.path] = {Md5OfFile(old), kind};
             entrySources[c.path] = delta;
             deltaSizes[c.path] = deltaSize;
