@@ -371,9 +371,13 @@ bool CPatchInstaller::ApplyDeltas()
         jobs.push_back(job);
     }
     std::atomic<size_t> next{0};
+    std::atomic<bool> solidUnread{false};
     auto work = [&] {
         CFileByteSource solidBytes;  // a reader of its own per thread
-        if (solidUsed && !solidBytes.Open(solidPath)) return;
+        if (solidUsed && !solidBytes.Open(solidPath)) {
+            solidUnread = true;
+            return;
+        }
         for (size_t i; (i = next++) < jobs.size();) {
             SJob& job = jobs[i];
             const SFileListItem& item = *job.item;
@@ -396,6 +400,10 @@ bool CPatchInstaller::ApplyDeltas()
     if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper = std::thread(work);
     work();
     if (helper.joinable()) helper.join();
+    if (solidUnread) {
+        for (const SJob& job : jobs) DeleteFileForced(job.result);
+        return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s", m_package + L" cannot be read");
+    }
 
     for (SJob& job : jobs) {
         const SFileListItem* item = job.item;

@@ -93,10 +93,12 @@ std::string AddItem(const std::string& path, const std::string& content)
            std::to_string(content.size()) + "\" checktype=\"md5\" checksum=\"" + Md5HexOf(content) + "\"/>";
 }
 
-std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5)
+std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5,
+                      const std::string& kind)
 {
     return "<add name=\"big.pak\" path=\"Data\\big.pak\" size=\"" + std::to_string(result.size()) +
-           "\" checktype=\"md5\" checksum=\"" + resultMd5 + "\" delta=\"zstd\" basechecksum=\"" + Md5HexOf(base) + "\"/>";
+           "\" checktype=\"md5\" checksum=\"" + resultMd5 + "\" delta=\"" + kind + "\" basechecksum=\"" + Md5HexOf(base) +
+           "\"/>";
 }
 
 std::string UncompressibleBytes(size_t n)

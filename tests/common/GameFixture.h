@@ -33,7 +33,9 @@ std::string FileListXml(const std::string& from, const std::string& to, const st
 std::string AddItem(const std::string& path, const std::string& content);
 // The entry of Data\big.pak as a delta from base to a file of result's size
 // and digest resultMd5.
-std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5);
+// kind may carry further attributes: "diff-solid\" deltaslice=\"0:9".
+std::string DeltaItem(const std::string& result, const std::string& base, const std::string& resultMd5,
+                      const std::string& kind = "zstd");
 // Bytes without long repeats: a file that only a delta makes small.
 std::string UncompressibleBytes(size_t n);
 

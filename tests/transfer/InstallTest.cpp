@@ -11,9 +11,11 @@
 #include <tinyxml.h>
 
 #include "DeltaWriter.h"
+#include "DiffWriter.h"
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
 #include "base/utility/WinHandle.h"
+#include "transfer/DiffDelta.h"
 #include "transfer/Directories.h"
 #include "transfer/JournalText.h"
 #include "transfer/Md5.h"
@@ -320,6 +322,23 @@ TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)
     }
 }
 
+// An executable of calls whose targets all move when code is inserted before them.
+std::string CallsImage(size_t inserted)
+{
+    std::string image(200u << 10, '\x90');
+    image.replace(0, 2, "MZ");
+    image[0x3C] = 0x40;
+    image.replace(0x40, 4, std::string("PE\0\0", 4));
+    for (size_t at = 0x400; at + 5 < image.size(); at += 23) {
+        const std::uint32_t target = 0x1000 + static_cast<std::uint32_t>(at * 7 % 40000);
+        const std::uint32_t rel = target - static_cast<std::uint32_t>(at + 5 + (at > 0x2000 ? inserted : 0));
+        image[at] = '\xE8';
+        for (int i = 0; i < 4; ++i) image[at + 1 + i] = static_cast<char>(rel >> (8 * i));
+    }
+    image.insert(0x2000, std::string(inserted, '\xCC'));
+    return image;
+}
+
 TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
 {
     const std::string big = UncompressibleBytes(2u << 20);
@@ -329,20 +348,59 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     Tree oldTree = kOldGame, newTree = kNewGame;
     oldTree["Data/big.pak"] = big;
     newTree["Data/big.pak"] = bigNew;
+    // Each kind of delta: moved code, and small scripts sharing one edit (one solid bundle).
+    oldTree["Binaries/Game.exe"] = CallsImage(0);
+    newTree["Binaries/Game.exe"] = CallsImage(16);
+    for (int i = 0; i < 12; ++i) {
+        std::string script;
+        for (int line = 0; line < 80; ++line) script += "local v" + std::to_string(line * i) + " = call(" + std::to_string(i) + ")\n";
+        oldTree["Scripts/s" + std::to_string(i) + ".lua"] = script;
+        newTree["Scripts/s" + std::to_string(i) + ".lua"] = "-- v2\n" + script + "return v0\n";
+    }
     PackStep(w, oldTree, newTree, "0000100", "0000200", "delta.exe", true);
-    // Packages of our own making: a damaged delta, and one whose result is not the list's.
+    // Packages of our own making: damaged deltas, transforms the applier does not
+    // know or that do not restore, a slice outside its bundle, a wrong result.
     WriteBytes(w / "old.bin", big);
     WriteBytes(w / "new.bin", bigNew);
     std::uint64_t size = 0;
     std::string error;
     ASSERT_TRUE(WriteDelta((w / "old.bin").string(), (w / "new.bin").string(), (w / "d.bin").string(), SDeltaOptions(),
                            &size, &error));
-    std::string damaged = ReadBytes(w / "d.bin");
+    ASSERT_TRUE(WriteDiffDelta((w / "old.bin").string(), (w / "new.bin").string(), (w / "diff.bin").string(), false,
+                               &size, &error));
+    const std::string zstdDelta = ReadBytes(w / "d.bin");
+    const std::string code = oldTree["Binaries/Game.exe"], codeNew = newTree["Binaries/Game.exe"];
+    WriteBytes(w / "old.exe", code);
+    WriteBytes(w / "new.exe", codeNew);
+    ASSERT_TRUE(WriteDelta((w / "old.exe").string(), (w / "new.exe").string(), (w / "plain.bin").string(),
+                           SDeltaOptions(), &size, &error));
+    std::string damaged = zstdDelta, unknownFlag = ReadBytes(w / "diff.bin");
     damaged[damaged.size() / 2] ^= 0x40;
-    CraftPackage(w / "damaged.exe", FileListXml("0000100", "0000200", DeltaItem(bigNew, big, Md5HexOf(bigNew)), "1.1.0"),
-                 {{"Data/big.pak", damaged}});
-    CraftPackage(w / "wrong.exe", FileListXml("0000100", "0000200", DeltaItem(bigNew, big, Md5HexOf("other")), "1.1.0"),
-                 {{"Data/big.pak", ReadBytes(w / "d.bin")}});
+    unknownFlag[52] |= 4;
+    std::string bundle, packed;
+    unsigned char head[kSolidHeaderBytes];
+    ASSERT_TRUE(CompressLzma("a few plain bytes", 4096, &packed, &error));
+    EncodeSolidHeader(17, 4096, head);
+    bundle.assign(reinterpret_cast<const char*>(head), sizeof head);
+    const struct {
+        const char* name;
+        std::string kind, delta, base, result;
+    } crafted[] = {
+        {"damaged.exe", "zstd", damaged, big, bigNew},
+        {"wrong.exe", "zstd", zstdDelta, big, "another result"},
+        {"unknown.exe", "bsdiff", zstdDelta, big, bigNew},
+        {"flag.exe", "diff-lzma", unknownFlag, big, bigNew},
+        // A delta made without the x86 filter does not restore through it.
+        {"x86.exe", "zstd-x86", ReadBytes(w / "plain.bin"), code, codeNew},
+        {"slice.exe", "diff-solid\" deltaslice=\"4:1000", "", big, bigNew},
+    };
+    for (const auto& c : crafted) {
+        Tree entries = {{"Data/big.pak", c.delta}};
+        if (c.delta.empty()) entries = {{"filelist.deltas", bundle + packed}};
+        CraftPackage(w / c.name,
+                     FileListXml("0000100", "0000200", DeltaItem(bigNew, c.base, Md5HexOf(c.result), c.kind), "1.1.0"),
+                     entries);
+    }
 
     const struct {
         const char* package;
@@ -353,9 +411,14 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
         {"delta.exe", big + "modified by the player", INSTALL_DELTA_BASE},
         {"damaged.exe", big, INSTALL_DELTA_DAMAGED},
         {"wrong.exe", big, INSTALL_DELTA_DAMAGED},
+        {"unknown.exe", big, INSTALL_DELTA_DAMAGED},
+        {"flag.exe", big, INSTALL_DELTA_DAMAGED},
+        {"x86.exe", code, INSTALL_DELTA_DAMAGED},
+        {"slice.exe", big, INSTALL_DELTA_DAMAGED},
     };
     for (const auto& c : cases) {
         FreshGame();
+        WriteTree(".", oldTree);
         WriteBytes("Data/big.pak", c.installed);
         const Snapshot before = TakeSnapshot(".");
         EXPECT_EQ(Install(w / c.package), c.result) << c.package;
@@ -363,9 +426,13 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
             EXPECT_TRUE(TakeSnapshot(".").files == before.files) << c.package << ": nothing changed";
             continue;
         }
-        EXPECT_TRUE(ReadBytes("Data/big.pak") == bigNew);
-        EXPECT_EQ(ReadBytes("Data/changed.bin"), "after!");
+        for (const auto& f : newTree)  // the launcher is replaced at its next start
+            EXPECT_TRUE(ReadBytes(f.first == "launcher.exe" ? "launcher.exe.new" : f.first) == f.second) << f.first;
         EXPECT_EQ(CfgVersion("CurVersion"), "0000200");
+        const std::string list = ReadBytes("PatchCfg/PatchTemp/filelist.xml");
+        EXPECT_NE(list.find("delta=\"diff-solid\""), std::string::npos) << list;
+        const size_t exe = list.find("Binaries\\Game.exe");
+        EXPECT_LT(list.find("delta=\"", exe), list.find("/>", exe)) << "the moved code as a delta: " << list;
     }
     EXPECT_LT(fs::file_size(w / "delta.exe"), 100000u) << "the big file travels as a delta";
 }
