@@ -536,10 +536,11 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         }
         DWORD n = 0;
         if (available > 0) {
-            // What arrived, or a tenth of a second at the last second's rate:
-            // large reads on fast links (a read of what arrived alone is slow
-            // under Wine), prompt ones on slow links, which a read that waits
-            // for its whole buffer would hold up.
+            // What arrived, or a tenth of a second at the recent rate: large
+            // reads on fast links (a read of what arrived alone is slow under
+            // Wine), prompt ones on slow links, which a read that waits for
+            // its whole buffer would hold up. The rate is taken every tenth of
+            // a second: a fast download is over in a few seconds.
             std::uint64_t want = available > m_lastRate / 10 ? available : m_lastRate / 10;
             if (want > maxRead) want = maxRead;
             if (!InternetReadFile(body.request, body.buffer, static_cast<DWORD>(want), &n)) {
@@ -549,7 +550,7 @@ int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
             }
         }
         rateBytes += n;
-        if (GetTickCount() - rateMark >= 1000) {
+        if (GetTickCount() - rateMark >= 100) {
             m_lastRate = rateBytes * 1000 / (GetTickCount() - rateMark);
             rateMark = GetTickCount();
             rateBytes = 0;
