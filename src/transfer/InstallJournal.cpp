@@ -68,7 +68,10 @@ bool UndoLine(const SJournalLine& line, const std::wstring& gameDir, const std::
         // A missing backup of a B line: the move never happened.
         if (!FileExists(backup)) break;
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        // A file locked again while undoing is waited for, as long as when installing.
+        if (!RetryWhileLocked(target, SLockWait(), [&] {
+                return MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+            })) {
             *damage = L"cannot restore " + rel + L", error " + std::to_wstring(GetLastError());
             return false;
         }
@@ -171,7 +174,8 @@ bool CInstallJournal::MoveAside(const std::wstring& rel, const std::string& plac
     const std::wstring backup = BackupDir() + rel;
     MakeBackupDirectory(GetParentDir(backup));
     if (!Note(L'B', rel)) return false;
-    return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return RetryWhileLocked(target, m_lockWait,
+                            [&] { return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; });
 }
 
 bool CInstallJournal::MoveAsideAll(const std::vector<SPlacement>& files, size_t* failed)
@@ -212,7 +216,10 @@ bool CInstallJournal::MoveAsideAll(const std::vector<SPlacement>& files, size_t*
         } else if (actions[i] == BACKUP) {
             const std::wstring backup = BackupDir() + files[i].rel;
             MakeBackupDirectory(GetParentDir(backup));
-            if (!MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) && !files[i].mayFail) return false;
+            const bool moved = RetryWhileLocked(target, files[i].mayFail ? SLockWait{0, nullptr} : m_lockWait, [&] {
+                return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+            });
+            if (!moved && !files[i].mayFail) return false;
         }
     }
     return true;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "LockedFile.h"
 #include "base/utility/WinHandle.h"
 
 enum ERecovery {
@@ -55,6 +56,8 @@ public:
         bool mayFail = false;  // a deletion: a file that cannot be moved aside stays
     };
     bool MoveAsideAll(const std::vector<SPlacement>& files, size_t* failed);
+    // How long a file that another program holds open is waited for.
+    void SetLockWait(const SLockWait& wait) { m_lockWait = wait; }
     // The same, but the file stays in place (a copy is kept).
     bool KeepCopy(const std::wstring& rel);
 
@@ -78,4 +81,5 @@ private:
     Base::Utility::CFileHandle m_file;
     std::set<std::wstring> m_noted;      // paths already saved in this run
     std::set<std::wstring> m_knownDirs;  // directories known to exist
+    SLockWait m_lockWait;
 };

@@ -500,6 +500,14 @@ bool CPatchInstaller::CopyFiles()
             const std::wstring source = failedItem ? m_tempDir + WithBackslashes(failedItem->path) : L"";
             const std::wstring target = failedItem ? m_gameDir + TargetOf(*failedItem) : m_gameDir;
             SendProgress(0);
+            if (IsLockError(error)) {
+                // Waited for long enough: the cause goes on screen, not into a box.
+                m_lockedPath = failedItem ? TargetOf(*failedItem) : L"";
+                m_lockHolders = HoldersOf(target);
+                return Fail(INSTALL_FILE_LOCKED, L"Error:locked: %s", target + L" is in use" +
+                            (m_lockHolders.empty() ? L" by another program" : L" by " + m_lockHolders) +
+                            L": close it and retry");
+            }
             wchar_t text[1024];
             _snwprintf(text, 1023, L"Add file from %s to %s KORVALEN file, %x\n", source.c_str(), target.c_str(),
                        static_cast<unsigned>(error));

@@ -32,6 +32,7 @@ enum EInstallError {
     INSTALL_DELTA_BASE,         // an installed file is not the one a delta applies to: nothing was touched
     INSTALL_DELTA_DAMAGED,      // a delta of the package cannot be applied: nothing was touched
     INSTALL_UNREADABLE,         // the package file cannot be opened (the log says why)
+    INSTALL_FILE_LOCKED,        // a file to replace stayed in use by another program: undone
 };
 
 // Test hook, called before each change to the game directory with its
@@ -55,6 +56,11 @@ public:
 
     // The owner of the installer's message boxes (may be null).
     void SetWindow(HWND hWnd) { m_hWnd = hWnd; }
+    // How long a file in use is waited for, and who hears that it is.
+    void SetLockWait(const SLockWait& wait) { m_journal.SetLockWait(wait); }
+    // After INSTALL_FILE_LOCKED: the file, and the programs that held it ("" when unknown).
+    const std::wstring& LockedPath() const { return m_lockedPath; }
+    const std::wstring& LockHolders() const { return m_lockHolders; }
     void SetLogSink(LogSink sink) { m_log = std::move(sink); }
     void SetProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
     void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
@@ -122,5 +128,6 @@ private:
     std::map<std::wstring, std::string> m_unpackedMd5;  // by key: the digest of what goes into the game
     std::set<std::wstring> m_moved;     // of those, the ones moved into the game
     EInstallError m_error = INSTALL_OK;
+    std::wstring m_lockedPath, m_lockHolders;
     unsigned m_step = 0;
 };

@@ -18,6 +18,7 @@ const wchar_t* CauseTag(EFailureCause cause)
     case CAUSE_INCOMPLETE_INSTALLATION: return L"CAUSE_INCOMPLETE_INSTALLATION";
     case CAUSE_STALE: return L"CAUSE_STALE";
     case CAUSE_NO_MANIFEST: return L"CAUSE_NO_MANIFEST";
+    case CAUSE_FILE_LOCKED: return L"CAUSE_FILE_LOCKED";
     }
     return L"";
 }
@@ -72,6 +73,7 @@ EFailureCause CUpdateEngine::FailureCause() const
     case FAULT_BAD_DIGEST: return CAUSE_DAMAGED_DOWNLOAD;
     case FAULT_STALE: return CAUSE_STALE;
     case FAULT_NO_MANIFEST: return CAUSE_NO_MANIFEST;
+    case FAULT_FILE_LOCKED: return CAUSE_FILE_LOCKED;
     case FAULT_DAMAGED: return CAUSE_INCOMPLETE_INSTALLATION;
     case FAULT_DISK_FULL: return CAUSE_DISK_FULL;
     case FAULT_NEEDS_REPAIR: return CAUSE_INCOMPLETE_INSTALLATION;

@@ -17,6 +17,7 @@ enum EFailureCause : int {
     CAUSE_INCOMPLETE_INSTALLATION,  // files or configuration the launcher needs are missing or damaged
     CAUSE_STALE,                // the server's release information expired or is older than one seen before
     CAUSE_NO_MANIFEST,          // the release of the installed version cannot be checked: no manifest
+    CAUSE_FILE_LOCKED,          // another program holds a game file open
 };
 
 // The text-table tag of a cause ("" for none).

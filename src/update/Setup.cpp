@@ -5,6 +5,7 @@
 #include "base/utility/StrConv.h"
 #include "base/utility/StringTable.h"
 #include "transfer/Directories.h"
+#include "transfer/LockedFile.h"
 #include "transfer/PatchInstaller.h"
 
 namespace {
@@ -32,6 +33,15 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
         if (m_hWnd) SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 0, static_cast<LPARAM>(permille));
     });
     installer.SetGameDir(gameDir);
+    SLockWait wait;
+    wait.totalMs = m_nLockWaitMs;
+    wait.onWait = [this, gameDir](const std::wstring& path) {
+        const std::wstring rel = path.rfind(gameDir, 0) == 0 ? path.substr(gameDir.size()) : path;
+        SetLog(LOG_TO_INFO, L"%s", FormatLocalText(L"WAITING_LOCKED_FILE", L"s", rel.c_str()).c_str());
+        SetLog(LOG_TO_FILE, L"Warnning: %s is in use by %s: waiting", rel.c_str(),
+               HoldersOf(path).empty() ? L"another program" : HoldersOf(path).c_str());
+    };
+    installer.SetLockWait(wait);
     installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
     installer.SetPackage(Base::Utility::Utf8ToWide(m_strPackagePath));
     // A downloaded package must make the step it was fetched for.
@@ -47,6 +57,11 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
         case INSTALL_BOUND_EXCEEDED: Fault(FAULT_BOUND_EXCEEDED); break;
         case INSTALL_DISK_FULL: Fault(FAULT_DISK_FULL); break;
         case INSTALL_NEEDS_REPAIR: Fault(FAULT_NEEDS_REPAIR); break;
+        case INSTALL_FILE_LOCKED:
+            Fault(FAULT_FILE_LOCKED);
+            m_strFailureDetail = installer.LockHolders().empty() ? L"the program that uses " + installer.LockedPath()
+                                                                 : installer.LockHolders();
+            break;
         default: break;
         }
         // The window hears of an unusable package and of one for other versions.

@@ -94,6 +94,7 @@ enum EFault : int {
     FAULT_BAD_MANIFEST,    // a manifest that does not hold together (duplicates, chunk lists, cut short)
     FAULT_BAD_CHUNK,       // a chunk whose bytes are not its id, a bundle short or wrong on every server
     FAULT_NO_MANIFEST,     // the chunk store has no manifest of the installed version
+    FAULT_FILE_LOCKED,     // a file to replace stayed in use by another program
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -349,6 +350,8 @@ public:
         if (ms) InetDownload.SetStallRule(ms, CINetDownLoad::kDefaultStallBytes);
     }
     DWORD m_nStallMs = 0;
+    // How long a file that another program holds open is waited for when installing.
+    DWORD m_nLockWaitMs = 30000;
     // The rate limit of transfers in KiB/s over the configuration's (0: the
     // configuration's, none by default).
     void SetRateLimit(std::uint32_t kib)

@@ -60,11 +60,12 @@ protected:
         fs::current_path("game");
     }
     // Installs, then commits or rolls back as the engine does.
-    EInstallError Install(const fs::path& package)
+    EInstallError Install(const fs::path& package, const SLockWait* wait = nullptr, std::wstring* locked = nullptr)
     {
         const std::wstring gameDir = fs::current_path().wstring() + L"\\";
         CInstallJournal journal(gameDir);
         CPatchInstaller installer(journal);
+        if (wait) installer.SetLockWait(*wait);
         installer.SetGameDir(gameDir);
         installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
         installer.SetPackage(package.wstring());
@@ -73,6 +74,7 @@ protected:
             journal.Commit();
         else
             journal.Rollback(nullptr);
+        if (locked) *locked = installer.LockedPath();
         return ok ? INSTALL_OK : installer.Error();
     }
 
@@ -299,6 +301,45 @@ TEST_F(InstallTest, TheLauncherIsReplacedAtItsNextStartWhateverItsNameAttributeS
     ASSERT_EQ(Install(dir.Path() / "l.exe"), INSTALL_OK);
     EXPECT_EQ(ReadBytes("launcher.exe"), "MZ old");
     EXPECT_EQ(ReadBytes("Launcher.EXE.new"), "MZ new");
+}
+
+// Another program holds a file open without share-delete: for a while, the
+// installation waits and goes on; for good, it stops, names the file and
+// leaves the game as it was.
+TEST_F(InstallTest, AFileInUseIsWaitedForThenNamedAndNothingIsMixed)
+{
+    for (const bool forGood : {false, true}) {
+        FreshGame();
+        const Snapshot before = TakeSnapshot(".");
+        Base::Utility::CFileHandle held(CreateFileW(L"Data\\changed.bin", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.Valid());
+        std::thread release;
+        if (!forGood) release = std::thread([&] {
+            Sleep(300);
+            held.Reset();
+        });
+        std::vector<std::wstring> waited;
+        const SLockWait wait = {1500, [&](const std::wstring& path) { waited.push_back(path); }};
+        std::wstring locked;
+        const auto start = std::chrono::steady_clock::now();
+        const EInstallError result = Install(s_work / "pkg.exe", &wait, &locked);
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (release.joinable()) release.join();
+        ASSERT_EQ(waited.size(), 1u) << forGood;
+        EXPECT_NE(waited[0].find(L"changed.bin"), std::wstring::npos);
+        if (!forGood) {
+            EXPECT_EQ(result, INSTALL_OK);
+            EXPECT_EQ(ReadBytes("Data/changed.bin"), "after!");
+            continue;
+        }
+        EXPECT_EQ(result, INSTALL_FILE_LOCKED);
+        EXPECT_EQ(locked, L"Data\\changed.bin");
+        EXPECT_GE(took, std::chrono::milliseconds(1400));
+        EXPECT_TRUE(RecordedMessageBoxes().empty()) << "the cause goes on screen, not into a box";
+        held.Reset();
+        EXPECT_EQ(TakeSnapshot("."), before);
+    }
 }
 
 TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)

@@ -36,6 +36,7 @@ enum EExitCode {
     EXIT_BAD_CHUNK = 28,
     EXIT_DAMAGED_INSTALLATION = 29,
     EXIT_NO_MANIFEST = 30,
+    EXIT_FILE_LOCKED = 31,
 };
 
 // Prints the code's message to stderr, followed by detail when given, and

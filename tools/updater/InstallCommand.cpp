@@ -62,6 +62,7 @@ int InstallExitCode(const CUpdateEngine& engine)
     case INSTALL_NEEDS_REPAIR: return ExitWith(EXIT_NEEDS_REPAIR, L"see the log");
     case INSTALL_DELTA_BASE: return ExitWith(EXIT_DELTA_BASE);
     case INSTALL_UNREADABLE: return ExitWith(EXIT_FAILED, L"the package cannot be read (see the log)");
+    case INSTALL_FILE_LOCKED: return ExitWith(EXIT_FILE_LOCKED, L"see the log");
     default: return ExitWith(EXIT_FAILED);
     }
 }
@@ -86,6 +87,7 @@ int FaultExitCode(const CUpdateEngine& engine)
     case FAULT_BAD_CHUNK: return ExitWith(EXIT_BAD_CHUNK, L"see the log");
     case FAULT_DAMAGED: return ExitWith(EXIT_DAMAGED_INSTALLATION);
     case FAULT_NO_MANIFEST: return ExitWith(EXIT_NO_MANIFEST);
+    case FAULT_FILE_LOCKED: return ExitWith(EXIT_FILE_LOCKED, L"see the log");
     }
     return ExitWith(EXIT_FAILED);
 }

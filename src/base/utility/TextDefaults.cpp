@@ -71,6 +71,9 @@ const STextDefault kDefaults[] = {
      L"The server's update information has expired or is older than one already seen: nothing was installed"},
     {L"CAUSE_NO_MANIFEST", L"服务器没有当前版本的文件清单，无法校验修复",
      L"The server has no manifest of the installed version: it cannot be checked or repaired"},
+    {L"CAUSE_FILE_LOCKED", L"游戏文件正被其他程序使用：请关闭 %s 后点击重试",
+     L"A game file is in use: close %s, then click retry"},
+    {L"WAITING_LOCKED_FILE", L"正在等待 %s：它正被其他程序使用...", L"Waiting for %s: another program is using it..."},
     // Chunk-store updates, verify and repair.
     {L"CHUNK_PLANNING", L"正在比较本地文件与版本 %s...", L"Comparing the installation with version %s..."},
     {L"CHUNK_FETCHING", L"正在下载所缺数据 (%sM/%sM)", L"Fetching what the installation lacks (%s/%s MiB)"},
