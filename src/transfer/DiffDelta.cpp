@@ -51,8 +51,22 @@ public:
     bool Read(unsigned char* out, std::size_t n)
     {
         if (m_stored) {
-            if (n > m_end - m_at || !m_source.Read(m_at, out, n)) return false;
-            m_at += n;
+            // Served from a buffered piece: a control number is read a byte at a time.
+            while (n > 0) {
+                if (m_inAt == m_inEnd) {
+                    if (m_at == m_end) return false;
+                    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, m_end - m_at));
+                    if (!m_source.Read(m_at, m_in.data(), piece)) return false;
+                    m_at += piece;
+                    m_inAt = 0;
+                    m_inEnd = piece;
+                }
+                const std::size_t k = std::min(n, m_inEnd - m_inAt);
+                std::memcpy(out, m_in.data() + m_inAt, k);
+                m_inAt += k;
+                out += k;
+                n -= k;
+            }
             return true;
         }
         m_stream.next_out = out;
@@ -78,7 +92,7 @@ public:
     // The stream was read to its end and nothing follows it.
     bool Finished()
     {
-        if (m_stored) return m_at == m_end;
+        if (m_stored) return m_at == m_end && m_inAt == m_inEnd;
         if (!m_ended) {
             unsigned char extra;
             if (Read(&extra, 1)) return false;
@@ -91,25 +105,29 @@ private:
     const IByteSource& m_source;
     std::uint64_t m_at, m_end;
     std::vector<unsigned char> m_in;
+    std::size_t m_inAt = 0, m_inEnd = 0;  // the unread part of m_in (stored streams)
     lzma_stream m_stream = LZMA_STREAM_INIT;
     bool m_ok = false, m_ended = false, m_stored = false;
 };
+
+const std::uint64_t kWholeOld = 8u << 20;
 
 // The old file's bytes, filtered whole when the delta asks for it.
 class COldBytes {
 public:
     COldBytes(const IByteSource& base, bool x86) : m_base(base)
     {
-        if (!x86) return;
+        // A small old file is read once: a read per match costs more than its bytes.
+        if (!x86 && base.Size() > kWholeOld) return;
         m_filtered.resize(static_cast<std::size_t>(base.Size()));
         m_ok = m_filtered.empty() || base.Read(0, m_filtered.data(), m_filtered.size());
-        if (m_ok) CX86Filter(0).Encode(m_filtered.data(), m_filtered.size());
-        m_x86 = true;
+        if (m_ok && x86) CX86Filter(0).Encode(m_filtered.data(), m_filtered.size());
+        m_held = true;  // filtered or not
     }
     bool Ok() const { return m_ok; }
     bool Read(std::uint64_t offset, unsigned char* out, std::size_t n) const
     {
-        if (!m_x86) return m_base.Read(offset, out, n);
+        if (!m_held) return m_base.Read(offset, out, n);
         if (offset > m_filtered.size() || n > m_filtered.size() - offset) return false;
         std::memcpy(out, m_filtered.data() + offset, n);
         return true;
@@ -118,7 +136,7 @@ public:
 private:
     const IByteSource& m_base;
     std::vector<unsigned char> m_filtered;
-    bool m_x86 = false, m_ok = true;
+    bool m_held = false, m_ok = true;
 };
 
 // The result: passed on as it comes, or held whole to be unfiltered at the end.

@@ -203,12 +203,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
             unsigned char md5[16];
             m_md5->Final(md5);
             m_blake->Final(m_blake2b);
-            static const char kHex[] = "0123456789abcdef";
-            m_md5Hex.clear();
-            for (unsigned char c : md5) {
-                m_md5Hex.push_back(kHex[c >> 4]);
-                m_md5Hex.push_back(kHex[c & 15]);
-            }
+            m_md5Hex = Md5Hex(md5);
             m_digestPath = target;
         }
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);

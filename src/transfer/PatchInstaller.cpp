@@ -56,31 +56,56 @@ public:
         m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         return m_file.Valid();
     }
+    // Gathered into large writes: a difference writes a piece per match.
     bool Write(const void* data, std::size_t size) override
     {
-        DWORD written = 0;
         m_md5.Update(data, size);
-        return WriteFile(m_file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+        if (m_buffer.size() + size > kBuffer && !Flush()) return false;
+        if (size >= kBuffer) return WriteAll(data, size);
+        m_buffer.append(static_cast<const char*>(data), size);
+        return true;
     }
-    void Close() { m_file.Reset(); }
+    // Before the result is used: false when the last bytes cannot be written.
+    bool Flush()
+    {
+        const bool ok = m_buffer.empty() || WriteAll(m_buffer.data(), m_buffer.size());
+        m_buffer.clear();
+        return ok;
+    }
     // The digest of what was written: no second read of the result.
     std::string Md5Hex()
     {
         unsigned char d[16];
         m_md5.Final(d);
-        static const char kHex[] = "0123456789abcdef";
-        std::string hex;
-        for (unsigned char c : d) {
-            hex.push_back(kHex[c >> 4]);
-            hex.push_back(kHex[c & 15]);
-        }
-        return hex;
+        return ::Md5Hex(d);
     }
 
 private:
+    static const std::size_t kBuffer = 256 * 1024;
+    bool WriteAll(const void* data, std::size_t size)
+    {
+        DWORD written = 0;
+        return WriteFile(m_file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    }
     Base::Utility::CFileHandle m_file;
+    std::string m_buffer;
     CMd5 m_md5;
 };
+
+std::string SourceMd5Hex(const IByteSource& source)
+{
+    CMd5 md5;
+    std::vector<unsigned char> block(static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), 1u << 20)));
+    for (std::uint64_t at = 0; at < source.Size();) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), source.Size() - at));
+        if (!source.Read(at, block.data(), n)) return "";
+        md5.Update(block.data(), n);
+        at += n;
+    }
+    unsigned char digest[16];
+    md5.Final(digest);
+    return Md5Hex(digest);
+}
 
 }  // namespace
 
@@ -331,7 +356,7 @@ bool CPatchInstaller::ApplyDeltas()
             CFileByteSource bundle;
             CFileDeltaSink plain;
             ok = m_unpacked.count(L"filelist.deltas") && bundle.Open(m_tempDir + L"filelist.deltas") &&
-                 plain.Create(solidPath) && UnpackSolid(bundle, plain, &why);
+                 plain.Create(solidPath) && UnpackSolid(bundle, plain, &why) && plain.Flush();
         }
         m_unpackedPaths.push_back(solidPath);
         if (!ok)
@@ -359,6 +384,8 @@ bool CPatchInstaller::ApplyDeltas()
         // The old file is the installed one, also for a launcher replaced at its next start.
         job.base = m_gameDir + job.rel;
         job.inSolid = item->delta == "diff-solid";
+        // A delta from the bundle has no file of its own: its result takes the place at once.
+        if (job.inSolid) job.result = job.delta;
         const bool known =
             item->delta == "zstd" || item->delta == "zstd-x86" || item->delta == "diff-lzma" || job.inSolid;
         if (!known || (job.inSolid ? !item->hasSlice : !m_unpacked.count(Key(item->path))))
@@ -381,17 +408,19 @@ bool CPatchInstaller::ApplyDeltas()
         for (size_t i; (i = next++) < jobs.size();) {
             SJob& job = jobs[i];
             const SFileListItem& item = *job.item;
-            job.baseMatches = FileMd5Hex(job.base) == AsciiLower(item.baseChecksum);
-            if (!job.baseMatches) continue;
+            // The old file is opened once: for its digest, then for the delta.
             CFileByteSource d, b;
+            job.baseMatches = b.Open(job.base) && SourceMd5Hex(b) == AsciiLower(item.baseChecksum);
+            if (!job.baseMatches) continue;
             CFileDeltaSink out;
             const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
             if (job.inSolid && !slice.Valid())
                 job.applied = DELTA_MALFORMED;
-            else if ((job.inSolid || d.Open(job.delta)) && b.Open(job.base) && out.Create(job.result))
+            else if ((job.inSolid || d.Open(job.delta)) && out.Create(job.result))
                 job.applied = job.inSolid                 ? ApplyDiffDelta(slice, b, item.size, out)
                               : item.delta == "diff-lzma" ? ApplyDiffDelta(d, b, item.size, out)
                                                           : ApplyDelta(d, b, item.size, out, item.delta == "zstd-x86");
+            if (job.applied == DELTA_OK && !out.Flush()) job.applied = DELTA_WRITE_FAILED;
             if (job.applied != DELTA_OK) job.error = GetLastError();
             job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
         }
@@ -417,7 +446,8 @@ bool CPatchInstaller::ApplyDeltas()
             why = L"the result is not the file list's MD5";
         }
         m_unpackedMd5[Key(item->path)] = job.applied == DELTA_OK ? job.digest : "";
-        if (job.applied == DELTA_OK && !MoveFileExW(job.result.c_str(), job.delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (job.applied == DELTA_OK && job.result != job.delta &&
+            !MoveFileExW(job.result.c_str(), job.delta.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             job.applied = DELTA_WRITE_FAILED;
             job.error = GetLastError();
         }
