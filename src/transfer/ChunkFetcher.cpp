@@ -41,6 +41,7 @@ bool CChunkFetcher::Next(SWork work)
 void CChunkFetcher::Worker(std::uint32_t rate)
 {
     CINetDownLoad http;
+    http.SetProxy(m_rules.proxy);
     if (!http.Init()) {
         m_result = DOWNLOAD_REQUEST_FAILED;
         m_failed = true;

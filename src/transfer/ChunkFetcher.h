@@ -17,6 +17,7 @@
 #include "ChunkSpool.h"
 #include "LogSink.h"
 #include "Manifest.h"
+#include "Proxy.h"
 
 struct SFetchRules {
     DWORD stallMs = 30000;
@@ -24,6 +25,7 @@ struct SFetchRules {
     std::uint32_t rate = 0;     // bytes per second for all connections together (0: no limit)
     std::uint32_t minRate = 1024;
     const std::atomic<bool>* cancel = nullptr;
+    SProxy proxy;
 };
 
 class CChunkFetcher {

@@ -127,8 +127,16 @@ void CINetDownLoad::DiscardPartial(const std::wstring& localPath, const SDownloa
 
 int CINetDownLoad::Init()
 {
-    if (!m_hSession)
-        m_hSession.Reset(InternetOpenA("KORVALEN Downloader", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (m_hSession) return TRUE;
+    if (m_proxy.mode == SProxy::EXPLICIT) {
+        // Loopback too goes through the proxy named.
+        const std::wstring server = L"http=" + m_proxy.host + L":" + std::to_wstring(m_proxy.port);
+        m_hSession.Reset(InternetOpenW(L"KORVALEN Downloader", INTERNET_OPEN_TYPE_PROXY, server.c_str(), L"<-loopback>", 0));
+    } else {
+        m_hSession.Reset(InternetOpenW(L"KORVALEN Downloader",
+                                       m_proxy.mode == SProxy::SYSTEM ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT,
+                                       nullptr, nullptr, 0));
+    }
     return m_hSession.Valid();
 }
 
@@ -282,6 +290,13 @@ int CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connecti
         m_lastError = GetLastError();
         return DOWNLOAD_REQUEST_FAILED;
     }
+    if (m_proxy.mode == SProxy::EXPLICIT && !m_proxy.user.empty()) {
+        // Answered to the proxy's 407 by WinINet itself.
+        InternetSetOptionW(*request, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(m_proxy.user.c_str()),
+                           static_cast<DWORD>(m_proxy.user.size() + 1));
+        InternetSetOptionW(*request, INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(m_proxy.password.c_str()),
+                           static_cast<DWORD>(m_proxy.password.size() + 1));
+    }
     // The watch ends a silence first; this only keeps a read from waiting for ever.
     DWORD receive = m_stallMs + 2000;
     InternetSetOptionW(*request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
@@ -294,6 +309,17 @@ int CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connecti
     DWORD size = sizeof status;
     if (!HttpQueryInfoW(*request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
         m_lastError = GetLastError();
+        return DOWNLOAD_REQUEST_FAILED;
+    }
+    // An answer that is no HTTP response at all (a proxy or server speaking
+    // garbage) is read by WinINet as "HTTP/1.0 200 OK" without a header and
+    // the garbage as its body: refused.
+    wchar_t head[256] = {};
+    size = sizeof head - sizeof(wchar_t);
+    const bool read = HttpQueryInfoW(*request, HTTP_QUERY_RAW_HEADERS_CRLF, head, &size, nullptr) != FALSE;
+    const wchar_t* firstEnd = read ? wcsstr(head, L"\r\n") : nullptr;
+    if ((read || GetLastError() != ERROR_INSUFFICIENT_BUFFER) && (firstEnd == nullptr || firstEnd[2] == L'\r' || firstEnd[2] == 0)) {
+        m_lastError = ERROR_HTTP_INVALID_SERVER_RESPONSE;
         return DOWNLOAD_REQUEST_FAILED;
     }
     m_status = status;
@@ -333,7 +359,9 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
                                                   std::wstring(validator.begin(), validator.end()) + L"\r\n"
                                             : L""};
     // Bounds the connection, the request and the headers from here on.
-    CTransferWatch watch(http.host, http.port, m_stallMs, m_stallBytes);
+    // The connection's peer is the proxy when one is named.
+    const bool viaProxy = m_proxy.mode == SProxy::EXPLICIT;
+    CTransferWatch watch(viaProxy ? m_proxy.host : http.host, viaProxy ? m_proxy.port : http.port, m_stallMs, m_stallBytes);
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
     const int sent = SendRequest(target, &rawConnection, &rawRequest);
     CInternetHandle connection(rawConnection), request(rawRequest);
@@ -445,7 +473,9 @@ int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     const SRequestTarget target = {http.host, http.object, http.port, http.secure,
                                    L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(last) + L"\r\n"};
-    CTransferWatch watch(http.host, http.port, m_stallMs, m_stallBytes);
+    // The connection's peer is the proxy when one is named.
+    const bool viaProxy = m_proxy.mode == SProxy::EXPLICIT;
+    CTransferWatch watch(viaProxy ? m_proxy.host : http.host, viaProxy ? m_proxy.port : http.port, m_stallMs, m_stallBytes);
     watch.SetDeadline(DeadlineMs(want));
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
     const int sent = SendRequest(target, &rawConnection, &rawRequest);

@@ -17,6 +17,7 @@
 #include "DownLoad.h"
 #include "Md5.h"
 #include "Minisign.h"
+#include "Proxy.h"
 #include "base/utility/WinHandle.h"
 
 // What one download may take.
@@ -71,6 +72,13 @@ public:
     // The MD5 and BLAKE2b-512 (what a signature signs) of each downloaded
     // file, taken from the bytes as they arrive: no second pass over the file.
     void SetDigests(bool on) { m_digests = on; }
+    // The proxy of the next session (Init again after a change).
+    void SetProxy(const SProxy& proxy)
+    {
+        m_proxy = proxy;
+        m_hSession.Reset();
+    }
+    const SProxy& Proxy() const { return m_proxy; }
     // The digests of the last download that ended well, when it went to localPath.
     bool DigestsOf(const std::wstring& localPath, std::string* md5Hex,
                    unsigned char blake2b[kMinisignDigestBytes]) const;
@@ -132,6 +140,7 @@ private:
     bool StartDigests(const std::wstring& part, std::uint64_t have);
 
     bool m_digests = false;
+    SProxy m_proxy;
     std::unique_ptr<CMd5> m_md5;
     std::unique_ptr<CBlake2bStream> m_blake;
     std::wstring m_digestPath;  // where the last download with digests went

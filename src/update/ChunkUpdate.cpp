@@ -347,6 +347,7 @@ bool CChunkUpdate::Fetch(const SManifest& target, const CChunkPlan& plan, CChunk
     rules.rate = m_engine.InetDownload.RateLimit();
     rules.minRate = m_engine.InetDownload.MinRate();
     rules.cancel = m_guard->CancelFlag();
+    rules.proxy = m_engine.InetDownload.Proxy();
     fetcher.SetRules(rules);
     fetcher.SetLog(m_engine.FileLogSink());
     fetcher.SetProgress([this](std::uint64_t received, std::uint64_t total) {

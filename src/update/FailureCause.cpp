@@ -19,6 +19,7 @@ const wchar_t* CauseTag(EFailureCause cause)
     case CAUSE_STALE: return L"CAUSE_STALE";
     case CAUSE_NO_MANIFEST: return L"CAUSE_NO_MANIFEST";
     case CAUSE_FILE_LOCKED: return L"CAUSE_FILE_LOCKED";
+    case CAUSE_PROXY: return L"CAUSE_PROXY";
     }
     return L"";
 }
@@ -39,6 +40,7 @@ EFailureCause CauseOfDownload(int downloadResult, DWORD httpStatus)
     }
     if (httpStatus == 0) return CAUSE_NO_CONNECTION;
     if (httpStatus == 404 || httpStatus == 410) return CAUSE_NOT_FOUND;
+    if (httpStatus == 407) return CAUSE_PROXY;
     if (httpStatus == 200 || httpStatus == 206) return CAUSE_NO_CONNECTION;  // the body broke off
     return CAUSE_SERVER_ERROR;
 }
@@ -59,6 +61,7 @@ std::wstring DownloadFailureText(int downloadResult, DWORD httpStatus, DWORD sys
     }
     if (httpStatus == 0)
         return L"no connection" + (systemError ? L": " + SystemErrorText(systemError) : std::wstring());
+    if (httpStatus == 407) return L"the proxy asks for a sign-in (HTTP 407): its user or password is missing or wrong";
     if (httpStatus != 200 && httpStatus != 206) return L"HTTP status " + std::to_wstring(httpStatus);
     return L"the body never came whole" + (systemError ? L": " + SystemErrorText(systemError) : std::wstring());
 }

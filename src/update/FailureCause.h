@@ -18,6 +18,7 @@ enum EFailureCause : int {
     CAUSE_STALE,                // the server's release information expired or is older than one seen before
     CAUSE_NO_MANIFEST,          // the release of the installed version cannot be checked: no manifest
     CAUSE_FILE_LOCKED,          // another program holds a game file open
+    CAUSE_PROXY,                // the proxy asks for a sign-in it did not get (407)
 };
 
 // The text-table tag of a cause ("" for none).

@@ -84,6 +84,21 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     InetDownload.SetMinRate(r.minRateKiB * 1024);
     InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
     InetDownload.SetRateLimit((m_nRateLimitKiB ? m_nRateLimitKiB : r.rateLimitKiB) * 1024);
+    SProxy proxy;
+    std::wstring why;
+    const std::wstring proxyText = m_strProxy.empty() ? Base::Utility::Utf8ToWide(r.proxy) : m_strProxy;
+    if (!ParseProxy(proxyText, &proxy, &why)) {
+        SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", proxyText.c_str(), why.c_str());
+        return false;
+    }
+    if (proxy.mode != InetDownload.Proxy().mode || proxy.host != InetDownload.Proxy().host ||
+        proxy.port != InetDownload.Proxy().port || proxy.user != InetDownload.Proxy().user ||
+        proxy.password != InetDownload.Proxy().password) {
+        InetDownload.SetProxy(proxy);
+        if (!InetDownload.Init()) return false;
+    }
+    if (proxy.mode == SProxy::EXPLICIT)
+        SetLog(LOG_TO_FILE, L"proxy: %s:%u%s", proxy.host.c_str(), proxy.port, proxy.user.empty() ? L"" : L" (with a user)");
     switch (result) {
     case UPDATECFG_NO_ROOT: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Root\" Node"); return false;
     case UPDATECFG_NO_DOWNLOADED_VERSION:

@@ -86,6 +86,7 @@ EUpdateCfgResult ReadUpdateCfgRecord(TiXmlDocument& doc, bool internet, SUpdateC
         const std::string minRate = XmlAttribute(limits, "MinRateKiB");
         const unsigned long min = std::strtoul(minRate.c_str(), nullptr, 10);
         if (!minRate.empty() && min < (1ul << 22)) out->minRateKiB = static_cast<std::uint32_t>(min);
+        out->proxy = XmlAttribute(limits, "Proxy");
     }
 
     const EUpdateCfgResult keys = ReadTrustedKeys(root, out);

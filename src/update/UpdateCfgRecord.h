@@ -27,6 +27,8 @@ struct SUpdateCfgRecord {
     std::uint32_t stallSeconds = 30;
     std::uint32_t rateLimitKiB = 0;
     std::uint32_t minRateKiB = 1;
+    // "Proxy": "system" (or none), "direct", or http://[USER[:PASSWORD]@]HOST[:PORT].
+    std::string proxy;
     // Optional "TrustedKeys": the base64 lines of minisign public keys; with
     // the section, downloads are verified. Its "InfoTimestamp" attribute is
     // the signature time of the last accepted update information.

@@ -350,6 +350,8 @@ public:
         if (ms) InetDownload.SetStallRule(ms, CINetDownLoad::kDefaultStallBytes);
     }
     DWORD m_nStallMs = 0;
+    // The proxy over the configuration's ("" for the configuration's; updater --proxy).
+    std::wstring m_strProxy;
     // How long a file that another program holds open is waited for when installing.
     DWORD m_nLockWaitMs = 30000;
     // The rate limit of transfers in KiB/s over the configuration's (0: the

@@ -67,6 +67,8 @@ bool ParseOptions(const Args& args, SOptions* o, bool updateOptions, bool verify
             o->testServer = true;
         else if (updateOptions && !verify && args[i] == L"--one-step")
             o->oneStep = true;
+        else if (updateOptions && args[i] == L"--proxy" && i + 1 < args.size())
+            o->proxy = args[++i];
         else if (verify && args[i] == L"--full")
             o->full = true;
         else if (!updateOptions || !ParseTransferOption(args, &i, &o->stallMs, &o->rateKiB))
@@ -87,6 +89,7 @@ int PrepareServerRun(CRun& run, CUpdateEngine& engine, const SOptions& o)
 {
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     g_bTestServer = o.testServer ? 1 : 0;
+    engine.m_strProxy = o.proxy;
     if (!StartEngine(engine, run.Window(), &PrintDownloadFraction)) return InitExitCode(engine);
     engine.SetStallTimeout(o.stallMs);
     engine.SetRateLimit(o.rateKiB);

@@ -35,6 +35,7 @@ struct SOptions {
     bool full = false;           // verify: every byte hashed
     DWORD stallMs = 0;           // 0: the configuration's
     std::uint32_t rateKiB = 0;   // 0: the configuration's
+    std::wstring proxy;          // "": the configuration's
 };
 
 // The current file's bar; on a terminal the status line shows the download.

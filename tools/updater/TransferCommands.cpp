@@ -60,18 +60,26 @@ int RunDownload(const Args& args)
     DWORD stallMs = CINetDownLoad::kDefaultStallMs;
     std::uint32_t rateKiB = 0;
     Args positional;
+    std::wstring proxyText;
     bool ok = true;
     for (size_t i = 0; ok && i < args.size(); ++i) {
-        if (args[i].rfind(L"--", 0) == 0)
+        if (args[i] == L"--proxy" && i + 1 < args.size())
+            proxyText = args[++i];
+        else if (args[i].rfind(L"--", 0) == 0)
             ok = ParseTransferOption(args, &i, &stallMs, &rateKiB);
         else
             positional.push_back(args[i]);
     }
     if (!ok || positional.size() != 2)
-        return ExitWith(EXIT_USAGE, L"updater download URL FILE [--stall-timeout S] [--limit-rate KIB]");
+        return ExitWith(EXIT_USAGE,
+                        L"updater download URL FILE [--stall-timeout S] [--limit-rate KIB] [--proxy system|direct|URL]");
+    SProxy proxy;
+    std::wstring why;
+    if (!ParseProxy(proxyText, &proxy, &why)) return ExitWith(EXIT_USAGE, why);
     const std::wstring& url = positional[0];
     const std::wstring& file = positional[1];
     CINetDownLoad downloader;
+    downloader.SetProxy(proxy);
     if (!downloader.Init()) return ExitWith(EXIT_FAILED, L"cannot open an internet session");
     downloader.SetStallRule(stallMs, CINetDownLoad::kDefaultStallBytes);
     downloader.SetRateLimit(rateKiB * 1024);
@@ -99,6 +107,9 @@ int RunDownload(const Args& args)
     default:
         return ExitWith(EXIT_FAILED, L"download of " + url + L" failed: " +
                                          (status == 0 ? std::wstring(L"no connection")
+                                          : status == 407
+                                              ? std::wstring(L"the proxy asks for a sign-in (HTTP 407): its user or "
+                                                             L"password is missing or wrong")
                                           : status != 200 && status != 206
                                               ? L"HTTP status " + std::to_wstring(status)
                                               : std::wstring(L"the body never came whole")) +

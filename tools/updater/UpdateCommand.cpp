@@ -15,7 +15,7 @@ int RunUpdate(const Args& args)
     SOptions o;
     if (!ParseOptions(args, &o, true)) {
         return ExitWith(EXIT_USAGE, L"updater update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] "
-                                    L"[--stall-timeout S] [--limit-rate KIB]");
+                                    L"[--stall-timeout S] [--limit-rate KIB] [--proxy P]");
     }
     CRun run;
     CUpdateEngine engine;

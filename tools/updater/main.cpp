@@ -21,7 +21,7 @@ struct SCommand {
 
 const SCommand kCommands[] = {
     {L"update", &RunUpdate,
-     L"update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] [--stall-timeout S] [--limit-rate KIB]",
+     L"update --dir GAMEDIR [--unicom] [--server N] [-TS] [--one-step] [--stall-timeout S] [--limit-rate KIB] [--proxy P]",
      L"the launcher's automatic update without a window: update information,\n"
      L"comparison, download, installation, step after step until the server's version\n"
      L"(-TS: the test server's information; Ctrl+C stops a download; a failing patch\n"
@@ -31,7 +31,7 @@ const SCommand kCommands[] = {
      L"by hand (with trusted keys, PACKAGE.minisig must lie beside it); a failed\n"
      L"installation is undone"},
     {L"basepack", &RunBasePack, L"basepack --dir GAMEDIR", L"fill an empty installation from its two base packs"},
-    {L"download", &RunDownload, L"download URL FILE [--stall-timeout S] [--limit-rate KIB]",
+    {L"download", &RunDownload, L"download URL FILE [--stall-timeout S] [--limit-rate KIB] [--proxy P]",
      L"fetch URL into FILE (HTTP status 200 or 206 only) with the engine's retries; a\n"
      L"broken transfer keeps FILE.part and FILE.resume and the next download of FILE asks\n"
      L"for the rest"},
@@ -44,7 +44,7 @@ const SCommand kCommands[] = {
      L"each). Quick by default: a file whose size and time of change a full check\n"
      L"recorded is trusted; --full hashes every byte. --manifest FILE: against that\n"
      L"manifest file, without a server (taken as given, unsigned)"},
-    {L"repair", &RunRepair, L"repair --dir GAMEDIR [--unicom] [--server N] [-TS] [--stall-timeout S] [--limit-rate KIB]",
+    {L"repair", &RunRepair, L"repair --dir GAMEDIR [--unicom] [--server N] [-TS] [--stall-timeout S] [--limit-rate KIB] [--proxy P]",
      L"verify every byte, then fetch only the chunks of the missing and damaged files,\n"
      L"rebuild them, check their digests and install them with the journal and its undo"},
     {L"unzip", &RunUnzip, L"unzip ZIP DIR", L"unpack every file of ZIP below DIR"},
@@ -57,6 +57,9 @@ const wchar_t kOptions[] =
     L"                      seconds (default 30, or StallSeconds of the configuration)\n"
     L"  --limit-rate KIB    read at most KIB KiB/s (default: RateLimitKiB of the\n"
     L"                      configuration, else no limit)\n"
+    L"  --proxy P           system (the system's settings, the default), direct, or\n"
+    L"                      http://[USER[:PASSWORD]@]HOST[:PORT] (default: Proxy of the\n"
+    L"                      configuration's Download element)\n"
     L"options of every command:\n"
     L"  --json              one JSON object per line: progress, steps, messages and the\n"
     L"                      result with its exit code\n";

@@ -73,6 +73,8 @@ const STextDefault kDefaults[] = {
      L"The server has no manifest of the installed version: it cannot be checked or repaired"},
     {L"CAUSE_FILE_LOCKED", L"游戏文件正被其他程序使用：请关闭 %s 后点击重试",
      L"A game file is in use: close %s, then click retry"},
+    {L"CAUSE_PROXY", L"代理服务器拒绝连接：请检查代理的地址、用户名和密码",
+     L"The proxy refused the connection: check its address, user and password"},
     {L"WAITING_LOCKED_FILE", L"正在等待 %s：它正被其他程序使用...", L"Waiting for %s: another program is using it..."},
     // Chunk-store updates, verify and repair.
     {L"CHUNK_PLANNING", L"正在比较本地文件与版本 %s...", L"Comparing the installation with version %s..."},
