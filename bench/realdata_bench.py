@@ -8,7 +8,8 @@ the npm registry into a cache. Per step, measured in one run:
   --long --patch-from and bsdiff summed over the changed files; the time of
   `updater install` of each package against unzip + cp + md5sum of the same
   package, and of a whole `updater update` over nginx against curl + unzip +
-  cp (Wine's start taken off); the installer's peak memory.
+  cp (Wine's start taken off); the installer's peak memory (resident, the
+  whole Wine process).
 
 usage: realdata_bench.py BUILD_DIR HOST_BUILD_DIR WORK_DIR
 """
@@ -122,6 +123,15 @@ def install_time(build, game, old, version, pkg, start):
     return ib.timed(tb.updater(build, "install", tb.wine_path(pkg), "--dir", tb.wine_path(game))) - start
 
 
+def install_peak(build, game, old, version, pkg):
+    """The peak resident memory of `updater install` (KiB)."""
+    fresh(game, old, version)
+    run = subprocess.run(["/usr/bin/time", "-f", "%M"] + tb.updater(build, "install", tb.wine_path(pkg), "--dir",
+                                                                    tb.wine_path(game)),
+                         check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(run.stderr.strip().splitlines()[-1])
+
+
 def reference_install(work, pkg, game, old):
     """unzip + cp + md5sum of the same package into the same installation."""
     ib.fresh_game(game, old)
@@ -179,6 +189,9 @@ def main():
             print("  install: whole %.2f s, delta %.2f s (%.2f x whole, goal <= 1.2) against unzip + cp + md5sum "
                   "%.2f s -> %.2f x (goal <= 1.3)"
                   % (times["whole"], times["delta"], times["delta"] / times["whole"], ref, times["whole"] / ref))
+            peaks = {kind: install_peak(build, game, old, a, pkgs[kind]) for kind in ("whole", "delta")}
+            print("  installer peak memory (the whole Wine process): whole %.1f MiB, delta %.1f MiB"
+                  % (peaks["whole"] / 1024.0, peaks["delta"] / 1024.0))
             # A whole update over nginx: the step's packages published, the installation at the old version.
             site = os.path.join(www, a)
             desc = os.path.join(work, "publish.txt")

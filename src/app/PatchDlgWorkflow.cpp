@@ -379,7 +379,8 @@ void CPatchDlg::OnRunFailed()
     CUpdateEngine* engine = g_pUpdateEngine;
     const EFailureCause cause = engine ? engine->FailureCause() : CAUSE_INCOMPLETE_INSTALLATION;
     const wchar_t* tag = CauseTag(cause == CAUSE_NONE ? CAUSE_INCOMPLETE_INSTALLATION : cause);
-    if (cause == CAUSE_INCOMPLETE_INSTALLATION || cause == CAUSE_NONE || cause == CAUSE_FILE_LOCKED)
+    if (cause == CAUSE_INCOMPLETE_INSTALLATION || cause == CAUSE_NONE || cause == CAUSE_FILE_LOCKED ||
+        cause == CAUSE_NOT_WRITABLE)
         SetStatus(FormatLocalText(tag, L"s", engine ? engine->FailureDetail().c_str() : L""));
     else
         SetStatusTag(tag);

@@ -36,11 +36,20 @@ bool DirectoryExists(const std::wstring& dir)
 
 std::wstring CurrentDirectory()
 {
-    wchar_t buf[MAX_PATH * 2];
-    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buf);
-    std::wstring dir(buf, n < MAX_PATH * 2 ? n : 0);
+    std::wstring dir(GetCurrentDirectoryW(0, nullptr), L'\0');
+    const DWORD n = dir.empty() ? 0 : GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), &dir[0]);
+    dir.resize(n < dir.size() ? n : 0);
     if (!dir.empty() && dir.back() != L'\\') dir.push_back(L'\\');
     return dir;
+}
+
+std::wstring LongPathForm(const std::wstring& path)
+{
+    const std::wstring p = WithBackslashes(path);
+    if (p.compare(0, 4, L"\\\\?\\") == 0) return p;
+    if (p.size() >= 3 && p[1] == L':' && p[2] == L'\\') return L"\\\\?\\" + p;
+    if (p.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + p.substr(2);
+    return p;
 }
 
 bool FileExists(const std::wstring& path)

@@ -20,6 +20,9 @@ bool DirectoryExists(const std::wstring& dir);
 
 // The current directory, ending with a backslash.
 std::wstring CurrentDirectory();
+// The \\?\ form of an absolute path, which every file call takes past
+// MAX_PATH (a game deep in a folder tree); other paths stay as they are.
+std::wstring LongPathForm(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 
 // Clears a read-only attribute, then deletes the file.

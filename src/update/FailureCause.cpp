@@ -20,6 +20,7 @@ const wchar_t* CauseTag(EFailureCause cause)
     case CAUSE_NO_MANIFEST: return L"CAUSE_NO_MANIFEST";
     case CAUSE_FILE_LOCKED: return L"CAUSE_FILE_LOCKED";
     case CAUSE_PROXY: return L"CAUSE_PROXY";
+    case CAUSE_NOT_WRITABLE: return L"CAUSE_NOT_WRITABLE";
     }
     return L"";
 }
@@ -77,6 +78,7 @@ EFailureCause CUpdateEngine::FailureCause() const
     case FAULT_STALE: return CAUSE_STALE;
     case FAULT_NO_MANIFEST: return CAUSE_NO_MANIFEST;
     case FAULT_FILE_LOCKED: return CAUSE_FILE_LOCKED;
+    case FAULT_NOT_WRITABLE: return CAUSE_NOT_WRITABLE;
     case FAULT_DAMAGED: return CAUSE_INCOMPLETE_INSTALLATION;
     case FAULT_DISK_FULL: return CAUSE_DISK_FULL;
     case FAULT_NEEDS_REPAIR: return CAUSE_INCOMPLETE_INSTALLATION;

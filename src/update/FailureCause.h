@@ -19,6 +19,7 @@ enum EFailureCause : int {
     CAUSE_NO_MANIFEST,          // the release of the installed version cannot be checked: no manifest
     CAUSE_FILE_LOCKED,          // another program holds a game file open
     CAUSE_PROXY,                // the proxy asks for a sign-in it did not get (407)
+    CAUSE_NOT_WRITABLE,         // the game's folder may not be written (Program Files, read-only)
 };
 
 // The text-table tag of a cause ("" for none).

@@ -1,5 +1,7 @@
 #include "UpdateEngine.h"
 #include "base/utility/StrConv.h"
+#include "base/utility/SystemError.h"
+#include "base/utility/WinHandle.h"
 #include "transfer/Directories.h"
 
 bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback info,
@@ -16,9 +18,21 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
 
     InitLogSystem();
     ClearFault();
+    // A folder the player may not write (under Program Files, read-only) is
+    // said before anything is fetched, not found half-way through an install.
+    std::wstring unwritable;
+    if (!CanWriteInstallation(&unwritable)) {
+        SetLog(LOG_TO_FILE, L"Error:not writable: %s cannot be written (%s): nothing is updated", unwritable.c_str(),
+               SystemErrorText(GetLastError()).c_str());
+        Fault(FAULT_NOT_WRITABLE);
+        m_strFailureDetail = unwritable;
+        CloseLog(false);
+        return false;
+    }
     // An installation cut short by a crash is undone before anything reads the
     // files; one that cannot be undone stops the engine.
-    m_Journal = CInstallJournal(CurrentDirectory());
+    // The installer's and the journal's files are named past MAX_PATH.
+    m_Journal = CInstallJournal(LongPathForm(CurrentDirectory()));
     if (RecoverInstallation() == RECOVERY_DAMAGED) {
         m_Outcome = OUTCOME_NEEDS_REPAIR;
         CloseLog(false);
@@ -38,6 +52,23 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
         return false;
     }
     m_bInitialized = true;
+    return true;
+}
+
+bool CUpdateEngine::CanWriteInstallation(std::wstring* folder)
+{
+    const std::wstring gameDir = CurrentDirectory();
+    for (const std::wstring& dir : {gameDir, gameDir + L"PatchCfg\\"}) {
+        if (!DirectoryExists(dir)) continue;
+        Base::Utility::CFileHandle probe(CreateFileW((dir + L"write.probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        const DWORD error = GetLastError();
+        if (!probe && (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)) {
+            *folder = dir;
+            SetLastError(error);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -24,7 +24,7 @@ CInstallJournal::Logger RollbackLogger(CUpdateEngine& engine)
 
 bool CUpdateEngine::InstallPackage(float, float progressTo)
 {
-    const std::wstring gameDir = CurrentDirectory();
+    const std::wstring gameDir = LongPathForm(CurrentDirectory());
     m_Journal = CInstallJournal(gameDir);
     CPatchInstaller installer(m_Journal);
     installer.SetWindow(m_hWnd);
@@ -148,7 +148,7 @@ void CUpdateEngine::Rollback(float, float)
 ERecovery CUpdateEngine::RecoverInstallation()
 {
     std::wstring why;
-    const ERecovery result = CInstallJournal::Recover(CurrentDirectory(), RollbackLogger(*this), &why);
+    const ERecovery result = CInstallJournal::Recover(LongPathForm(CurrentDirectory()), RollbackLogger(*this), &why);
     if (result == RECOVERY_DAMAGED) NeedsRepair(why);
     return result;
 }

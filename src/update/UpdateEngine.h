@@ -95,6 +95,7 @@ enum EFault : int {
     FAULT_BAD_CHUNK,       // a chunk whose bytes are not its id, a bundle short or wrong on every server
     FAULT_NO_MANIFEST,     // the chunk store has no manifest of the installed version
     FAULT_FILE_LOCKED,     // a file to replace stayed in use by another program
+    FAULT_NOT_WRITABLE,    // the installation's folder may not be written by this user
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -236,6 +237,8 @@ public:
     // Every check of a downloaded package before anything of it is unpacked;
     // false (with its log line, fault and *why) refuses it, which moves the
     // download on like a failed transfer.
+    // False with *folder the first folder of the installation this user may not write.
+    bool CanWriteInstallation(std::wstring* folder);
     bool AcceptDownloadedPackage(const std::string& localPath, const SPackageFile& package, std::wstring* why);
     static void ShowDownloadProgress(std::uint32_t total, std::uint32_t received, std::uint32_t speed);
     bool NewSaveCurDownloadedFileList();

@@ -14,6 +14,8 @@
 #include "DiffWriter.h"
 #include "EngineTestUtil.h"
 #include "GameFixture.h"
+#include "base/utility/PathText.h"
+#include "base/utility/StrConv.h"
 #include "base/utility/WinHandle.h"
 #include "transfer/DiffDelta.h"
 #include "transfer/Directories.h"
@@ -301,6 +303,68 @@ TEST_F(InstallTest, TheLauncherIsReplacedAtItsNextStartWhateverItsNameAttributeS
     ASSERT_EQ(Install(dir.Path() / "l.exe"), INSTALL_OK);
     EXPECT_EQ(ReadBytes("launcher.exe"), "MZ old");
     EXPECT_EQ(ReadBytes("Launcher.EXE.new"), "MZ new");
+}
+
+// Written and read through the \\?\ form: std::filesystem stops at MAX_PATH.
+void WriteLong(const std::wstring& path, const std::string& bytes)
+{
+    MakeDirectories(GetParentDir(path));
+    Base::Utility::CFileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD n = 0;
+    ASSERT_TRUE(f.Valid() && WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) << path.size();
+}
+
+void RemoveLongTree(const std::wstring& dir)
+{
+    WalkDirectory(dir, [](const std::wstring& path) { DeleteFileForced(path); },
+                  [](const std::wstring& d) { RemoveDirectoryW(d.c_str()); });
+}
+
+std::string ReadLong(const std::wstring& path)
+{
+    Base::Utility::CFileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes(1 << 16, '\0');
+    DWORD n = 0;
+    if (!f.Valid() || !ReadFile(f.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &n, nullptr)) return "<missing>";
+    bytes.resize(n);
+    return bytes;
+}
+
+// A game deep in a folder tree: every path of its files passes MAX_PATH.
+// The installation, and its undo after a failure half-way, work as anywhere.
+TEST_F(InstallTest, AGameDeepInAFolderTreeInstallsAndUndoesPastMaxPath)
+{
+    const std::wstring game =
+        LongPathForm(dir.Path().wstring() + L"\\" + std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e') + L"\\");
+    ASSERT_GT(game.size(), 260u);
+    // Wine takes long paths in any form; Windows only in this one.
+    const std::pair<std::wstring, std::wstring> forms[] = {{L"C:\\Games\\x", L"\\\\?\\C:\\Games\\x"},
+                                                           {L"\\\\srv\\share\\g\\", L"\\\\?\\UNC\\srv\\share\\g\\"},
+                                                           {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+                                                           {L"Data\\a.pak", L"Data\\a.pak"}};
+    for (const auto& f : forms) EXPECT_EQ(LongPathForm(f.first), f.second);
+    for (const bool failing : {false, true}) {
+        RemoveLongTree(game);
+        for (const auto& f : kOldGame) WriteLong(game + Base::Utility::WithBackslashes(Base::Utility::Utf8ToWide(f.first)), f.second);
+        WriteLong(game + L"PatchCfg\\NewUpdateCfg.xml", LocalConfig("0000100"));
+        g_failStep = 3;
+        SetInstallFaultHook(failing ? &FailAt : nullptr);
+        CInstallJournal journal(game);
+        CPatchInstaller installer(journal);
+        installer.SetGameDir(game);
+        installer.SetTempDir(game + L"PatchCfg\\PatchTemp\\");
+        installer.SetPackage((s_work / "pkg.exe").wstring());
+        const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
+        EXPECT_EQ(ok, !failing);
+        if (ok)
+            EXPECT_TRUE(journal.Commit());
+        else
+            EXPECT_EQ(journal.Rollback(nullptr), RECOVERY_DONE);
+        for (const auto& f : failing ? kOldGame : kInstalledNewGame)
+            EXPECT_EQ(ReadLong(game + Base::Utility::WithBackslashes(Base::Utility::Utf8ToWide(f.first))), f.second) << f.first << failing;
+    }
+    SetInstallFaultHook(nullptr);
+    RemoveLongTree(game);
 }
 
 // Another program holds a file open without share-delete: for a while, the

@@ -45,6 +45,7 @@ const SExitCode kExitCodes[] = {
                         L"chunks outside their bundles, cut short)"},
     {EXIT_BAD_CHUNK, L"chunks did not hash to their ids, or bundles were short, on every server: nothing installed"},
     {EXIT_DAMAGED_INSTALLATION, L"files of the installation are missing or damaged (updater repair restores them)"},
+    {EXIT_NOT_WRITABLE, L"the installation's folder cannot be written by this user: move the game to a folder you own"},
     {EXIT_FILE_LOCKED, L"a file of the game stayed in use by another program: close it and retry"},
     {EXIT_NO_MANIFEST, L"the chunk store has no manifest of the installed version: it cannot be verified or repaired"},
 };

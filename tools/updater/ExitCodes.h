@@ -37,6 +37,7 @@ enum EExitCode {
     EXIT_DAMAGED_INSTALLATION = 29,
     EXIT_NO_MANIFEST = 30,
     EXIT_FILE_LOCKED = 31,
+    EXIT_NOT_WRITABLE = 32,
 };
 
 // Prints the code's message to stderr, followed by detail when given, and

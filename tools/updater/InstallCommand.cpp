@@ -88,6 +88,7 @@ int FaultExitCode(const CUpdateEngine& engine)
     case FAULT_DAMAGED: return ExitWith(EXIT_DAMAGED_INSTALLATION);
     case FAULT_NO_MANIFEST: return ExitWith(EXIT_NO_MANIFEST);
     case FAULT_FILE_LOCKED: return ExitWith(EXIT_FILE_LOCKED, L"see the log");
+    case FAULT_NOT_WRITABLE: return ExitWith(EXIT_NOT_WRITABLE, L"see the log");
     }
     return ExitWith(EXIT_FAILED);
 }
@@ -113,7 +114,8 @@ bool InitEngine(CUpdateEngine& engine, HWND hWnd, void (*info)(const wchar_t*), 
 
 int InitExitCode(const CUpdateEngine& engine)
 {
-    if (engine.Fault() == FAULT_NEEDS_REPAIR || engine.Fault() == FAULT_BAD_KEYS) return FaultExitCode(engine);
+    if (engine.Fault() == FAULT_NEEDS_REPAIR || engine.Fault() == FAULT_BAD_KEYS || engine.Fault() == FAULT_NOT_WRITABLE)
+        return FaultExitCode(engine);
     return ExitWith(EXIT_NO_CONFIG);
 }
 

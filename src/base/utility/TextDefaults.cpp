@@ -75,6 +75,8 @@ const STextDefault kDefaults[] = {
      L"A game file is in use: close %s, then click retry"},
     {L"CAUSE_PROXY", L"代理服务器拒绝连接：请检查代理的地址、用户名和密码",
      L"The proxy refused the connection: check its address, user and password"},
+    {L"CAUSE_NOT_WRITABLE", L"无法写入游戏目录 %s：请把游戏安装到自己有权限的文件夹（不要放在 Program Files 下）",
+     L"The game's folder %s cannot be written: install the game in a folder you own (not under Program Files)"},
     {L"WAITING_LOCKED_FILE", L"正在等待 %s：它正被其他程序使用...", L"Waiting for %s: another program is using it..."},
     // Chunk-store updates, verify and repair.
     {L"CHUNK_PLANNING", L"正在比较本地文件与版本 %s...", L"Comparing the installation with version %s..."},

@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
-# Downloads and whole updates through a proxy (tinyproxy on loopback, the
-# files from the nginx fixture): an open proxy, one that asks for a sign-in
-# (without, with wrong and with right credentials, from the command line and
-# from the configuration), one that answers garbage, and proxy settings that
-# do not parse. Every failure names the proxy and ends within its bounds.
+# What players' machines do to the updater. Downloads and whole updates
+# through a proxy (tinyproxy on loopback, the files from the nginx fixture):
+# an open proxy, one that asks for a sign-in (without, with wrong and with
+# right credentials, from the command line and from the configuration), one
+# that answers garbage, and proxy settings that do not parse; every failure
+# names the proxy and ends within its bounds. An installation whose folder
+# cannot be written is said before anything is fetched.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$1
 NGX="$BUILD/fixtures/nginx"
 PORT=$(cat "$NGX/port")
 URL="http://127.0.0.1:$PORT/proxy/"
-W="$BUILD/e2e/proxy"
+W="$BUILD/e2e/players"
 WWW="$NGX/www/proxy"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW" && chmod 777 "$W"
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 run() { "$ROOT/scripts/wine-run" "$@"; }
 CASE=setup
-fail() { echo "proxy e2e [$CASE]: $*"; exit 1; }
+fail() { echo "players e2e [$CASE]: $*"; exit 1; }
 expect() { # code, command...
   local want=$1; shift
   set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
@@ -122,4 +124,14 @@ game tw:s3cret@
 expect 0 run "$UP" update --dir "$(winpath "$W/game")"
 grep -q "two" "$W/game/Data/a.txt" || fail "not updated: $(cat "$W/out.txt")"
 [ "$(grep -c "proxy/" "$W/auth.log")" -ge 3 ] || fail "the update did not go through the proxy"
-echo "proxy e2e: all cases passed"
+
+# A folder the player may not write: here a folder stands where the probe file
+# would go (the same "access denied" as Program Files; Wine runs as root).
+CASE=not_writable
+game ""
+mkdir "$W/game/PatchCfg/write.probe"
+before=$(wc -l < "$NGX/access.log")
+expect 32 run "$UP" --json update --dir "$(winpath "$W/game")"
+grep -q '"cause":"not_writable"' "$W/out.txt" || fail "no cause: $(tail -2 "$W/out.txt")"
+[ "$(wc -l < "$NGX/access.log")" = "$before" ] || fail "something was fetched"
+echo "players e2e: all cases passed"
