@@ -347,9 +347,14 @@ bool CPatchDlg::OnCommand(UINT id, UINT code)
         return OnMinimize();
     case IDC_LINK3:
         return OnOpenButtonUrl(3);
-    case IDC_SETTINGS:
-        if (m_PlayerDialogs.OpenSettings(m_hWnd) == ID_REPAIR) StartRepair();
+    case IDC_SETTINGS: {
+        const INT_PTR chosen = m_PlayerDialogs.OpenSettings(m_hWnd);
+        // The skin first, then the buttons on it: their transparent corners
+        // would otherwise keep what the dialog left there.
+        RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        if (chosen == ID_REPAIR) StartRepair();
         return true;
+    }
     case ID_REPAIR:
         StartRepair();
         return true;

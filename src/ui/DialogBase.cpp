@@ -1,5 +1,7 @@
 #include "DialogBase.h"
 
+#include <algorithm>
+
 #include "OwnerDrawButton.h"
 
 namespace UI {
@@ -70,12 +72,28 @@ INT_PTR CDialogBase::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return OnInitDialog();
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_KEYDOWN:
+        // The focus on the window itself (its buttons were hidden or disabled
+        // when it opened): Tab takes it to the first button, Shift+Tab to the last.
+        if (wParam != VK_TAB) return FALSE;
+        SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        if (HWND first = GetNextDlgTabItem(m_hWnd, nullptr, GetKeyState(VK_SHIFT) < 0))
+            SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+        return SetResult(0);
     case WM_DRAWITEM: {
         // Owner-drawn buttons draw themselves.
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         if (item && item->CtlType == ODT_BUTTON)
             if (COwnerDrawButton* button = COwnerDrawButton::FromHandle(item->hwndItem)) {
                 button->DrawItem(*item);
+                // Where the keyboard is, once the player uses it.
+                // Inside the image, whatever its shape: the next frame drawn covers it.
+                if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT)) {
+                    RECT r = item->rcItem;
+                    const int inset = std::max<int>(2, std::min(r.right - r.left, r.bottom - r.top) / 4);
+                    InflateRect(&r, -inset, -inset);
+                    DrawFocusRect(item->hDC, &r);
+                }
                 return SetResult(TRUE);
             }
         return FALSE;

@@ -19,6 +19,8 @@ void CKbcButton::SetTooltipText(const std::wstring& text)
 {
     if (m_hWnd == nullptr) return;
     m_strTip = text;
+    // What the player sees on hovering is what a screen reader says.
+    if (!text.empty()) SetWindowTextW(m_hWnd, text.c_str());
     TOOLINFOW info = {};
     info.cbSize = sizeof info;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -41,6 +43,12 @@ void CKbcButton::SetState(int state)
     m_nMouseState = state;
     m_nFixedState = state;
     if (m_hWnd) EnableWindow(m_hWnd, state != STATE_DISABLED);
+    // A window whose keyboard focus is nowhere (its buttons were disabled
+    // or hidden when it opened) gets it on the first button that can take it.
+    const HWND parent = m_hWnd ? GetParent(m_hWnd) : nullptr;
+    if (parent && state != STATE_DISABLED && IsWindowVisible(m_hWnd) && (GetFocus() == nullptr || GetFocus() == parent) &&
+        GetActiveWindow() == parent)
+        SendMessageW(parent, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_hWnd), TRUE);
     Repaint();
 }
 

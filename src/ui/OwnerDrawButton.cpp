@@ -1,5 +1,7 @@
 #include "OwnerDrawButton.h"
 
+#include "ButtonAccessible.h"
+
 namespace UI {
 
 namespace {
@@ -49,6 +51,30 @@ LRESULT CALLBACK COwnerDrawButton::StaticProc(HWND hWnd, UINT message, WPARAM wP
 {
     COwnerDrawButton* self = FromHandle(hWnd);
     if (self == nullptr) return DefWindowProcW(hWnd, message, wParam, lParam);
+    if (message == WM_GETOBJECT) {
+        if (const LRESULT answer = AnswerButtonObject(hWnd, wParam, lParam)) return answer;
+    }
+    // Enter presses the button that has the focus, as it does a push button
+    // (Space does already): the dialog manager would send IDOK instead. Tab
+    // and Shift+Tab are the buttons' own too: the launcher's main window is
+    // modeless beside the modal background, whose dialog loop does not move
+    // the main window's focus.
+    const MSG* asked = reinterpret_cast<const MSG*>(lParam);
+    if (message == WM_GETDLGCODE && asked && asked->message == WM_KEYDOWN &&
+        (asked->wParam == VK_RETURN || asked->wParam == VK_TAB))
+        return CallWindowProcW(self->m_pfnDefault, hWnd, message, wParam, lParam) | DLGC_WANTMESSAGE;
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        if (IsWindowEnabled(hWnd))
+            SendMessageW(GetParent(hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hWnd), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(hWnd));
+        return 0;
+    }
+    if (message == WM_KEYDOWN && wParam == VK_TAB) {
+        // The focus is drawn from now on, as after any keyboard use.
+        SendMessageW(GetAncestor(hWnd, GA_ROOT), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        SendMessageW(GetParent(hWnd), WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) < 0 ? 1 : 0, FALSE);
+        return 0;
+    }
     LRESULT result = 0;
     try {
         result = self->WindowProc(message, wParam, lParam);

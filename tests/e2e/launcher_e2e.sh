@@ -411,6 +411,30 @@ repair_menu() {
   wait_launcher 0 30
 }
 
+keyboard() {
+  # The window and the settings dialog by the keyboard alone: Tab and
+  # Shift+Tab move the focus from button to button, each a push button named
+  # as its tooltip for a screen reader; Enter opens the settings, Escape
+  # closes them, Space starts the game.
+  install keyboard 0000300
+  start_launcher
+  driver wait-window "$TITLE" 30000 wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button"
+  local n; for n in 1 2 3 4 5; do
+    driver keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 500 >/dev/null 2>&1 && break
+  done
+  driver focus "$TITLE" 1003 "Start" 500 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Close" 3000 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Minimise" 3000 \
+    keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Game settings" 3000 keys "$TITLE" 1003 shift-tab ";" \
+    focus "$TITLE" 1003 "Minimise" 3000 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Game settings" 3000 \
+    keys "$TITLE" 1003 enter ";" wait-enabled "" 1055 10000 keys "" 1055 escape ";" \
+    || fail "the keyboard does not reach every button"
+  driver focus "$TITLE" 1003 "Game settings" 3000 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 3000 \
+    >/dev/null || fail "the focus does not come back from the settings"
+  sleep 0.3; shot launcher_keyboard_focus
+  driver keys "$TITLE" 1003 space ";" >/dev/null || fail "Space does not start the game"
+  wait_launcher 0 30
+  game_started_with "run"
+}
+
 usage() {
   install usage 0000300
   start_launcher "/?"
@@ -420,6 +444,6 @@ usage() {
 }
 
 ALL=(usage up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
-     non_ascii two_installations failure_causes repair_menu)
+     non_ascii two_installations failure_causes repair_menu keyboard)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

@@ -22,11 +22,21 @@
 //                               control ID, opened as the shell opens it on a
 //                               right click of the icon, and its entry N (from 0)
 //                               chosen with the arrow keys and Enter
+//   keys TITLE ID K...;         the window holding control ID brought to the
+//                               front, then keys pressed as a player presses
+//                               them (tab, shift-tab, enter, space, escape), up to ";"
+//   focus TITLE ID TEXT MS      the control with the keyboard focus in that
+//                               window: its accessible name holds TEXT and its
+//                               role is a push button; prints both
 //   close TITLE                 WM_CLOSE
 //   unregister                  removes the launcher's file-type key, which
 //                               would send the next launcher to the
 //                               installation that wrote it
 #include <windows.h>
+#include <oleacc.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +167,29 @@ void Key(WORD vk)
     Sleep(50);  // the menu's loop takes each key before the next
 }
 
+// The accessible name and role of a control, as a screen reader reads them.
+bool Accessible(HWND control, std::wstring* name, long* role)
+{
+    IAccessible* acc = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc))))
+        return false;
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    VARIANT r;
+    VariantInit(&r);
+    const bool ok = SUCCEEDED(acc->get_accName(self, &text)) && SUCCEEDED(acc->get_accRole(self, &r));
+    if (text) {
+        *name = text;
+        SysFreeString(text);
+    }
+    *role = r.vt == VT_I4 ? r.lVal : 0;
+    acc->Release();
+    return ok;
+}
+
 int Fail(const std::wstring& what)
 {
     std::fwprintf(stderr, L"driver: %ls\n", what.c_str());
@@ -167,6 +200,10 @@ int Fail(const std::wstring& what)
 
 int wmain(int argc, wchar_t** argv)
 {
+    CoInitialize(nullptr);  // for the accessible objects of another process
+    // Names and texts are Chinese: UTF-8, or the line ends at the first of them.
+    _setmode(_fileno(stdout), _O_U8TEXT);
+    _setmode(_fileno(stderr), _O_U8TEXT);
     std::vector<std::wstring> a(argv + 1, argv + argc);
     size_t i = 0;
     auto need = [&](size_t n) { return i + n <= a.size(); };
@@ -272,6 +309,51 @@ int wmain(int argc, wchar_t** argv)
             for (int k = 0; k <= entry; ++k) Key(VK_DOWN);
             Key(VK_RETURN);
             if (!WaitFor(ms, [&] { return FindTop(nullptr, L"#32768") == nullptr; })) return Fail(L"the menu stays open");
+        } else if (step == L"keys" && need(2)) {
+            HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
+            i += 2;
+            if (!c) return Fail(L"no control " + a[i - 1]);
+            // Activating the window again would put its focus back where it was.
+            if (GetForegroundWindow() != GetAncestor(c, GA_ROOT)) {
+                SetForegroundWindow(GetAncestor(c, GA_ROOT));
+                Sleep(100);
+            }
+            for (; i < a.size() && a[i] != L";"; ++i) {
+                const std::wstring& k = a[i];
+                if (k == L"shift-tab") {
+                    INPUT in[4] = {};
+                    for (INPUT& x : in) x.type = INPUT_KEYBOARD;
+                    in[0].ki.wVk = in[3].ki.wVk = VK_SHIFT;
+                    in[1].ki.wVk = in[2].ki.wVk = VK_TAB;
+                    in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+                    SendInput(4, in, sizeof(INPUT));
+                    Sleep(50);
+                } else {
+                    const WORD vk = k == L"tab" ? VK_TAB : k == L"enter" ? VK_RETURN : k == L"space" ? VK_SPACE
+                                                         : k == L"escape" ? VK_ESCAPE : 0;
+                    if (vk == 0) return Fail(L"unknown key " + k);
+                    Key(vk);
+                }
+            }
+            if (i < a.size()) ++i;  // the ";"
+        } else if (step == L"focus" && need(4)) {
+            const std::wstring title = a[i], want = a[i + 2];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 3].c_str());
+            i += 4;
+            std::wstring name;
+            long role = 0;
+            if (!WaitFor(ms, [&] {
+                    HWND c = FindControl(title.c_str(), id);
+                    GUITHREADINFO info = {};
+                    info.cbSize = sizeof info;
+                    name.clear();
+                    return c && GetGUIThreadInfo(GetWindowThreadProcessId(c, nullptr), &info) && info.hwndFocus &&
+                           Accessible(info.hwndFocus, &name, &role) && name.find(want) != std::wstring::npos &&
+                           role == ROLE_SYSTEM_PUSHBUTTON;
+                }))
+                return Fail(L"the focus is not on '" + want + L"': it is on '" + name + L"', role " + std::to_wstring(role));
+            std::fwprintf(stdout, L"focus: %ls (push button)\n", name.c_str());
         } else if (step == L"close" && need(1)) {
             HWND w = FindTop(a[i++].c_str());
             if (!w) return Fail(L"no window " + a[i - 1]);
