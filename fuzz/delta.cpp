@@ -1,8 +1,12 @@
-// Delta entries of a package, applied to an old file as the installer does.
+// Delta entries of a package, applied to an old file as the installer does:
+// zstd segments (plain or after the x86 filter), difference deltas and the
+// solid bundle, told apart by their magic.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "transfer/DiffDelta.h"
 #include "transfer/ZstdDelta.h"
 
 namespace {
@@ -10,9 +14,11 @@ namespace {
 // Counts what arrives; nothing past the stated size may.
 struct SCount : IDeltaSink {
     std::uint64_t stated = 0, got = 0;
+    bool refuseBeyond = false;  // a bundle's plain size is not bounded by a caller
     bool Write(const void*, std::size_t size) override
     {
         got += size;
+        if (got > stated && refuseBeyond) return false;
         if (got > stated) std::abort();
         return true;
     }
@@ -36,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CMemoryByteSource delta(data, size), old(base.data(), base.size());
     SCount out;
     out.stated = stated;
-    if (ApplyDelta(delta, old, stated, out) == DELTA_OK && out.got != stated) std::abort();
+    if (std::memcmp(data, "TWSOLID1", 8) == 0) {
+        std::string why;
+        out.refuseBeyond = true;
+        if (UnpackSolid(delta, out, &why) && out.got != stated) std::abort();
+        return 0;
+    }
+    const EDeltaResult r = std::memcmp(data, "TWDIFF01", 8) == 0 ? ApplyDiffDelta(delta, old, stated, out)
+                                                                  : ApplyDelta(delta, old, stated, out, (data[size - 1] & 1) != 0);
+    if (r == DELTA_OK && out.got != stated) std::abort();
     return 0;
 }

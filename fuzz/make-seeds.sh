@@ -80,6 +80,22 @@ data = open(sys.argv[1], "rb").read()
 archive = data[data.find(b"PK\x03\x04"):data.rfind(b"PK\x05\x06") + 22]
 open(sys.argv[2], "wb").write(zipfile.ZipFile(io.BytesIO(archive)).read("a.bin"))
 PY
+# A stored difference delta (the same against the old file) and a solid
+# bundle of two of them: made by hand, as patchtool keeps zstd for the above.
+python3 - "$C/delta" <<'PY'
+import lzma, struct, sys
+def zz(v):
+    u, out = (v << 1) ^ (v >> 63), bytearray()
+    while u >= 0x80:
+        out.append((u & 0x7F) | 0x80)
+        u >>= 7
+    return bytes(out + bytes([u]))
+control, diff, extra = zz(100) + zz(4) + zz(0), bytes(100), b"new!"
+stored = b"TWDIFF01" + struct.pack("<QQQQQII", 104, 64 << 10, len(control), len(diff), len(extra), 4096, 2) + control + diff + extra
+open(sys.argv[1] + "/diff.delta", "wb").write(stored)
+packed = lzma.compress(stored * 2, format=lzma.FORMAT_RAW, filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 4096}])
+open(sys.argv[1] + "/solid.bundle", "wb").write(b"TWSOLID1" + struct.pack("<QI", 2 * len(stored), 4096) + packed)
+PY
 # Manifests of a small store: two versions, names in several scripts, a file
 # of several chunks beside empty and small ones.
 python3 - "$W" <<'PY'
