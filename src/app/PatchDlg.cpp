@@ -1,5 +1,6 @@
 #include "PatchDlg.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "ui/BgDialog.h"
 #include "ui/BitmapRegion.h"
 #include "ui/ResourceIds.h"
+#include "ui/SilentControl.h"
 #include "update/Messages.h"
 #include "update/UpdateEngine.h"
 
@@ -26,6 +28,9 @@ const int g_nButtonIds[CPatchDlg::BUTTON_COUNT] = {IDC_START, IDC_CLOSE, IDC_MIN
                                                    IDC_LINK8, IDC_LINK9, IDC_LINK10};
 
 namespace {
+
+// The part of a bar the skin shows filled, for its silent progress control.
+WPARAM Permille(int filled, int width) { return width > 0 ? static_cast<WPARAM>(1000LL * filled / width) : 0; }
 
 // Set by whoever changes a value, cleared by the timer that repaints it.
 std::atomic<bool> g_bRepaintBar1{false}, g_bRepaintBar2{false}, g_bRepaintStatus{false};
@@ -235,6 +240,16 @@ void CPatchDlg::SetUpWindow()
         ShowWindow(button.GetSafeHwnd(), SW_SHOW);
     }
 
+    // What the skin paints, told to screen readers by controls that draw nothing.
+    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_FILE, Bar1Rect(), LocalText(L"PROGRESS_FILE"));
+    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_TOTAL, Bar2Rect(), LocalText(L"PROGRESS_TOTAL"));
+    if (HWND status = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT)) {
+        UI::MakeSilent(status);
+        const RECT r = StatusRect();
+        SetWindowPos(status, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+
     if (!m_VersionFont.m_strStyle.empty()) m_hVersionFont.Reset(MakeFont(m_VersionFont.m_nSize[0], m_VersionFont.m_strStyle));
     if (!m_InformationFont.m_strStyle.empty()) m_hInformationFont.Reset(MakeFont(m_InformationFont.m_nSize[0], m_InformationFont.m_strStyle));
 }
@@ -319,11 +334,13 @@ void CPatchDlg::OnTimer(UINT_PTR id)
         if (g_bRepaintBar1.exchange(false)) {
             const RECT r = Bar1Rect();
             InvalidateRect(m_hWnd, &r, FALSE);
+            SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_FILE, PBM_SETPOS, Permille(m_nFilled1, m_Bar1.Width()), 0);
         }
     } else if (id == TIMER_BAR2_STATUS) {
         if (g_bRepaintBar2.exchange(false)) {
             const RECT r = Bar2Rect();
             InvalidateRect(m_hWnd, &r, FALSE);
+            SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_TOTAL, PBM_SETPOS, Permille(m_nFilled2, m_Bar2.Width()), 0);
         }
         if (g_bRepaintStatus.exchange(false)) {
             const RECT r = StatusRect();

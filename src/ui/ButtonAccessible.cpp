@@ -1,14 +1,17 @@
 #include "ButtonAccessible.h"
 
+#include <commctrl.h>
 #include <oleacc.h>
+
+#include <string>
 
 namespace UI {
 namespace {
 
-class CButtonAccessible : public IAccessible {
+class CRoleAccessible : public IAccessible {
 public:
-    CButtonAccessible(HWND hWnd, IAccessible* standard) : m_hWnd(hWnd), m_std(standard) {}
-    virtual ~CButtonAccessible() { m_std->Release(); }
+    CRoleAccessible(HWND hWnd, IAccessible* standard, long role) : m_hWnd(hWnd), m_std(standard), m_role(role) {}
+    virtual ~CRoleAccessible() { m_std->Release(); }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override
@@ -47,12 +50,12 @@ public:
     {
         if (!IsSelf(child)) return m_std->get_accRole(child, role);
         role->vt = VT_I4;
-        role->lVal = ROLE_SYSTEM_PUSHBUTTON;
+        role->lVal = m_role;
         return S_OK;
     }
     STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override
     {
-        if (!IsSelf(child)) return m_std->get_accState(child, state);
+        if (!IsSelf(child) || m_role != ROLE_SYSTEM_PUSHBUTTON) return m_std->get_accState(child, state);
         state->vt = VT_I4;
         state->lVal = STATE_SYSTEM_FOCUSABLE | (GetFocus() == m_hWnd ? STATE_SYSTEM_FOCUSED : 0) |
                       (IsWindowEnabled(m_hWnd) ? 0 : STATE_SYSTEM_UNAVAILABLE) |
@@ -61,13 +64,13 @@ public:
     }
     STDMETHODIMP get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        if (!IsSelf(child)) return m_std->get_accDefaultAction(child, action);
+        if (!IsSelf(child) || m_role != ROLE_SYSTEM_PUSHBUTTON) return m_std->get_accDefaultAction(child, action);
         *action = SysAllocString(L"Press");
         return *action ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP accDoDefaultAction(VARIANT child) override
     {
-        if (!IsSelf(child)) return m_std->accDoDefaultAction(child);
+        if (!IsSelf(child) || m_role != ROLE_SYSTEM_PUSHBUTTON) return m_std->accDoDefaultAction(child);
         if (!IsWindowEnabled(m_hWnd)) return E_FAIL;
         PostMessageW(m_hWnd, BM_CLICK, 0, 0);
         return S_OK;
@@ -76,7 +79,14 @@ public:
     STDMETHODIMP get_accChildCount(long* n) override { return m_std->get_accChildCount(n); }
     STDMETHODIMP get_accChild(VARIANT child, IDispatch** out) override { return m_std->get_accChild(child, out); }
     STDMETHODIMP get_accName(VARIANT child, BSTR* name) override { return m_std->get_accName(child, name); }
-    STDMETHODIMP get_accValue(VARIANT child, BSTR* value) override { return m_std->get_accValue(child, value); }
+    STDMETHODIMP get_accValue(VARIANT child, BSTR* value) override
+    {
+        if (!IsSelf(child) || m_role != ROLE_SYSTEM_PROGRESSBAR) return m_std->get_accValue(child, value);
+        const LRESULT top = SendMessageW(m_hWnd, PBM_GETRANGE, FALSE, 0);
+        const LRESULT at = SendMessageW(m_hWnd, PBM_GETPOS, 0, 0);
+        *value = SysAllocString((std::to_wstring(top > 0 ? at * 100 / top : 0) + L"%").c_str());
+        return *value ? S_OK : E_OUTOFMEMORY;
+    }
     STDMETHODIMP get_accDescription(VARIANT child, BSTR* text) override { return m_std->get_accDescription(child, text); }
     STDMETHODIMP get_accHelp(VARIANT child, BSTR* help) override { return m_std->get_accHelp(child, help); }
     STDMETHODIMP get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override
@@ -105,20 +115,31 @@ private:
     LONG m_refs = 1;
     HWND m_hWnd;
     IAccessible* m_std;
+    long m_role;
 };
 
-}  // namespace
-
-LRESULT AnswerButtonObject(HWND hWnd, WPARAM wParam, LPARAM lParam)
+LRESULT Answer(HWND hWnd, WPARAM wParam, LPARAM lParam, long role)
 {
     if (static_cast<LONG>(lParam) != static_cast<LONG>(OBJID_CLIENT)) return 0;
     IAccessible* standard = nullptr;
     if (FAILED(CreateStdAccessibleObject(hWnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
         return 0;
-    CButtonAccessible* object = new CButtonAccessible(hWnd, standard);
+    CRoleAccessible* object = new CRoleAccessible(hWnd, standard, role);
     const LRESULT result = LresultFromObject(IID_IAccessible, wParam, object);
     object->Release();
     return result;
+}
+
+}  // namespace
+
+LRESULT AnswerButtonObject(HWND hWnd, WPARAM wParam, LPARAM lParam)
+{
+    return Answer(hWnd, wParam, lParam, ROLE_SYSTEM_PUSHBUTTON);
+}
+
+LRESULT AnswerSilentObject(HWND hWnd, WPARAM wParam, LPARAM lParam, bool progress)
+{
+    return Answer(hWnd, wParam, lParam, progress ? ROLE_SYSTEM_PROGRESSBAR : ROLE_SYSTEM_STATICTEXT);
 }
 
 }  // namespace UI

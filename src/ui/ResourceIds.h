@@ -23,6 +23,8 @@
 #define IDC_LINK10 1013    /* 10 */
 // The status line as text, for tools that read windows (it is drawn, not shown).
 #define IDC_STATUS_TEXT 1090
+#define IDC_PROGRESS_FILE 1091   /* silent progress bars for screen readers */
+#define IDC_PROGRESS_TOTAL 1092
 // Entries of the notification-area menu.
 #define ID_RESTORE_WINDOW 1126
 #define ID_EXIT_LAUNCHER 1127

@@ -419,6 +419,9 @@ keyboard() {
   install keyboard 0000300
   start_launcher
   driver wait-window "$TITLE" 30000 wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button"
+  # The skin's status line and bars, as a screen reader has them.
+  driver accessible "$TITLE" 1090 statictext "开始游戏" 5000 accessible "$TITLE" 1091 progressbar "Progress of the file: " 5000 \
+    accessible "$TITLE" 1092 progressbar "Progress of the update: " 5000 || fail "the status and the bars are not exposed"
   local n; for n in 1 2 3 4 5; do
     driver keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 500 >/dev/null 2>&1 && break
   done

@@ -77,6 +77,8 @@ const STextDefault kDefaults[] = {
      L"The proxy refused the connection: check its address, user and password"},
     {L"CAUSE_NOT_WRITABLE", L"无法写入游戏目录 %s：请把游戏安装到自己有权限的文件夹（不要放在 Program Files 下）",
      L"The game's folder %s cannot be written: install the game in a folder you own (not under Program Files)"},
+    {L"PROGRESS_FILE", L"当前文件进度", L"Progress of the file"},
+    {L"PROGRESS_TOTAL", L"总进度", L"Progress of the update"},
     {L"WAITING_LOCKED_FILE", L"正在等待 %s：它正被其他程序使用...", L"Waiting for %s: another program is using it..."},
     // Chunk-store updates, verify and repair.
     {L"CHUNK_PLANNING", L"正在比较本地文件与版本 %s...", L"Comparing the installation with version %s..."},

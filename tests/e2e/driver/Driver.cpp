@@ -28,6 +28,10 @@
 //   focus TITLE ID TEXT MS      the control with the keyboard focus in that
 //                               window: its accessible name holds TEXT and its
 //                               role is a push button; prints both
+//   accessible TITLE ID ROLE TEXT MS
+//                               control ID as a screen reader has it: its role
+//                               (progressbar, statictext) and "NAME: VALUE"
+//                               holding TEXT; prints it
 //   close TITLE                 WM_CLOSE
 //   unregister                  removes the launcher's file-type key, which
 //                               would send the next launcher to the
@@ -118,8 +122,12 @@ BOOL CALLBACK BoxProc(HWND hWnd, LPARAM lParam)
     wchar_t cls[64] = L"";
     GetClassNameW(hWnd, cls, 64);
     if (!IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
-    // A message box has its text in static controls; the launcher's own
-    // dialogs have none.
+    // A message box has its text in static controls and answer buttons; the
+    // launcher's own dialogs have no such buttons (its main window has a
+    // static: the status line for screen readers).
+    bool answers = false;
+    for (int id : {IDOK, IDCANCEL, IDRETRY, IDYES, IDNO}) answers = answers || GetDlgItem(hWnd, id) != nullptr;
+    if (!answers) return TRUE;
     const std::wstring text = BoxText(hWnd);
     if (text.empty() || text.find(s->text) == std::wstring::npos) return TRUE;
     s->hWnd = hWnd;
@@ -168,7 +176,7 @@ void Key(WORD vk)
 }
 
 // The accessible name and role of a control, as a screen reader reads them.
-bool Accessible(HWND control, std::wstring* name, long* role)
+bool Accessible(HWND control, std::wstring* name, long* role, std::wstring* value = nullptr)
 {
     IAccessible* acc = nullptr;
     if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc))))
@@ -186,6 +194,11 @@ bool Accessible(HWND control, std::wstring* name, long* role)
         SysFreeString(text);
     }
     *role = r.vt == VT_I4 ? r.lVal : 0;
+    BSTR v = nullptr;
+    if (value && SUCCEEDED(acc->get_accValue(self, &v)) && v) {
+        *value = v;
+        SysFreeString(v);
+    }
     acc->Release();
     return ok;
 }
@@ -354,6 +367,25 @@ int wmain(int argc, wchar_t** argv)
                 }))
                 return Fail(L"the focus is not on '" + want + L"': it is on '" + name + L"', role " + std::to_wstring(role));
             std::fwprintf(stdout, L"focus: %ls (push button)\n", name.c_str());
+        } else if (step == L"accessible" && need(5)) {
+            const std::wstring title = a[i], roleName = a[i + 2], want = a[i + 3];
+            const int id = _wtoi(a[i + 1].c_str());
+            const DWORD ms = _wtoi(a[i + 4].c_str());
+            i += 5;
+            const long wantRole = roleName == L"progressbar" ? ROLE_SYSTEM_PROGRESSBAR
+                                  : roleName == L"statictext" ? ROLE_SYSTEM_STATICTEXT
+                                                              : ROLE_SYSTEM_PUSHBUTTON;
+            std::wstring seen;
+            long role = 0;
+            if (!WaitFor(ms, [&] {
+                    HWND c = FindControl(title.c_str(), id);
+                    std::wstring name, value;
+                    if (!c || !Accessible(c, &name, &role, &value)) return false;
+                    seen = name + L": " + value;
+                    return role == wantRole && seen.find(want) != std::wstring::npos;
+                }))
+                return Fail(L"control " + std::to_wstring(id) + L" is '" + seen + L"', role " + std::to_wstring(role));
+            std::fwprintf(stdout, L"accessible: %ls\n", seen.c_str());
         } else if (step == L"close" && need(1)) {
             HWND w = FindTop(a[i++].c_str());
             if (!w) return Fail(L"no window " + a[i - 1]);
