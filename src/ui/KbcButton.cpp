@@ -19,8 +19,10 @@ void CKbcButton::SetTooltipText(const std::wstring& text)
 {
     if (m_hWnd == nullptr) return;
     m_strTip = text;
-    // What the player sees on hovering is what a screen reader says.
-    if (!text.empty()) SetWindowTextW(m_hWnd, text.c_str());
+    // What the player sees on hovering is what a screen reader says. Set
+    // past the button's own handler, which would paint the button over a
+    // background the skin has not drawn yet (black corners).
+    if (!text.empty()) DefWindowProcW(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     TOOLINFOW info = {};
     info.cbSize = sizeof info;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
