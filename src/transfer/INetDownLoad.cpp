@@ -128,14 +128,17 @@ void CINetDownLoad::DiscardPartial(const std::wstring& localPath, const SDownloa
 int CINetDownLoad::Init()
 {
     if (m_hSession) return TRUE;
+    m_watchProxy = m_proxy;
     if (m_proxy.mode == SProxy::EXPLICIT) {
-        // Loopback too goes through the proxy named.
-        const std::wstring server = L"http=" + m_proxy.host + L":" + std::to_wstring(m_proxy.port);
+        // Every scheme, loopback too, goes through the proxy named.
+        const std::wstring server = m_proxy.host + L":" + std::to_wstring(m_proxy.port);
         m_hSession.Reset(InternetOpenW(L"KORVALEN Downloader", INTERNET_OPEN_TYPE_PROXY, server.c_str(), L"<-loopback>", 0));
     } else {
         m_hSession.Reset(InternetOpenW(L"KORVALEN Downloader",
                                        m_proxy.mode == SProxy::SYSTEM ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT,
                                        nullptr, nullptr, 0));
+        // The system's proxy, where it names one, is the peer the watch must break.
+        if (m_hSession && m_proxy.mode == SProxy::SYSTEM) m_watchProxy = SystemProxy(m_hSession.Get());
     }
     return m_hSession.Valid();
 }
@@ -207,6 +210,10 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
         }
         if (result != DOWNLOAD_OK) break;
         // Only a whole body replaces the target.
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExW(part.path.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+            return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         if (m_digests && m_md5 && m_blake) {
             unsigned char md5[16];
             m_md5->Final(md5);
@@ -214,10 +221,6 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
             m_md5Hex = Md5Hex(md5);
             m_digestPath = target;
         }
-        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExW(part.path.c_str(), target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
-            return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         DeleteFileForced(RecordPath(part.path));
         if (receivedSize != nullptr) *receivedSize = length;
         return DOWNLOAD_OK;
@@ -359,9 +362,10 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
                                                   std::wstring(validator.begin(), validator.end()) + L"\r\n"
                                             : L""};
     // Bounds the connection, the request and the headers from here on.
-    // The connection's peer is the proxy when one is named.
-    const bool viaProxy = m_proxy.mode == SProxy::EXPLICIT;
-    CTransferWatch watch(viaProxy ? m_proxy.host : http.host, viaProxy ? m_proxy.port : http.port, m_stallMs, m_stallBytes);
+    // The connection's peer is the proxy when there is one.
+    const bool viaProxy = m_watchProxy.mode == SProxy::EXPLICIT;
+    CTransferWatch watch(viaProxy ? m_watchProxy.host : http.host, viaProxy ? m_watchProxy.port : http.port, m_stallMs,
+                         m_stallBytes);
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
     const int sent = SendRequest(target, &rawConnection, &rawRequest);
     CInternetHandle connection(rawConnection), request(rawRequest);
@@ -473,9 +477,10 @@ int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint
     InternetSetOptionW(m_hSession.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     const SRequestTarget target = {http.host, http.object, http.port, http.secure,
                                    L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(last) + L"\r\n"};
-    // The connection's peer is the proxy when one is named.
-    const bool viaProxy = m_proxy.mode == SProxy::EXPLICIT;
-    CTransferWatch watch(viaProxy ? m_proxy.host : http.host, viaProxy ? m_proxy.port : http.port, m_stallMs, m_stallBytes);
+    // The connection's peer is the proxy when there is one.
+    const bool viaProxy = m_watchProxy.mode == SProxy::EXPLICIT;
+    CTransferWatch watch(viaProxy ? m_watchProxy.host : http.host, viaProxy ? m_watchProxy.port : http.port, m_stallMs,
+                         m_stallBytes);
     watch.SetDeadline(DeadlineMs(want));
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
     const int sent = SendRequest(target, &rawConnection, &rawRequest);

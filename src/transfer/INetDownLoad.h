@@ -141,6 +141,7 @@ private:
 
     bool m_digests = false;
     SProxy m_proxy;
+    SProxy m_watchProxy;  // the proxy the session's connections go to (EXPLICIT), as far as it can be told
     std::unique_ptr<CMd5> m_md5;
     std::unique_ptr<CBlake2bStream> m_blake;
     std::wstring m_digestPath;  // where the last download with digests went

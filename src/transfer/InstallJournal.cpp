@@ -52,7 +52,7 @@ bool MayUndo(const SJournalLine& line)
 
 // Undoes one line, newest first; false (with *damage) when a restore fails.
 bool UndoLine(const SJournalLine& line, const std::wstring& gameDir, const std::wstring& backupDir,
-              const CInstallJournal::Logger& log, std::wstring* damage)
+              const CInstallJournal::Logger& log, DWORD lockWaitMs, std::wstring* damage)
 {
     const std::wstring rel = Utf8ToWide(line.path);
     const std::wstring target = gameDir + rel;
@@ -68,8 +68,8 @@ bool UndoLine(const SJournalLine& line, const std::wstring& gameDir, const std::
         // A missing backup of a B line: the move never happened.
         if (!FileExists(backup)) break;
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        // A file locked again while undoing is waited for, as long as when installing.
-        if (!RetryWhileLocked(target, SLockWait(), [&] {
+        // A file locked again while undoing is waited for, within a bound.
+        if (!RetryWhileLocked(target, SLockWait{lockWaitMs, nullptr}, [&] {
                 return MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
             })) {
             *damage = L"cannot restore " + rel + L", error " + std::to_wstring(GetLastError());
@@ -266,10 +266,10 @@ ERecovery CInstallJournal::Rollback(const Logger& log, std::wstring* why)
 {
     Close();
     m_noted.clear();
-    return Recover(m_gameDir, log, why);
+    return Recover(m_gameDir, log, why, m_lockWait.totalMs);
 }
 
-ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why)
+ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why, DWORD lockWaitMs)
 {
     CInstallJournal j(gameDir);
     const std::wstring journal = j.JournalPath();
@@ -299,7 +299,7 @@ ERecovery CInstallJournal::Recover(const std::wstring& gameDir, const Logger& lo
             if (!named.count(AsciiLower(path))) return Damaged(why, L"a backup the journal does not name: " + path);
         for (auto it = text.lines.rbegin(); it != text.lines.rend(); ++it) {
             std::wstring damage;
-            if (!UndoLine(*it, gameDir, j.BackupDir(), log, &damage)) return Damaged(why, damage);
+            if (!UndoLine(*it, gameDir, j.BackupDir(), log, lockWaitMs, &damage)) return Damaged(why, damage);
         }
     }
     if (text.committed)

@@ -68,7 +68,10 @@ public:
 
     // A journal left by a run that did not finish: roll it back (or, when it
     // was committed, only clean up).
-    static ERecovery Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why = nullptr);
+    // A file locked again is waited for lockWaitMs (short: this runs before
+    // the window answers).
+    static ERecovery Recover(const std::wstring& gameDir, const Logger& log, std::wstring* why = nullptr,
+                             DWORD lockWaitMs = 5000);
 
 private:
     bool Note(wchar_t kind, const std::wstring& rel, const std::string& md5Hex = "");

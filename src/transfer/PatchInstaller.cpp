@@ -283,7 +283,7 @@ bool CPatchInstaller::ExtractPackage()
     // the temp directory under a listed name goes.
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(Key(item->path)))
-            DeleteFileForced(m_tempDir + item->path);
+            DeleteFileForced(m_tempDir + WithBackslashes(item->path));
     }
     if (!ApplyDeltas()) return false;
     // Every unpacked file is the file list's before anything in the game changes.

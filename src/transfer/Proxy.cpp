@@ -1,6 +1,10 @@
 #include "Proxy.h"
 
+#include <windows.h>
+#include <wininet.h>
+
 #include <cwchar>
+#include <vector>
 
 bool ParseProxy(const std::wstring& text, SProxy* proxy, std::wstring* why)
 {
@@ -44,4 +48,43 @@ bool ParseProxy(const std::wstring& text, SProxy* proxy, std::wstring* why)
     proxy->host = rest;
     proxy->mode = SProxy::EXPLICIT;
     return true;
+}
+
+std::wstring ProxyForLog(const std::wstring& text)
+{
+    const size_t at = text.rfind(L'@'), scheme = text.find(L"://");
+    const size_t from = scheme == std::wstring::npos ? 0 : scheme + 3;
+    if (at == std::wstring::npos || at < from) return text;
+    const size_t colon = text.find(L':', from);
+    return colon != std::wstring::npos && colon < at ? text.substr(0, colon) + L":***" + text.substr(at) : text;
+}
+
+SProxy SystemProxy(void* session)
+{
+    SProxy proxy;
+    proxy.mode = SProxy::DIRECT;
+    DWORD size = 0;
+    InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
+    if (size == 0) return proxy;
+    std::vector<unsigned char> buffer(size);
+    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return proxy;
+    const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == nullptr) return proxy;
+    // "host:port", or per scheme "http=host:port https=..." (also with ';').
+    std::wstring list = reinterpret_cast<const wchar_t*>(info->lpszProxy), chosen;
+    for (size_t i = 0; i <= list.size();) {
+        const size_t end = list.find_first_of(L" ;", i);
+        const std::wstring item = list.substr(i, end == std::wstring::npos ? std::wstring::npos : end - i);
+        const size_t eq = item.find(L'=');
+        if (!item.empty() && (eq == std::wstring::npos || item.compare(0, eq, L"http") == 0)) {
+            chosen = eq == std::wstring::npos ? item : item.substr(eq + 1);
+            if (eq != std::wstring::npos || chosen.empty()) break;
+        }
+        if (end == std::wstring::npos) break;
+        i = end + 1;
+    }
+    std::wstring why;
+    SProxy named;
+    if (!chosen.empty() && ParseProxy(L"http://" + chosen, &named, &why)) return named;
+    return proxy;
 }

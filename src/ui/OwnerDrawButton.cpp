@@ -64,7 +64,8 @@ LRESULT CALLBACK COwnerDrawButton::StaticProc(HWND hWnd, UINT message, WPARAM wP
         (asked->wParam == VK_RETURN || asked->wParam == VK_TAB))
         return CallWindowProcW(self->m_pfnDefault, hWnd, message, wParam, lParam) | DLGC_WANTMESSAGE;
     if (message == WM_KEYDOWN && wParam == VK_RETURN) {
-        if (IsWindowEnabled(hWnd))
+        // Once per press: a held key repeats, a start or a repair must not.
+        if (IsWindowEnabled(hWnd) && !(lParam & (1 << 30)))
             SendMessageW(GetParent(hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hWnd), BN_CLICKED),
                          reinterpret_cast<LPARAM>(hWnd));
         return 0;

@@ -20,6 +20,9 @@ LRESULT CALLBACK SilentProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         return 1;
     case WM_NCHITTEST:
         return HTTRANSPARENT;
+    case WM_SETTEXT:
+        // Kept, not painted: a static paints its new text at once, over the skin.
+        return DefWindowProcW(hWnd, message, wParam, lParam);
     case WM_GETOBJECT: {
         wchar_t cls[32] = {};
         GetClassNameW(hWnd, cls, 32);

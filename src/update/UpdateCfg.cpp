@@ -88,7 +88,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     std::wstring why;
     const std::wstring proxyText = m_strProxy.empty() ? Base::Utility::Utf8ToWide(r.proxy) : m_strProxy;
     if (!ParseProxy(proxyText, &proxy, &why)) {
-        SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", proxyText.c_str(), why.c_str());
+        SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", ProxyForLog(proxyText).c_str(), why.c_str());
         return false;
     }
     if (proxy.mode != InetDownload.Proxy().mode || proxy.host != InetDownload.Proxy().host ||
