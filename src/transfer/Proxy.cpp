@@ -4,7 +4,27 @@
 #include <wininet.h>
 
 #include <cwchar>
+#include <cwctype>
 #include <vector>
+
+namespace {
+
+// %XX as the byte it stands for: a user or password may hold "@" or ":".
+std::wstring PercentDecoded(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'%' && i + 2 < text.size() && iswxdigit(text[i + 1]) && iswxdigit(text[i + 2])) {
+            out.push_back(static_cast<wchar_t>(std::wcstoul(text.substr(i + 1, 2).c_str(), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 bool ParseProxy(const std::wstring& text, SProxy* proxy, std::wstring* why)
 {
@@ -25,8 +45,8 @@ bool ParseProxy(const std::wstring& text, SProxy* proxy, std::wstring* why)
     if (at != std::wstring::npos) {
         const std::wstring credentials = rest.substr(0, at);
         const size_t colon = credentials.find(L':');
-        proxy->user = credentials.substr(0, colon);
-        if (colon != std::wstring::npos) proxy->password = credentials.substr(colon + 1);
+        proxy->user = PercentDecoded(credentials.substr(0, colon));
+        if (colon != std::wstring::npos) proxy->password = PercentDecoded(credentials.substr(colon + 1));
         rest = rest.substr(at + 1);
     }
     proxy->port = 8080;

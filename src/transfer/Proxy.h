@@ -12,7 +12,8 @@ struct SProxy {
 };
 
 // "system", "direct" or "http://[USER[:PASSWORD]@]HOST[:PORT]" (port 8080 when
-// none); false, with *why, for anything else.
+// none; USER and PASSWORD percent-encoded where they hold "@" or ":"); false,
+// with *why, for anything else.
 bool ParseProxy(const std::wstring& text, SProxy* proxy, std::wstring* why);
 // The text without its password, for the log.
 std::wstring ProxyForLog(const std::wstring& text);
