@@ -150,15 +150,15 @@ def npm_trees(work):
     cache = os.path.join(work, "npm")
     os.makedirs(cache, exist_ok=True)
     trees = []
-    for n, spec in enumerate(NPM_RELEASES):
+    for n, release in enumerate(NPM_RELEASES):
         version = "%07d" % ((n + 1) * 100)
         tree = os.path.join(cache, version)
         if not os.path.isdir(tree):
-            tgz = [f for f in os.listdir(cache) if f.startswith(spec.replace("@", "-"))]
+            tgz = [f for f in os.listdir(cache) if f.startswith(release.replace("@", "-"))]
             if not tgz:
-                subprocess.run(["npm", "pack", spec, "--pack-destination", cache, "--silent"], check=True,
+                subprocess.run(["npm", "pack", release, "--pack-destination", cache, "--silent"], check=True,
                                stdout=subprocess.DEVNULL)
-                tgz = [f for f in os.listdir(cache) if f.startswith(spec.replace("@", "-"))]
+                tgz = [f for f in os.listdir(cache) if f.startswith(release.replace("@", "-"))]
             with tarfile.open(os.path.join(cache, tgz[0])) as t:
                 t.extractall(tree + ".part")
             os.replace(os.path.join(tree + ".part", "package"), tree)

@@ -76,7 +76,7 @@ INT_PTR CDialogBase::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         // The focus on the window itself (its buttons were hidden or disabled
         // when it opened): Tab takes it to the first button, Shift+Tab to the last.
         if (wParam != VK_TAB) return FALSE;
-        SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        MarkKeyboardUsed(m_hWnd);
         if (HWND first = GetNextDlgTabItem(m_hWnd, nullptr, GetKeyState(VK_SHIFT) < 0))
             SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
         return SetResult(0);
@@ -86,9 +86,10 @@ INT_PTR CDialogBase::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (item && item->CtlType == ODT_BUTTON)
             if (COwnerDrawButton* button = COwnerDrawButton::FromHandle(item->hwndItem)) {
                 button->DrawItem(*item);
-                // Where the keyboard is, once the player uses it.
-                // Inside the image, whatever its shape: the next frame drawn covers it.
-                if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT)) {
+                // Where the keyboard is, once the player uses it (not every
+                // system hides the focus from mouse users by itself); inside
+                // the image, whatever its shape: the next frame drawn covers it.
+                if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT) && KeyboardUsed(m_hWnd)) {
                     RECT r = item->rcItem;
                     const int inset = std::max<int>(2, std::min(r.right - r.left, r.bottom - r.top) / 4);
                     InflateRect(&r, -inset, -inset);
@@ -125,6 +126,7 @@ INT_PTR CALLBACK CDialogBase::StaticProc(HWND hWnd, UINT message, WPARAM wParam,
     }
     if (message == WM_NCDESTROY) {
         RemovePropW(hWnd, kSelfProp);
+        ForgetKeyboardUse(hWnd);
         self->m_hWnd = nullptr;
     }
     return result;

@@ -72,7 +72,7 @@ LRESULT CALLBACK COwnerDrawButton::StaticProc(HWND hWnd, UINT message, WPARAM wP
     }
     if (message == WM_KEYDOWN && wParam == VK_TAB) {
         // The focus is drawn from now on, as after any keyboard use.
-        SendMessageW(GetAncestor(hWnd, GA_ROOT), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        MarkKeyboardUsed(GetParent(hWnd));
         SendMessageW(GetParent(hWnd), WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) < 0 ? 1 : 0, FALSE);
         return 0;
     }
@@ -86,5 +86,19 @@ LRESULT CALLBACK COwnerDrawButton::StaticProc(HWND hWnd, UINT message, WPARAM wP
     if (message == WM_NCDESTROY) self->Detach();
     return result;
 }
+
+namespace {
+const wchar_t kKeyboardUsedProp[] = L"Tidewell.KeyboardUsed";
+}
+
+void MarkKeyboardUsed(HWND window)
+{
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    SetPropW(window, kKeyboardUsedProp, reinterpret_cast<HANDLE>(1));
+}
+
+bool KeyboardUsed(HWND window) { return GetPropW(window, kKeyboardUsedProp) != nullptr; }
+
+void ForgetKeyboardUse(HWND window) { RemovePropW(window, kKeyboardUsedProp); }
 
 }  // namespace UI

@@ -38,4 +38,10 @@ private:
     WNDPROC m_pfnDefault = nullptr;
 };
 
+// The focus of a dialog's buttons is drawn once the player has used the
+// keyboard there (Tab); set, asked and cleared on the dialog.
+void MarkKeyboardUsed(HWND dialog);
+bool KeyboardUsed(HWND dialog);
+void ForgetKeyboardUse(HWND dialog);
+
 }  // namespace UI

@@ -13,14 +13,8 @@ WWW="$NGX/www/chunks"
 URL="http://127.0.0.1:$PORT/chunks/"
 W="$BUILD/e2e/chunks"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-run() { "$ROOT/scripts/wine-run" "$@"; }
+. "$ROOT/tests/e2e/updater-lib.sh"
 fail() { echo "chunks e2e [$CASE]: $*"; exit 1; }
-expect() { # code, command...
-  local want=$1; shift
-  set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
-  [ "$rc" = "$want" ] || { cat "$W/out.txt"; fail "exit code $rc, expected $want: $*"; }
-}
 log_of() { # the open log and the failed runs' .err logs
   local f; for f in "$W/$1"/PatchCfg/PatchTemp/*.err "$W/$1"/PatchCfg/PatchTemp/Tidewell.log; do
     [ -f "$f" ] && iconv -f UTF-16 -t UTF-8 "$f"; done; true; }

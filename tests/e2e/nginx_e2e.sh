@@ -12,13 +12,7 @@ URL="http://127.0.0.1:$PORT/e2e/"
 W="$BUILD/e2e/nginx"
 WWW="$NGX/www/e2e"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-run() { "$ROOT/scripts/wine-run" "$@"; }
-expect() { # code, command...
-  local want=$1; shift
-  set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
-  [ "$rc" = "$want" ] || { cat "$W/out.txt"; echo "exit code $rc, expected $want: $*"; exit 1; }
-}
+. "$ROOT/tests/e2e/updater-lib.sh"
 fail() { echo "nginx e2e: $*"; exit 1; }
 log_of() { iconv -f UTF-16 -t UTF-8 "$W/$1/PatchCfg/PatchTemp/Tidewell.log"; }
 # Access-log lines of requests for a path since the mark.

@@ -15,15 +15,9 @@ URL="http://127.0.0.1:$PORT/proxy/"
 W="$BUILD/e2e/players"
 WWW="$NGX/www/proxy"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW" && chmod 777 "$W"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-run() { "$ROOT/scripts/wine-run" "$@"; }
+. "$ROOT/tests/e2e/updater-lib.sh"
 CASE=setup
 fail() { echo "players e2e [$CASE]: $*"; exit 1; }
-expect() { # code, command...
-  local want=$1; shift
-  set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
-  [ "$rc" = "$want" ] || { cat "$W/out.txt"; fail "exit code $rc, expected $want: $*"; }
-}
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
 PIDS=()
