@@ -196,11 +196,13 @@ TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
 
 TEST_F(UpdateRunTest, AStopRequestEndsARunningDownload)
 {
-    // The package comes slowly from the scripted server: 100000 bytes over 1 s.
-    const fs::path slow = s_packages / name / "100";
+    // The package comes slowly from the scripted server: its 2048 bytes (the
+    // size the revision table states) in pieces 300 ms apart.
+    const fs::path slow = s_packages / name / "300";
     fs::create_directories(slow.parent_path());
     fs::copy_file(s_packages / "up100.exe", slow);
-    PublishDesc("latest 0000200\nserver url=" + http.FaultUrl("slow/") + " dir=100000/ version=0000200\n" +
+    ASSERT_EQ(fs::file_size(slow), 2048u);
+    PublishDesc("latest 0000200\nserver url=" + http.FaultUrl("slow/") + " dir=2048/ version=0000200\n" +
                 "step 0000100 0000200 upgrade=" + slow.string() + "\n");
     g_listenerWindow = window.Handle();
     Game(kV100, "0000100", {}, &SendingListener);
