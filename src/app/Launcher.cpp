@@ -7,6 +7,7 @@
 #include "LauncherWindow.h"
 #include "PatchApp.h"
 #include "base/utility/ProductVersion.h"
+#include "ui/DpiScale.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ CPatchApp theApp;
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
+    UI::DeclareDpiAware();
     if (AskedForUsage()) {
         MessageBoxW(nullptr, kUsage, L"launcher.exe", MB_OK | MB_ICONINFORMATION);
         return 0;

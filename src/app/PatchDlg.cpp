@@ -36,6 +36,7 @@ WPARAM Permille(int filled, int width) { return width > 0 ? static_cast<WPARAM>(
 std::atomic<bool> g_bRepaintBar1{false}, g_bRepaintBar2{false}, g_bRepaintStatus{false};
 
 const COLORREF kButtonKey = RGB(250, 0, 250);
+const COLORREF kStartKey = RGB(255, 0, 255);
 
 // The benchmark of start-up names a file in TIDEWELL_FIRST_PAINT; the time
 // of the first full paint (100 ns units since 1601) goes there.
@@ -90,6 +91,7 @@ void CPatchDlg::OnSingleProgress(float fraction)
 {
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
+    self->m_fSingle = fraction;
     const int filled = FilledWidth(fraction, self->m_Bar1.Width());
     // An emptied bar is drawn again too: a new step starts from zero.
     if (self->m_nFilled1.exchange(filled) != filled && self->m_hWnd) {
@@ -103,6 +105,7 @@ void CPatchDlg::OnTotalProgress(float fraction)
 {
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
+    self->m_fTotal = fraction;
     const int filled = FilledWidth(fraction, self->m_Bar2.Width());
     if (self->m_nFilled2.exchange(filled) != filled) g_bRepaintBar2 = true;
 }
@@ -160,19 +163,20 @@ void CPatchDlg::SetLatestVersion(const std::string& v)
 
 RECT CPatchDlg::Bar1Rect() const
 {
-    return RECT{m_ProgressBar1.m_nX, m_ProgressBar1.m_nY, m_ProgressBar1.m_nX + m_Bar1.Width(),
-                m_ProgressBar1.m_nY + m_Bar1.Height()};
+    const int x = Px(m_ProgressBar1.m_nX), y = Px(m_ProgressBar1.m_nY);
+    return RECT{x, y, x + m_Bar1.Width(), y + m_Bar1.Height()};
 }
 
 RECT CPatchDlg::Bar2Rect() const
 {
-    return RECT{m_ProgressBar2.m_nX, m_ProgressBar2.m_nY, m_ProgressBar2.m_nX + m_Bar2.Width(),
-                m_ProgressBar2.m_nY + m_Bar2.Height()};
+    const int x = Px(m_ProgressBar2.m_nX), y = Px(m_ProgressBar2.m_nY);
+    return RECT{x, y, x + m_Bar2.Width(), y + m_Bar2.Height()};
 }
 
 RECT CPatchDlg::StatusRect() const
 {
-    return RECT{m_InformationFont.m_nX, m_InformationFont.m_nY, m_InformationFont.m_nX + m_Bar2.Width() - 95, m_InformationFont.m_nY + m_InformationFont.m_nSize[0]};
+    const int x = Px(m_InformationFont.m_nX), y = Px(m_InformationFont.m_nY);
+    return RECT{x, y, x + m_Bar2.Width() - Px(95), y + Px(m_InformationFont.m_nSize[0])};
 }
 
 RECT CPatchDlg::VersionRect() const
@@ -180,7 +184,8 @@ RECT CPatchDlg::VersionRect() const
     RECT client = {0, 0, 0, 0};
     if (m_hWnd) GetClientRect(m_hWnd, &client);
     // Two labels 15 pixels apart; their width is the window's.
-    return RECT{m_VersionFont.m_nX, m_VersionFont.m_nY, client.right, m_VersionFont.m_nY + 15 + m_VersionFont.m_nSize[0] + 2};
+    const int y = Px(m_VersionFont.m_nY);
+    return RECT{Px(m_VersionFont.m_nX), y, client.right, y + Px(15 + m_VersionFont.m_nSize[0] + 2)};
 }
 
 void CPatchDlg::ParseCmdLineFields()
@@ -212,46 +217,70 @@ void CPatchDlg::SetUpWindow()
         SetWindowTextW(UI::g_pBgDialog->GetSafeHwnd(), m_strWindowCaption.c_str());
     SetWindowTextW(m_hWnd, m_strWindowCaption.c_str());
 
-    const std::wstring& bitmapPath = m_strWindowBmpPath;
-    UI::CGdiBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageW(nullptr, bitmapPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
-    if (bitmap) m_hRegion.Reset(UI::BitmapToRegion(bitmap.Get(), kWindowKey));
-    m_bHasRegion = static_cast<bool>(m_hRegion);
-    if (!bitmapPath.empty()) m_Background.Load(bitmapPath);
-    if (!m_ProgressBar1.m_strFilePath.empty()) m_Bar1.Load(m_ProgressBar1.m_strFilePath);
-    if (!m_ProgressBar2.m_strFilePath.empty()) m_Bar2.Load(m_ProgressBar2.m_strFilePath);
-
-    SetWindowPos(m_hWnd, nullptr, 0, 0, m_Background.Width(), m_Background.Height(),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(m_hWnd, SW_HIDE);
-    // The window owns the region from here on.
-    if (m_hRegion) SetWindowRgn(m_hWnd, m_hRegion.Release(), FALSE);
-
     for (int i = 0; i < BUTTON_COUNT; ++i) m_Buttons[i].Attach(m_hWnd, g_nButtonIds[i]);
     const size_t shown = std::min<size_t>(m_vecButton.size(), BUTTON_COUNT);
     for (size_t i = 0; i < shown; ++i) ShowWindow(m_Buttons[i].GetSafeHwnd(), SW_HIDE);
     for (size_t i = 0; i < shown; ++i) {
+        if (m_vecButton[i].m_strFilePath.empty()) continue;
+        m_Buttons[i].SetTooltipText(m_vecButton[i].m_strTip);
+        ShowWindow(m_Buttons[i].GetSafeHwnd(), SW_SHOW);
+    }
+    // What the skin paints, told to screen readers by controls that draw nothing.
+    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_FILE, RECT{}, LocalText(L"PROGRESS_FILE"));
+    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_TOTAL, RECT{}, LocalText(L"PROGRESS_TOTAL"));
+    if (HWND status = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT)) UI::MakeSilent(status);
+    ShowWindow(m_hWnd, SW_HIDE);
+    ApplyScale(UI::WindowDpi(m_hWnd));
+}
+
+void CPatchDlg::ApplyScale(int dpi)
+{
+    m_nDpi = UI::ClampDpi(dpi);
+    const std::wstring& bitmapPath = m_strWindowBmpPath;
+    // The region follows the skin's own bitmap: a larger variant has its shape.
+    UI::CGdiBitmap bitmap(static_cast<HBITMAP>(
+        LoadImageW(nullptr, bitmapPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+    UI::CGdiRegion region(bitmap ? UI::BitmapToRegion(bitmap.Get(), kWindowKey, m_nDpi, UI::BASE_DPI) : nullptr);
+    m_bHasRegion = static_cast<bool>(region);
+    if (!bitmapPath.empty()) m_Background.LoadPicture(bitmapPath, m_nDpi);
+    if (!m_ProgressBar1.m_strFilePath.empty()) m_Bar1.LoadDib(m_ProgressBar1.m_strFilePath, m_nDpi);
+    if (!m_ProgressBar2.m_strFilePath.empty()) m_Bar2.LoadDib(m_ProgressBar2.m_strFilePath, m_nDpi);
+
+    SetWindowPos(m_hWnd, nullptr, 0, 0, m_Background.Width(), m_Background.Height(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The window owns the region from here on.
+    if (region) SetWindowRgn(m_hWnd, region.Release(), FALSE);
+
+    const size_t shown = std::min<size_t>(m_vecButton.size(), BUTTON_COUNT);
+    for (size_t i = 0; i < shown; ++i) {
         const SSkinButton& record = m_vecButton[i];
         if (record.m_strFilePath.empty()) continue;
-        UI::CKbcButton& button = m_Buttons[i];
-        button.LoadImage(record.m_strFilePath, kButtonKey);
-        MoveWindow(button.GetSafeHwnd(), record.m_nX, record.m_nY, record.m_nWidth, record.m_nHeight, TRUE);
-        button.SetTooltipText(record.m_strTip);
-        ShowWindow(button.GetSafeHwnd(), SW_SHOW);
+        // The start button shows what RefreshStartButton chose last, with its key.
+        const bool chosen = i == 0 && !m_strStartImage.empty();
+        m_Buttons[i].LoadImage(chosen ? m_strStartImage : record.m_strFilePath, chosen ? kStartKey : kButtonKey, m_nDpi);
+        const RECT r = UI::PxRect(record.m_nX, record.m_nY, record.m_nWidth, record.m_nHeight, m_nDpi);
+        MoveWindow(m_Buttons[i].GetSafeHwnd(), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
     }
+    const std::pair<int, RECT> places[] = {
+        {IDC_PROGRESS_FILE, Bar1Rect()}, {IDC_PROGRESS_TOTAL, Bar2Rect()}, {IDC_STATUS_TEXT, StatusRect()}};
+    for (const auto& place : places)
+        if (HWND control = ::GetDlgItem(m_hWnd, place.first))
+            SetWindowPos(control, nullptr, place.second.left, place.second.top, place.second.right - place.second.left,
+                         place.second.bottom - place.second.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    const SSkinBrowser* pages[2] = {&m_Browser0, &m_Browser1};
+    for (int i = 0; i < 2; ++i)
+        if (HWND page = m_Browser[i].WrapperWindow()) {
+            const RECT r = UI::PxRect(pages[i]->m_nX, pages[i]->m_nY, pages[i]->m_nWidth, pages[i]->m_nHeight, m_nDpi);
+            MoveWindow(page, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        }
 
-    // What the skin paints, told to screen readers by controls that draw nothing.
-    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_FILE, Bar1Rect(), LocalText(L"PROGRESS_FILE"));
-    UI::CreateSilentProgress(m_hWnd, IDC_PROGRESS_TOTAL, Bar2Rect(), LocalText(L"PROGRESS_TOTAL"));
-    if (HWND status = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT)) {
-        UI::MakeSilent(status);
-        const RECT r = StatusRect();
-        SetWindowPos(status, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    }
-
-    if (!m_VersionFont.m_strStyle.empty()) m_hVersionFont.Reset(MakeFont(m_VersionFont.m_nSize[0], m_VersionFont.m_strStyle));
-    if (!m_InformationFont.m_strStyle.empty()) m_hInformationFont.Reset(MakeFont(m_InformationFont.m_nSize[0], m_InformationFont.m_strStyle));
+    m_hVersionFont.Reset(m_VersionFont.m_strStyle.empty() ? nullptr : MakeFont(Px(m_VersionFont.m_nSize[0]), m_VersionFont.m_strStyle));
+    m_hInformationFont.Reset(m_InformationFont.m_strStyle.empty() ? nullptr : MakeFont(Px(m_InformationFont.m_nSize[0]), m_InformationFont.m_strStyle));
+    m_nFilled1 = FilledWidth(m_fSingle, m_Bar1.Width());
+    m_nFilled2 = FilledWidth(m_fTotal, m_Bar2.Width());
+    if (UI::g_pBgDialog) UI::g_pBgDialog->ApplyDpi(m_nDpi);
+    // The skin first, then the buttons on it, whose key shows what lies below.
+    RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 BOOL CPatchDlg::OnInitDialog()
@@ -262,9 +291,11 @@ BOOL CPatchDlg::OnInitDialog()
     // Bulletin pages, each only when the skin names one.
     const SSkinBrowser* pages[2] = {&m_Browser0, &m_Browser1};
     for (int i = 0; i < 2; ++i)
-        if (!pages[i]->m_strUrl.empty())
-            m_Browser[i].Create(AnsiToWide(pages[i]->m_strUrl), pages[i]->m_nX, pages[i]->m_nY, pages[i]->m_nWidth,
-                                pages[i]->m_nHeight, m_hWnd, 101);
+        if (!pages[i]->m_strUrl.empty()) {
+            const RECT r = UI::PxRect(pages[i]->m_nX, pages[i]->m_nY, pages[i]->m_nWidth, pages[i]->m_nHeight, m_nDpi);
+            m_Browser[i].Create(AnsiToWide(pages[i]->m_strUrl), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                m_hWnd, 101);
+        }
     m_Buttons[0].SetState(UI::CKbcButton::STATE_DISABLED);
 
     const bool engineReady = InitializeEngine();
@@ -297,34 +328,31 @@ void CPatchDlg::OnPaint()
     HDC hDC = paint.Get();
     RECT client;
     GetClientRect(m_hWnd, &client);
-    m_Background.Render(hDC, client);
+    m_Background.Draw(hDC, 0, 0, 0, 0, client.right, client.bottom);
     const int filled1 = m_nFilled1, filled2 = m_nFilled2;
-    if (filled1 > 0)
-        m_Bar1.Draw(hDC, m_ProgressBar1.m_nX, m_ProgressBar1.m_nY, filled1, m_Bar1.Height(), 0, 0, filled1, m_Bar1.Height());
-    if (filled2 > 0)
-        m_Bar2.Draw(hDC, m_ProgressBar2.m_nX, m_ProgressBar2.m_nY, filled2, m_Bar2.Height(), 0, 0, filled2, m_Bar2.Height());
+    const RECT bar1 = Bar1Rect(), bar2 = Bar2Rect();
+    if (filled1 > 0) m_Bar1.Draw(hDC, bar1.left, bar1.top, 0, 0, filled1, m_Bar1.Height());
+    if (filled2 > 0) m_Bar2.Draw(hDC, bar2.left, bar2.top, 0, 0, filled2, m_Bar2.Height());
 
     SetBkMode(hDC, TRANSPARENT);
     {
         UI::CSelection font(hDC, m_hVersionFont.Get());
         SetTextColor(hDC, RGB(m_VersionFont.m_nRed, m_VersionFont.m_nGreen, m_VersionFont.m_nBlue));
-        TextOutW(hDC, m_VersionFont.m_nX, m_VersionFont.m_nY, m_strCurVersionLabel.c_str(),
-                 static_cast<int>(m_strCurVersionLabel.size()));
-        TextOutW(hDC, m_VersionFont.m_nX, m_VersionFont.m_nY + 15, m_strLatestVersionLabel.c_str(),
-                 static_cast<int>(m_strLatestVersionLabel.size()));
+        const int x = Px(m_VersionFont.m_nX), y = Px(m_VersionFont.m_nY);
+        TextOutW(hDC, x, y, m_strCurVersionLabel.c_str(), static_cast<int>(m_strCurVersionLabel.size()));
+        TextOutW(hDC, x, y + Px(15), m_strLatestVersionLabel.c_str(), static_cast<int>(m_strLatestVersionLabel.size()));
     }
     UI::CSelection font(hDC, m_hInformationFont.Get());
     SetTextColor(hDC, RGB(m_InformationFont.m_nRed, m_InformationFont.m_nGreen, m_InformationFont.m_nBlue));
     const std::wstring status = StatusText();
-    DrawStatusLine(hDC, m_InformationFont.m_nX, m_InformationFont.m_nY, status);
+    DrawStatusLine(hDC, Px(m_InformationFont.m_nX), Px(m_InformationFont.m_nY), status, Px(24));
     RecordFirstPaint();
 }
 
-void CPatchDlg::DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text)
+void CPatchDlg::DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text, int tabStop)
 {
     // Narrow stops: the download line with its two tabs must still end inside
     // the status rectangle that the timer repaints.
-    int tabStop = 24;
     TabbedTextOutW(hDC, x, y, text.c_str(), static_cast<int>(text.size()), 1, &tabStop, x);
 }
 
@@ -488,6 +516,15 @@ INT_PTR CPatchDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_ERASEBKGND:
         return SetResult(TRUE);  // the background picture covers the client area
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: the skin is drawn again at it,
+        // where the system suggests.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ApplyScale(HIWORD(wParam));
+        if (suggested)
+            SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return SetResult(0);
+    }
     case WM_TIMER:
         OnTimer(wParam);
         return TRUE;

@@ -16,10 +16,10 @@
 #include "ui/BgDialog.h"
 #include "ui/BulletinBrowser.h"
 #include "ui/DialogBase.h"
-#include "ui/Dib.h"
+#include "ui/DpiScale.h"
 #include "ui/GdiHandle.h"
 #include "ui/KbcButton.h"
-#include "ui/Picture.h"
+#include "ui/ScaledImage.h"
 
 class CPatchDlg : public UI::CDialogBase, public SLauncherSkin {
 public:
@@ -43,7 +43,7 @@ public:
     std::wstring StatusText() const;
     // Draws a status line at (x, y) in the selected font; tabs open gaps
     // rather than showing as boxes.
-    static void DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text);
+    static void DrawStatusLine(HDC hDC, int x, int y, const std::wstring& text, int tabStop = 24);
 
     void RefreshStartButton();
     void RefreshStartButton(int bigArea);
@@ -61,6 +61,8 @@ public:
     const std::wstring& CurrentVersionLabel() const { return m_strCurVersionLabel; }
     const std::wstring& LatestVersionLabel() const { return m_strLatestVersionLabel; }
     bool HasRegion() const { return m_bHasRegion; }
+    // The DPI the skin is drawn at.
+    int Dpi() const { return m_nDpi; }
     // The arguments of the game for a channel (empty: none), the
     // command-line tail and the two login fields.
     static std::wstring GameArguments(const std::wstring& channel, const std::wstring& tail,
@@ -87,6 +89,9 @@ protected:
 
 private:
     void SetUpWindow();
+    // Images, region, fonts and places of the skin drawn at dpi.
+    void ApplyScale(int dpi);
+    int Px(int value) const { return UI::Px(value, m_nDpi); }
     void OnPaint();
     void OnTimer(UINT_PTR id);
     bool OnStart();
@@ -120,12 +125,15 @@ private:
     bool InitializeEngine();
     void TerminateEmergencyUpdater();
 
-    UI::CPicture m_Background;
+    int m_nDpi = UI::BASE_DPI;
+    std::wstring m_strStartImage;  // the start button's image now: start or update
+    UI::CScaledImage m_Background;
     UI::CIconHandle m_hIcon;
     UI::CGdiFont m_hVersionFont, m_hInformationFont;
     UI::CGdiRegion m_hRegion;
-    UI::CDib m_Bar1, m_Bar2;
+    UI::CScaledImage m_Bar1, m_Bar2;
     std::atomic<int> m_nFilled1{0}, m_nFilled2{0};
+    std::atomic<float> m_fSingle{0}, m_fTotal{0};  // the fractions the bars show, for a new scale
     UI::CKbcButton m_Buttons[BUTTON_COUNT];
     CBulletinBrowser m_Browser[2];
     CPlayerDialogs m_PlayerDialogs;  // the line choice and the game settings

@@ -229,7 +229,8 @@ void CPatchDlg::RefreshStartButton()
     const std::string current = m_strCurVersionText;
     UI::CKbcButton& start = m_Buttons[0];
     auto showImage = [&](const std::wstring& path, const std::wstring& tip) {
-        start.LoadImage(path, RGB(255, 0, 255));
+        m_strStartImage = path;
+        start.LoadImage(path, RGB(255, 0, 255), m_nDpi);
         start.SetTooltipText(tip);
         if (start.GetFixedState() != UI::CKbcButton::STATE_DISABLED) start.SetState(UI::CKbcButton::STATE_NORMAL);
     };

@@ -1,5 +1,6 @@
 #include "BgDialog.h"
 
+#include "DpiScale.h"
 #include "GdiHandle.h"
 #include "ResourceIds.h"
 
@@ -32,18 +33,7 @@ BOOL CBgDialog::OnInitDialog()
 
     m_Gdiplus.Startup();
 
-    // GDI+ keeps its file open while the image lives; a copy leaves the
-    // skin's file free for updates.
-    if (!m_strPng.empty() && m_Gdiplus.Running()) {
-        const std::wstring copy = m_strAppDir + L"temp.tmp";
-        if (CopyFileW(m_strPng.c_str(), copy.c_str(), FALSE)) {
-            std::unique_ptr<Gdiplus::Image> image(new Gdiplus::Image(copy.c_str()));
-            if (image->GetLastStatus() == Gdiplus::Ok && image->GetWidth() > 0) m_pImage = std::move(image);
-        }
-    }
-    if (m_pImage)
-        SetWindowPos(m_hWnd, nullptr, 0, 0, m_pImage->GetWidth(), m_pImage->GetHeight(),
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    LoadImageFor(WindowDpi(m_hWnd));
     RECT rect;
     GetWindowRect(m_hWnd, &rect);
     const int x = GetSystemMetrics(SM_CXSCREEN) / 2 - (rect.right - rect.left) / 2;
@@ -62,10 +52,38 @@ BOOL CBgDialog::OnInitDialog()
     return TRUE;
 }
 
+void CBgDialog::LoadImageFor(int dpi)
+{
+    m_nDpi = ClampDpi(dpi);
+    m_pImage.reset();
+    int made = BASE_DPI;
+    const std::wstring file = m_strPng.empty() ? std::wstring() : SkinVariant(m_strPng, m_nDpi, &made);
+    // GDI+ keeps its file open while the image lives; a copy leaves the
+    // skin's file free for updates.
+    if (!file.empty() && m_Gdiplus.Running()) {
+        const std::wstring copy = m_strAppDir + L"temp.tmp";
+        if (CopyFileW(file.c_str(), copy.c_str(), FALSE)) {
+            std::unique_ptr<Gdiplus::Image> image(new Gdiplus::Image(copy.c_str()));
+            if (image->GetLastStatus() == Gdiplus::Ok && image->GetWidth() > 0) m_pImage = std::move(image);
+        }
+    }
+    if (!m_pImage) return;
+    m_nWidth = MulDiv(static_cast<int>(m_pImage->GetWidth()), m_nDpi, made);
+    m_nHeight = MulDiv(static_cast<int>(m_pImage->GetHeight()), m_nDpi, made);
+    SetWindowPos(m_hWnd, nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CBgDialog::ApplyDpi(int dpi)
+{
+    if (m_hWnd == nullptr || ClampDpi(dpi) == m_nDpi) return;
+    LoadImageFor(dpi);
+    LayeredPaint();
+}
+
 void CBgDialog::LayeredPaint()
 {
     if (!m_pImage) return;
-    const int w = static_cast<int>(m_pImage->GetWidth()), h = static_cast<int>(m_pImage->GetHeight());
+    const int w = m_nWidth, h = m_nHeight;
     CWindowDc screen(nullptr);
     CMemoryDc memory(CreateCompatibleDC(screen.Get()));
     // A 32-bit section keeps the PNG's alpha for UpdateLayeredWindow.
@@ -76,6 +94,8 @@ void CBgDialog::LayeredPaint()
     CSelection select(memory.Get(), bitmap.Get());
     {
         Gdiplus::Graphics graphics(memory.Get());
+        graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+        graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
         graphics.DrawImage(m_pImage.get(), 0, 0, w, h);
     }
     const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
@@ -130,6 +150,9 @@ INT_PTR CBgDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         LayeredPaint();
         return TRUE;
     }
+    case WM_DPICHANGED:
+        ApplyDpi(HIWORD(wParam));
+        return SetResult(0);
     case WM_DESTROY:
         m_pImage.reset();
         m_Gdiplus.Shutdown();

@@ -41,6 +41,9 @@ public:
     bool HasImage() const { return static_cast<bool>(m_pImage); }
     // Moves this window to (x, y), as the main window does when dragged.
     void FollowTo(int x, int y);
+    // The picture drawn again at dpi (the pair moved to another monitor).
+    void ApplyDpi(int dpi);
+    int Dpi() const { return m_nDpi; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -48,6 +51,7 @@ protected:
 
 private:
     void LayeredPaint();
+    void LoadImageFor(int dpi);
 
     CDialogBase& m_Foreground;
     std::wstring m_strPng, m_strAppDir;
@@ -55,6 +59,8 @@ private:
     std::unique_ptr<Gdiplus::Image> m_pImage;
     BLENDFUNCTION m_Blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     CPairDrag m_Drag;
+    int m_nDpi = 0;
+    int m_nWidth = 0, m_nHeight = 0;  // the picture at m_nDpi
 };
 
 // The one background window, for the main window's dragging; null when none.

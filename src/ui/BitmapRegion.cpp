@@ -18,8 +18,9 @@ COLORREF Reduce(COLORREF c, int bits)
 
 }  // namespace
 
-HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key)
+HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key, int num, int den)
 {
+    if (num <= 0 || den <= 0) num = den = 1;
     BITMAP bm;
     if (hBitmap == nullptr || GetObjectW(hBitmap, sizeof bm, &bm) == 0 || bm.bmWidth <= 0 || bm.bmHeight <= 0)
         return nullptr;
@@ -51,7 +52,8 @@ HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key)
             while (x < width && !isKey(x)) ++x;
             if (x > start) {
                 if (rects.size() == rects.capacity()) rects.reserve(rects.capacity() * 2);
-                rects.push_back(RECT{start, y, x, y + 1});
+                rects.push_back(RECT{MulDiv(start, num, den), MulDiv(y, num, den), MulDiv(x, num, den),
+                                     MulDiv(y + 1, num, den)});
             }
         }
     }
@@ -62,7 +64,7 @@ HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key)
     region->rdh.iType = RDH_RECTANGLES;
     region->rdh.nCount = static_cast<DWORD>(rects.size());
     region->rdh.nRgnSize = static_cast<DWORD>(rects.size() * sizeof(RECT));
-    region->rdh.rcBound = RECT{0, 0, width, height};
+    region->rdh.rcBound = RECT{0, 0, MulDiv(width, num, den), MulDiv(height, num, den)};
     if (!rects.empty()) memcpy(region->Buffer, rects.data(), rects.size() * sizeof(RECT));
     return ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), region);
 }

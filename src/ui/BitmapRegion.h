@@ -7,7 +7,8 @@
 namespace UI {
 
 // A new region (empty when every pixel is the key), or null when the bitmap
-// cannot be read. The key is compared at the bitmap's own colour depth.
-HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key);
+// cannot be read. The key is compared at the bitmap's own colour depth. The
+// region is scaled by num / den: the window drawn at another DPI.
+HRGN BitmapToRegion(HBITMAP hBitmap, COLORREF key, int num = 1, int den = 1);
 
 }  // namespace UI

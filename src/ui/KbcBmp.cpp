@@ -2,27 +2,21 @@
 
 namespace UI {
 
-bool CKbcBmp::Load(const std::wstring& path)
+bool CKbcBmp::Load(const std::wstring& path, int dpi, COLORREF key)
 {
-    m_hStrip.Reset();
-    m_nFrameWidth = 0;
-    if (!m_Picture.Load(path)) return false;
-    m_nFrameWidth = m_Picture.Width() / FRAME_COUNT;
-    CWindowDc screen(nullptr);
-    m_hStrip.Reset(m_Picture.ToBitmap(screen.Get()));
-    return true;
+    return m_Image.LoadPicture(path, dpi, FRAME_COUNT, key);
 }
 
 void CKbcBmp::DrawFrame(HDC hDC, int index, COLORREF key) const
 {
-    if (!m_hStrip || m_nFrameWidth <= 0) return;
+    if (!m_Image.Loaded() || FrameWidth() <= 0) return;
     if (index < 0 || index >= FRAME_COUNT) index = 0;
-    const int w = m_nFrameWidth, h = m_Picture.Height();
+    const int w = FrameWidth(), h = Height();
     CMemoryDc image(CreateCompatibleDC(hDC));
     CMemoryDc mask(CreateCompatibleDC(hDC));
     CGdiBitmap maskBits(CreateBitmap(w, h, 1, 1, nullptr));
     if (!image || !mask || !maskBits) return;
-    CSelection selectImage(image.Get(), m_hStrip.Get());
+    CSelection selectImage(image.Get(), m_Image.Bitmap());
     CSelection selectMask(mask.Get(), maskBits.Get());
 
     // Monochrome mask: 1 where the frame has the key colour.

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "GdiHandle.h"
-#include "Picture.h"
+#include "DpiScale.h"
+#include "ScaledImage.h"
 
 namespace UI {
 
@@ -15,18 +15,17 @@ class CKbcBmp {
 public:
     enum { FRAME_COUNT = 4 };
 
-    bool Load(const std::wstring& path);
-    bool Loaded() const { return m_Picture.Loaded(); }
-    // Picture width / 4: trailing columns of an uneven width are never shown.
-    int FrameWidth() const { return m_nFrameWidth; }
-    int Height() const { return m_Picture.Height(); }
+    // The strip for dpi; key is the colour shown as transparent.
+    bool Load(const std::wstring& path, int dpi = BASE_DPI, COLORREF key = RGB(255, 0, 255));
+    bool Loaded() const { return m_Image.Loaded(); }
+    // Picture width / 4 (at dpi): trailing columns of an uneven width are never shown.
+    int FrameWidth() const { return m_Image.FrameWidth(); }
+    int Height() const { return m_Image.Height(); }
     // Draws frame index at (0, 0) with key shown as transparent.
     void DrawFrame(HDC hDC, int index, COLORREF key) const;
 
 private:
-    CPicture m_Picture;
-    CGdiBitmap m_hStrip;  // the picture once rendered, for every later draw
-    int m_nFrameWidth = 0;
+    CScaledImage m_Image;
 };
 
 }  // namespace UI

@@ -4,9 +4,9 @@
 
 namespace UI {
 
-bool CKbcButton::LoadImage(const std::wstring& path, COLORREF key)
+bool CKbcButton::LoadImage(const std::wstring& path, COLORREF key, int dpi)
 {
-    if (!m_Bmp.Load(path)) return false;
+    if (!m_Bmp.Load(path, dpi, key)) return false;
     m_crKey = key;
     if (m_hWnd)
         SetWindowPos(m_hWnd, nullptr, 0, 0, m_Bmp.FrameWidth(), m_Bmp.Height(),

@@ -17,8 +17,8 @@ class CKbcButton : public COwnerDrawButton {
 public:
     enum EState { STATE_NORMAL = 0, STATE_HOVER = 1, STATE_PRESSED = 2, STATE_DISABLED = 3 };
 
-    // Loads the strip and sizes the button to one frame, keeping its place.
-    bool LoadImage(const std::wstring& path, COLORREF key);
+    // Loads the strip for dpi and sizes the button to one frame, keeping its place.
+    bool LoadImage(const std::wstring& path, COLORREF key, int dpi = BASE_DPI);
     void SetTooltipText(const std::wstring& text);
     // Normal (0) or disabled (3): sets the mouse state and the fixed state.
     // A disabled button also takes no clicks, so that a busy window cannot

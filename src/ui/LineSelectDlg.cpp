@@ -63,8 +63,9 @@ BOOL LineSelectDlg::OnInitDialog()
     SetWindowLongPtrW(m_hWnd, GWL_STYLE, GetWindowLongPtrW(m_hWnd, GWL_STYLE) & ~(WS_CAPTION | WS_THICKFRAME | DS_MODALFRAME));
     SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE,
                       GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & ~(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE));
-    HRGN region = BitmapToRegion(bitmap.Get(), RGB(255, 0, 255));
-    if (m_Background.Load(m_strBgPath))
+    m_nDpi = WindowDpi(m_hWnd);
+    HRGN region = BitmapToRegion(bitmap.Get(), RGB(255, 0, 255), m_nDpi, BASE_DPI);
+    if (m_Background.LoadPicture(m_strBgPath, m_nDpi))
         SetWindowPos(m_hWnd, nullptr, 0, 0, m_Background.Width(), m_Background.Height(),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     if (region && !SetWindowRgn(m_hWnd, region, TRUE)) DeleteObject(region);
@@ -80,8 +81,9 @@ void LineSelectDlg::ApplyButtonSkin(int index, COLORREF key)
 {
     if (!m_bHasSkin[index]) return;
     const SLineButtonSkin& s = m_Skin[index];
-    m_Button[index].LoadImage(s.m_strPath, key);
-    MoveWindow(m_Button[index].GetSafeHwnd(), s.m_nRect[0], s.m_nRect[1], s.m_nRect[2], s.m_nRect[3], TRUE);
+    m_Button[index].LoadImage(s.m_strPath, key, m_nDpi);
+    const RECT r = PxRect(s.m_nRect[0], s.m_nRect[1], s.m_nRect[2], s.m_nRect[3], m_nDpi);
+    MoveWindow(m_Button[index].GetSafeHwnd(), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
     m_Button[index].SetTooltipText(s.m_strTip);
 }
 
@@ -123,7 +125,7 @@ void LineSelectDlg::Paint()
     HDC hDC = BeginPaint(m_hWnd, &ps);
     RECT rc;
     GetClientRect(m_hWnd, &rc);
-    m_Background.Render(hDC, rc);
+    m_Background.Draw(hDC, 0, 0, 0, 0, rc.right, rc.bottom);
     EndPaint(m_hWnd, &ps);
 }
 

@@ -10,7 +10,7 @@
 #include "DialogBase.h"
 #include "GdiHandle.h"
 #include "KbcButton.h"
-#include "Picture.h"
+#include "ScaledImage.h"
 #include "update/Messages.h"  // WM_SELECT_TELECOM, WM_SELECT_UNICOM
 
 class TiXmlElement;
@@ -61,7 +61,8 @@ private:
     SLineButtonSkin m_Skin[BTN_COUNT];
     bool m_bHasSkin[BTN_COUNT] = {false, false, false, false};
     std::wstring m_strBgPath;
-    CPicture m_Background;
+    CScaledImage m_Background;
+    int m_nDpi = BASE_DPI;
     std::string m_strLine;
     HWND m_hOwner = nullptr;
     bool m_bFirstChoice = false;

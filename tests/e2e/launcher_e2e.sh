@@ -47,6 +47,7 @@ URL="http://127.0.0.1:$(cat "$E2E/nginx/port")/"
 LAUNCHERS=()
 cleanup() {
   "$NGINX" stop "$E2E/nginx"
+  local p; for p in "$E2E"/prefix*; do [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null; rm -rf "$p"; done
   for p in "${LAUNCHERS[@]}"; do kill "$p" 2>/dev/null || true; done
 }
 trap cleanup EXIT
@@ -438,6 +439,53 @@ keyboard() {
   game_started_with "run"
 }
 
+scaled_as() { # "x y w h" at 100 %, the same read now, percent, the indices to compare
+  local was=($1) now=($2) percent=$3 i; shift 3
+  for i in "$@"; do
+    local want=$(( (${was[$i]} * percent + 50) / 100 ))
+    [ $(( ${now[$i]} - want )) -le 1 ] && [ $(( want - ${now[$i]} )) -le 1 ] ||
+      fail "at $percent %: '${now[*]}' is not '${was[*]}' scaled"
+  done
+}
+
+high_dpi() {
+  # The skin at 100, 150 and 200 %. Wine reads the screen's scale (LogPixels)
+  # when a program starts and keeps it for all its monitors: the other scales
+  # run in copies of the prefix, which the other tests share, and a move to a
+  # monitor of another scale is the message Windows sends then.
+  install high_dpi 0000300
+  start_launcher
+  driver wait-window "$TITLE" 30000 wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button"
+  local base button
+  base=$(driver rect-holding 1003 | tr -d '\r') && button=$(driver rect-control "$TITLE" 1003 | tr -d '\r') ||
+    fail "no window to measure"
+  sleep 0.3; shot launcher_dpi_96
+  driver dpi-changed 1003 192 >/dev/null || fail "the window did not take the new scale"
+  scaled_as "$base" "$(driver rect-holding 1003 | tr -d '\r')" 200 2 3
+  scaled_as "$button" "$(driver rect-control "$TITLE" 1003 | tr -d '\r')" 200 0 1 2 3
+  driver dpi-changed 1003 96 >/dev/null
+  scaled_as "$base" "$(driver rect-holding 1003 | tr -d '\r')" 100 2 3
+  driver click "$TITLE" 1004 >/dev/null
+  wait_launcher 0 30
+  local dpi shared=$WINEPREFIX
+  for dpi in 144 192; do
+    export WINEPREFIX="$E2E/prefix$dpi"
+    rm -rf "$WINEPREFIX" && cp -a "$shared" "$WINEPREFIX" && rm -f "$WINEPREFIX/wineserver"
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
+      fail "cannot set the scale"
+    start_launcher
+    driver wait-window "$TITLE" 30000 wait-enabled "$TITLE" 1003 30000 >/dev/null || fail "no start button at $dpi DPI"
+    scaled_as "$base" "$(driver rect-holding 1003 | tr -d '\r')" $(( dpi * 100 / 96 )) 2 3
+    scaled_as "$button" "$(driver rect-control "$TITLE" 1003 | tr -d '\r')" $(( dpi * 100 / 96 )) 0 1 2 3
+    sleep 3; shot "launcher_dpi_$dpi"  # the first seconds of a fresh prefix leave a button black-cornered
+    driver click "$TITLE" 1004 >/dev/null
+    wait_launcher 0 30
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  done
+  export WINEPREFIX="$shared"
+}
+
 usage() {
   install usage 0000300
   start_launcher "/?"
@@ -447,6 +495,6 @@ usage() {
 }
 
 ALL=(usage up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels second_launcher
-     non_ascii two_installations failure_causes repair_menu keyboard)
+     non_ascii two_installations failure_causes repair_menu keyboard high_dpi)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

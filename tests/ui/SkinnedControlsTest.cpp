@@ -9,9 +9,11 @@
 #include "ui/BgDialog.h"
 #include "ui/BitmapRegion.h"
 #include "ui/Dib.h"
+#include "ui/DpiScale.h"
 #include "ui/GdiHandle.h"
 #include "ui/KbcButton.h"
 #include "ui/Picture.h"
+#include "ui/ScaledImage.h"
 #include "ui/ResourceIds.h"
 
 using namespace UI;
@@ -83,23 +85,21 @@ struct ButtonFixture : ::testing::Test {
 
 }  // namespace
 
-TEST(KbcBmp, FrameWidthIsAQuarterOfThePictureAndDropsTheRemainder)
+TEST(KbcBmp, FrameWidthIsAQuarterOfThePictureAndDropsTheRemainderAtEveryScale)
 {
     ScopedTestDir dir;
     const struct {
-        int frame, extra;
-    } cases[] = {{100, 0}, {100, 2}, {25, 3}};
+        int frame, extra, dpi;
+    } cases[] = {{100, 0, 96}, {100, 2, 96}, {25, 3, 96}, {25, 3, 144}, {40, 0, 192}};
     for (const auto& c : cases) {
         WriteStrip("s.bmp", c.frame, c.extra);
         CKbcBmp bmp;
-        ASSERT_TRUE(bmp.Load((dir.Path() / "s.bmp").wstring()));
-        EXPECT_EQ(bmp.FrameWidth(), (c.frame * 4 + c.extra) / 4);
-        EXPECT_EQ(bmp.Height(), 20);
+        ASSERT_TRUE(bmp.Load((dir.Path() / "s.bmp").wstring(), c.dpi, kKey));
+        EXPECT_EQ(bmp.FrameWidth(), Px((c.frame * 4 + c.extra) / 4, c.dpi));
+        EXPECT_EQ(bmp.Height(), Px(20, c.dpi));
     }
 }
 
-// One frame's size with the key colour transparent; the real mouse moves it
-// through hover, pressed and back.
 TEST_F(ButtonFixture, OneFrameWithTheKeyTransparentFollowsTheRealMouse)
 {
     EXPECT_EQ(ChildBounds(hButton), (std::vector<LONG>{20, 20, 40, 20}));
@@ -145,7 +145,7 @@ TEST_F(ButtonFixture, DisabledOrFixedStateOverridesTheMouse)
     EXPECT_TRUE(Shows(1));
 }
 
-TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColour)
+TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColourAtEveryScale)
 {
     ScopedTestDir dir;
     const COLORREF key = RGB(255, 0, 255);
@@ -158,14 +158,91 @@ TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColour)
     CGdiBitmap bitmap(static_cast<HBITMAP>(LoadImageW(nullptr, (dir.Path() / "w.bmp").c_str(), IMAGE_BITMAP, 0, 0,
                                                       LR_LOADFROMFILE)));
     ASSERT_TRUE(bitmap);
-    CGdiRegion region(BitmapToRegion(bitmap.Get(), key));
-    ASSERT_TRUE(region);
-    RECT box;
-    EXPECT_EQ(GetRgnBox(region.Get(), &box), COMPLEXREGION);
-    EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), (std::vector<LONG>{10, 10, 50, 30}));
-    const struct { int x, y; bool inside; } points[] = {{10, 10, true}, {49, 29, true}, {9, 10, false},
-                                                        {30, 20, false}, {24, 20, true}, {35, 20, true}};
-    for (const auto& p : points) EXPECT_EQ(PtInRegion(region.Get(), p.x, p.y) != 0, p.inside) << p.x << "," << p.y;
+    for (const int percent : {100, 150, 200}) {
+        CGdiRegion region(BitmapToRegion(bitmap.Get(), key, percent, 100));
+        ASSERT_TRUE(region);
+        RECT box;
+        EXPECT_EQ(GetRgnBox(region.Get(), &box), COMPLEXREGION);
+        auto at = [&](int v) { return v * percent / 100; };
+        EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}),
+                  (std::vector<LONG>{at(10), at(10), at(50), at(30)}));
+        // The centres of the source's pixels, scaled.
+        const struct { int x, y; bool inside; } points[] = {{10, 10, true}, {49, 29, true}, {9, 10, false},
+                                                            {30, 20, false}, {24, 20, true}, {35, 20, true}};
+        for (const auto& p : points)
+            EXPECT_EQ(PtInRegion(region.Get(), (2 * p.x + 1) * percent / 200, (2 * p.y + 1) * percent / 200) != 0,
+                      p.inside) << p.x << "," << p.y << " at " << percent << " %";
+    }
+}
+
+TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
+{
+    // Two 4 x 4 frames, red and blue, each with a key column on its left.
+    const std::uint32_t key = 0xFA00FA, red = 0xC81E1E, blue = 0x1E1EC8;
+    std::vector<std::uint32_t> pixels(8 * 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) pixels[y * 8 + x] = x % 4 == 0 ? key : x < 4 ? red : blue;
+    const struct {
+        int outWidth, outHeight;
+        bool keyed;
+    } cases[] = {{4, 4, true}, {6, 6, true}, {8, 8, true}, {7, 5, false}};
+    for (const auto& c : cases) {
+        const auto out = ResampleFrames(pixels, 8, 4, 2, c.outWidth, c.outHeight, c.keyed, key);
+        ASSERT_EQ(out.size(), static_cast<size_t>(2 * c.outWidth * c.outHeight));
+        int keys = 0;
+        for (int y = 0; y < c.outHeight; ++y)
+            for (int x = 0; x < 2 * c.outWidth; ++x) {
+                const std::uint32_t p = out[y * 2 * c.outWidth + x];
+                const std::uint32_t own = x < c.outWidth ? red : blue;
+                if (c.keyed) {
+                    keys += p == key;
+                    // Nothing of the neighbouring frame, nothing of the key.
+                    EXPECT_TRUE(p == key || p == own) << std::hex << p << " at " << x << "," << y;
+                } else if (x % c.outWidth == c.outWidth - 1) {
+                    EXPECT_EQ(p, own) << "a frame's last column takes nothing of the next";
+                }
+            }
+        // A quarter of each frame was key; so it stays, give or take a column.
+        if (c.keyed) {
+            EXPECT_NEAR(keys, 2 * c.outWidth * c.outHeight / 4, c.outHeight * 2) << c.outWidth;
+        }
+    }
+    EXPECT_EQ(ResampleFrames(pixels, 8, 4, 2, 4, 4, true, key), pixels) << "the same size changes nothing";
+    // A colour next to the key that would average onto it stays visible.
+    const std::vector<std::uint32_t> keyish = {0xFA00FA, 0xFA00FA, 0xFA00FA, 0xFA00FA};
+    EXPECT_EQ(ResampleFrames(keyish, 2, 2, 1, 3, 3, false, key), std::vector<std::uint32_t>(9, 0xFA00FA));
+    EXPECT_EQ(ResampleFrames(keyish, 2, 2, 1, 3, 3, true, key), std::vector<std::uint32_t>(9, key));
+}
+
+TEST(DpiScale, TheLargestSkinVariantNotAboveTheScreensScaleIsDrawn)
+{
+    ScopedTestDir dir;
+    const std::wstring base = (dir.Path() / "bg.bmp").wstring();
+    WriteBytes("bg.bmp", "x");
+    WriteBytes("bg@150.bmp", "x");
+    fs::create_directories("btn@200.bmp");  // a folder is no image
+    const struct {
+        const wchar_t* name;
+        int dpi;
+        const wchar_t* chosen;
+        int made;
+    } cases[] = {{L"bg.bmp", 96, L"bg.bmp", 96},         {L"bg.bmp", 120, L"bg.bmp", 96},
+                 {L"bg.bmp", 144, L"bg@150.bmp", 144},   {L"bg.bmp", 192, L"bg@150.bmp", 144},
+                 {L"btn.bmp", 192, L"btn.bmp", 96},      {L"noext", 192, L"noext", 96}};
+    for (const auto& c : cases) {
+        int made = 0;
+        const std::wstring chosen = SkinVariant((dir.Path() / c.name).wstring(), c.dpi, &made);
+        EXPECT_EQ(fs::path(chosen).filename().wstring(), c.chosen) << c.dpi;
+        EXPECT_EQ(made, c.made) << c.dpi;
+    }
+    WriteBytes("bg@200.bmp", "x");
+    int made = 0;
+    EXPECT_EQ(fs::path(SkinVariant(base, 200, &made)).filename(), "bg@200.bmp");
+    EXPECT_EQ(made, 192);
+    // Scales outside 100 to 500 %, as a broken setting may report them.
+    for (const auto& c : std::vector<std::pair<int, int>>{{0, 96}, {72, 96}, {120, 120}, {9999, 480}})
+        EXPECT_EQ(ClampDpi(c.first), c.second) << c.first;
+    EXPECT_EQ(Px(95, 144), 143);  // 142.5, rounded
 }
 
 TEST(BitmapRegion, AllKeyGivesAnEmptyRegionAndSixteenBitsCompareAtTheirDepth)

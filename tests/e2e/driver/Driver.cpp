@@ -18,6 +18,10 @@
 //   await FILE MS               waits until FILE exists
 //   rect TITLE                  prints the window's x y width height
 //   rect-holding ID             the same for the window that holds control ID
+//   rect-control TITLE ID       control ID's x y width height in its window
+//   dpi-changed ID DPI          tells the window holding control ID that it
+//                               now lies on a monitor of DPI, as Windows does
+//                               when a window is dragged onto one
 //   tray-menu TITLE ID N MS     the notification-area menu of the window holding
 //                               control ID, opened as the shell opens it on a
 //                               right click of the icon, and its entry N (from 0)
@@ -214,6 +218,11 @@ int Fail(const std::wstring& what)
 int wmain(int argc, wchar_t** argv)
 {
     CoInitialize(nullptr);  // for the accessible objects of another process
+    // Unscaled coordinates of the launcher's windows, however large the screen's scale.
+    typedef BOOL(WINAPI * SetContext)(HANDLE);
+    if (auto set = reinterpret_cast<SetContext>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
+        set(reinterpret_cast<HANDLE>(-4));
     // Names and texts are Chinese: UTF-8, or the line ends at the first of them.
     _setmode(_fileno(stdout), _O_U8TEXT);
     _setmode(_fileno(stderr), _O_U8TEXT);
@@ -310,6 +319,20 @@ int wmain(int argc, wchar_t** argv)
             RECT r = {};
             if (!w || !GetWindowRect(w, &r)) return Fail(L"no window " + a[i - 1]);
             std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        } else if (step == L"rect-control" && need(2)) {
+            HWND c = FindControl(a[i].c_str(), _wtoi(a[i + 1].c_str()));
+            i += 2;
+            RECT r = {};
+            if (!c || !GetWindowRect(c, &r)) return Fail(L"no control " + a[i - 1]);
+            MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+            std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        } else if (step == L"dpi-changed" && need(2)) {
+            HWND w = GetAncestor(FindControl(L"", _wtoi(a[i].c_str())), GA_ROOT);
+            const int dpi = _wtoi(a[i + 1].c_str());
+            i += 2;
+            if (!w) return Fail(L"no window holding " + a[i - 2]);
+            // No suggested rectangle: a pointer would not cross to the other process.
+            SendMessageW(w, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), 0);
         } else if (step == L"tray-menu" && need(4)) {
             Found f = {a[i].c_str(), nullptr, nullptr, _wtoi(a[i + 1].c_str())};
             const int entry = _wtoi(a[i + 2].c_str());
