@@ -106,7 +106,8 @@ std::string InstalledPath(const std::string& gameDir, const std::string& manifes
 {
     std::string rel = manifestPath;
     std::replace(rel.begin(), rel.end(), '\\', '/');
-    return (fs::u8path(gameDir) / fs::u8path(rel)).u8string();
+    // Backslashes only: a path in the long form takes no other separator.
+    return (fs::u8path(gameDir) / fs::u8path(rel)).make_preferred().u8string();
 }
 
 bool FileBlake2b256(const std::string& path, std::uint8_t digest[32], std::uint64_t* bytes,
@@ -206,9 +207,15 @@ bool VerifyInstallation(const std::string& gameDir, const SManifest& m, const SV
     listed.reserve(m.files.size());
     for (const SManifestFile& f : m.files) listed.insert(FoldedKey(m.Path(f)));
     const fs::path root = fs::u8path(gameDir);
+    // The entries are the root with names appended: the rest of each is its
+    // path (lexically_relative has no answer for the long form's root).
+    std::string prefix = root.u8string();
+    if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec)) {
         if (!it->is_regular_file(ec)) continue;
-        std::string rel = it->path().lexically_relative(root).generic_u8string();
+        const std::string full = it->path().u8string();
+        std::string rel = full.compare(0, prefix.size(), prefix) == 0 ? full.substr(prefix.size())
+                                                                      : it->path().lexically_relative(root).u8string();
         std::replace(rel.begin(), rel.end(), '/', '\\');
         if (!listed.count(FoldedKey(rel)) && !LauncherOwned(rel)) report->unexpected.push_back(rel);
     }

@@ -41,7 +41,11 @@ std::string Bytes(std::uint64_t n) { return std::to_string(n) + " bytes"; }
 
 CChunkUpdate::CChunkUpdate(CUpdateEngine& engine) : m_engine(engine), m_store(engine) {}
 
-std::string CChunkUpdate::GameDir() const { return m_engine.m_strInstallDir; }
+// The long form: an installation deep in a folder tree passes MAX_PATH.
+std::string CChunkUpdate::GameDir() const
+{
+    return Base::Utility::WideToUtf8(LongPathForm(Utf8ToWide(m_engine.m_strInstallDir)));
+}
 
 std::wstring CChunkUpdate::RebuildDir() const { return Utf8ToWide(GameDir()) + m_engine.m_strTempDir + L"rebuild\\"; }
 

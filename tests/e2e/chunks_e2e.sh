@@ -98,6 +98,15 @@ bytes=$(since "$m" | awk '/\/chunks\/store\/bundles\// {s += $(NF-3)} END {print
 [ "$bytes" -lt $(( (1 << 20) + 600000 )) ] || fail "the repair fetched $bytes bytes of bundles"
 expect 0 run "$UP" verify --dir "$(winpath "$W/behind")" --full
 expect 0 run "$UP" verify --dir "$(winpath "$W/behind")"
+# The same deep in a folder tree: every path of the installation passes MAX_PATH.
+DEEP="$W/$(printf 'd%.0s' {1..120})/$(printf 'e%.0s' {1..120})/deep"
+mkdir -p "$(dirname "$DEEP")" && cp -r "$W/behind" "$DEEP"
+rm "$DEEP/Data/stream.pak"
+printf 'bad sector' | dd of="$DEEP/Data/world.pak" bs=1 seek=2000000 conv=notrunc 2>/dev/null
+expect 29 run "$UP" verify --dir "$(winpath "$DEEP")" --full
+expect 0 run "$UP" repair --dir "$(winpath "$DEEP")"
+for f in Data/world.pak Data/stream.pak; do cmp -s "$V/0000400/$f" "$DEEP/$f" || fail "deep: $f is not 0000400's"; done
+rm -rf "$W/$(printf 'd%.0s' {1..120})"
 
 # ---- bad input: each refused with its line and code, nothing changed ---------
 # An unsigned copy of the release whose manifests the cases spoil.
