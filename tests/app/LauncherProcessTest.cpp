@@ -34,10 +34,8 @@ struct Process {
     }
     ~Process()
     {
-        if (h) {
-            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 1);
-            CloseHandle(h);
-        }
+        if (h && WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 1);
+        if (h) CloseHandle(h);
     }
     DWORD ExitCode()
     {
@@ -54,11 +52,7 @@ bool FileHolds(const fs::path& path, const std::string& text)
     return PumpUntil([&] { return ReadBytes(path).find(text) != std::string::npos; }, kWaitMs);
 }
 
-struct WindowSearch {
-    DWORD pid;
-    int id;
-    HWND found;
-};
+struct WindowSearch { DWORD pid; int id; HWND found; };
 
 BOOL CALLBACK FindVisible(HWND hWnd, LPARAM lParam)
 {
@@ -85,7 +79,7 @@ HWND WindowOf(const Process& p, int id = 0)
     return search.found;
 }
 
-// An installation with a copy of the launcher and a skin of its own.
+// An installation with a copy of the launcher; the test writes its skin.
 struct Installation {
     ScopedTestDir dir;
     fs::path exe = dir.Path() / "launcher.exe";
@@ -93,9 +87,6 @@ struct Installation {
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, kPatchFileKey);  // or it would name another installation
         fs::create_directories(dir.Path() / "PatchCfg");
-        WriteBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml",
-                   "<root><window caption=\"Launcher under test\"/><usersettings><netsettings nettype=\"telecom\"/>"
-                   "</usersettings></root>");
         fs::copy_file(kLauncherExe, exe);
         // A new launcher that waits for the old one to let go of its file
         // answers the question that would follow with Retry.
@@ -112,43 +103,17 @@ void CloseLauncher(Process& p, HWND hWnd)
 
 }  // namespace
 
-// Under the game's own name a second launcher waits, then ends quietly,
-// leaving the first as it is.
-TEST(LauncherProcessTest, UnderTheGamesNameASecondLauncherEndsQuietly)
-{
-    Installation inst;
-    Process first(inst.exe);
-    ASSERT_NE(WindowOf(first, 1003), nullptr);
-    const HWND hWnd = WindowOf(first);
-    ASSERT_NE(hWnd, nullptr);
-    ShowWindow(hWnd, SW_MINIMIZE);
-    ASSERT_TRUE(IsIconic(hWnd));
-    fs::copy_file(inst.exe, inst.dir.Path() / "TIDEWELL.exe");
-    Process second(inst.dir.Path() / "TIDEWELL.exe");
-    EXPECT_EQ(second.ExitCode(), 0u);
-    EXPECT_TRUE(IsIconic(hWnd));
-    EXPECT_EQ(WaitForSingleObject(first.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    CloseLauncher(first, hWnd);
-}
-
-TEST(LauncherProcessTest, AnIdenticalNewLauncherIsDropped)
+// A first start drops an identical launcher.exe.new, asks for the line, and
+// button 4 opens the settings. Under the game's own name a second launcher
+// then waits and ends quietly, leaving the first as it is.
+TEST(LauncherProcessTest, AFirstStartAsksForTheLineButtonFourOpensTheSettingsASecondEndsQuietly)
 {
     Installation inst;
     fs::copy_file(inst.exe, inst.dir.Path() / "launcher.exe.new");
-    Process launcher(inst.exe);
-    const HWND hWnd = WindowOf(launcher);
-    ASSERT_NE(hWnd, nullptr);
-    EXPECT_FALSE(fs::exists(inst.dir.Path() / "launcher.exe.new"));
-    CloseLauncher(launcher, hWnd);
-}
-
-TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings)
-{
-    Installation inst;
     // No line yet; button 4 shown so that the player can reach the settings.
     std::string buttons;
     for (int i = 0; i < 5; ++i) buttons += i == 4 ? "<btn name=\"settings\" filepath=\"b.bmp\" rect=\"10, 10, 20, 20\"/>" : "<btn/>";
-    WriteBytes(inst.dir.Path() / "b.bmp", BmpBytes(80, 20, [](int, int) { return RGB(0x60, 0x60, 0x60); }));
+    WriteBmp(inst.dir.Path() / "b.bmp", 80, 20, [](int, int) { return RGB(0x60, 0x60, 0x60); });
     const fs::path skin = inst.dir.Path() / "PatchCfg" / "NewLauncherCfg.xml";
     WriteBytes(skin, "<root><window caption=\"Launcher under test\"/><Normalbutton>" + buttons +
                          "</Normalbutton><usersettings><netsettings bigarea=\"1\"/></usersettings>"
@@ -160,6 +125,7 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
     Process launcher(inst.exe);
     const HWND line = WindowOf(launcher, 1001);  // Telecom
     ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(fs::exists(inst.dir.Path() / "launcher.exe.new"));
     SendMessageW(GetDlgItem(line, 1002), BM_CLICK, 0, 0);  // Unicom
     SendMessageW(GetDlgItem(line, 1000), BM_CLICK, 0, 0);  // confirm
     EXPECT_TRUE(FileHolds(skin, "nettype=\"unicom\""));
@@ -178,5 +144,12 @@ TEST(LauncherProcessTest, AFirstStartAsksForTheLineAndButtonFourOpensTheSettings
 
     const HWND hWnd = WindowOf(launcher);
     ASSERT_NE(hWnd, nullptr);
+    ShowWindow(hWnd, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(hWnd));
+    fs::copy_file(inst.exe, inst.dir.Path() / "TIDEWELL.exe");
+    Process second(inst.dir.Path() / "TIDEWELL.exe");
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_TRUE(IsIconic(hWnd));
+    EXPECT_EQ(WaitForSingleObject(launcher.h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     CloseLauncher(launcher, hWnd);
 }

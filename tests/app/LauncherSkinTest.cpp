@@ -42,15 +42,10 @@ const char kFullSkin[] =
     " <unknown keep=\"1\"/>\n"
     "</root>\n";
 
-Base::System::ZDateTime LocalTime(int year, int month, int day, int hour, int minute)
+// 2026-03-03 09:05 in local time: the bulletin's stamp.
+Base::System::ZDateTime StampTime()
 {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_isdst = -1;
+    std::tm t = {0, 5, 9, 3, 2, 126, 0, 0, -1};
     return Base::System::ZDateTime::FromTime(static_cast<std::uint32_t>(std::mktime(&t)));
 }
 
@@ -64,12 +59,12 @@ struct SkinDir {
 
 }  // namespace
 
-TEST(LauncherSkinTest, EveryElementFillsItsFields)
+TEST(LauncherSkinTest, EveryElementFillsItsFieldsAndTheNetSettingsAreWrittenBack)
 {
     SkinDir d;
     d.Write(kFullSkin);
     SLauncherSkin skin;
-    ASSERT_TRUE(skin.Parse(d.skinPath, d.appDir, LocalTime(2026, 3, 3, 9, 5)));
+    ASSERT_TRUE(skin.Parse(d.skinPath, d.appDir, StampTime()));
 
     // Paths below the installation, texts as written.
     const std::wstring& a = d.appDir;
@@ -100,21 +95,31 @@ TEST(LauncherSkinTest, EveryElementFillsItsFields)
     EXPECT_EQ(std::vector<int>({skin.m_Browser0.m_nWidth, skin.m_Browser1.m_nHeight}), (std::vector<int>{300, 50}));
 
     ASSERT_EQ(skin.m_vecButton.size(), 3u);
-    EXPECT_EQ(skin.m_vecButton[0].m_strName, "start");
-    EXPECT_EQ(skin.m_vecButton[0].m_nWidth, 80);
-    EXPECT_EQ(skin.m_vecButton[1].m_strName, "close");
-    EXPECT_EQ(skin.m_vecButton[1].m_strFilePath, L"");  // hidden, not the directory
-    EXPECT_EQ(skin.m_vecButton[1].m_strUrl, "http://127.0.0.1/c");
-    EXPECT_EQ(std::vector<int>({skin.m_vecButton[2].m_nX, skin.m_vecButton[2].m_nY, skin.m_vecButton[2].m_nWidth}),
-              (std::vector<int>{5, 6, 0}));
+    const auto& b = skin.m_vecButton;
+    EXPECT_EQ(std::vector<std::string>({b[0].m_strName, b[1].m_strName, b[1].m_strUrl}),
+              (std::vector<std::string>{"start", "close", "http://127.0.0.1/c"}));
+    EXPECT_EQ(b[1].m_strFilePath, L"");  // hidden, not the directory
+    EXPECT_EQ(std::vector<int>({b[0].m_nWidth, b[2].m_nX, b[2].m_nY, b[2].m_nWidth}), (std::vector<int>{80, 5, 6, 0}));
 
     EXPECT_EQ(skin.m_nBigArea, 7);
     EXPECT_EQ(skin.m_strNetType, "unicom");
-    EXPECT_FALSE(skin.m_bTelecom);
     EXPECT_EQ(skin.m_strManualUpdateURL, "http://127.0.0.1/manual");
     ASSERT_NE(skin.m_pNetworkUI, nullptr);
     EXPECT_NE(skin.m_pNetworkUI->FirstChildElement("BG"), nullptr);
     EXPECT_STREQ(LocalText(L"SKIN_ONLY"), L"from\r\nskin");  // no data\string.txt
+
+    // The network settings written back keep the rest of the file.
+    ASSERT_TRUE(skin.SaveNetType(true));
+    ASSERT_TRUE(skin.SaveBigArea(12));
+    SLauncherSkin again;
+    again.Parse(d.skinPath, d.appDir, StampTime());
+    EXPECT_EQ(again.m_strNetType, "telecom");
+    EXPECT_EQ(again.m_nBigArea, 12);
+    EXPECT_EQ(again.m_vecButton.size(), 3u);
+    EXPECT_EQ(again.m_Browser1.m_strUrl, "http://127.0.0.1/b.html?v=202603030905");  // no stamp saved
+    EXPECT_STREQ(again.m_pNetSettings->Attribute("keep"), "me");
+    EXPECT_NE(again.m_docSkin.RootElement()->FirstChildElement("unknown"), nullptr);
+    EXPECT_EQ(again.m_strWindowCaption, L"\x9752 Tidewell");
 }
 
 TEST(LauncherSkinTest, NumberListsReadLikeScanf)
@@ -138,18 +143,15 @@ TEST(LauncherSkinTest, NumberListsReadLikeScanf)
     }
 }
 
+// (A file without netsettings is among the defaults below.)
 TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
 {
-    const struct {
-        const char* netSettings;  // null: no usersettings
-        bool telecom;
-        const char* netType;
-    } cases[] = {{"nettype=\"unicom\"", false, "unicom"}, {"nettype=\"Unicom\"", true, "Unicom"},
-                 {"nettype=\"telecom\"", true, "telecom"}, {"bigarea=\"3\"", true, ""}, {nullptr, true, ""}};
+    const struct { const char* netSettings; bool telecom; const char* netType; } cases[] = {
+        {"nettype=\"unicom\"", false, "unicom"}, {"nettype=\"Unicom\"", true, "Unicom"},
+        {"nettype=\"telecom\"", true, "telecom"}, {"bigarea=\"3\"", true, ""}};
     for (const auto& c : cases) {
         SkinDir d;
-        const std::string net = c.netSettings ? std::string("<netsettings ") + c.netSettings + "/>" : "";
-        d.Write(c.netSettings ? "<root><usersettings>" + net + "</usersettings></root>" : "<root/>");
+        d.Write(std::string("<root><usersettings><netsettings ") + c.netSettings + "/></usersettings></root>");
         SLauncherSkin skin;
         skin.Parse(d.skinPath, d.appDir);
         EXPECT_EQ(skin.m_bTelecom, c.telecom) << c.netType;
@@ -157,10 +159,11 @@ TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
     }
 }
 
-TEST(LauncherSkinTest, MissingBrokenOrRootlessFilesGiveTheDefaults)
+TEST(LauncherSkinTest, MissingBrokenRootlessOrNetlessFilesGiveTheDefaultsAScrambledSiblingIsRead)
 {
     const char* files[] = {nullptr, "<launcher><window caption=\"x\"/></launcher>",
-                           "<root><window caption=\"x\"/><usersettings><netsettings nettype=\"unicom\"/>"};
+                           "<root><window caption=\"x\"/><usersettings><netsettings nettype=\"unicom\"/>",
+                           "<root><usersettings/></root>"};
     for (const char* text : files) {
         SkinDir d;
         if (text) d.Write(text);
@@ -171,14 +174,11 @@ TEST(LauncherSkinTest, MissingBrokenOrRootlessFilesGiveTheDefaults)
         EXPECT_EQ(skin.m_nBigArea, -1);
         EXPECT_TRUE(skin.m_vecButton.empty());
         EXPECT_EQ(skin.m_pNetworkUI, nullptr);
-        // Nothing to write into: a broken file stays as it was.
+        // Nothing to write into: the file stays as it was.
         EXPECT_FALSE(skin.SaveNetType(false));
         EXPECT_EQ(text ? ReadBytes(d.skinPath) : "", text ? text : "");
     }
-}
-
-TEST(LauncherSkinTest, TheScrambledSiblingIsReadWhenThePlainFileIsMissing)
-{
+    // The scrambled sibling is read when the plain file is missing.
     SkinDir d;
     std::string bytes = "<root><window caption=\"scrambled\"/></root>";
     Scramble::Apply(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
@@ -186,32 +186,4 @@ TEST(LauncherSkinTest, TheScrambledSiblingIsReadWhenThePlainFileIsMissing)
     SLauncherSkin skin;
     skin.Parse(d.skinPath, d.appDir);
     EXPECT_EQ(skin.m_strWindowCaption, L"scrambled");
-}
-
-TEST(LauncherSkinTest, NetSettingsAreWrittenBackKeepingTheRest)
-{
-    SkinDir d;
-    d.Write(kFullSkin);
-    SLauncherSkin skin;
-    skin.Parse(d.skinPath, d.appDir);
-    ASSERT_TRUE(skin.SaveNetType(true));
-    ASSERT_TRUE(skin.SaveBigArea(12));
-
-    SLauncherSkin again;
-    again.Parse(d.skinPath, d.appDir, LocalTime(2026, 3, 3, 9, 5));
-    EXPECT_TRUE(again.m_bTelecom);
-    EXPECT_EQ(again.m_strNetType, "telecom");
-    EXPECT_EQ(again.m_nBigArea, 12);
-    EXPECT_EQ(again.m_vecButton.size(), 3u);
-    EXPECT_EQ(again.m_Browser1.m_strUrl, "http://127.0.0.1/b.html?v=202603030905");  // no stamp saved
-    EXPECT_STREQ(again.m_pNetSettings->Attribute("keep"), "me");
-    EXPECT_NE(again.m_docSkin.RootElement()->FirstChildElement("unknown"), nullptr);
-    EXPECT_EQ(again.m_strWindowCaption, L"\x9752 Tidewell");
-
-    SkinDir bare;
-    bare.Write("<root><usersettings/></root>");
-    SLauncherSkin noNet;
-    noNet.Parse(bare.skinPath, bare.appDir);
-    EXPECT_FALSE(noNet.SaveNetType(false));
-    EXPECT_EQ(ReadBytes(bare.skinPath), "<root><usersettings/></root>");
 }

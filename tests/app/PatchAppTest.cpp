@@ -9,6 +9,7 @@
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
 #include "base/utility/MessageBox.h"
+#include "ui/GdiHandle.h"
 #include "transfer/InstallJournal.h"
 #include "transfer/Md5.h"
 #include "update/UpdateEngine.h"
@@ -43,12 +44,7 @@ bool InjectedFreeSpace(const std::wstring&, std::uint64_t* freeBytes)
 
 TEST(PatchAppTest, CommandLineArgumentsNameTheTestServerAndThePackage)
 {
-    struct Case {
-        std::vector<std::wstring> args;
-        bool manual;
-        const wchar_t* patchFile;
-        int testServer;
-    } cases[] = {
+    const struct { std::vector<std::wstring> args; bool manual; const wchar_t* patchFile; int testServer; } cases[] = {
         {{L"C:\\Game\\launcher.exe"}, false, L"", 0},
         {{L"C:\\Game\\Launcher.EXE", L"-TS"}, false, L"", 1},
         {{L"C:\\Game\\launcher.exe", L"-ts"}, false, L"", 0},
@@ -64,25 +60,20 @@ TEST(PatchAppTest, CommandLineArgumentsNameTheTestServerAndThePackage)
         {{L"C:\\Game\\launcher.exe", L"D:\\p.korvalen", L"-TS"}, true, L"d:\\p.korvalen", 1},
         {{L"C:\\Game\\launcher.exe", L"D:\\a.korvalen", L"D:\\b.korvalen"}, true, L"d:\\b.korvalen", 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         g_bTestServer = 0;
         CPatchApp app;
         app.EvaluateArguments(c.args);
-        const std::wstring label = c.args.back();
-        EXPECT_EQ(app.m_bManualPatch, c.manual) << label;
-        EXPECT_EQ(app.m_strPatchFile, c.patchFile) << label;
-        EXPECT_EQ(g_bTestServer, c.testServer) << label;
+        EXPECT_EQ(app.m_bManualPatch, c.manual) << c.args.back();
+        EXPECT_EQ(app.m_strPatchFile, c.patchFile) << c.args.back();
+        EXPECT_EQ(g_bTestServer, c.testServer) << c.args.back();
     }
     g_bTestServer = 0;
 }
 
 TEST(PatchAppTest, TheChannelChoosesTheSkinFile)
 {
-    struct Case {
-        const char* channelXml;  // null: no file
-        const wchar_t* channel;
-        const char* skinName;
-    } cases[] = {
+    const struct { const char* channelXml; const wchar_t* channel; const char* skinName; } cases[] = {  // null: no file
         {nullptr, L"", "NewLauncherCfg.xml"},
         {"<root><channel name=\"abc\"/></root>", L"abc", "NewLauncherCfg_abc.xml"},
         {"<root><channel/></root>", L"", "NewLauncherCfg.xml"},
@@ -94,7 +85,7 @@ TEST(PatchAppTest, TheChannelChoosesTheSkinFile)
         {"<root><channel name=\"a/b\"/></root>", L"", "NewLauncherCfg.xml"},
         {"<root><channel name=\"c:x\"/></root>", L"", "NewLauncherCfg.xml"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ScopedTestDir dir;
         fs::create_directories(dir.Path() / "PatchCfg");
         if (c.channelXml) WriteBytes(dir.Path() / "PatchCfg" / "channel.xml", c.channelXml);
@@ -106,32 +97,23 @@ TEST(PatchAppTest, TheChannelChoosesTheSkinFile)
     }
 }
 
-TEST(PatchAppTest, FourGiBFreeAreNeeded)
+// Four GiB free are needed; a volume that cannot say is no reason to refuse.
+// The real query finds the test volume (more than 4 GiB free) from a
+// lower-case drive letter and a directory below the root all the same.
+TEST(PatchAppTest, FourGiBFreeAreNeededInTheDirectoryWhateverItsSpelling)
 {
-    const struct {
-        std::uint64_t freeBytes;
-        bool known, passes;
-    } cases[] = {
-        {(4096ull << 20) - 1, true, false},
-        {4096ull << 20, true, true},
-        {0, true, false},
-        {0, false, true},  // a volume that cannot say is no reason to refuse
-    };
+    const struct { std::uint64_t freeBytes; bool known, passes; } cases[] = {
+        {(4096ull << 20) - 1, true, false}, {4096ull << 20, true, true}, {0, true, false}, {0, false, true}};
     CPatchApp app;
+    const auto real = app.m_pFreeSpace;
     app.m_pFreeSpace = &InjectedFreeSpace;
     for (const auto& c : cases) {
         g_freeBytes = c.freeBytes;
         g_freeKnown = c.known;
         EXPECT_EQ(app.CheckDiskSpace(), c.passes) << c.freeBytes;
     }
-}
-
-TEST(PatchAppTest, TheFreeSpaceIsThatOfTheDirectoryWhateverItsSpelling)
-{
-    // The test volume has more than 4 GiB free; a lower-case drive letter
-    // and a directory below the root find it all the same.
+    app.m_pFreeSpace = real;
     ScopedTestDir dir;
-    CPatchApp app;
     std::wstring lower = DirOf(dir);
     lower[0] = towlower(lower[0]);
     for (const std::wstring& d : {DirOf(dir), lower}) {
@@ -148,40 +130,27 @@ TEST(PatchAppTest, TheOwnFolderIsTheInstallationElseTheRegisteredOneWhenItHoldsP
     ScopedTestDir dir;
     const std::wstring modulePath = ModulePath();
     const std::wstring moduleDir = modulePath.substr(0, modulePath.rfind(L'\\') + 1);
-    const std::wstring exeName = modulePath.substr(moduleDir.size());
     // Registered from the installation as the current directory.
-    {
+    ASSERT_TRUE(CPatchApp().RegisterPatchFileType());
+    EXPECT_EQ(DefaultValue(std::wstring(kPatchFileKey) + L"\\DefaultIcon"), modulePath + L",1");
+    EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
+    // What a launcher started now takes: registered or not, its folder, its program.
+    auto found = [] {
         CPatchApp app;
-        ASSERT_TRUE(app.RegisterPatchFileType());
-        EXPECT_EQ(DefaultValue(std::wstring(kPatchFileKey) + L"\\DefaultIcon"), modulePath + L",1");
-        EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
-    }
+        return std::make_tuple(app.m_bRegistered, app.m_strAppDir, app.m_strExePath);
+    };
     // Without PatchCfg the registered directory is no installation. (Without
     // any registration every launcher process of LauncherProcessTest starts.)
-    {
-        CPatchApp app;
-        EXPECT_FALSE(app.m_bRegistered);
-        EXPECT_EQ(app.m_strAppDir, moduleDir);
-        EXPECT_EQ(app.m_strExePath, modulePath);
-    }
+    EXPECT_EQ(found(), std::make_tuple(false, moduleDir, modulePath));
     fs::create_directories(dir.Path() / "PatchCfg");
-    {
-        CPatchApp app;
-        EXPECT_TRUE(app.m_bRegistered);
-        EXPECT_EQ(app.m_strAppDir, DirOf(dir));
-        EXPECT_EQ(app.m_strExePath, DirOf(dir) + exeName);
-    }
+    EXPECT_EQ(found(), std::make_tuple(true, DirOf(dir), DirOf(dir) + modulePath.substr(moduleDir.size())));
     // A launcher that stands in an installation of its own updates that one,
     // and the first installation's registration stays.
     const fs::path own = fs::path(moduleDir) / "PatchCfg";
     ASSERT_FALSE(fs::exists(own));
     fs::create_directories(own);
-    {
-        CPatchApp app;
-        EXPECT_TRUE(app.m_bRegistered);
-        EXPECT_EQ(app.m_strAppDir, moduleDir);
-        EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
-    }
+    EXPECT_EQ(found(), std::make_tuple(true, moduleDir, modulePath));
+    EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
     fs::remove(own);
 }
 
@@ -190,18 +159,15 @@ namespace {
 // Writes a shortcut to target, or with a null target reads where it leads.
 std::wstring Shortcut(const std::wstring& lnk, const wchar_t* target = nullptr)
 {
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
+    UI::TComPtr<IShellLinkW> link;
+    UI::TComPtr<IPersistFile> file;
     wchar_t read[MAX_PATH] = {};
-    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         reinterpret_cast<void**>(&link))) &&
-              SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
-    if (ok && target)
-        ok = SUCCEEDED(link->SetPath(target)) && SUCCEEDED(file->Save(lnk.c_str(), TRUE));
-    else if (ok)
-        ok = SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) && SUCCEEDED(link->GetPath(read, MAX_PATH, nullptr, 0));
-    if (file) file->Release();
-    if (link) link->Release();
+    const bool ok =
+        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.OutVoid())) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
+        (target ? SUCCEEDED(link->SetPath(target)) && SUCCEEDED(file->Save(lnk.c_str(), TRUE))
+                : SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) &&
+                      SUCCEEDED(link->GetPath(read, MAX_PATH, nullptr, 0)));
     return !ok ? L"" : target ? target : read;
 }
 
@@ -214,15 +180,12 @@ TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
     wchar_t desktop[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
     const std::wstring lnk = std::wstring(desktop) + L"\\青石谣.lnk";
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    UI::CComInit com;
+    ASSERT_TRUE(com.Ok());
     const FILETIME old = {0xD53E8000, 0x01A8E79F};  // 1990
-    const struct {
-        const char* name;
-        const wchar_t* before;  // null: no shortcut
-        bool rewritten;
-    } cases[] = {{"missing", nullptr, true},
-                 {"elsewhere", L"C:\\windows\\notepad.exe", true},
-                 {"here", L"", false}};  // empty: this program
+    // Before: null no shortcut, empty one to this program.
+    const struct { const char* name; const wchar_t* before; bool rewritten; } cases[] = {
+        {"missing", nullptr, true}, {"elsewhere", L"C:\\windows\\notepad.exe", true}, {"here", L"", false}};
     for (const auto& c : cases) {
         DeleteFileW(lnk.c_str());
         if (c.before) {
@@ -241,7 +204,6 @@ TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
         ASSERT_TRUE(GetFileAttributesExW(lnk.c_str(), GetFileExInfoStandard, &data));
         EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old) != 0, c.rewritten) << c.name;
     }
-    CoUninitialize();
     DeleteFileW(lnk.c_str());
 }
 

@@ -34,8 +34,6 @@ struct PatchDlgFixture : ::testing::Test {
                                       {L"TO_OLD_VERSION", L"old %s %d"}, {L"CLICK_START_BTN", L"click start"},
                                       {L"TRYTOCONNECTLINKSERVER", L"connecting"}});
         app.m_strAppDir = dir.Path().wstring() + L"\\";
-        app.m_strPatchFile.clear();
-        app.m_strChannel.clear();
         dlg.m_pfnExitProcess = &RecordExit;
     }
     void Open()
@@ -48,7 +46,10 @@ struct PatchDlgFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
+// The sample skin's window: size, region, buttons and a disabled start; the
+// chosen line is kept in the skin file; minimised, the notification area
+// brings the window back; Close and the exit menu end with code 0.
+TEST_F(PatchDlgFixture, TheSkinnedWindowItsButtonsAndTheNotificationArea)
 {
     Open();
     HWND hWnd = dlg.GetSafeHwnd();
@@ -61,13 +62,9 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
 
     // Start, close, minimise and the settings shown where the skin puts them;
     // the empty fourth record leaves its button hidden.
-    const struct {
-        int id;
-        std::vector<LONG> bounds;
-    } shown[] = {{IDC_START, {440, 320, 136, 44}},
-                 {IDC_CLOSE, {560, 14, 24, 24}},
-                 {IDC_MINIMIZE, {530, 14, 24, 24}},
-                 {IDC_SETTINGS, {500, 14, 24, 24}}};
+    const struct { int id; std::vector<LONG> bounds; } shown[] = {
+        {IDC_START, {440, 320, 136, 44}}, {IDC_CLOSE, {560, 14, 24, 24}},
+        {IDC_MINIMIZE, {530, 14, 24, 24}}, {IDC_SETTINGS, {500, 14, 24, 24}}};
     for (const auto& b : shown) {
         EXPECT_TRUE(HasVisibleStyle(Control(b.id))) << b.id;
         EXPECT_EQ(ChildBounds(Control(b.id)), b.bounds) << b.id;
@@ -76,28 +73,36 @@ TEST_F(PatchDlgFixture, TheSkinGivesSizeRegionButtonsAndADisabledStart)
         EXPECT_FALSE(HasVisibleStyle(Control(id))) << id;
     EXPECT_EQ(dlg.Button(0).GetFixedState(), UI::CKbcButton::STATE_DISABLED);
     EXPECT_FALSE(IsWindowEnabled(Control(IDC_START))) << "no start before the versions are known";
-}
 
-TEST_F(PatchDlgFixture, StatusTextsLongerThan75AreCut)
-{
-    const struct {
-        size_t length;
-        std::wstring shown;
-    } cases[] = {{75, std::wstring(75, L'a')}, {76, std::wstring(70, L'a') + L" ..."}, {300, std::wstring(70, L'a') + L" ..."}};
-    for (const auto& c : cases) {
-        CPatchDlg::OnStatusText(std::wstring(c.length, L'a').c_str());
-        EXPECT_EQ(dlg.StatusText(), c.shown) << c.length;
-    }
+    const fs::path skin = dir.Path() / "PatchCfg" / "NewLauncherCfg.xml";
+    SendMessageW(hWnd, WM_SELECT_UNICOM, 0, 0);
+    EXPECT_FALSE(dlg.m_bTelecom);
+    EXPECT_NE(ReadBytes(skin).find("nettype=\"unicom\""), std::string::npos);
+    SendMessageW(hWnd, WM_SELECT_TELECOM, 0, 0);
+    EXPECT_TRUE(dlg.m_bTelecom);
+    EXPECT_NE(ReadBytes(skin).find("nettype=\"telecom\""), std::string::npos);
+
+    ShowWindow(hWnd, SW_SHOW);
+    SendMessageW(Control(IDC_MINIMIZE), BM_CLICK, 0, 0);
+    EXPECT_TRUE(dlg.m_bMinimized);
+    EXPECT_TRUE(IsIconic(hWnd));
+    SendMessageW(hWnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(IsIconic(hWnd));
+    EXPECT_FALSE(dlg.m_bMinimized) << "painting goes on";
+    dlg.m_bMinimized = true;
+    SendMessageW(hWnd, WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_FALSE(dlg.m_bMinimized);
+    SendMessageW(Control(IDC_CLOSE), BM_CLICK, 0, 0);
+    SendMessageW(hWnd, WM_COMMAND, ID_EXIT_LAUNCHER, 0);
+    EXPECT_EQ(g_exitCodes, (std::vector<UINT>{0, 0}));
 }
 
 // Fractions fill the bars to their width, and the 100 ms timers draw them.
-TEST_F(PatchDlgFixture, ProgressFillsTheBarsOnTheWindow)
+TEST_F(PatchDlgFixture, ProgressFillsTheBarsDraggingMovesTheBackgroundVersionsSetTheStart)
 {
     Open();
-    const struct {
-        float fraction;
-        int filled;
-    } cases[] = {{0.0001f, 0}, {0.0f, 0}, {0.5f, 202}, {1.0f, 404}, {1.5f, 404}};
+    const struct { float fraction; int filled; } cases[] = {
+        {0.0001f, 0}, {0.0f, 0}, {0.5f, 202}, {1.0f, 404}, {1.5f, 404}};
     for (const auto& c : cases) {
         CPatchDlg::OnSingleProgress(c.fraction);
         CPatchDlg::OnTotalProgress(c.fraction);
@@ -121,73 +126,31 @@ TEST_F(PatchDlgFixture, ProgressFillsTheBarsOnTheWindow)
     // Bar 1 (24, 342): filled at its left in its own colour, the trough beyond half its width.
     EXPECT_NE(full1, ClientPixel(hWnd, 24 + 300, 344));
     EXPECT_GT(GetBValue(full1), 200);
-}
 
-// The download line carries tabs before its speed: they must open a gap, not
-// show as boxes, and what follows them must move right.
-TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
-{
-    UI::CMemoryDc dc(CreateCompatibleDC(nullptr));
-    UI::CGdiBitmap bmp(CreateBitmap(400, 40, 1, 32, nullptr));
-    UI::CSelection selectBmp(dc.Get(), bmp.Get()), selectFont(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
-    const HDC hDC = dc.Get();
-    SetTextColor(hDC, RGB(0, 0, 0));
-    SetBkMode(hDC, TRANSPARENT);
-    // Rightmost inked column of a text drawn at x = 10, -1 when nothing shows.
-    auto inkRight = [&](const std::wstring& text) {
-        RECT all = {0, 0, 400, 40};
-        FillRect(hDC, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        CPatchDlg::DrawStatusLine(hDC, 10, 5, text);
-        int right = -1;
-        for (int x = 0; x < 400; ++x)
-            for (int y = 0; y < 40; ++y)
-                if ((GetPixel(hDC, x, y) & 0xFFFFFF) != 0xFFFFFF) right = x;
-        return right;
-    };
-    EXPECT_EQ(inkRight(L"\t\t"), -1) << "tabs drew something";
-    const int plain = inkRight(L"ab"), tabbed = inkRight(L"a\t\tb");
-    EXPECT_GT(plain, 10);
-    EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
-    EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
-}
+    // Dragging the window moves the pair's background (no PNG) with it.
+    CPlainDialog other(IDD_LINESELECT_DIALOG);
+    UI::CBgDialog background(other);
+    ASSERT_TRUE(background.Create());
+    SetWindowPos(hWnd, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SendMessageW(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+    SendMessageW(hWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(90, 20));
+    SendMessageW(hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // no longer dragging
+    RECT r, b;
+    GetWindowRect(hWnd, &r);
+    GetWindowRect(background.GetSafeHwnd(), &b);
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, b.left, b.top}), (std::vector<LONG>{140, 70, 140, 70}));
 
-TEST(PatchDlg, LoginFieldsComeFromTheFirstTwoPercentPairs)
-{
-    const struct {
-        const char* tail;
-        const wchar_t *field1, *field2;
-    } cases[] = {
-        {"", L"", L""},
-        {"a|%user%|%secret%", L"user", L"secret"},
-        {"%one%|x|%two%|%three%", L"one", L"two"},
-        {"%only", L"", L""},
-        {"pre%a%post|%%", L"a", L""},
-        {"%a%b%|%c%", L"a", L"c"},
-    };
-    for (const auto& c : cases) {
-        CPatchDlg dlg;
-        dlg.m_strCmdLineTail = c.tail;
-        dlg.ParseCmdLineFields();
-        EXPECT_EQ(dlg.m_strLoginField1, c.field1) << c.tail;
-        EXPECT_EQ(dlg.m_strLoginField2, c.field2) << c.tail;
+    // Status texts longer than 75 are cut. The labels say so for an unknown
+    // version; an older server version starts nothing, and a text with an odd
+    // format is shown as it is.
+    const std::wstring cut = std::wstring(70, L'a') + L" ...";
+    const std::pair<size_t, std::wstring> lengths[] = {{75, std::wstring(75, L'a')}, {76, cut}, {300, cut}};
+    for (const auto& c : lengths) {
+        CPatchDlg::OnStatusText(std::wstring(c.first, L'a').c_str());
+        EXPECT_EQ(dlg.StatusText(), c.second) << c.first;
     }
-}
 
-// The known channels' arguments are whole runs in tests/e2e.
-TEST(PatchDlg, GameArgumentsFollowTheChannel)
-{
-    const struct {
-        const wchar_t *channel, *tail, *field1, *field2, *args;
-    } cases[] = {{L"", L" -x", L"", L"", L"run -x"}, {L"abc", L"tail", L"user", L"pw", L"run_abctail"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(CPatchDlg::GameArguments(c.channel, c.tail, c.field1, c.field2), c.args) << c.channel;
-}
-
-// The labels say so for an unknown version; an older server version starts
-// nothing, and a text with an odd format is shown as it is.
-TEST_F(PatchDlgFixture, VersionsGiveTheLabelsAndTheStartButton)
-{
-    LoadStringTable(app.m_strAppDir, nullptr);
     dlg.SetCurrentVersion("");
     EXPECT_EQ(dlg.CurrentVersionLabel(), L"cur ?");
     dlg.SetCurrentVersion("0000300");
@@ -196,7 +159,6 @@ TEST_F(PatchDlgFixture, VersionsGiveTheLabelsAndTheStartButton)
     EXPECT_EQ(dlg.LatestVersionLabel(), L"latest 0000400");
 
     CUpdateEngine engine;
-    Open();
     engine.m_strLatestVersion = "1.0.10";  // text order: older than 1.0.9
     dlg.m_strCurVersionText = "1.0.9";
     dlg.RefreshStartButton();
@@ -214,6 +176,56 @@ TEST_F(PatchDlgFixture, VersionsGiveTheLabelsAndTheStartButton)
     EXPECT_EQ(dlg.StatusText(), L"connecting");
 }
 
+// The download line carries tabs before its speed: they must open a gap, not
+// show as boxes, and what follows them must move right.
+TEST(PatchDlg, StatusLineTabsOpenAGapInsteadOfBoxes)
+{
+    UI::CMemoryDc dc(CreateCompatibleDC(nullptr));
+    UI::CGdiBitmap bmp(CreateBitmap(400, 40, 1, 32, nullptr));
+    UI::CSelection selectBmp(dc.Get(), bmp.Get()), selectFont(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+    const HDC hDC = dc.Get();
+    SetBkMode(hDC, TRANSPARENT);  // black text, the new context's own
+    // Rightmost inked column of a text drawn at x = 10, -1 when nothing shows.
+    auto inkRight = [&](const std::wstring& text) {
+        PatBlt(hDC, 0, 0, 400, 40, WHITENESS);
+        CPatchDlg::DrawStatusLine(hDC, 10, 5, text);
+        int right = -1;
+        for (int x = 0; x < 400; ++x)
+            for (int y = 0; y < 40; ++y)
+                if ((GetPixel(hDC, x, y) & 0xFFFFFF) != 0xFFFFFF) right = x;
+        return right;
+    };
+    EXPECT_EQ(inkRight(L"\t\t"), -1) << "tabs drew something";
+    const int plain = inkRight(L"ab"), tabbed = inkRight(L"a\t\tb");
+    EXPECT_GT(plain, 10);
+    EXPECT_GT(tabbed, plain + 20) << "the text after the tabs did not move right";
+    EXPECT_LT(tabbed, plain + 60) << "wide tabs push the speed out of the repainted status rectangle";
+}
+
+// The command line's tail: its first two %pairs% are the login fields, and
+// with the channel it makes the game's arguments (the known channels' are
+// whole runs in tests/e2e).
+TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArguments)
+{
+    const struct { const char* tail; const wchar_t *field1, *field2; } cases[] = {
+        {"", L"", L""},
+        {"a|%user%|%secret%", L"user", L"secret"},
+        {"%one%|x|%two%|%three%", L"one", L"two"},
+        {"%only", L"", L""},
+        {"pre%a%post|%%", L"a", L""},
+        {"%a%b%|%c%", L"a", L"c"},
+    };
+    for (const auto& c : cases) {
+        CPatchDlg dlg;
+        dlg.m_strCmdLineTail = c.tail;
+        dlg.ParseCmdLineFields();
+        EXPECT_EQ(dlg.m_strLoginField1, c.field1) << c.tail;
+        EXPECT_EQ(dlg.m_strLoginField2, c.field2) << c.tail;
+    }
+    EXPECT_EQ(CPatchDlg::GameArguments(L"", L" -x", L"", L""), L"run -x");
+    EXPECT_EQ(CPatchDlg::GameArguments(L"abc", L"tail", L"user", L"pw"), L"run_abctail");
+}
+
 TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
 {
     ScopedTestDir dir;
@@ -222,54 +234,4 @@ TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting()) << "the running program itself";
     WriteBytes("launcher.exe.new", "MZ another build");
     EXPECT_TRUE(CPatchDlg::NewLauncherWaiting());
-}
-
-TEST_F(PatchDlgFixture, DraggingMovesTheBackgroundWithTheWindow)
-{
-    Open();
-    CPlainDialog other(IDD_LINESELECT_DIALOG);
-    UI::CBgDialog background(other);  // the pair's background, no PNG
-    ASSERT_TRUE(background.Create());
-    HWND hWnd = dlg.GetSafeHwnd();
-    SetWindowPos(hWnd, nullptr, 100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SendMessageW(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
-    SendMessageW(hWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(90, 20));
-    SendMessageW(hWnd, WM_LBUTTONUP, 0, MAKELPARAM(90, 20));
-    SendMessageW(hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // no longer dragging
-    RECT r, b;
-    GetWindowRect(hWnd, &r);
-    GetWindowRect(background.GetSafeHwnd(), &b);
-    EXPECT_EQ(std::vector<LONG>({r.left, r.top, b.left, b.top}), (std::vector<LONG>{140, 70, 140, 70}));
-}
-
-// Minimised, the notification area brings the window back; Close and the
-// exit menu end with code 0.
-TEST_F(PatchDlgFixture, TheWindowButtonsAndTheNotificationArea)
-{
-    Open();
-    HWND hWnd = dlg.GetSafeHwnd();
-    ShowWindow(hWnd, SW_SHOW);
-    SendMessageW(Control(IDC_MINIMIZE), BM_CLICK, 0, 0);
-    EXPECT_TRUE(dlg.m_bMinimized);
-    EXPECT_TRUE(IsIconic(hWnd));
-    SendMessageW(hWnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDBLCLK);
-    EXPECT_FALSE(IsIconic(hWnd));
-    EXPECT_FALSE(dlg.m_bMinimized) << "painting goes on";
-    dlg.m_bMinimized = true;
-    SendMessageW(hWnd, WM_ACTIVATEAPP, TRUE, 0);
-    EXPECT_FALSE(dlg.m_bMinimized);
-    SendMessageW(Control(IDC_CLOSE), BM_CLICK, 0, 0);
-    SendMessageW(hWnd, WM_COMMAND, ID_EXIT_LAUNCHER, 0);
-    EXPECT_EQ(g_exitCodes, (std::vector<UINT>{0, 0}));
-}
-
-TEST_F(PatchDlgFixture, TheChosenLineIsKeptInTheSkinFile)
-{
-    Open();
-    SendMessageW(dlg.GetSafeHwnd(), WM_SELECT_UNICOM, 0, 0);
-    EXPECT_FALSE(dlg.m_bTelecom);
-    EXPECT_NE(ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").find("nettype=\"unicom\""), std::string::npos);
-    SendMessageW(dlg.GetSafeHwnd(), WM_SELECT_TELECOM, 0, 0);
-    EXPECT_TRUE(dlg.m_bTelecom);
-    EXPECT_NE(ReadBytes(dir.Path() / "PatchCfg" / "NewLauncherCfg.xml").find("nettype=\"telecom\""), std::string::npos);
 }

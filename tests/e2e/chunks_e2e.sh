@@ -15,11 +15,6 @@ W="$BUILD/e2e/chunks"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW"
 . "$ROOT/tests/e2e/updater-lib.sh"
 fail() { echo "chunks e2e [$CASE]: $*"; exit 1; }
-log_of() { # the open log and the failed runs' .err logs
-  local f; for f in "$W/$1"/PatchCfg/PatchTemp/*.err "$W/$1"/PatchCfg/PatchTemp/Tidewell.log; do
-    [ -f "$f" ] && iconv -f UTF-16 -t UTF-8 "$f"; done; true; }
-mark() { wc -l < "$NGX/access.log"; }
-since() { tail -n +"$(( $1 + 1 ))" "$NGX/access.log"; }
 # The host build's patchtool: descriptions hold Linux paths.
 PT="$BUILD/../host/tools/patchtool"
 UP="$BUILD/tools/updater.exe"
@@ -48,14 +43,11 @@ PY
 V="$W/versions"
 $PT keygen -o "$W/key" >/dev/null
 $PT release "$V" --url "$URL" -o "$WWW" --key "$W/key.key" >/dev/null
-KEY=$(sed -n 2p "$W/key.pub")
 
-game() { # name version tree [site] [signed]: an installation fetching from nginx
-  rm -rf "${W:?}/$1" && cp -r "$V/$3" "$W/$1" && mkdir -p "$W/$1/PatchCfg"
-  local keys=""
-  [ "${5:-signed}" = signed ] && keys="<TrustedKeys><Key>$KEY</Key></TrustedKeys>"
-  echo "<?xml version=\"1.0\"?><Root><Version><LastVersion>0000099</LastVersion><CurVersion>$2</CurVersion><ClientVer>$2</ClientVer><DownloadedFileVersion>0</DownloadedFileVersion></Version><ManualUpdateURL NormalURL=\"\"/><InternetUpdate><UpdateInfoURL>${URL}${4:-}NewUpdateInfo.zip</UpdateInfoURL></InternetUpdate>$keys</Root>" \
-    > "$W/$1/PatchCfg/NewUpdateCfg.xml"
+game() { # name version tree [site] [unsigned]: an installation fetching from nginx
+  rm -rf "${W:?}/$1" && cp -r "$V/$3" "$W/$1"
+  config "$W/$1" "$2" "${URL}${4:-}NewUpdateInfo.zip"
+  [ -n "${5:-}" ] || trust "$W/$1" "$W/key.pub"
 }
 same() { diff -r --exclude=PatchCfg "$V/$1" "$W/$2" >/dev/null || fail "$2 is not $1: $(diff -rq --exclude=PatchCfg "$V/$1" "$W/$2")"; }
 
@@ -82,8 +74,8 @@ for f in Data/world.pak Data/stream.pak Binaries/Game.exe Data/only0000400.txt; 
 done
 
 CASE=repair
-rm "$W/behind/Data/stream.pak"
-printf 'bad sector' | dd of="$W/behind/Data/world.pak" bs=1 seek=2000000 conv=notrunc 2>/dev/null
+spoil() { rm "$1/Data/stream.pak"; damage "$1/Data/world.pak"; }  # a deleted and a damaged file
+spoil "$W/behind"
 echo stray > "$W/behind/Data/stray.txt"
 expect 29 run "$UP" --json verify --dir "$(winpath "$W/behind")"
 for e in '"state":"missing","path":"Data\\stream.pak"' '"state":"damaged","path":"Data\\world.pak"' \
@@ -101,8 +93,7 @@ expect 0 run "$UP" verify --dir "$(winpath "$W/behind")"
 # The same deep in a folder tree: every path of the installation passes MAX_PATH.
 DEEP="$W/$(printf 'd%.0s' {1..120})/$(printf 'e%.0s' {1..120})/deep"
 mkdir -p "$(dirname "$DEEP")" && cp -r "$W/behind" "$DEEP"
-rm "$DEEP/Data/stream.pak"
-printf 'bad sector' | dd of="$DEEP/Data/world.pak" bs=1 seek=2000000 conv=notrunc 2>/dev/null
+spoil "$DEEP"
 expect 29 run "$UP" verify --dir "$(winpath "$DEEP")" --full
 expect 0 run "$UP" repair --dir "$(winpath "$DEEP")"
 for f in Data/world.pak Data/stream.pak; do cmp -s "$V/0000400/$f" "$DEEP/$f" || fail "deep: $f is not 0000400's"; done
@@ -118,35 +109,26 @@ mutate() { # site, how: a copy of the release under its own address with the lat
 import glob, os, struct, sys
 store, how = sys.argv[1], sys.argv[2]
 path = os.path.join(store, "manifests", "0000400.manifest")
-b = open(path, "rb").read()
+b = bytearray(open(path, "rb").read())
 p = 8
-def text():
+def text():  # the length-prefixed text at p, stepped over
     global p
-    n = struct.unpack_from("<H", b, p)[0]; p += 2 + n; return b[p - n:p]
+    n = struct.unpack_from("<H", b, p)[0]; p += 2 + n; return bytes(b[p - n:p])
 text(); p += 8
 nb = struct.unpack_from("<I", b, p)[0]; p += 4
-bundles = []
-for _ in range(nb):
-    name = text(); bundles.append((name, p)); p += 8
-nc = struct.unpack_from("<I", b, p)[0]; chunk_at = p + 4; p = chunk_at + nc * 52
-nf = struct.unpack_from("<I", b, p)[0]; p += 4
-files = []
-for _ in range(nf):
-    start = p; t = text(); p += 8 + 32 + 16
-    k = struct.unpack_from("<I", b, p)[0]; p += 4 + 4 * k
-    files.append((start, t))
-b = bytearray(b)
-def set_path(i, new):
-    global b
-    start, old = files[i]
+for _ in range(nb):  # the bundles: name and size
+    text(); p += 8
+nc = struct.unpack_from("<I", b, p)[0]; chunk_at = p + 4; p = chunk_at + nc * 52 + 4  # past the file count
+files = []  # (offset, path) of the first two files
+for _ in range(2):
+    files.append((p, text())); p += 8 + 32 + 16
+    p += 4 + 4 * struct.unpack_from("<I", b, p)[0]
+if how in ("outside", "duplicate"):  # the first path outside, or the second the first in another case
+    start, old = files[0 if how == "outside" else 1]
+    new = b"..\\..\\evil.txt" if how == "outside" else files[0][1].upper()
     b[start:start + 2 + len(old)] = struct.pack("<H", len(new)) + new
-if how == "outside":
-    set_path(0, b"..\\..\\evil.txt")
-elif how == "duplicate":
-    set_path(1, files[0][1].upper() if files[0][1].upper() != files[0][1] else files[0][1])
-elif how == "sum":
-    start, t = files[0]
-    at = start + 2 + len(t)
+elif how == "sum":  # the first file one byte larger than its chunks
+    at = files[0][0] + 2 + len(files[0][1])
     struct.pack_into("<Q", b, at, struct.unpack_from("<Q", b, at)[0] + 1)
 elif how == "offset":
     struct.pack_into("<Q", b, chunk_at + 36, 1 << 40)
@@ -160,7 +142,7 @@ elif how == "chunk":
 elif how == "short":
     for bundle in glob.glob(os.path.join(store, "bundles", "*.bundle")):
         os.truncate(bundle, os.path.getsize(bundle) // 2)
-open(path, "wb").write(bytes(b))
+open(path, "wb").write(b)
 PY
 }
 # The same release unsigned, as a description with its trees, for the copies.

@@ -11,11 +11,11 @@ export LANG=C.UTF-8
 export WINEPREFIX=${WINEPREFIX:-$BUILD/../wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 rm -rf "$W" && mkdir -p "$W/www"
 fail() { echo "guide e2e: $*"; exit 1; }
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+. "$ROOT/tests/e2e/updater-lib.sh"
 
 NGINX="$ROOT/tests/e2e/nginx-serve.sh"
 "$NGINX" start "$W/nginx" "$W/www"
-trap '"$NGINX" stop "$W/nginx"' EXIT
+trap '"$NGINX" stop "$W/nginx"; [ -z "${PID:-}" ] || kill "$PID" 2>/dev/null || true' EXIT
 export URL="http://127.0.0.1:$(cat "$W/nginx/port")/"
 
 # The commands the guide names, as an operator has them.
@@ -42,21 +42,17 @@ run_block() { # file
 ci() { # a file by its path in any case (base packs unpack lower-cased; Windows ignores case)
   find "$1" -ipath "$1/$2" -print -quit 2>/dev/null
 }
+game_ran() { [ -s "$(ci "$W/player" Binaries/game-run.txt)" ]; }
 player_updates_to() { # version: launcher.exe in the player installation updates it and starts the game
-  local game="$W/player" t=0
+  local game="$W/player"
   rm -f "$(ci "$game" Binaries/game-run.txt)"
   (cd "$game" && exec "$ROOT/scripts/wine-run" "$game/launcher.exe" >"$W/launcher.out" 2>&1) &
-  local pid=$!
-  while kill -0 "$pid" 2>/dev/null; do
-    [ $t -ge 1800 ] && { kill "$pid"; fail "the launcher still runs after 180 s"; }
-    sleep 0.1; t=$((t + 1))
-  done
-  wait "$pid" || fail "the launcher failed"
+  PID=$!
+  poll 180 "the launcher still runs after 180 s" gone "$PID"
+  wait "$PID" || fail "the launcher failed"
   grep -q "<CurVersion>$1</CurVersion>" "$game/PatchCfg/NewUpdateCfg.xml" || fail "the player is not at $1"
   # The launcher ends as soon as it has asked for the game.
-  t=0
-  while [ ! -s "$(ci "$game" Binaries/game-run.txt)" ] && [ $t -lt 200 ]; do sleep 0.1; t=$((t + 1)); done
-  [ -s "$(ci "$game" Binaries/game-run.txt)" ] || fail "the game was not started"
+  poll 20 "the game was not started" game_ran
   (cd "$W/sample/v${1:4}" && find . -type f | sed 's|^\./||') | while IFS= read -r f; do
     cmp -s "$W/sample/v${1:4}/$f" "$(ci "$game" "$f")" || fail "$f is not the one of $1"
   done

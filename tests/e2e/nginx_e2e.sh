@@ -14,10 +14,6 @@ WWW="$NGX/www/e2e"
 rm -rf "$W" "$WWW" && mkdir -p "$W" "$WWW"
 . "$ROOT/tests/e2e/updater-lib.sh"
 fail() { echo "nginx e2e: $*"; exit 1; }
-log_of() { iconv -f UTF-16 -t UTF-8 "$W/$1/PatchCfg/PatchTemp/Tidewell.log"; }
-# Access-log lines of requests for a path since the mark.
-since() { tail -n +"$(( $1 + 1 ))" "$NGX/access.log" | grep -F "$2" || true; }
-mark() { wc -l < "$NGX/access.log"; }
 
 python3 - "$W" <<'PY'
 import os, random, sys
@@ -37,24 +33,25 @@ PT="$BUILD/tools/patchtool.exe"
 UP="$BUILD/tools/updater.exe"
 run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 \
   -o "$(winpath "$W/Up1.exe")" >/dev/null
-publish() { # server lines
-  printf "latest 0000200\n%sstep 0000100 0000200 upgrade=Up1.exe\n" "$1" > "$W/publish.txt"
-  rm -rf "$WWW" && run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$WWW")" >/dev/null
+ONE="server url=$URL dir=patches/ version=0000200"
+publish() { # server lines, [more of the step], [publish options]
+  printf "latest 0000200\n%s\nstep 0000100 0000200 upgrade=Up1.exe%s\n" "$1" "${2:-}" > "$W/publish.txt"
+  rm -rf "$WWW" && run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$WWW")" "${@:3}" >/dev/null
 }
 game() { # name: an installation at 0000100 fetching from nginx
-  rm -rf "$W/$1" && cp -r "$W/v100" "$W/$1" && mkdir -p "$W/$1/PatchCfg"
-  echo "<?xml version=\"1.0\"?><Root><Version><LastVersion>0000099</LastVersion><CurVersion>0000100</CurVersion><ClientVer>0000100</ClientVer><DownloadedFileVersion>0</DownloadedFileVersion></Version><ManualUpdateURL NormalURL=\"\"/><InternetUpdate><UpdateInfoURL>${URL}NewUpdateInfo.zip</UpdateInfoURL></InternetUpdate></Root>" \
-    > "$W/$1/PatchCfg/NewUpdateCfg.xml"
+  rm -rf "$W/$1" && cp -r "$W/v100" "$W/$1" && config "$W/$1" 0000100 "${URL}NewUpdateInfo.zip"
+}
+updated() { # name: the updater brings it to 0000200
+  expect 0 run "$UP" update --dir "$(winpath "$W/$1")"
+  diff -r --exclude=PatchCfg "$W/v200" "$W/$1" || fail "the $1 run did not install 0000200"
 }
 PACKAGE=/e2e/patches/up1.exe
 
 # A healthy run: whole files, no ranges, nothing about servers in the log.
-publish "server url=$URL dir=patches/ version=0000200
-"
+publish "$ONE"
 game healthy
 m=$(mark)
-expect 0 run "$UP" update --dir "$(winpath "$W/healthy")"
-diff -r --exclude=PatchCfg "$W/v200" "$W/healthy" || fail "the healthy run did not install 0000200"
+updated healthy
 since "$m" "$PACKAGE" | grep -q " 200 $(stat -c %s "$WWW/patches/up1.exe") \"-\" \"-\" \"-\"" \
   || fail "the package was not fetched whole, without range or encoding: $(since "$m" "$PACKAGE")"
 ! log_of healthy | grep -q "patch server" || fail "a healthy run logs servers"
@@ -64,45 +61,40 @@ expect 0 run "$PT" check "$(winpath "$WWW")" --url "$URL"
 # A delta package that is not on the server: the step's whole-file package follows.
 run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 --delta \
   -o "$(winpath "$W/Up1d.exe")" >/dev/null
-printf "latest 0000200\nserver url=%s dir=patches/ version=0000200\nstep 0000100 0000200 upgrade=Up1.exe upgradedelta=Up1d.exe\n" \
-  "$URL" > "$W/publish.txt"
-rm -rf "$WWW" && run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$WWW")" --unchecked >/dev/null
+publish "$ONE" " upgradedelta=Up1d.exe" --unchecked
 rm "$WWW/patches/up1d.exe"
 game nodelta
-expect 0 run "$UP" update --dir "$(winpath "$W/nodelta")"
-diff -r --exclude=PatchCfg "$W/v200" "$W/nodelta" || fail "the fallback did not install 0000200"
+updated nodelta
 log_of nodelta | grep -q "delta package up1d.exe could not be fetched: the whole-file package follows" || fail "no fallback line"
 
 # The first server of the version has no package: the second one serves it.
 publish "server url=${URL}gone/ dir=patches/ version=0000200
-server url=$URL dir=patches/ version=0000200
-"
+$ONE"
 game failover
-expect 0 run "$UP" update --dir "$(winpath "$W/failover")"
-diff -r --exclude=PatchCfg "$W/v200" "$W/failover" || fail "failover did not install 0000200"
+updated failover
 log_of failover | grep -q "Warnning: patch server ${URL}gone/patches/ left: HTTP status 404" || fail "no reason logged"
 log_of failover | grep -q "Trying patch server ${URL}patches/" || fail "the second server is not named"
 
 # An earlier run was killed half-way: its partial body and record are continued.
-publish "server url=$URL dir=patches/ version=0000200
-"
+publish "$ONE"
 game resumed
 SIZE=$(stat -c %s "$WWW/patches/up1.exe")
 HALF=$(( SIZE / 2 ))
 ETAG=$(curl -sI "${URL}patches/up1.exe" | tr -d '\r' | sed -n 's/^ETag: //Ip')
-mkdir -p "$W/resumed/PatchCfg/PatchTemp"
-head -c "$HALF" "$WWW/patches/up1.exe" > "$W/resumed/PatchCfg/PatchTemp/up1.exe.part"
-printf 'tidewell resume 1\nlength %s\netag %s\nlast-modified \n' "$SIZE" "$ETAG" > "$W/resumed/PatchCfg/PatchTemp/up1.exe.resume"
+partial() { # file, bytes: the first bytes of the package in FILE.part and their record in FILE.resume
+  mkdir -p "$(dirname "$1")"
+  head -c "$2" "$WWW/patches/up1.exe" > "$1.part"
+  printf 'tidewell resume 1\nlength %s\netag %s\nlast-modified \n' "$SIZE" "$ETAG" > "$1.resume"
+}
+partial "$W/resumed/PatchCfg/PatchTemp/up1.exe" "$HALF"
 m=$(mark)
-expect 0 run "$UP" update --dir "$(winpath "$W/resumed")"
-diff -r --exclude=PatchCfg "$W/v200" "$W/resumed" || fail "the resumed run did not install 0000200"
+updated resumed
 since "$m" "$PACKAGE" | grep -q " 206 $(( SIZE - HALF )) \"bytes=$HALF-\" \"\\\\x22" \
   || fail "the rest was not asked for with a validated range: $(since "$m" "$PACKAGE")"
 [ ! -e "$W/resumed/PatchCfg/PatchTemp/up1.exe.part" ] || fail "the partial stayed"
 
 # updater download: a partial beside FILE is continued; the rate limit holds.
-head -c 1000000 "$WWW/patches/up1.exe" > "$W/fetched.exe.part"
-printf 'tidewell resume 1\nlength %s\netag %s\nlast-modified \n' "$SIZE" "$ETAG" > "$W/fetched.exe.resume"
+partial "$W/fetched.exe" 1000000
 m=$(mark)
 expect 0 run "$UP" download "${URL}patches/up1.exe" "$(winpath "$W/fetched.exe")" --stall-timeout 5
 cmp "$W/fetched.exe" "$WWW/patches/up1.exe" || fail "the resumed download differs"

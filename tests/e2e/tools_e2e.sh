@@ -7,14 +7,9 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$1
 W="$BUILD/e2e/tools"
 rm -rf "$W" && mkdir -p "$W"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-run() { "$ROOT/scripts/wine-run" "$@"; }
-expect() { # code, command...
-  local want=$1; shift
-  set +e; "$@" >"$W/out.txt" 2>&1; local rc=$?; set -e
-  [ "$rc" = "$want" ] || { cat "$W/out.txt"; echo "exit code $rc, expected $want: $*"; exit 1; }
-}
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+. "$ROOT/tests/e2e/updater-lib.sh"
+fail() { echo "tools e2e: $*"; exit 1; }
+PORT=$(free_port)
 URL="http://127.0.0.1:$PORT/"
 python3 - "$W" <<'PY'
 import os, random, sys
@@ -40,58 +35,42 @@ PT="$BUILD/tools/patchtool.exe"
 run "$PT" pack --old "$(winpath "$W/v100")" --new "$(winpath "$W/v200")" --from 0000100 --to 0000200 -o "$(winpath "$W/Up1.exe")" >/dev/null
 run "$PT" pack --old "$(winpath "$W/v200")" --new "$(winpath "$W/v300")" --from 0000200 --to 0000300 -o "$(winpath "$W/Up2.exe")" >/dev/null
 run "$PT" publish "$(winpath "$W/publish.txt")" -o "$(winpath "$W/www")" >/dev/null
+site() { # name, [publish options]: the release published again below URL/name/
+  sed "s|url=$URL|url=$URL$1/|" "$W/publish.txt" > "$W/$1.txt"
+  run "$PT" publish "$(winpath "$W/$1.txt")" -o "$(winpath "$W/www/$1")" "${@:2}" >/dev/null
+}
 # Hostile servers beside the good one: a package that is not the table's, a
 # revision table naming a path, update information nested 15,000 deep.
-for site in digest name deep; do
-  sed "s|url=$URL|url=$URL$site/|" "$W/publish.txt" > "$W/$site.txt"
-  run "$PT" publish "$(winpath "$W/$site.txt")" -o "$(winpath "$W/www/$site")" >/dev/null
-done
-python3 - "$W/www" <<'PY2'
-import re, sys, zipfile
-www = sys.argv[1]
-package = www + "/digest/patches/up1.exe"
-data = bytearray(open(package, "rb").read())
-data[len(data) // 2] ^= 0xFF
-open(package, "wb").write(data)
-def rezip(site, name, text):
-    old = zipfile.ZipFile(www + "/" + site + "/newupdateinfo.zip")
-    entries = {n: old.read(n) for n in old.namelist()}
-    entries[name] = text(entries[name].decode()).encode()
-    with zipfile.ZipFile(www + "/" + site + "/newupdateinfo.zip", "w") as z:
-        for n, d in entries.items():
-            z.writestr(n, d)
-rezip("name", "Revision.xml", lambda t: t.replace('filename="up1.exe"', 'filename="..\\..\\evil.exe"'))
-rezip("deep", "NewUpdateInfo.xml", lambda t: t.replace("</Root>", "<a>" * 15000 + "</Root>"))
-PY2
+for s in digest name deep; do site $s; done
+damage "$W/www/digest/patches/up1.exe"
+rezip "$W/www/name/newupdateinfo.zip" Revision.xml 's|filename="up1.exe"|filename="..\\..\\evil.exe"|g'
+rezip "$W/www/deep/newupdateinfo.zip" NewUpdateInfo.xml "s|</Root>|$(printf '<a>%.0s' {1..15000})</Root>|"
 head -c 3000 "$W/Up1.exe" > "$W/broken.exe"
 python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$W/www" >/dev/null 2>&1 &
 SERVER=$!
 trap 'kill $SERVER 2>/dev/null || true' EXIT
 for _ in $(seq 100); do curl -s -o /dev/null "$URL" && break; sleep 0.1; done
 
-game() { # name, update-information URL: an installation at 0000100
-  rm -rf "$W/$1" && cp -r "$W/v100" "$W/$1" && mkdir -p "$W/$1/PatchCfg"
-  echo "<?xml version=\"1.0\"?><Root><Version><LastVersion>0000099</LastVersion><CurVersion>0000100</CurVersion><ClientVer>0000100</ClientVer><DownloadedFileVersion>0</DownloadedFileVersion></Version><ManualUpdateURL NormalURL=\"\"/><InternetUpdate><UpdateInfoURL>$2</UpdateInfoURL></InternetUpdate></Root>" \
-    > "$W/$1/PatchCfg/NewUpdateCfg.xml"
-}
+game() { rm -rf "$W/$1" && cp -r "$W/v100" "$W/$1" && config "$W/$1" 0000100 "$2"; }  # name, update-information URL
+same() { diff -r --exclude=PatchCfg "$W/$1" "$W/$2"; }  # tree, installation
 UP="$BUILD/tools/updater.exe"
 game hand "${URL}NewUpdateInfo.zip"
 expect 3 run "$UP" install "$(winpath "$W/broken.exe")" --dir "$(winpath "$W/hand")"
-diff -r --exclude=PatchCfg "$W/v100" "$W/hand"
+same v100 "hand"
 # A package under a name in another script; the output is UTF-8 lines, progress included.
 cp "$W/Up1.exe" "$W/更新包 Ü1.exe"
 expect 0 run "$UP" install "$(winpath "$W/更新包 Ü1.exe")" --dir "$(winpath "$W/hand")"
-diff -r --exclude=PatchCfg "$W/v200" "$W/hand"
+same v200 "hand"
 grep -q "^installed .*更新包 Ü1.exe: client version 0000200" "$W/out.txt" || { cat "$W/out.txt"; exit 1; }
 grep -q "^installing 100.0 %" "$W/out.txt" || { cat "$W/out.txt"; exit 1; }
 grep -q "<CurVersion>0000200</CurVersion>" "$W/hand/PatchCfg/NewUpdateCfg.xml"
 [ ! -e "$W/hand/PatchCfg/PatchBackup" ]
 expect 0 run "$UP" update --dir "$(winpath "$W/hand")" --one-step
 grep -q "installed 0000200 -> 0000300" "$W/out.txt"
-diff -r --exclude=PatchCfg "$W/v300" "$W/hand"
+same v300 "hand"
 game all "${URL}NewUpdateInfo.zip"
 expect 0 run "$UP" update --dir "$(winpath "$W/all")" --json
-diff -r --exclude=PatchCfg "$W/v300" "$W/all"
+same v300 "all"
 # --json: one object a line, the steps and the result among them.
 python3 - "$W/out.txt" <<'PY3'
 import json, sys
@@ -123,7 +102,7 @@ for case in "14 digest" "17 name" "18 deep"; do
   set -- $case
   game "$2" "${URL}$2/NewUpdateInfo.zip"
   expect "$1" run "$UP" update --dir "$(winpath "$W/$2")"
-  diff -r --exclude=PatchCfg "$W/v100" "$W/$2"
+  same v100 "$2"
   # One message, the exit code's own.
   [ "$(grep -c '^updater: ' "$W/out.txt")" = 1 ] || { cat "$W/out.txt"; exit 1; }
   [ "$1" != 17 ] || grep -q "refused (path fence)" "$W/out.txt"
@@ -134,30 +113,24 @@ done
 # an installation that trusts a key refuses the unsigned server.
 run "$PT" keygen -o "$(winpath "$W/ours")" >/dev/null
 minisign -G -W -p "$W/theirs.pub" -s "$W/theirs.key" >/dev/null
-for site in signed minisigned; do
-  sed "s|url=$URL|url=$URL$site/|" "$W/publish.txt" > "$W/$site.txt"
-done
-run "$PT" publish "$(winpath "$W/signed.txt")" -o "$(winpath "$W/www/signed")" --sign "$(winpath "$W/ours.key")" >/dev/null
-run "$PT" publish "$(winpath "$W/minisigned.txt")" -o "$(winpath "$W/www/minisigned")" >/dev/null
+site signed --sign "$(winpath "$W/ours.key")"
+site minisigned
 for f in newupdateinfo.zip patches/up1.exe patches/up2.exe; do
   minisign -Vm "$W/www/signed/$f" -p "$W/ours.pub" >/dev/null
   minisign -S -s "$W/theirs.key" -m "$W/www/minisigned/$f" >/dev/null
 done
-trusting() { # name, update-information URL, public key file
-  game "$1" "$2"
-  sed -i "s|</Root>|<TrustedKeys><Key>$(sed -n 2p "$3")</Key></TrustedKeys></Root>|" "$W/$1/PatchCfg/NewUpdateCfg.xml"
-}
+trusting() { game "$1" "$2" && trust "$W/$1" "$3"; }  # name, update-information URL, public key file
 for case in "signed ours" "minisigned theirs"; do
   set -- $case
   trusting "$1-game" "${URL}$1/NewUpdateInfo.zip" "$W/$2.pub"
   expect 0 run "$UP" update --dir "$(winpath "$W/$1-game")"
-  diff -r --exclude=PatchCfg "$W/v300" "$W/$1-game"
+  same v300 "$1-game"
   grep -q 'InfoTimestamp="[0-9]' "$W/$1-game/PatchCfg/NewUpdateCfg.xml"
 done
 trusting unsigned "${URL}NewUpdateInfo.zip" "$W/ours.pub"
 expect 23 run "$UP" update --dir "$(winpath "$W/unsigned")"
 grep -q "signature" "$W/out.txt"
-diff -r --exclude=PatchCfg "$W/v100" "$W/unsigned"
+same v100 "unsigned"
 game repair "${URL}NewUpdateInfo.zip"
 mkdir -p "$W/repair/PatchCfg/PatchBackup/Data"
 printf 'garbage\r\n' > "$W/repair/PatchCfg/PatchBackup/journal.txt"

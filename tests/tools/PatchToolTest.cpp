@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 #include <tinyxml.h>
 #include <unzip.h>
@@ -52,6 +53,21 @@ std::map<std::string, std::string> PackageEntries(const std::string& image)
     return entries;
 }
 
+// The file list of a package: its root and its items by path.
+struct SFileList {
+    TiXmlDocument doc;
+    std::map<std::string, const TiXmlElement*> items;
+    explicit SFileList(const std::string& xml)
+    {
+        doc.Parse(xml.c_str());
+        if (Root())
+            for (const TiXmlElement* e = Root()->FirstChildElement("FileList")->FirstChildElement(); e; e = e->NextSiblingElement())
+                items[e->Attribute("path")] = e;
+    }
+    const TiXmlElement* Root() const { return doc.FirstChildElement("root"); }
+    const TiXmlElement* Item(const std::string& path) const { return items.count(path) ? items.at(path) : nullptr; }
+};
+
 }  // namespace
 
 TEST(PatchToolScramble, TheKeyIsGbkAndTheOutputLoadsAsTheSameDocument)
@@ -81,83 +97,57 @@ TEST(PatchToolScramble, TheKeyIsGbkAndTheOutputLoadsAsTheSameDocument)
     EXPECT_EQ(ReadBytes("back.xml"), xml);
 }
 
-TEST(PatchToolPack, WritesAddAndDeleteEntriesWithDigests)
-{
-    ScopedTestDir dir;
-    WriteBytes("old/same.txt", "unchanged");
-    WriteBytes("old/Data/changed.bin", "before");
-    WriteBytes("old/gone.txt", "removed");
-    WriteBytes("new/same.txt", "unchanged");
-    WriteBytes("new/Data/changed.bin", "after!");
-    WriteBytes("new/Data/Sub/added.txt", "new file");
-    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o pkg.exe"), 0);
-    std::map<std::string, std::string> entries = PackageEntries(ReadBytes("pkg.exe"));
-    EXPECT_EQ(entries.size(), 3u) << "identical files are left out";
-    EXPECT_EQ(entries["Data/changed.bin"], "after!");
-    EXPECT_EQ(entries["Data/Sub/added.txt"], "new file");
-
-    TiXmlDocument doc;
-    doc.Parse(entries["filelist.xml"].c_str());
-    const TiXmlElement* root = doc.FirstChildElement("root");
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(root->FirstChildElement("Installer")->Attribute("version"), "1.0.0");
-    EXPECT_STREQ(root->FirstChildElement("Version")->Attribute("from"), "0000100");
-    std::map<std::string, const TiXmlElement*> items;
-    for (const TiXmlElement* e = root->FirstChildElement("FileList")->FirstChildElement(); e; e = e->NextSiblingElement())
-        items[e->Attribute("path")] = e;
-    ASSERT_EQ(items.size(), 3u);
-    const TiXmlElement* changed = items["Data\\changed.bin"];
-    ASSERT_NE(changed, nullptr);
-    EXPECT_STREQ(changed->Value(), "add");
-    EXPECT_STREQ(changed->Attribute("name"), "changed.bin");
-    EXPECT_STREQ(changed->Attribute("size"), "6");
-    EXPECT_EQ(changed->Attribute("checksum"), Md5HexOf("after!"));
-    ASSERT_NE(items["gone.txt"], nullptr);
-    EXPECT_STREQ(items["gone.txt"]->Value(), "delete");
-
-    EXPECT_EQ(Tool("pack --new new --from 0000100 --to 0000100 -o p.exe"), 2);
-    EXPECT_EQ(Tool("pack --new new --from 0000100 -o p.exe"), 2);
-    EXPECT_EQ(Tool("pack --new missing --from 0000100 --to 0000101 -o p.exe"), 1);
-    EXPECT_FALSE(fs::exists("p.exe"));
-    ASSERT_EQ(Tool("pack --new new --from 0000100 --to 0000101 -o p.exe"), 0);  // without --old everything is new
-    EXPECT_EQ(PackageEntries(ReadBytes("p.exe"))["same.txt"], "unchanged");
-}
-
-TEST(PatchToolPack, DeltaEntriesWhereTheyAreSmallerThanTheWholeFile)
+TEST(PatchToolPack, WritesChangedAndAddedFilesWholeOrAsSmallerDeltasWithDigestsAndDeletesTheRest)
 {
     ScopedTestDir dir;
     std::string big(3u << 20, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
     std::string bigNew = big;
     bigNew.replace(1000000, 5, "patch");
-    WriteBytes("old/Data/big.pak", big);
-    WriteBytes("new/Data/big.pak", bigNew);
-    WriteBytes("old/small.txt", "a");
-    WriteBytes("new/small.txt", "b");  // its delta is larger than the file
-    WriteBytes("new/added.txt", "new");
-    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o pkg.exe --delta"), 0);
+    const std::map<std::string, std::string> files = {
+        {"old/same.txt", "unchanged"}, {"new/same.txt", "unchanged"}, {"old/gone.txt", "removed"},
+        {"old/Data/changed.bin", "before"}, {"new/Data/changed.bin", "after!"},  // its delta is larger than the file
+        {"new/Data/Sub/added.txt", "new file"}, {"old/Data/big.pak", big}, {"new/Data/big.pak", bigNew}};
+    for (const auto& f : files) WriteBytes(f.first, f.second);
+    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o pkg.exe"), 0);
     std::map<std::string, std::string> entries = PackageEntries(ReadBytes("pkg.exe"));
-    TiXmlDocument doc;
-    doc.Parse(entries["filelist.xml"].c_str());
-    const TiXmlElement* root = doc.FirstChildElement("root");
-    ASSERT_NE(root, nullptr);
-    EXPECT_STREQ(root->FirstChildElement("Installer")->Attribute("version"), "1.1.0") << "older launchers refuse it";
-    std::map<std::string, const TiXmlElement*> items;
-    for (const TiXmlElement* e = root->FirstChildElement("FileList")->FirstChildElement(); e; e = e->NextSiblingElement())
-        items[e->Attribute("path")] = e;
-    const TiXmlElement* delta = items["Data\\big.pak"];
+    EXPECT_EQ(entries.size(), 4u) << "identical files are left out";
+    EXPECT_EQ(entries["Data/changed.bin"], "after!");
+    EXPECT_EQ(entries["Data/Sub/added.txt"], "new file");
+    EXPECT_EQ(entries["Data/big.pak"], bigNew) << "without --delta, whole files";
+    {
+        const SFileList list(entries["filelist.xml"]);
+        ASSERT_NE(list.Root(), nullptr);
+        EXPECT_STREQ(list.Root()->FirstChildElement("Installer")->Attribute("version"), "1.0.0");
+        EXPECT_STREQ(list.Root()->FirstChildElement("Version")->Attribute("from"), "0000100");
+        ASSERT_EQ(list.items.size(), 4u);
+        const TiXmlElement* changed = list.Item("Data\\changed.bin");
+        ASSERT_NE(changed, nullptr);
+        EXPECT_STREQ(changed->Value(), "add");
+        EXPECT_STREQ(changed->Attribute("name"), "changed.bin");
+        EXPECT_STREQ(changed->Attribute("size"), "6");
+        EXPECT_EQ(changed->Attribute("checksum"), Md5HexOf("after!"));
+        ASSERT_NE(list.Item("gone.txt"), nullptr);
+        EXPECT_STREQ(list.Item("gone.txt")->Value(), "delete");
+    }
+
+    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o delta.exe --delta"), 0);
+    entries = PackageEntries(ReadBytes("delta.exe"));
+    const SFileList list(entries["filelist.xml"]);
+    ASSERT_NE(list.Root(), nullptr);
+    EXPECT_STREQ(list.Root()->FirstChildElement("Installer")->Attribute("version"), "1.1.0") << "older launchers refuse it";
+    const TiXmlElement* delta = list.Item("Data\\big.pak");
     ASSERT_NE(delta, nullptr);
     EXPECT_STREQ(delta->Attribute("delta"), "zstd");
     EXPECT_EQ(delta->Attribute("basechecksum"), Md5HexOf(big));
     EXPECT_EQ(delta->Attribute("checksum"), Md5HexOf(bigNew));
     EXPECT_EQ(delta->Attribute("size"), std::to_string(bigNew.size()));
     EXPECT_LT(entries["Data/big.pak"].size(), 20000u);
-    for (const char* whole : {"small.txt", "added.txt"}) {
-        ASSERT_NE(items[whole], nullptr) << whole;
-        EXPECT_EQ(items[whole]->Attribute("delta"), nullptr) << whole;
+    for (const char* whole : {"Data\\changed.bin", "Data\\Sub\\added.txt"}) {
+        ASSERT_NE(list.Item(whole), nullptr) << whole;
+        EXPECT_EQ(list.Item(whole)->Attribute("delta"), nullptr) << whole;
     }
-    EXPECT_EQ(entries["small.txt"], "b");
-
+    EXPECT_EQ(entries["Data/changed.bin"], "after!");
     struct SString : IDeltaSink {
         std::string bytes;
         bool Write(const void* d, size_t n) override { return bytes.append(static_cast<const char*>(d), n), true; }
@@ -166,8 +156,12 @@ TEST(PatchToolPack, DeltaEntriesWhereTheyAreSmallerThanTheWholeFile)
     ASSERT_EQ(ApplyDelta(d, b, bigNew.size(), result), DELTA_OK);
     EXPECT_TRUE(result.bytes == bigNew);
 
-    ASSERT_EQ(Tool("pack --old old --new new --from 0000100 --to 0000200 -o plain.exe"), 0);
-    EXPECT_EQ(PackageEntries(ReadBytes("plain.exe"))["Data/big.pak"], bigNew) << "without --delta, whole files";
+    EXPECT_EQ(Tool("pack --new new --from 0000100 --to 0000100 -o p.exe"), 2);
+    EXPECT_EQ(Tool("pack --new new --from 0000100 -o p.exe"), 2);
+    EXPECT_EQ(Tool("pack --new missing --from 0000100 --to 0000101 -o p.exe"), 1);
+    EXPECT_FALSE(fs::exists("p.exe"));
+    ASSERT_EQ(Tool("pack --new new --from 0000100 --to 0000101 -o p.exe"), 0);  // without --old everything is new
+    EXPECT_EQ(PackageEntries(ReadBytes("p.exe"))["same.txt"], "unchanged");
 }
 
 TEST(PatchToolRevision, AppendsRecordsAndRefusesARepeatedStep)
@@ -220,31 +214,23 @@ TEST(PatchToolPack, NamesInAnyLanguageArePackedFlaggedUtf8AndNamesTheLauncherRef
         EXPECT_TRUE(static_cast<unsigned char>(image[at + 9]) & 0x08) << "central entry at " << at;
 
     const struct {
-        const char* file;
+        std::vector<std::string> names;
         const char* why;
     } refused[] = {
-        {"Data/a.txt\nData/A.TXT", "only in case"},
-        {u8"\u00c9t\u00e9.txt\n\u00e9T\u00c9.txt", "only in case"},
-        {"Data/CON.txt", "device name"},
-        {"Data/trailing.", "trailing dot"},
-        {"Data/tab\there.txt", "control or reserved character"},
-        {"Data/bad\xff.txt", "not valid UTF-8"},
-        {"PatchCfg/NewUpdateCfg.xml", "the updater's own file"},
+        {{"Data/a.txt", "Data/A.TXT"}, "only in case"},
+        {{u8"\u00c9t\u00e9.txt", u8"\u00e9T\u00c9.txt"}, "only in case"},
+        {{"Data/CON.txt"}, "device name"},
+        {{"Data/trailing."}, "trailing dot"},
+        {{"Data/tab\there.txt"}, "control or reserved character"},
+        {{"Data/bad\xff.txt"}, "not valid UTF-8"},
+        {{"PatchCfg/NewUpdateCfg.xml"}, "the updater's own file"},
+        {{std::string(201, 'n')}, "too long"},
     };
     for (const auto& c : refused) {
         fs::remove_all("bad");
-        std::string names = c.file;
-        for (size_t start = 0, end; start < names.size(); start = end + 1) {
-            end = names.find('\n', start);
-            if (end == std::string::npos) end = names.size();
-            WriteBytes("bad/" + names.substr(start, end - start), "x");
-        }
-        EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 7) << c.file;
-        EXPECT_NE(out.find(c.why), std::string::npos) << c.file << ": " << out;
-        EXPECT_FALSE(fs::exists("bad.exe")) << c.file;
+        for (const std::string& name : c.names) WriteBytes("bad/" + name, "x");
+        EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 7) << c.names[0];
+        EXPECT_NE(out.find(c.why), std::string::npos) << c.names[0] << ": " << out;
+        EXPECT_FALSE(fs::exists("bad.exe")) << c.names[0];
     }
-    fs::remove_all("bad");
-    WriteBytes("bad/" + std::string(201, 'n'), "x");
-    EXPECT_EQ(Tool("pack --new bad --from 0000100 --to 0000200 -o bad.exe", &out), 7);
-    EXPECT_NE(out.find("too long"), std::string::npos) << out;
 }

@@ -1,8 +1,6 @@
 // Platform-neutral pieces of the transfer code; built for the host too.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 
 #include "TestUtil.h"
 #include "transfer/Md5.h"
@@ -12,32 +10,28 @@
 
 TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
 {
-    const std::pair<const char*, const char*> vectors[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+    const auto a = [](size_t n) { return std::string(n, 'a'); };
+    const std::pair<std::string, const char*> vectors[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"}, {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
+        // Lengths around the padding: from 56 bytes on, the 0x80 and the length
+        // need a block of their own (digests of n letters 'a', from md5sum).
+        {a(55), "ef1772b6dff9a122358552954ad0df65"}, {a(56), "3b0c8ac703f828b04c6c197006d17218"},
+        {a(57), "652b906d60af96844ebd21b674f35e93"}, {a(63), "b06521f39153d618550606be297466d5"},
+        {a(64), "014842d480b571495a4a0363793f7367"}, {a(119), "8a7bd0732ed6a28ce75f6dabc90e1613"},
+        {a(120), "5f61c0ccad4cac44c75ff505e1f1e537"},
     };
-    // Lengths around the padding: from 56 bytes on, the 0x80 and the length
-    // need a block of their own (digests of n letters 'a', from md5sum).
-    const std::pair<size_t, const char*> lengths[] = {
-        {55, "ef1772b6dff9a122358552954ad0df65"}, {56, "3b0c8ac703f828b04c6c197006d17218"},
-        {57, "652b906d60af96844ebd21b674f35e93"}, {63, "b06521f39153d618550606be297466d5"},
-        {64, "014842d480b571495a4a0363793f7367"}, {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
-        {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
-    };
-    for (const auto& l : lengths) EXPECT_EQ(Md5HexOf(std::string(l.first, 'a')), l.second) << l.first;
     for (const auto& v : vectors) {
         EXPECT_EQ(Md5HexOf(v.first), v.second) << v.first;
         // Every split point gives the same digest.
-        for (size_t split = 0; split <= std::strlen(v.first); ++split) {
+        for (size_t split = 0; split <= v.first.size(); ++split) {
             CMd5 two;
-            two.Update(v.first, split);
-            two.Update(v.first + split, std::strlen(v.first) - split);
+            two.Update(v.first.data(), split);
+            two.Update(v.first.data() + split, v.first.size() - split);
             unsigned char d[16];
             two.Final(d);
             ASSERT_EQ(Md5Hex(d), v.second) << v.first << " split at " << split;
@@ -87,8 +81,7 @@ TEST(PathFenceTest, OnlyPlainRelativeNamesPassAndPackagesKeepOutOfTheEnginesFile
     EXPECT_EQ(normalised, L"\x4E2D\\x.txt");
     const std::vector<std::wstring> names = {L"a.txt", L"ok\\..\\..\\evil.txt", L"C:\\x"};
     ENameVerdict verdict = NAME_OK;
-    ASSERT_NE(FirstRefusedName(names, NAME_RELATIVE_PATH, &verdict), nullptr);
-    EXPECT_EQ(*FirstRefusedName(names, NAME_RELATIVE_PATH), names[1]);
+    EXPECT_EQ(FirstRefusedName(names, NAME_RELATIVE_PATH, &verdict), &names[1]);
     EXPECT_EQ(verdict, NAME_DOT_COMPONENT);
     EXPECT_EQ(ZipIndexKey("Data\\SUB/File.TXT"), "data/sub/file.txt");
 }
@@ -115,8 +108,7 @@ TEST(ProgressFiguresTest, PiecesOf256MiBOverOneGiBOnePieceBelowNeverNaN)
         EXPECT_EQ(f.pieceCount, c.count) << c.total;
         EXPECT_FLOAT_EQ(f.received, c.receivedMiB) << c.total;
         EXPECT_FLOAT_EQ(f.total, c.totalMiB) << c.total;
-        EXPECT_TRUE(std::isfinite(f.single));
-        EXPECT_NEAR(f.single, c.single, 1e-6) << c.total;
+        EXPECT_NEAR(f.single, c.single, 1e-6) << c.total;  // fails on NaN too
         EXPECT_NEAR(f.speed, c.speedFigure, 1e-5) << c.total;
         EXPECT_EQ(f.megabytes, c.megabytes) << c.total;
     }
@@ -142,11 +134,7 @@ TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
         SResumeRecord back;
         const bool stored = ReadResumeRecord(ResumeRecordText(r), &back);
         EXPECT_EQ(stored, !r.Validator().empty()) << c.etag;
-        if (stored) {
-            EXPECT_EQ(back.etag, r.etag);
-            EXPECT_EQ(back.lastModified, r.lastModified);
-            EXPECT_EQ(back.length, r.length);
-        }
+        EXPECT_EQ(ResumeRecordText(back), ResumeRecordText(stored ? r : SResumeRecord())) << c.etag;
     }
     // A damaged record is never trusted.
     const std::string good = ResumeRecordText(ResumeRecordOf("\"x\"", "", 5000));
@@ -160,31 +148,18 @@ TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
 
 TEST(ResumeRecordTest, ContentRangeIsReadStrictly)
 {
-    const struct {
-        const char* text;
-        bool ok;
-        std::uint64_t first, last, total;
-    } cases[] = {
-        {"bytes 100-199/200", true, 100, 199, 200},
-        {"bytes 0-0/1", true, 0, 0, 1},
-        {"bytes 4294967296-8589934591/8589934592", true, 4294967296ull, 8589934591ull, 8589934592ull},
-        {"bytes 100-199/*", false, 0, 0, 0},
-        {"bytes */200", false, 0, 0, 0},
-        {"bytes 100-99/200", false, 0, 0, 0},
-        {"bytes 100-200/200", false, 0, 0, 0},
-        {"bytes 100-199/200 ", false, 0, 0, 0},
-        {"items 100-199/200", false, 0, 0, 0},
-        {"bytes -100-199/200", false, 0, 0, 0},
-        {"bytes 1-99999999999999999999/200", false, 0, 0, 0},
-        {"", false, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SContentRange r;
-        ASSERT_EQ(ParseContentRange(c.text, &r), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(r.first, c.first) << c.text;
-            EXPECT_EQ(r.last, c.last) << c.text;
-            EXPECT_EQ(r.total, c.total) << c.text;
-        }
+    const std::pair<const char*, SContentRange> good[] = {{"bytes 100-199/200", {100, 199, 200}},
+                                                           {"bytes 0-0/1", {0, 0, 1}},
+                                                           {"bytes 4294967296-8589934591/8589934592",
+                                                            {4294967296ull, 8589934591ull, 8589934592ull}}};
+    SContentRange r;
+    for (const auto& g : good) {
+        ASSERT_TRUE(ParseContentRange(g.first, &r)) << g.first;
+        EXPECT_EQ(r.first, g.second.first) << g.first;
+        EXPECT_EQ(r.last, g.second.last) << g.first;
+        EXPECT_EQ(r.total, g.second.total) << g.first;
     }
+    for (const char* bad : {"bytes 100-199/*", "bytes */200", "bytes 100-99/200", "bytes 100-200/200", "bytes 100-199/200 ",
+                            "items 100-199/200", "bytes -100-199/200", "bytes 1-99999999999999999999/200", ""})
+        EXPECT_FALSE(ParseContentRange(bad, &r)) << bad;
 }

@@ -56,12 +56,8 @@ def pattern(n):
 
 def pieces(first, end, version):
     """Bytes [first, end) of the pattern file of a version, in blocks."""
-    data = VERSIONS[version]
-    pos = first
-    while pos < end:
-        take = min(BLOCK, end - pos)
-        yield data[pos % 256: pos % 256 + take]
-        pos += take
+    for pos in range(first, end, BLOCK):
+        yield VERSIONS[version][pos % 256: pos % 256 + min(BLOCK, end - pos)]
 
 
 class FaultHandler(socketserver.StreamRequestHandler):
@@ -71,16 +67,13 @@ class FaultHandler(socketserver.StreamRequestHandler):
 
     def handle(self):
         line = self.rfile.readline(65536).decode("latin-1").rstrip("\r\n")
-        self.fields = {}
         raw = []
         while True:
             h = self.rfile.readline(65536)
             if h in (b"\r\n", b"\n", b""):
                 break
-            text = h.decode("latin-1").rstrip("\r\n")
-            raw.append(text)
-            name, _, value = text.partition(":")
-            self.fields[name.strip().lower()] = value.strip()
+            raw.append(h.decode("latin-1").rstrip("\r\n"))
+        self.fields = {name.strip().lower(): value.strip() for name, _, value in (t.partition(":") for t in raw)}
         with self.lock, open(os.path.join(self.server.root, "requests.log"), "a") as log:
             log.write(line + "\n")
             with open(os.path.join(self.server.root, "headers.log"), "a") as headers:
@@ -95,11 +88,22 @@ class FaultHandler(socketserver.StreamRequestHandler):
         text = "HTTP/1.1 %d Status\r\n" % status + "".join("%s: %s\r\n" % h for h in headers)
         self.wfile.write((text + "Connection: close\r\n\r\n").encode("latin-1"))
 
+    def status(self, code):
+        self.head(code, [("Content-Length", 11)])
+        self.wfile.write(b"status page")
+
+    def linger(self):
+        """Waits for the client to leave, 20 s at most."""
+        self.wfile.flush()
+        self.request.settimeout(20)
+        try:
+            self.rfile.read(1)
+        except OSError:
+            pass
+
     def answer(self, kind, n, seg):
         if kind in ("ok", "p206", "more", "fewer", "cutonce"):
-            body = pattern(n)
-            if kind == "more" or kind == "fewer":
-                body = pattern(n + (100 if kind == "more" else -100))
+            body = pattern(n + {"more": 100, "fewer": -100}.get(kind, 0))
             if kind == "cutonce":
                 with self.lock:
                     if seg[1] not in self.cut_seen:
@@ -109,8 +113,7 @@ class FaultHandler(socketserver.StreamRequestHandler):
             self.head(206 if kind == "p206" else 200, [("Content-Length", n)] + extra)
             self.wfile.write(body)
         elif kind == "status":
-            self.head(n, [("Content-Length", 11)])
-            self.wfile.write(b"status page")
+            self.status(n)
         elif kind == "chunked":
             self.head(200, [("Transfer-Encoding", "chunked")])
             data = pattern(n)
@@ -119,27 +122,16 @@ class FaultHandler(socketserver.StreamRequestHandler):
             self.wfile.write(b"0\r\n\r\n")
         elif kind in ("close", "empty"):
             self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n" + pattern(n))
-        elif kind == "slow":
-            n, step = int(seg[1]), max(1, int(seg[1]) // 10)
+        elif kind in ("slow", "trickle"):  # N bytes in 10 pieces, or one byte at a time, MS ms apart
+            n, step = (int(seg[1]), max(1, int(seg[1]) // 10)) if kind == "slow" else (n, 1)
             self.head(200, [("Content-Length", n)])
             for i in range(0, n, step):
-                self.wfile.write(pattern(n)[i:i + step])
-                self.wfile.flush()
-                time.sleep(int(seg[2]) / 1000.0)
-        elif kind == "trickle":
-            self.head(200, [("Content-Length", n)])
-            for i in range(n):
-                self.wfile.write(pattern(1))
+                self.wfile.write((pattern(n) if kind == "slow" else pattern(1) * n)[i:i + step])
                 self.wfile.flush()
                 time.sleep(int(seg[2]) / 1000.0)
         elif kind == "silent":
             self.head(200, [("Content-Length", 10)])
-            self.wfile.flush()
-            self.request.settimeout(20)
-            try:
-                self.rfile.read(1)
-            except OSError:
-                pass
+            self.linger()
         elif kind == "range" and len(seg) == 4:
             self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], n)
         elif kind == "file" and len(seg) >= 4 and ".." not in seg:
@@ -180,37 +172,25 @@ class FaultHandler(socketserver.StreamRequestHandler):
         else:
             self.head(404, [("Content-Length", 0)])
 
-
     def ranged(self, key, opts, n, source=pieces):
         flags = {o.partition("=")[0]: o.partition("=")[2] for o in opts}
         with self.lock:
             count = self.counts[key] = self.counts.get(key, 0) + 1
         if flags.get("status", "").isdigit():
-            self.head(int(flags["status"]), [("Content-Length", 11)])
-            self.wfile.write(b"status page")
-            return
+            return self.status(int(flags["status"]))
         version = 2 if "replace" in flags and count > 1 else 1
         etag = '"%s-v%d"' % (key, version)
         modified = "Mon, 07 Dec 2026 0%d:00:00 GMT" % version
-        validators = [("ETag", etag), ("Last-Modified", modified)]
-        if "lm" in flags:
-            validators = [("Last-Modified", modified)]
-        elif "weak" in flags:
-            validators = [("ETag", "W/" + etag)]
-        elif "novalidator" in flags:
-            validators = []
+        validators = ([("Last-Modified", modified)] if "lm" in flags else [("ETag", "W/" + etag)] if "weak" in flags
+                      else [] if "novalidator" in flags else [("ETag", etag), ("Last-Modified", modified)])
         asked = self.fields.get("range", "")
         first = int(asked[6:-1]) if asked.startswith("bytes=") and asked.endswith("-") and asked[6:-1].isdigit() else None
-        if first is not None and "always416" in flags:
-            self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
-            return
         if_range = self.fields.get("if-range")
         honour = (first is not None and "norange" not in flags and
                   (if_range is None or if_range in (etag, modified) or "ignoreifrange" in flags))
         body_version = 3 - version if "other" in flags else version
-        if honour and first >= n:
-            self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
-            return
+        if (first is not None and "always416" in flags) or (honour and first >= n):
+            return self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
         if honour:
             if "badrange" in flags:
                 first += 1
@@ -221,13 +201,10 @@ class FaultHandler(socketserver.StreamRequestHandler):
         else:
             first = 0
             self.head(200, validators + [("Content-Length", n)])
-        end = n
         cuts = [int(c) for c in flags.get("cut", "").split(":") if c.isdigit()]
-        if count <= len(cuts):
-            end = max(first, min(n, cuts[count - 1]))
         stall = int(flags["stall"]) if flags.get("stall", "").isdigit() and count == 1 else None
-        if stall is not None:
-            end = max(first, min(n, stall))
+        limit = stall if stall is not None else cuts[count - 1] if count <= len(cuts) else n
+        end = max(first, min(n, limit))
         sent = 0
         try:
             for piece in source(first, end, body_version):
@@ -238,11 +215,7 @@ class FaultHandler(socketserver.StreamRequestHandler):
             with self.lock, open(os.path.join(self.server.root, "sent.log"), "a") as log:
                 log.write("%s %d\n" % (key, sent))
         if stall is not None:
-            self.request.settimeout(20)
-            try:
-                self.rfile.read(1)
-            except OSError:
-                pass
+            self.linger()
 
 
 class FaultServer(socketserver.ThreadingTCPServer):

@@ -8,21 +8,13 @@
 #include "UiTestUtil.h"
 #include "ui/BrowserSite.h"
 #include "ui/BulletinBrowser.h"
+#include "ui/GdiHandle.h"
 
-namespace {
-
-struct ParentWindow {
-    HWND h = CreateWindowW(L"STATIC", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-    ~ParentWindow() { DestroyWindow(h); }
-};
-
-}  // namespace
-
-TEST(BrowserSiteTest, TheContainerKeepsThePagePlain)
+TEST(BulletinBrowserTest, TheContainerKeepsThePagePlainAndThePageTakesItsRectangleOrNone)
 {
-    ParentWindow parent;
-    CBrowserSite* site = new CBrowserSite(parent.h);
+    UI::CWindowHandle parent(CreateWindowW(L"STATIC", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                           GetModuleHandleW(nullptr), nullptr));
+    CBrowserSite* site = new CBrowserSite(parent.Get());
     IOleClientSite* client = site;
 
     IDocHostUIHandler* ui = nullptr;
@@ -53,12 +45,11 @@ TEST(BrowserSiteTest, TheContainerKeepsThePagePlain)
     ASSERT_EQ(client->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace)), S_OK);
     HWND hWnd = nullptr;
     EXPECT_EQ(inPlace->GetWindow(&hWnd), S_OK);
-    EXPECT_EQ(hWnd, parent.h);
+    EXPECT_EQ(hWnd, parent.Get());
     IOleInPlaceFrame* frame = nullptr;
     IOleInPlaceUIWindow* doc = nullptr;
     RECT pos, clip;
-    OLEINPLACEFRAMEINFO frameInfo = {};
-    frameInfo.cb = sizeof frameInfo;
+    OLEINPLACEFRAMEINFO frameInfo = {sizeof(OLEINPLACEFRAMEINFO), FALSE, nullptr, nullptr, 0};
     EXPECT_EQ(inPlace->GetWindowContext(&frame, &doc, &pos, &clip, &frameInfo), S_OK);
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(doc, nullptr);
@@ -69,22 +60,16 @@ TEST(BrowserSiteTest, TheContainerKeepsThePagePlain)
     inPlace->Release();
     ui->Release();
     EXPECT_EQ(client->Release(), 0u);
-}
 
-TEST(BulletinBrowserTest, ThePageTakesItsRectangleOrLeavesItEmpty)
-{
-    ParentWindow parent;
-    HWND sibling = CreateWindowW(L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE, 5, 5, 50, 20, parent.h,
+    // The page takes its rectangle or, without an HTML engine, leaves it empty.
+    HWND sibling = CreateWindowW(L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE, 5, 5, 50, 20, parent.Get(),
                                  reinterpret_cast<HMENU>(1003), GetModuleHandleW(nullptr), nullptr);
-    {
-        CBulletinBrowser idle;
-        EXPECT_EQ(idle.Navigate(L"http://127.0.0.1:9/"), -5);  // nothing embedded
-    }
+    EXPECT_EQ(CBulletinBrowser().Navigate(L"http://127.0.0.1:9/"), -5);  // nothing embedded
     CBulletinBrowser browser;
-    const bool created = browser.Create(L"http://127.0.0.1:9/bulletin.html", 20, 30, 300, 200, parent.h, 101);
+    const bool created = browser.Create(L"http://127.0.0.1:9/bulletin.html", 20, 30, 300, 200, parent.Get(), 101);
     EXPECT_EQ(created, browser.Embedded());
     if (created) {
-        EXPECT_EQ(GetDlgItem(parent.h, 101), browser.WrapperWindow());
+        EXPECT_EQ(GetDlgItem(parent.Get(), 101), browser.WrapperWindow());
         EXPECT_EQ(ChildBounds(browser.WrapperWindow()), (std::vector<LONG>{20, 30, 300, 200}));
         MoveWindow(browser.WrapperWindow(), 20, 30, 150, 90, TRUE);
         RECT inner;
@@ -93,9 +78,9 @@ TEST(BulletinBrowserTest, ThePageTakesItsRectangleOrLeavesItEmpty)
     } else {
         // Without an HTML engine: no window left behind.
         EXPECT_EQ(browser.WrapperWindow(), nullptr);
-        EXPECT_EQ(GetDlgItem(parent.h, 101), nullptr);
+        EXPECT_EQ(GetDlgItem(parent.Get(), 101), nullptr);
     }
-    EXPECT_EQ(GetDlgItem(parent.h, 1003), sibling);
+    EXPECT_EQ(GetDlgItem(parent.Get(), 1003), sibling);
     EXPECT_TRUE(HasVisibleStyle(sibling));
     std::printf("bulletin control embedded: %s\n", created ? "yes" : "no");
 }

@@ -17,16 +17,10 @@ namespace {
 class CProbeDialog : public CDialogBase {
 public:
     explicit CProbeDialog(UINT id) : CDialogBase(id) {}
-    HWND seenInInit = nullptr;
     std::vector<UINT> commands;
     bool throwOnCommand = false;
 
 protected:
-    BOOL OnInitDialog() override
-    {
-        seenInInit = m_hWnd;
-        return TRUE;
-    }
     bool OnCommand(UINT id, UINT code) override
     {
         if (id != IDC_TELECOM && id != IDC_UNICOM) return CDialogBase::OnCommand(id, code);
@@ -36,14 +30,20 @@ protected:
     }
 };
 
+// The face name of the font a window uses.
+std::wstring FontFace(HWND hWnd)
+{
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(hWnd, WM_GETFONT, 0, 0));
+    LOGFONTW lf = {};
+    if (font == nullptr || GetObjectW(font, sizeof lf, &lf) == 0) return L"";
+    return lf.lfFaceName;
+}
+
 }  // namespace
 
-TEST(DialogTemplates, EveryTemplateOpensWithItsControlsAndTheSongtiFont)
+TEST(DialogTemplates, EveryTemplateOpensWithItsControlsAndTheSongtiFontBesideIconVersionAndManifest)
 {
-    const struct {
-        UINT id;
-        std::vector<int> controls;
-    } cases[] = {
+    const struct { UINT id; std::vector<int> controls; } cases[] = {
         {IDD_BG_DIALOG, {}},
         {IDD_PATCH_DIALOG,
          {IDC_START, IDC_CLOSE, IDC_MINIMIZE, IDC_LINK3, IDC_SETTINGS, IDC_LINK5, IDC_LINK6, IDC_LINK7, IDC_LINK8,
@@ -60,14 +60,10 @@ TEST(DialogTemplates, EveryTemplateOpensWithItsControlsAndTheSongtiFont)
         SCOPED_TRACE(c.id);
         CProbeDialog dialog(c.id);
         ASSERT_TRUE(dialog.Create());
-        EXPECT_EQ(dialog.seenInInit, dialog.GetSafeHwnd()) << "bound before OnInitDialog";
         for (int control : c.controls) EXPECT_NE(dialog.GetDlgItem(control), nullptr) << control;
         EXPECT_EQ(FontFace(dialog.GetSafeHwnd()), L"\x5B8B\x4F53");
     }
-}
-
-TEST(DialogTemplates, IconVersionAndManifestAreInTheProgram)
-{
+    // The icon, the version and the manifest are there too.
     HMODULE self = GetModuleHandleW(nullptr);
     EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDI_LAUNCHER), MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
     EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)), nullptr);             // RT_VERSION
@@ -75,8 +71,9 @@ TEST(DialogTemplates, IconVersionAndManifestAreInTheProgram)
 }
 
 // Known commands reach the handler, unknown ones the default; an exception
-// in a handler stops at the window procedure and the dialog goes on.
-TEST(DialogBase, CommandsGoThroughTheHandlerAndExceptionsStopThere)
+// in a handler stops at the window procedure and the dialog goes on. (A modal
+// loop ended by IDOK is the layered background's test.)
+TEST(DialogBase, CommandsReachTheHandlerButtonsAttachOnceAndCancelEndsTheDialog)
 {
     CProbeDialog dialog(IDD_LINESELECT_DIALOG);
     ASSERT_TRUE(dialog.Create());
@@ -87,41 +84,14 @@ TEST(DialogBase, CommandsGoThroughTheHandlerAndExceptionsStopThere)
     for (int id : {IDC_TELECOM, IDC_UNICOM, 4242}) SendMessageW(hWnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     SendMessageW(dialog.GetDlgItem(IDC_TELECOM), BM_CLICK, 0, 0);  // a real click reaches the same handler
     EXPECT_EQ(dialog.commands, (std::vector<UINT>{IDC_TELECOM, IDC_UNICOM, IDC_TELECOM}));
+    // Drawing through the dialog is what the skinned button tests read from
+    // the screen; here a control that takes a second object or none.
+    CKbcButton button, second;
+    ASSERT_TRUE(button.Attach(hWnd, IDC_TELECOM));
+    EXPECT_FALSE(second.Attach(hWnd, IDC_TELECOM)) << "one object per control";
+    EXPECT_FALSE(second.Attach(hWnd, 4242));
     // IDCANCEL ends a modeless dialog: its window goes, the object stays.
     SendMessageW(hWnd, WM_COMMAND, IDCANCEL, 0);
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-}
-
-TEST(DialogBase, ModalDialogReturnsWhatEndedIt)
-{
-    // The modal loop runs the timer that ends it.
-    class CTimedDialog : public CProbeDialog {
-    public:
-        CTimedDialog() : CProbeDialog(IDD_LINESELECT_DIALOG) {}
-        static void CALLBACK Tick(HWND hWnd, UINT, UINT_PTR id, DWORD)
-        {
-            KillTimer(hWnd, id);
-            PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
-        }
-        BOOL OnInitDialog() override
-        {
-            SetTimer(m_hWnd, 1, 10, &Tick);
-            return CProbeDialog::OnInitDialog();
-        }
-    } timed;
-    EXPECT_EQ(timed.DoModal(), IDOK);
-    EXPECT_NE(timed.seenInInit, nullptr);
-}
-
-// Drawing through the dialog is what the skinned button tests read from the
-// screen; here a control that takes a second object or none.
-TEST(DialogBase, AnOwnerDrawnButtonAttachesOnceToAControlThatIsThere)
-{
-    CProbeDialog dialog(IDD_LINESELECT_DIALOG);
-    ASSERT_TRUE(dialog.Create());
-    CKbcButton button, second;
-    ASSERT_TRUE(button.Attach(dialog.GetSafeHwnd(), IDC_TELECOM));
-    EXPECT_FALSE(second.Attach(dialog.GetSafeHwnd(), IDC_TELECOM)) << "one object per control";
-    EXPECT_FALSE(second.Attach(dialog.GetSafeHwnd(), 4242));
 }

@@ -33,21 +33,21 @@ std::vector<long long> Fields(const SEngineSettings& s)
 
 }  // namespace
 
-TEST(EngineSetFileTest, AttributesReadWithTheirDefaults)
+// Attributes are read with their defaults; a file without EngineSetting
+// (none, broken, another root) is never written.
+TEST(EngineSetFileTest, AttributesReadWithTheirDefaultsAndOnlyEngineSettingIsEverWritten)
 {
     const std::vector<long long> defaults = Fields(SEngineSettings());
     std::vector<long long> soundOnly = defaults;
     soundOnly[4] = 10;
-    const struct {
-        const char* xml;  // null: no file
-        std::vector<long long> expected;
-    } cases[] = {
-        {nullptr, defaults},
-        {"<EngineSetting><GlobleSetting", defaults},  // broken
-        {"<EngineSetting/>", defaults},
+    const struct { const char* xml; std::vector<long long> expected; bool saved; } cases[] = {  // null: no file
+        {nullptr, defaults, false},
+        {"<EngineSetting><GlobleSetting Mute=\"1\"/><Camera/>", defaults, false},  // broken
+        {"<Other Mute=\"1\"/>", defaults, false},
+        {"<EngineSetting/>", defaults, true},
         {"<EngineSetting><GlobleSetting SoundVal=\"10\" MusicVal=\"x\" Mute=\"1y\" GraphicLevel=\"\"/></EngineSetting>",
-         soundOnly},
-        {kEngineSet, {7, 1, 1280, 1024, 20, 80, 1}},
+         soundOnly, true},
+        {kEngineSet, {7, 1, 1280, 1024, 20, 80, 1}, true},
     };
     for (const auto& c : cases) {
         ScopedTestDir dir;
@@ -55,6 +55,9 @@ TEST(EngineSetFileTest, AttributesReadWithTheirDefaults)
         CEngineSetFile file;
         file.Load("EngineSet.xml");
         EXPECT_EQ(Fields(file.Read()), c.expected) << (c.xml ? c.xml : "(none)");
+        EXPECT_EQ(file.Save(SEngineSettings(), true), c.saved) << (c.xml ? c.xml : "(none)");
+        if (c.saved) continue;
+        EXPECT_EQ(fs::exists("EngineSet.xml") ? ReadBytes("EngineSet.xml") : "(none)", c.xml ? c.xml : "(none)");
     }
 }
 
@@ -85,36 +88,20 @@ TEST(EngineSetFileTest, SavingKeepsEverythingElseInTheFile)
     ASSERT_TRUE(file.Save(s, true));
     again.Load("EngineSet.xml");
     EXPECT_EQ(again.Read().m_nScreenHeight, 768u);
-}
 
-TEST(EngineSetFileTest, AFileWithoutEngineSettingIsNeverOverwritten)
-{
-    const char* files[] = {nullptr, "<EngineSetting><GlobleSetting Mute=\"1\"/><Camera/>", "<Other Mute=\"1\"/>"};
-    for (const char* text : files) {
-        ScopedTestDir dir;
-        if (text) WriteBytes("EngineSet.xml", text);
-        CEngineSetFile file;
-        file.Load("EngineSet.xml");
-        EXPECT_FALSE(file.Save(SEngineSettings(), true));
-        EXPECT_EQ(fs::exists("EngineSet.xml") ? ReadBytes("EngineSet.xml") : "(none)", text ? text : "(none)");
-    }
     // EngineSetting alone is saved back as it was.
-    ScopedTestDir dir;
-    WriteBytes("EngineSet.xml", "<EngineSetting A=\"1\"><X/></EngineSetting>");
-    CEngineSetFile file;
-    file.Load("EngineSet.xml");
-    EXPECT_TRUE(file.Save(SEngineSettings(), true));
-    CEngineSetFile again;
-    again.Load("EngineSet.xml");
+    WriteBytes("alone.xml", "<EngineSetting A=\"1\"><X/></EngineSetting>");
+    CEngineSetFile alone;
+    alone.Load("alone.xml");
+    EXPECT_TRUE(alone.Save(SEngineSettings(), true));
+    again.Load("alone.xml");
     EXPECT_EQ(again.Document().RootElement()->FirstChildElement("GlobleSetting"), nullptr);
     EXPECT_STREQ(again.Document().RootElement()->Attribute("A"), "1");
 }
 
-TEST(DisplayModesTest, EachSizeOnceWithinTheBounds)
+TEST(DisplayModesTest, EachSizeOnceWithinTheBoundsAndTheFirstAtLeastTheSavedSize)
 {
-    const struct {
-        std::vector<SResolution> modes, expected;
-    } cases[] = {
+    const struct { std::vector<SResolution> modes, expected; } cases[] = {
         {{{800, 600}, {1024, 768}, {1024, 768}, {1280, 1024}}, {{1024, 768}, {1280, 1024}}},
         {{{1280, 1024}, {1024, 768}, {1280, 1024}}, {{1280, 1024}, {1024, 768}}},  // enumeration order
         {{{1023, 768}, {1024, 767}, {10481, 800}, {1024, 10481}, {10480, 10480}}, {{10480, 10480}}},
@@ -124,15 +111,10 @@ TEST(DisplayModesTest, EachSizeOnceWithinTheBounds)
         g_modes = c.modes;
         EXPECT_EQ(ListResolutions(&FakeModes), c.expected);
     }
-}
 
-TEST(DisplayModesTest, TheFirstModeAtLeastTheSavedSize)
-{
+    // The first mode at least the saved size.
     const std::vector<SResolution> list = {{1024, 768}, {1280, 1024}, {1600, 900}, {1920, 1080}};
-    const struct {
-        unsigned w, h;
-        int index;
-    } cases[] = {{0, 0, 0},        {1280, 1024, 1},  {1281, 0, 2},          {1300, 1000, 3},
-                 {1920, 1081, -1}, {1024, 769, 1},   {0xFFFFFFFF, 0, -1}};
-    for (const auto& c : cases) EXPECT_EQ(FirstResolutionAtLeast(list, c.w, c.h), c.index) << c.w << "x" << c.h;
+    const struct { unsigned w, h; int index; } saved[] = {{0, 0, 0}, {1280, 1024, 1}, {1281, 0, 2}, {1300, 1000, 3},
+                                                           {1920, 1081, -1}, {1024, 769, 1}, {0xFFFFFFFF, 0, -1}};
+    for (const auto& c : saved) EXPECT_EQ(FirstResolutionAtLeast(list, c.w, c.h), c.index) << c.w << "x" << c.h;
 }

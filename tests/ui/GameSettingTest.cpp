@@ -32,6 +32,13 @@ BOOL WINAPI FourModes(LPCWSTR, DWORD index, DEVMODEW* mode)
     return TRUE;
 }
 
+std::wstring WindowText(HWND hWnd)
+{
+    wchar_t text[256] = {};
+    GetWindowTextW(hWnd, text, 256);
+    return text;
+}
+
 typedef std::vector<std::pair<std::wstring, std::wstring>> Table;
 
 // Every tag of the dialog, as a player would have them.
@@ -78,10 +85,7 @@ struct SettingFixture {
         const ULONGLONG before = WrittenAt();
         Click(IDC_OK, [&] { return WrittenAt() != before; });
     }
-    void Check(int id, bool checked)
-    {
-        Click(id, [this, id, checked] { return Checked(id) == checked; });
-    }
+    void Check(int id, bool checked) { Click(id, [this, id, checked] { return Checked(id) == checked; }); }
     SEngineSettings Saved()
     {
         CEngineSetFile file;
@@ -92,42 +96,26 @@ struct SettingFixture {
 
 }  // namespace
 
-TEST(GameSettingTest, ControlsShowTheFileAndTheTextTable)
+TEST(GameSettingTest, ControlsShowTheFileAndOkSavesAndStaysOpenKeepingTheRestOfTheFile)
 {
-    SettingFixture f(kEngineSet, {{L"IDD_SETTING", L"Game settings"}, {L"IDC_OK", L"Save"}});
-    EXPECT_EQ(WindowText(f.dialog.GetSafeHwnd()), L"Game settings");
-    EXPECT_EQ(f.Text(IDC_STATIC_TITLE), L"Game settings");
-    EXPECT_EQ(f.Text(IDC_OK), L"Save");
-    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"Low");  // a tag the table lacks shows its built-in text
-
+    SettingFixture f(kEngineSet);
+    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
     EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));  // level 7 is none of the four
     EXPECT_TRUE(f.Checked(IDC_RADIO_FULLSRC));
     EXPECT_TRUE(f.Checked(IDC_CHECK_Mute));
     EXPECT_EQ(SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_GETPOS, 0, 0), 80);
     EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"80");
     EXPECT_EQ(f.Text(IDC_STATIC_SKILL_VALUE), L"20");
-
     const HWND combo = f.Item(IDC_COMBO_RESOLUTION);
     ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
     wchar_t lines[2][32] = {};
     for (int i = 0; i < 2; ++i) SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(lines[i]));
     EXPECT_EQ(std::vector<std::wstring>(lines, lines + 2), (std::vector<std::wstring>{L"1024 x 768", L"1280 x 1024"}));
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);  // the first at least 1280 x 1000
-
-    // A trackbar moved by the program repaints, and its number follows.
-    SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_SETPOS, TRUE, 35);
-    InvalidateRect(f.Item(IDC_SLIDER_MUSIC), nullptr, TRUE);
-    EXPECT_TRUE(PumpUntil([&] { return f.Text(IDC_STATIC_MUSIC_VALUE) == L"35"; }));
-}
-
-TEST(GameSettingTest, OkSavesAndStaysOpenKeepingTheRestOfTheFile)
-{
-    SettingFixture f(kEngineSet);
-    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
     SaveWindowShot(f.dialog.GetSafeHwnd(), L"game-settings-dialog");
     f.Check(IDC_RADIO_WINDOW, true);
     f.Check(IDC_CHECK_Mute, false);
-    SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, 0, 0);
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
     f.ClickOkAndWaitForTheSave();
     ASSERT_TRUE(IsWindow(f.dialog.GetSafeHwnd()));
     SEngineSettings s = f.Saved();
@@ -137,31 +125,37 @@ TEST(GameSettingTest, OkSavesAndStaysOpenKeepingTheRestOfTheFile)
     EXPECT_NE(ReadBytes("PlayerCfg/EngineSet.xml").find("<Camera Far=\"900\""), std::string::npos);
 
     // Nothing selected: the sizes in the file stay. A second OK writes the same.
-    SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     f.Check(IDC_RADIO_LEVEL0, true);
     f.ClickOkAndWaitForTheSave();
     f.ClickOkAndWaitForTheSave();
     s = f.Saved();
     EXPECT_EQ(s.m_nGraphicLevel, 0);
     EXPECT_EQ(s.m_nScreenWidth, 1024u);
+    // A trackbar moved by the program repaints, and its number follows.
+    SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_SETPOS, TRUE, 35);
+    InvalidateRect(f.Item(IDC_SLIDER_MUSIC), nullptr, TRUE);
+    EXPECT_TRUE(PumpUntil([&] { return f.Text(IDC_STATIC_MUSIC_VALUE) == L"35"; }));
     f.Click(IDC_Button_Close);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(f.dialog.GetSafeHwnd()); }));
 }
 
-TEST(GameSettingTest, AMissingOrBrokenFileShowsTheDefaultsAndIsNotWritten)
+TEST(GameSettingTest, AMissingOrBrokenFileShowsTheDefaultsAndIsNotWrittenTextsFromTheTable)
 {
     for (const char* text : {static_cast<const char*>(nullptr), "<EngineSetting><GlobleSetting Mute=\"1\"/>"}) {
-        SettingFixture f(text);
+        SettingFixture f(text, {{L"IDD_SETTING", L"Game settings"}, {L"IDC_OK", L"Save"}});
+        EXPECT_EQ(WindowText(f.dialog.GetSafeHwnd()), L"Game settings");
+        EXPECT_EQ(f.Text(IDC_STATIC_TITLE), L"Game settings");
+        EXPECT_EQ(f.Text(IDC_OK), L"Save");
+        EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"Low");  // a tag the table lacks shows its built-in text
         EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));
         EXPECT_TRUE(f.Checked(IDC_RADIO_WINDOW));
         EXPECT_FALSE(f.Checked(IDC_CHECK_Mute));
         EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"50");
         EXPECT_EQ(SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_GETCURSEL, 0, 0), 0);  // 0 x 0: the first fits
         f.Click(IDC_OK);
-        EXPECT_EQ(fs::exists("PlayerCfg/EngineSet.xml"), text != nullptr);
-        if (text != nullptr) {
-            EXPECT_EQ(ReadBytes("PlayerCfg/EngineSet.xml"), text);
-        }
+        const fs::path file = "PlayerCfg/EngineSet.xml";
+        EXPECT_EQ(fs::exists(file) ? ReadBytes(file) : "(none)", text ? text : "(none)");
         f.dialog.EndDialog(IDCANCEL);
     }
 }

@@ -30,15 +30,13 @@ void WriteLineSkin(const fs::path& dir)
         WriteBmp(dir / name, 240, 24, [&](int x, int) { return frames[x / 60]; });
 }
 
-std::string NetworkUi(bool withBg, bool withClose = false)
+std::string NetworkUi(bool withBg)
 {
-    std::string xml = "<NetworkUI>";
-    if (withBg) xml += "<BG Path=\"bg.bmp\"/>";
-    xml += "<Button><BTN0 Path=\"tel.bmp\" rect=\"10, 20, 80, 24\" tip=\"Telecom\"/>"
+    return std::string("<NetworkUI>") + (withBg ? "<BG Path=\"bg.bmp\"/>" : "") +
+           "<Button><BTN0 Path=\"tel.bmp\" rect=\"10, 20, 80, 24\" tip=\"Telecom\"/>"
            "<BTN1 Path=\"uni.bmp\" rect=\"120,20,80,24\" tip=\"Unicom\"/>"
-           "<BTN2 Path=\"ok.bmp\" rect=\"70, 100, 60, 24\" tip=\"OK\"/>";
-    if (withClose) xml += "<BTN3 Path=\"close.bmp\" rect=\"200, 4, 30, 20\" tip=\"Close\"/>";
-    return xml + "</Button></NetworkUI>";
+           "<BTN2 Path=\"ok.bmp\" rect=\"70, 100, 60, 24\" tip=\"OK\"/>"
+           "<BTN3 Path=\"close.bmp\" rect=\"200, 4, 30, 20\" tip=\"Close\"/></Button></NetworkUI>";
 }
 
 struct LineFixture {
@@ -48,12 +46,12 @@ struct LineFixture {
     LineSelectDlg dialog;
     TiXmlDocument doc;
 
-    LineFixture(bool withBg, bool firstChoice = true, bool withClose = false)
+    explicit LineFixture(bool withBg)
     {
         WriteLineSkin(dir.Path());
-        doc.Parse(NetworkUi(withBg, withClose).c_str());
+        doc.Parse(NetworkUi(withBg).c_str());
         EXPECT_TRUE(dialog.LoadSkin(owner.Handle(), doc.RootElement(), dir.Path().wstring() + L"\\"));
-        dialog.SetFirstChoice(firstChoice);
+        dialog.SetFirstChoice(true);
         EXPECT_TRUE(dialog.Create());
         ShowAt(dialog.GetSafeHwnd(), 100, 100);
     }
@@ -62,31 +60,16 @@ struct LineFixture {
     {
         EXPECT_TRUE(ClickControl(dialog.GetSafeHwnd(), id, done, true)) << "the click on " << id << " did nothing";
     }
-    void Choose(int id, const char* line)
-    {
-        Click(id, [this, line] { return dialog.Line() == line; });
-    }
+    void Choose(int id, const char* line) { Click(id, [this, line] { return dialog.Line() == line; }); }
     bool Open() { return IsWindow(dialog.GetSafeHwnd()) != FALSE; }
 };
 
 }  // namespace
 
-// Paths and rectangles show in the dialogs below; here what they do not show.
-TEST(LineSelectDlgTest, SkinEntriesAreReadInOrderUpToTheFirstMissingOne)
-{
-    TiXmlDocument doc;
-    doc.Parse("<NetworkUI><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
-              "<BTN3 Path=\"c.bmp\" rect=\"5, 6, 7, 8\"/></Button></NetworkUI>");
-    LineSelectDlg dialog;
-    EXPECT_FALSE(dialog.LoadSkin(nullptr, nullptr, L"C:\\skin\\"));
-    ASSERT_TRUE(dialog.LoadSkin(nullptr, doc.RootElement(), L"C:\\skin\\"));
-    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_TELECOM).m_strPath, L"");  // absent: skipped
-    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_UNICOM).m_strTip, L"U");
-    // No confirm entry: the reading ends there.
-    EXPECT_EQ(dialog.ButtonSkin(LineSelectDlg::BTN_CLOSE).m_strPath, L"");
-}
-
-TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
+// A first choice takes the background and the rectangles but leaves the
+// close button its template look; opened again as a later choice, the close
+// button takes its own entry and no line is chosen.
+TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectanglesTheCloseButtonOnlyLater)
 {
     LineFixture f(true);
     ASSERT_TRUE(f.dialog.Skinned());
@@ -97,7 +80,6 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     EXPECT_EQ(InWindowRegion(f.dialog.GetSafeHwnd(), 120, 80), 1);
     EXPECT_EQ(ChildBounds(f.Item(IDC_TELECOM)), (std::vector<LONG>{10, 20, 80, 24}));
     EXPECT_FALSE(IsWindowEnabled(f.Item(IDC_OK)));
-    // The first choice: the close button keeps its template look.
     EXPECT_FALSE(f.dialog.Button(LineSelectDlg::BTN_CLOSE).Image().Loaded());
     EXPECT_TRUE(WaitForPixel(f.dialog.GetSafeHwnd(), 120, 80, kBack));
 
@@ -109,30 +91,24 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectangles)
     EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
     f.Choose(IDC_UNICOM, "Unicom");
     EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
-    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_UNICOM).GetFixedState(), CKbcButton::STATE_PRESSED);
     EXPECT_TRUE(WaitForPixel(f.Item(IDC_UNICOM), 30, 12, RGB(90, 200, 90)));  // the pressed frame
     SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog-test-skin");
     f.Click(IDC_OK);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_UNICOM});
-}
 
-TEST(LineSelectDlgTest, ALaterChoiceSkinsTheCloseButtonFromItsOwnEntry)
-{
-    LineFixture f(true, false, true);
+    f.dialog.SetFirstChoice(false);
+    ASSERT_TRUE(f.dialog.Create());
+    ShowAt(f.dialog.GetSafeHwnd(), 100, 100);
+    EXPECT_EQ(f.dialog.Line(), "");
+    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_UNICOM).GetFixedState(), CKbcButton::STATE_NORMAL);
+    EXPECT_FALSE(IsWindowEnabled(f.Item(IDC_OK)));
     EXPECT_TRUE(f.dialog.Button(LineSelectDlg::BTN_CLOSE).Image().Loaded());
     EXPECT_EQ(ChildBounds(f.Item(IDC_Button_Close)), (std::vector<LONG>{200, 4, 30, 20}));
     f.Choose(IDC_TELECOM, "Telecom");
     f.Click(IDC_Button_Close);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
-    EXPECT_TRUE(f.sent.empty());
-
-    // Opened again: no line chosen, confirm disabled once more.
-    ASSERT_TRUE(f.dialog.Create());
-    EXPECT_EQ(f.dialog.Line(), "");
-    EXPECT_EQ(f.dialog.Button(LineSelectDlg::BTN_TELECOM).GetFixedState(), CKbcButton::STATE_NORMAL);
-    EXPECT_FALSE(IsWindowEnabled(f.Item(IDC_OK)));
-    f.dialog.EndDialog(IDCANCEL);
+    EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_UNICOM}) << "closing sends nothing";
 }
 
 TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
@@ -149,17 +125,29 @@ TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_TELECOM});
 }
 
-// The sample skin carries the dialog's own artwork: every image it names is
-// there, and each button lies inside the background.
-TEST(LineSelectDlgTest, TheSampleSkinSkinsTheDialog)
+// Skin entries are read in order up to the first missing one (paths and
+// rectangles show in the dialogs above). The sample skin carries the
+// dialog's own artwork: every image it names is there, and each button lies
+// inside the background.
+TEST(LineSelectDlgTest, SkinEntriesAreReadUpToTheFirstMissingOneAndTheSampleSkinSkinsTheDialog)
 {
+    TiXmlDocument partial;
+    partial.Parse("<NetworkUI><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
+                  "<BTN3 Path=\"c.bmp\" rect=\"5, 6, 7, 8\"/></Button></NetworkUI>");
+    LineSelectDlg entries;
+    EXPECT_FALSE(entries.LoadSkin(nullptr, nullptr, L"C:\\skin\\"));
+    ASSERT_TRUE(entries.LoadSkin(nullptr, partial.RootElement(), L"C:\\skin\\"));
+    EXPECT_EQ(entries.ButtonSkin(LineSelectDlg::BTN_TELECOM).m_strPath, L"");  // absent: skipped
+    EXPECT_EQ(entries.ButtonSkin(LineSelectDlg::BTN_UNICOM).m_strTip, L"U");
+    // No confirm entry: the reading ends there.
+    EXPECT_EQ(entries.ButtonSkin(LineSelectDlg::BTN_CLOSE).m_strPath, L"");
+
     TiXmlDocument doc;
     ASSERT_TRUE(doc.LoadFile((SampleSkinDir() / "PatchCfg" / "NewLauncherCfg.xml").string().c_str()));
     const TiXmlElement* ui = doc.RootElement()->FirstChildElement("NetworkUI");
     ASSERT_NE(ui, nullptr);
     LineSelectDlg dialog;
-    const std::wstring dir = SampleSkinDir().wstring() + L"\\";
-    ASSERT_TRUE(dialog.LoadSkin(nullptr, ui, dir));
+    ASSERT_TRUE(dialog.LoadSkin(nullptr, ui, SampleSkinDir().wstring() + L"\\"));
     ASSERT_TRUE(fs::exists(dialog.BackgroundPath()));
     CGdiBitmap bg(static_cast<HBITMAP>(LoadImageW(nullptr, dialog.BackgroundPath().c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
     BITMAP info = {};
@@ -177,7 +165,6 @@ TEST(LineSelectDlgTest, TheSampleSkinSkinsTheDialog)
     ASSERT_TRUE(dialog.Create());
     ShowAt(dialog.GetSafeHwnd(), 100, 100);
     EXPECT_TRUE(ClickControl(dialog.GetSafeHwnd(), IDC_UNICOM, [&] { return dialog.Line() == "Unicom"; }, true));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog.GetSafeHwnd(), IDC_OK)));
     PumpFor(100);  // the pressed frame is drawn; nothing to wait on for a screenshot
     SaveWindowShot(dialog.GetSafeHwnd(), L"line-select-dialog");
     dialog.EndDialog(IDCANCEL);

@@ -65,87 +65,63 @@ protected:
     }
 };
 
-struct ButtonFixture : ::testing::Test {
-    ScopedTestDir dir;
-    CButtonDialog dialog;
-    HWND hButton = nullptr;
-
-    void SetUp() override
-    {
-        WriteStrip("strip.bmp", 40);
-        ASSERT_TRUE(dialog.Create());
-        ASSERT_TRUE(dialog.button.LoadImage((dir.Path() / "strip.bmp").wstring(), kKey));
-        hButton = dialog.button.GetSafeHwnd();
-        SetWindowPos(hButton, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
-        MouseMoveTo(dialog.GetSafeHwnd(), 250, 180);  // away from the button
-        ShowAt(dialog.GetSafeHwnd(), 100, 100);
-    }
-    bool Shows(int frame) { return WaitForPixel(hButton, 20, 10, kFrames[frame]); }
-};
-
 }  // namespace
 
-TEST(KbcBmp, FrameWidthIsAQuarterOfThePictureAndDropsTheRemainderAtEveryScale)
+// One frame with the key transparent follows the real mouse; a state the
+// program sets holds under it: disabled (taking no click either) or fixed;
+// released, the mouse is tracked again.
+TEST(KbcButton, FramesFollowTheRealMouseUnlessDisabledOrFixed)
 {
     ScopedTestDir dir;
-    const struct {
-        int frame, extra, dpi;
-    } cases[] = {{100, 0, 96}, {100, 2, 96}, {25, 3, 96}, {25, 3, 144}, {40, 0, 192}};
-    for (const auto& c : cases) {
-        WriteStrip("s.bmp", c.frame, c.extra);
-        CKbcBmp bmp;
-        ASSERT_TRUE(bmp.Load((dir.Path() / "s.bmp").wstring(), c.dpi, kKey));
-        EXPECT_EQ(bmp.FrameWidth(), Px((c.frame * 4 + c.extra) / 4, c.dpi));
-        EXPECT_EQ(bmp.Height(), Px(20, c.dpi));
-    }
-}
+    WriteStrip("strip.bmp", 40);
+    CButtonDialog dialog;
+    ASSERT_TRUE(dialog.Create());
+    ASSERT_TRUE(dialog.button.LoadImage((dir.Path() / "strip.bmp").wstring(), kKey));
+    const HWND hButton = dialog.button.GetSafeHwnd(), hDialog = dialog.GetSafeHwnd();
+    SetWindowPos(hButton, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    MouseMoveTo(hDialog, 250, 180);  // away from the button
+    ShowAt(hDialog, 100, 100);
+    auto shows = [&](int frame) { return WaitForPixel(hButton, 20, 10, kFrames[frame]); };
 
-TEST_F(ButtonFixture, OneFrameWithTheKeyTransparentFollowsTheRealMouse)
-{
     EXPECT_EQ(ChildBounds(hButton), (std::vector<LONG>{20, 20, 40, 20}));
-    ASSERT_TRUE(Shows(0));
+    ASSERT_TRUE(shows(0));
     EXPECT_EQ(ClientPixel(hButton, 1, 1), RGB(255, 255, 255)) << "the dialog shows through the key colour";
     MouseMoveTo(hButton, 20, 10);
-    EXPECT_TRUE(Shows(1)) << "hover";
+    EXPECT_TRUE(shows(1)) << "hover";
     MouseLeftDown();
-    EXPECT_TRUE(Shows(2)) << "pressed";
+    EXPECT_TRUE(shows(2)) << "pressed";
     MouseLeftUp();
-    EXPECT_TRUE(Shows(1)) << "back to hover on release";
+    EXPECT_TRUE(shows(1)) << "back to hover on release";
     EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 1; }));
-    MouseMoveTo(dialog.GetSafeHwnd(), 250, 180);
-    EXPECT_TRUE(Shows(0)) << "normal after leaving";
-}
+    MouseMoveTo(hDialog, 250, 180);
+    EXPECT_TRUE(shows(0)) << "normal after leaving";
 
-// A state the program sets holds under the real mouse: disabled (taking no
-// click either) or fixed; released, the mouse is tracked again.
-TEST_F(ButtonFixture, DisabledOrFixedStateOverridesTheMouse)
-{
     dialog.button.SetState(CKbcButton::STATE_DISABLED);
-    ASSERT_TRUE(Shows(3));
+    ASSERT_TRUE(shows(3));
     MouseMoveTo(hButton, 20, 10);
     MouseLeftDown();
     MouseLeftUp();
     PumpFor(100);  // nothing may change, so there is nothing to wait for
     EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[3]);
-    EXPECT_EQ(dialog.clicks, 0) << "a busy window must not start its work twice";
+    EXPECT_EQ(dialog.clicks, 1) << "a busy window must not start its work twice";
     dialog.button.SetState(CKbcButton::STATE_NORMAL);
-    EXPECT_TRUE(Shows(0));
+    EXPECT_TRUE(shows(0));
     MouseMoveTo(hButton, 22, 11);
-    EXPECT_TRUE(Shows(1)) << "tracked again once enabled";
+    EXPECT_TRUE(shows(1)) << "tracked again once enabled";
     MouseLeftDown();
     MouseLeftUp();
-    EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return dialog.clicks == 2; }));
 
     dialog.button.SetFixedState(CKbcButton::STATE_PRESSED);
-    EXPECT_TRUE(Shows(2));
+    EXPECT_TRUE(shows(2));
     MouseMoveTo(hButton, 20, 10);
     PumpFor(100);
     EXPECT_EQ(ClientPixel(hButton, 20, 10), kFrames[2]);
     dialog.button.SetFixedState(0);
-    EXPECT_TRUE(Shows(1));
+    EXPECT_TRUE(shows(1));
 }
 
-TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColourAtEveryScale)
+TEST(BitmapRegion, RegionsLeaveOutTheKeyColourAtEveryScaleAndDepth)
 {
     ScopedTestDir dir;
     const COLORREF key = RGB(255, 0, 255);
@@ -173,6 +149,27 @@ TEST(BitmapRegion, RegionOfARealBitmapLeavesOutTheKeyColourAtEveryScale)
             EXPECT_EQ(PtInRegion(region.Get(), (2 * p.x + 1) * percent / 200, (2 * p.y + 1) * percent / 200) != 0,
                       p.inside) << p.x << "," << p.y << " at " << percent << " %";
     }
+
+    WriteBmp("k.bmp", 16, 8, [&](int, int) { return key; });
+    CGdiBitmap allKey(static_cast<HBITMAP>(LoadImageW(nullptr, (dir.Path() / "k.bmp").c_str(), IMAGE_BITMAP, 0, 0,
+                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+    CGdiRegion empty(BitmapToRegion(allKey.Get(), key));
+    ASSERT_TRUE(empty);
+    RECT box;
+    EXPECT_EQ(GetRgnBox(empty.Get(), &box), NULLREGION);
+
+    // A 5-5-5 section: the key loses its low bits there and must still match.
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 8, 4, 1, 16, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    CGdiBitmap sixteen(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ASSERT_TRUE(sixteen);
+    auto* pixels = static_cast<WORD*>(bits);
+    for (int i = 0; i < 32; ++i) pixels[i] = 0x7C1F;  // full red and blue: the key
+    pixels[0] = 0x0000;                               // one black pixel, bottom-left: a run of one
+    CGdiRegion one(BitmapToRegion(sixteen.Get(), key));
+    ASSERT_TRUE(one);
+    EXPECT_EQ(GetRgnBox(one.Get(), &box), SIMPLEREGION);
+    EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), (std::vector<LONG>{0, 3, 1, 4}));
 }
 
 TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
@@ -182,10 +179,8 @@ TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
     std::vector<std::uint32_t> pixels(8 * 4);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x) pixels[y * 8 + x] = x % 4 == 0 ? key : x < 4 ? red : blue;
-    const struct {
-        int outWidth, outHeight;
-        bool keyed;
-    } cases[] = {{4, 4, true}, {6, 6, true}, {8, 8, true}, {7, 5, false}};
+    const struct { int outWidth, outHeight; bool keyed; } cases[] = {
+        {4, 4, true}, {6, 6, true}, {8, 8, true}, {7, 5, false}};
     for (const auto& c : cases) {
         const auto out = ResampleFrames(pixels, 8, 4, 2, c.outWidth, c.outHeight, c.keyed, key);
         ASSERT_EQ(out.size(), static_cast<size_t>(2 * c.outWidth * c.outHeight));
@@ -203,9 +198,8 @@ TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
                 }
             }
         // A quarter of each frame was key; so it stays, give or take a column.
-        if (c.keyed) {
-            EXPECT_NEAR(keys, 2 * c.outWidth * c.outHeight / 4, c.outHeight * 2) << c.outWidth;
-        }
+        if (!c.keyed) continue;
+        EXPECT_NEAR(keys, 2 * c.outWidth * c.outHeight / 4, c.outHeight * 2) << c.outWidth;
     }
     EXPECT_EQ(ResampleFrames(pixels, 8, 4, 2, 4, 4, true, key), pixels) << "the same size changes nothing";
     // A colour next to the key that would average onto it stays visible.
@@ -214,21 +208,15 @@ TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
     EXPECT_EQ(ResampleFrames(keyish, 2, 2, 1, 3, 3, true, key), std::vector<std::uint32_t>(9, key));
 }
 
-TEST(DpiScale, TheLargestSkinVariantNotAboveTheScreensScaleIsDrawn)
+TEST(DpiScale, TheLargestSkinVariantNotAboveTheScreensScaleIsDrawnAndFramesScale)
 {
     ScopedTestDir dir;
-    const std::wstring base = (dir.Path() / "bg.bmp").wstring();
     WriteBytes("bg.bmp", "x");
     WriteBytes("bg@150.bmp", "x");
     fs::create_directories("btn@200.bmp");  // a folder is no image
-    const struct {
-        const wchar_t* name;
-        int dpi;
-        const wchar_t* chosen;
-        int made;
-    } cases[] = {{L"bg.bmp", 96, L"bg.bmp", 96},         {L"bg.bmp", 120, L"bg.bmp", 96},
-                 {L"bg.bmp", 144, L"bg@150.bmp", 144},   {L"bg.bmp", 192, L"bg@150.bmp", 144},
-                 {L"btn.bmp", 192, L"btn.bmp", 96},      {L"noext", 192, L"noext", 96}};
+    const struct { const wchar_t* name; int dpi; const wchar_t* chosen; int made; } cases[] = {
+        {L"bg.bmp", 96, L"bg.bmp", 96}, {L"bg.bmp", 120, L"bg.bmp", 96}, {L"bg.bmp", 144, L"bg@150.bmp", 144},
+        {L"bg.bmp", 192, L"bg@150.bmp", 144}, {L"btn.bmp", 192, L"btn.bmp", 96}, {L"noext", 192, L"noext", 96}};
     for (const auto& c : cases) {
         int made = 0;
         const std::wstring chosen = SkinVariant((dir.Path() / c.name).wstring(), c.dpi, &made);
@@ -237,46 +225,26 @@ TEST(DpiScale, TheLargestSkinVariantNotAboveTheScreensScaleIsDrawn)
     }
     WriteBytes("bg@200.bmp", "x");
     int made = 0;
-    EXPECT_EQ(fs::path(SkinVariant(base, 200, &made)).filename(), "bg@200.bmp");
+    EXPECT_EQ(fs::path(SkinVariant((dir.Path() / "bg.bmp").wstring(), 200, &made)).filename(), "bg@200.bmp");
     EXPECT_EQ(made, 192);
     // Scales outside 100 to 500 %, as a broken setting may report them.
     for (const auto& c : std::vector<std::pair<int, int>>{{0, 96}, {72, 96}, {120, 120}, {9999, 480}})
         EXPECT_EQ(ClampDpi(c.first), c.second) << c.first;
     EXPECT_EQ(Px(95, 144), 143);  // 142.5, rounded
+
+    // A button's frame is a quarter of its strip, the remainder dropped, at every scale.
+    const struct { int frame, extra, dpi; } strips[] = {
+        {100, 0, 96}, {100, 2, 96}, {25, 3, 96}, {25, 3, 144}, {40, 0, 192}};
+    for (const auto& c : strips) {
+        WriteStrip("s.bmp", c.frame, c.extra);
+        CKbcBmp bmp;
+        ASSERT_TRUE(bmp.Load((dir.Path() / "s.bmp").wstring(), c.dpi, kKey));
+        EXPECT_EQ(bmp.FrameWidth(), Px((c.frame * 4 + c.extra) / 4, c.dpi));
+        EXPECT_EQ(bmp.Height(), Px(20, c.dpi));
+    }
 }
 
-TEST(BitmapRegion, AllKeyGivesAnEmptyRegionAndSixteenBitsCompareAtTheirDepth)
-{
-    ScopedTestDir dir;
-    WriteBmp("k.bmp", 16, 8, [](int, int) { return RGB(255, 0, 255); });
-    CGdiBitmap bitmap(static_cast<HBITMAP>(LoadImageW(nullptr, (dir.Path() / "k.bmp").c_str(), IMAGE_BITMAP, 0, 0,
-                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
-    CGdiRegion empty(BitmapToRegion(bitmap.Get(), RGB(255, 0, 255)));
-    ASSERT_TRUE(empty);
-    RECT box;
-    EXPECT_EQ(GetRgnBox(empty.Get(), &box), NULLREGION);
-
-    // A 5-6-5 section: the key loses its low bits there and must still match.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = 8;
-    info.bmiHeader.biHeight = 4;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 16;
-    info.bmiHeader.biCompression = BI_RGB;  // 5-5-5
-    void* bits = nullptr;
-    CGdiBitmap sixteen(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    ASSERT_TRUE(sixteen);
-    auto* pixels = static_cast<WORD*>(bits);
-    for (int i = 0; i < 32; ++i) pixels[i] = 0x7C1F;  // full red and blue: the key
-    pixels[0] = 0x0000;                               // one black pixel, bottom-left
-    CGdiRegion one(BitmapToRegion(sixteen.Get(), RGB(255, 0, 255)));
-    ASSERT_TRUE(one);
-    EXPECT_EQ(GetRgnBox(one.Get(), &box), SIMPLEREGION);
-    EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), (std::vector<LONG>{0, 3, 1, 4}));
-}
-
-TEST(Dib, RefusesWhatIsNotABitmapAndHeadersLargerThanTheFile)
+TEST(DibAndPicture, LoadAndDrawBitmapsAndRefuseWhatIsNotOneLiesAboutItsSizeOrIsMissing)
 {
     ScopedTestDir dir;
     RecordedMessageBoxes().clear();
@@ -295,44 +263,31 @@ TEST(Dib, RefusesWhatIsNotABitmapAndHeadersLargerThanTheFile)
     EXPECT_FALSE(dib.Load((dir.Path() / "lying.bmp").wstring()));
     EXPECT_FALSE(dib.Loaded());
     EXPECT_FALSE(dib.Load((dir.Path() / "missing.bmp").wstring()));
-}
 
-TEST(Dib, DrawsACroppedPartOfTheImage)
-{
-    ScopedTestDir dir;
     // Left half red, right half blue, top row green.
-    WriteBmp("bar.bmp", 20, 6, [](int x, int y) {
-        if (y == 0) return RGB(0, 255, 0);
-        return x < 10 ? RGB(255, 0, 0) : RGB(0, 0, 255);
-    });
-    CDib dib;
+    WriteBmp("bar.bmp", 20, 6,
+             [](int x, int y) { return y == 0 ? RGB(0, 255, 0) : x < 10 ? RGB(255, 0, 0) : RGB(0, 0, 255); });
     ASSERT_TRUE(dib.Load((dir.Path() / "bar.bmp").wstring()));
     EXPECT_EQ(std::vector<int>({dib.Width(), dib.Height()}), (std::vector<int>{20, 6}));
     CWindowDc screen(nullptr);
     CMemoryDc dc(CreateCompatibleDC(screen.Get()));
     CGdiBitmap target(CreateCompatibleBitmap(screen.Get(), 30, 10));
     CSelection select(dc.Get(), target.Get());
-    RECT all = {0, 0, 30, 10};
-    FillRect(dc.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PatBlt(dc.Get(), 0, 0, 30, 10, WHITENESS);
     dib.Draw(dc.Get(), 5, 2, 12, 6, 0, 0, 12, 6);  // filled width 12
     EXPECT_EQ(GetPixel(dc.Get(), 5, 2), RGB(0, 255, 0)) << "top row stays on top";
     EXPECT_EQ(GetPixel(dc.Get(), 5, 3), RGB(255, 0, 0));
     EXPECT_EQ(GetPixel(dc.Get(), 16, 3), RGB(0, 0, 255));
     EXPECT_EQ(GetPixel(dc.Get(), 17, 3), RGB(255, 255, 255)) << "cropped, not stretched";
-}
 
-TEST(Picture, LoadsABitmapAndReportsAMissingFile)
-{
-    ScopedTestDir dir;
+    // A picture loads a bitmap too, and reports a missing file.
     WriteBmp("p.bmp", 32, 16, [](int x, int) { return x < 16 ? RGB(255, 255, 0) : RGB(0, 128, 255); });
     CPicture picture;
     ASSERT_TRUE(picture.Load((dir.Path() / "p.bmp").wstring()));
     EXPECT_EQ(std::vector<int>({picture.Width(), picture.Height()}), (std::vector<int>{32, 16}));
-    CWindowDc screen(nullptr);
     CGdiBitmap bitmap(picture.ToBitmap(screen.Get()));
     ASSERT_TRUE(bitmap);
-    CMemoryDc dc(CreateCompatibleDC(screen.Get()));
-    CSelection select(dc.Get(), bitmap.Get());
+    CSelection selectPicture(dc.Get(), bitmap.Get());
     EXPECT_EQ(GetPixel(dc.Get(), 2, 2), RGB(255, 255, 0));
     EXPECT_EQ(GetPixel(dc.Get(), 30, 14), RGB(0, 128, 255));
 
@@ -362,7 +317,8 @@ protected:
             KillTimer(m_hWnd, 77);
             PumpUntil([&] { return (GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; });
             if (check) check(*this);
-            EndDialog(IDOK);
+            // The modal loop ends through the dialog's own IDOK command.
+            PostMessageW(m_hWnd, WM_COMMAND, IDOK, 0);
             return TRUE;
         }
         return CBgDialog::WindowProc(message, wParam, lParam);
@@ -373,10 +329,9 @@ protected:
 TEST(BgDialog, LayeredPngIsSizedCentredAndDraggedWithTheMainWindow)
 {
     ScopedTestDir dir;
-    const fs::path png = SampleSkinDir() / "skin" / "background.png";
     CPlainDialog fg(IDD_PATCH_DIALOG);
     CCheckedBg bg(fg);
-    bg.SetPng(png.wstring(), dir.Path().wstring() + L"\\");
+    bg.SetPng((SampleSkinDir() / "skin" / "background.png").wstring(), dir.Path().wstring() + L"\\");
     bool checked = false;
     bg.check = [&](CCheckedBg& self) {
         HWND hWnd = self.GetSafeHwnd();

@@ -1,7 +1,8 @@
 #include "UiTestUtil.h"
 
-#include <fstream>
 #include <vector>
+
+#include "ui/GdiHandle.h"
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
@@ -20,64 +21,37 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     }
 }
 
-void PumpFor(DWORD ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
+void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
-COLORREF ClientPixel(HWND hWnd, int x, int y)
-{
-    HDC hDC = GetDC(hWnd);
-    const COLORREF c = GetPixel(hDC, x, y);
-    ReleaseDC(hWnd, hDC);
-    return c;
-}
+COLORREF ClientPixel(HWND hWnd, int x, int y) { return GetPixel(UI::CWindowDc(hWnd).Get(), x, y); }
 
 bool WaitForPixel(HWND hWnd, int x, int y, COLORREF colour, DWORD timeoutMs)
 {
     return PumpUntil([&] { return ClientPixel(hWnd, x, y) == colour; }, timeoutMs);
 }
 
-std::string BmpBytes(int width, int height, const std::function<COLORREF(int, int)>& pixel)
+void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel)
 {
     const int stride = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + stride * height;
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    std::vector<unsigned char> rows(static_cast<size_t>(stride) * height);
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    const BITMAPFILEHEADER file = {0x4D42, offset + stride * height, 0, 0, offset};
+    const BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    bytes.resize(offset + static_cast<size_t>(stride) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const COLORREF c = pixel(x, y);
-            unsigned char* p = &rows[static_cast<size_t>(height - 1 - y) * stride + x * 3];
+            auto* p = reinterpret_cast<unsigned char*>(&bytes[offset + static_cast<size_t>(height - 1 - y) * stride + x * 3]);
             p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
         }
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-    bytes.append(reinterpret_cast<const char*>(rows.data()), rows.size());
-    return bytes;
-}
-
-void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel)
-{
-    WriteBytes(path, BmpBytes(width, height, pixel));
+    WriteBytes(path, bytes);
 }
 
 namespace {
 void SendMouse(DWORD flags, LONG x = 0, LONG y = 0)
 {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x;
-    input.mi.dy = y;
-    input.mi.dwFlags = flags;
+    INPUT input = {INPUT_MOUSE, {{x, y, 0, flags, 0, 0}}};
     SendInput(1, &input, sizeof input);
 }
 }  // namespace
@@ -94,23 +68,18 @@ void MouseMoveTo(HWND hWnd, int x, int y)
 void MouseLeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
 void MouseLeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
 
-bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done)
+bool ClickControl(HWND dialog, int id, const std::function<bool()>& done, bool centre)
 {
-    MouseMoveTo(item, x, y);
+    HWND item = GetDlgItem(dialog, id);
+    RECT r;
+    GetClientRect(item, &r);
+    MouseMoveTo(item, centre ? r.right / 2 : 8, r.bottom / 2);
     PumpFor(30);
     MouseLeftDown();
     MouseLeftUp();
     if (done) return PumpUntil(done, 10000);
     PumpFor(60);
     return true;
-}
-
-bool ClickControl(HWND dialog, int id, const std::function<bool()>& done, bool centre)
-{
-    HWND item = GetDlgItem(dialog, id);
-    RECT r;
-    GetClientRect(item, &r);
-    return ClickItem(item, centre ? r.right / 2 : 8, r.bottom / 2, done);
 }
 
 void ShowAt(HWND hWnd, int x, int y)
@@ -133,17 +102,8 @@ bool HasVisibleStyle(HWND hWnd) { return (GetWindowLongPtrW(hWnd, GWL_STYLE) & W
 
 int InWindowRegion(HWND hWnd, int x, int y)
 {
-    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
-    const int inside = GetWindowRgn(hWnd, rgn) == ERROR ? -1 : PtInRegion(rgn, x, y) != 0;
-    DeleteObject(rgn);
-    return inside;
-}
-
-std::wstring WindowText(HWND hWnd)
-{
-    wchar_t text[256] = {};
-    GetWindowTextW(hWnd, text, 256);
-    return text;
+    UI::CGdiRegion rgn(CreateRectRgn(0, 0, 0, 0));
+    return GetWindowRgn(hWnd, rgn.Get()) == ERROR ? -1 : PtInRegion(rgn.Get(), x, y) != 0;
 }
 
 std::wstring ModulePath()
@@ -154,11 +114,3 @@ std::wstring ModulePath()
 }
 
 fs::path SampleSkinDir() { return FixtureDir("TW_SKIN_DIR"); }
-
-std::wstring FontFace(HWND hWnd)
-{
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(hWnd, WM_GETFONT, 0, 0));
-    LOGFONTW lf = {};
-    if (font == nullptr || GetObjectW(font, sizeof lf, &lf) == 0) return L"";
-    return lf.lfFaceName;
-}

@@ -23,7 +23,6 @@ COLORREF ClientPixel(HWND hWnd, int x, int y);
 bool WaitForPixel(HWND hWnd, int x, int y, COLORREF colour, DWORD timeoutMs = 3000);
 
 // A 24-bit bottom-up BMP of width x height whose pixels come from pixel(x, y).
-std::string BmpBytes(int width, int height, const std::function<COLORREF(int, int)>& pixel);
 void WriteBmp(const fs::path& path, int width, int height, const std::function<COLORREF(int, int)>& pixel);
 
 // The real mouse: moves the cursor to a client point of hWnd, presses and
@@ -31,12 +30,10 @@ void WriteBmp(const fs::path& path, int width, int height, const std::function<C
 void MouseMoveTo(HWND hWnd, int x, int y);
 void MouseLeftDown();
 void MouseLeftUp();
-// Clicks a point of a control, then pumps until done() holds (false when it
+// Clicks control id of a dialog, 8 pixels in from its left (where a check box
+// has its box) or at its centre, then pumps until done() holds (false when it
 // never does) or, without one, for a short while. A fixed pause alone loses
 // clicks on a loaded machine, so tests pass what the click must change.
-bool ClickItem(HWND item, int x, int y, const std::function<bool()>& done = nullptr);
-// ClickItem on control id of a dialog, 8 pixels in from its left (where a
-// check box has its box) or at its centre.
 bool ClickControl(HWND dialog, int id, const std::function<bool()>& done = nullptr, bool centre = false);
 // Shows a window at x, y in front of the others, painted.
 void ShowAt(HWND hWnd, int x, int y);
@@ -46,7 +43,6 @@ std::vector<LONG> ChildBounds(HWND child);
 bool HasVisibleStyle(HWND hWnd);  // its own WS_VISIBLE, whatever its parent's
 // 1 or 0 whether the window's region holds the point, -1 without a region.
 int InWindowRegion(HWND hWnd, int x, int y);
-std::wstring WindowText(HWND hWnd);
 
 // A dialog of a real template with no behaviour of its own.
 class CPlainDialog : public UI::CDialogBase {
@@ -59,6 +55,3 @@ std::wstring ModulePath();
 
 // The sample skin drawn by scripts/draw-skin (a CTest fixture).
 fs::path SampleSkinDir();
-
-// The face name of the font a window uses.
-std::wstring FontFace(HWND hWnd);

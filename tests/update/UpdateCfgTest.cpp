@@ -127,8 +127,8 @@ TEST_F(UpdateCfgTest, LocalUpdateInfoAddsUrlsBasePacksAndPortsOnceAtEachStart)
     WriteBytes("PatchCfg/NewUpdateInfo.xml", kInfo);
     for (int start = 0; start < 2; ++start) {
         ASSERT_TRUE(engine.initBasic());
-        EXPECT_EQ(engine.m_vecUpdateInfoURL.size(), 3u);
-        EXPECT_EQ(engine.m_vecUpdateInfoURL[2], "http://c/NewUpdateInfo.zip");
+        EXPECT_EQ(engine.m_vecUpdateInfoURL, (std::vector<std::string>{"http://a/NewUpdateInfo.zip", "http://b/NewUpdateInfo.zip",
+                                                                       "http://c/NewUpdateInfo.zip"}));
         EXPECT_EQ(engine.m_vecBasePackURL, (std::vector<std::string>{"http://p/", "http://q/"}));
         EXPECT_EQ(engine.m_vecBasePackFile, (std::vector<std::string>{"base1.zip", "base2.zip"}));
         EXPECT_EQ(engine.m_strLinkServerIP, "127.0.0.1");

@@ -13,7 +13,7 @@ namespace {
 std::uintptr_t Addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 }  // namespace
 
-TEST(BlockStoreTest, AlignedBlocksThatDoNotOverlapLastFreedFirstThenANewChunk)
+TEST(PoolTest, AlignedBlocksLastFreedFirstSizeClassesHeaderByteAndTheTwoPools)
 {
     ZBlockStore store(10, 3, true, 4, "test store");
     EXPECT_EQ(store.BlockSize(), 12u);  // rounded up to the alignment
@@ -32,10 +32,8 @@ TEST(BlockStoreTest, AlignedBlocksThatDoNotOverlapLastFreedFirstThenANewChunk)
     EXPECT_EQ(store.Alloc(), blocks[2]);
     EXPECT_EQ(store.Alloc(), blocks[0]);
     EXPECT_EQ(store.ChunkCount(), 3u);
-}
 
-TEST(AllocatorTest, SizeClassesHeaderByteAndTheTwoPools)
-{
+    // The allocators: size classes, the header byte, the two pools.
     MsgBodyAllocator& pool = *MsgBodyPool();
     const std::pair<std::size_t, unsigned> cases[] = {{0, 0},     {1, 0},     {2, 1},     {3, 2},   {5, 3},
                                                       {1024, 10}, {1025, 11}, {2048, 11}, {2049, ALLOC_HEAP_CLASS}};
@@ -54,19 +52,17 @@ TEST(AllocatorTest, SizeClassesHeaderByteAndTheTwoPools)
     EXPECT_EQ(IOBuffAllocator::HeaderOf(q), ALLOC_HEAP_CLASS);
     IOBuffPool()->Free(p);
     IOBuffPool()->Free(q);
-}
 
-TEST(AllocatorTest, FreedBlocksComeBackBeforeAThirdChunk)
-{
-    // A private instantiation, so that other tests' blocks do not interfere.
+    // Freed blocks come back before a third chunk: in a private instantiation,
+    // so that other tests' blocks do not interfere.
     typedef TAllocator<int, 64, 100, 1, 4> Pool;
-    Pool pool;
-    std::vector<void*> blocks;
-    for (int i = 0; i < 101; ++i) blocks.push_back(pool.Alloc(64));
+    Pool own;
+    std::vector<void*> pooled;
+    for (int i = 0; i < 101; ++i) pooled.push_back(own.Alloc(64));
     EXPECT_EQ(Pool::Store(6)->ChunkCount(), 2u);
-    pool.Free(blocks[5]);
-    pool.Free(blocks[7]);
-    EXPECT_EQ(pool.Alloc(33), blocks[7]);
-    EXPECT_EQ(pool.Alloc(64), blocks[5]);
+    own.Free(pooled[5]);
+    own.Free(pooled[7]);
+    EXPECT_EQ(own.Alloc(33), pooled[7]);
+    EXPECT_EQ(own.Alloc(64), pooled[5]);
     EXPECT_EQ(Pool::Store(6)->ChunkCount(), 2u);
 }

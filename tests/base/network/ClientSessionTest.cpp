@@ -27,19 +27,6 @@ Messages TakeAll(CMsgPackQueue& q)
     return out;
 }
 
-bool BackIs(CMsgPackQueue& q, std::uint16_t id)
-{
-    tagMsgPackNode* node = q.Back();
-    return node && !q.IsTailIncomplete() && node->filled >= 7 && ReadLe16(node->body + 4) == id;
-}
-
-std::string Bytes(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i & 0xFF);
-    return s;
-}
-
 // The link scrambling modelled on its own: every byte goes out XOR the
 // previous plain byte, the first one XOR 0x6D.
 std::string Scrambled(const std::string& plain, std::uint8_t& key)
@@ -83,25 +70,20 @@ struct Linked {
 
 }  // namespace
 
-TEST(ClientSessionFramingTest, AFullSizeReceiveBehindAStagedHeaderLosesNothing)
+// A full-size receive behind a staged header loses nothing.
+TEST(ClientSessionTest, FramesAcrossReceivesOneErrorIsToleratedReceivingAndSendingStopAtTheBounds)
 {
     TestClientSession t(std::make_shared<SessionLog>());
-    const std::string body = Bytes(20000);
+    const std::string body = PatternBytes(20000);
     const std::string plain = WireMessage(0x30, body) + WireMessage(0x31, "after");
     Feed(t, plain.substr(0, 5));
     EXPECT_EQ(t.StagedRecvBytes(), 5u);
     Feed(t, plain.substr(5, 8192));  // more than fits behind the staged bytes
     Feed(t, plain.substr(5 + 8192));
     EXPECT_EQ(TakeAll(t.RecvQueue()), (Messages{{0x30, body}, {0x31, "after"}}));
-}
 
-TEST(ClientSessionFramingTest, OneFramingErrorIsToleratedTheNextInARowCloses)
-{
-    const struct {
-        std::vector<std::string> pieces;
-        std::vector<int> results;
-        bool closes;
-    } cases[] = {
+    // One framing error is tolerated, the next in a row closes.
+    const struct { std::vector<std::string> pieces; std::vector<int> results; bool closes; } cases[] = {
         {{WireHeader(0, 0x1234) + "xyz", "12345"}, {PUSH_ZERO_LENGTH, PUSH_ZERO_LENGTH}, true},
         {{WireHeader(3, 5) + "abcd", WireMessage(1, "fine"), WireHeader(4, 6) + "abcd"}, {PUSH_REJECTED, PUSH_REJECTED}, false},
         {{WireHeader(MSG_MAX_LENGTH + 1, 0x42).substr(0, 5), WireHeader(MSG_MAX_LENGTH + 1, 0x42).substr(5) + std::string(8190, 'z')},
@@ -117,10 +99,8 @@ TEST(ClientSessionFramingTest, OneFramingErrorIsToleratedTheNextInARowCloses)
         EXPECT_EQ(results, c.results);
         EXPECT_EQ(s.IsClosing(), c.closes);
     }
-}
 
-TEST(ClientSessionFramingTest, ReceivingStopsAtTheCountAndTheByteBound)
-{
+    // Receiving stops at the count and at the byte bound.
     TestClientSession s(std::make_shared<SessionLog>());
     s.ForceRecvEnabled();
     std::string batch;
@@ -141,23 +121,21 @@ TEST(ClientSessionFramingTest, ReceivingStopsAtTheCountAndTheByteBound)
     Feed(b, big);
     EXPECT_EQ(b.RecvQueue().Bytes(), 16u << 20);
     EXPECT_FALSE(b.IsRecvEnabled());
-}
 
-TEST(ClientSessionSendTest, ClassLimitsAndBadMessagesAreRefused)
-{
-    TestClientSession s(std::make_shared<SessionLog>());
-    EXPECT_FALSE(s.Send(WireMessage(1, "", 3).data()));
-    EXPECT_FALSE(s.Send(WireHeader(5, 1).data()));  // shorter than its header
-    EXPECT_FALSE(s.Send(nullptr));
+    // Sends past the class limits and bad messages are refused.
+    TestClientSession sender(std::make_shared<SessionLog>());
+    EXPECT_FALSE(sender.Send(WireMessage(1, "", 3).data()));
+    EXPECT_FALSE(sender.Send(WireHeader(5, 1).data()));  // shorter than its header
+    EXPECT_FALSE(sender.Send(nullptr));
     int accepted = 0;
     // Refused once more than 10000 / 20000 / 50000 are queued, for classes 2 / 1 / 0.
     const std::pair<std::uint8_t, int> classes[] = {{2, 10001}, {1, 20001}, {0, 50001}};
     for (const auto& c : classes) {
         const std::string m = WireMessage(1, "", c.first);
-        while (s.Send(m.data())) ++accepted;
+        while (sender.Send(m.data())) ++accepted;
         EXPECT_EQ(accepted, c.second) << int(c.first);
     }
-    EXPECT_FALSE(s.Send(WireMessage(1, "", 2).data()));
+    EXPECT_FALSE(sender.Send(WireMessage(1, "", 2).data()));
 }
 
 TEST(ClientSessionSocketTest, ScrambledStreamsBothWaysInAnySegmentation)
@@ -175,12 +153,13 @@ TEST(ClientSessionSocketTest, ScrambledStreamsBothWaysInAnySegmentation)
     EXPECT_TRUE(RecvBytes(link.peer, plain.size()) == Scrambled(plain, key)) << "the client's stream is scrambled once, in queue order";
 
     // A header cut in two, three messages in one segment, one long message in pieces.
-    const std::string first = WireMessage(0x21, "split header"), longer = WireMessage(0x26, Bytes(20000));
+    const std::string first = WireMessage(0x21, "split header"), longer = WireMessage(0x26, PatternBytes(20000));
     for (const std::string& piece : {first.substr(0, 3), first.substr(3), WireMessage(0x22, "a") + WireMessage(0x23, "bb"),
                                      longer.substr(0, 5000), longer.substr(5000, 9000), longer.substr(14000)})
         ASSERT_TRUE(link.Send(piece));
-    ASSERT_TRUE(WaitFor([&] { return BackIs(link.session->RecvQueue(), 0x26); }));
-    EXPECT_EQ(TakeAll(link.session->RecvQueue()), (Messages{{0x21, "split header"}, {0x22, "a"}, {0x23, "bb"}, {0x26, Bytes(20000)}}));
+    CMsgPackQueue& queue = link.session->RecvQueue();
+    ASSERT_TRUE(WaitFor([&] { return queue.Count() == 4 && !queue.IsTailIncomplete(); }));
+    EXPECT_EQ(TakeAll(queue), (Messages{{0x21, "split header"}, {0x22, "a"}, {0x23, "bb"}, {0x26, PatternBytes(20000)}}));
     EXPECT_TRUE(link.log->Errors().empty());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "TestUtil.h"
 #include "Wire.h"
 #include "base/network/MsgPackQueue.h"
 #include "base/utility/PackMsgBase.h"
@@ -33,7 +34,7 @@ std::string Body(const tagMsgPackNode* node) { return std::string(node->body, no
 
 }  // namespace
 
-TEST(MsgPackQueueTest, AddMessageChecksLengthAndAvailableBytes)
+TEST(MsgPackQueueTest, AddMessageChecksLengthAndAvailableBytesAndBadLengthsAreLeftToTheCaller)
 {
     CMsgPackQueue q;
     const std::string m = WireMessage(5, "hello");
@@ -58,13 +59,35 @@ TEST(MsgPackQueueTest, AddMessageChecksLengthAndAvailableBytes)
     EXPECT_EQ(q.Bytes(), 12u);
     q.Clear();
     EXPECT_FALSE(q.Consume(1));
+
+    // Bad lengths in a stream leave the bytes to the caller.
+    CMsgPackQueue b;
+    Push r = PushAll(b, WireMessage(1, "ok") + WireHeader(0, 0x1234) + "tail");
+    EXPECT_EQ(r.result, PUSH_ZERO_LENGTH);
+    EXPECT_EQ(r.id, 0x1234u);
+    EXPECT_EQ(r.consumed, 9u);
+    EXPECT_EQ(r.remaining, 11u);
+    r = PushAll(b, WireHeader(MSG_MAX_LENGTH + 1, 7));
+    EXPECT_EQ(r.result, PUSH_TOO_LONG);
+    EXPECT_EQ(r.consumed, 0u);
+    EXPECT_EQ(PushAll(b, WireHeader(6, 8) + "123456").result, PUSH_REJECTED);
+    r = PushAll(b, WireHeader(MSG_MAX_LENGTH, 11));  // the largest length is accepted
+    EXPECT_EQ(r.result, PUSH_OK);
+    EXPECT_TRUE(b.IsTailIncomplete());
+    b.Clear();  // the waiting tail is taken away
+    r = PushAll(b, "abc");
+    EXPECT_EQ(r.result, PUSH_TAIL_MISSING);
+    EXPECT_EQ(r.consumed, 0u);
+    EXPECT_FALSE(b.IsTailIncomplete());
+    std::uint32_t zero = 0;
+    EXPECT_EQ(b.PushData(nullptr, zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NULL_DATA);
+    EXPECT_EQ(b.PushData("x", zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NO_DATA);
 }
 
 TEST(MsgPackQueueTest, StreamIsCutIntoMessagesAndSplitMessagesAreAssembled)
 {
     CMsgPackQueue q;
-    std::string body(3000, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7);
+    const std::string body = PatternBytes(3000);
     const std::string stream = WireMessage(1, "ab") + WireMessage(2, "") + WireMessage(9, body) + WireMessage(10, "next");
     // Pieces: a cut-off header stays with the caller; a cut-off body waits in its node.
     const std::size_t cuts[] = {0, 12, 1000, 2500, stream.size()};
@@ -87,32 +110,7 @@ TEST(MsgPackQueueTest, StreamIsCutIntoMessagesAndSplitMessagesAreAssembled)
     EXPECT_EQ(Body(q.Back()), WireMessage(10, "next"));
 }
 
-TEST(MsgPackQueueTest, BadLengthsLeaveTheBytesToTheCaller)
-{
-    CMsgPackQueue q;
-    Push r = PushAll(q, WireMessage(1, "ok") + WireHeader(0, 0x1234) + "tail");
-    EXPECT_EQ(r.result, PUSH_ZERO_LENGTH);
-    EXPECT_EQ(r.id, 0x1234u);
-    EXPECT_EQ(r.consumed, 9u);
-    EXPECT_EQ(r.remaining, 11u);
-    r = PushAll(q, WireHeader(MSG_MAX_LENGTH + 1, 7));
-    EXPECT_EQ(r.result, PUSH_TOO_LONG);
-    EXPECT_EQ(r.consumed, 0u);
-    EXPECT_EQ(PushAll(q, WireHeader(6, 8) + "123456").result, PUSH_REJECTED);
-    r = PushAll(q, WireHeader(MSG_MAX_LENGTH, 11));  // the largest length is accepted
-    EXPECT_EQ(r.result, PUSH_OK);
-    EXPECT_TRUE(q.IsTailIncomplete());
-    q.Clear();  // the waiting tail is taken away
-    r = PushAll(q, "abc");
-    EXPECT_EQ(r.result, PUSH_TAIL_MISSING);
-    EXPECT_EQ(r.consumed, 0u);
-    EXPECT_FALSE(q.IsTailIncomplete());
-    std::uint32_t zero = 0;
-    EXPECT_EQ(q.PushData(nullptr, zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NULL_DATA);
-    EXPECT_EQ(q.PushData("x", zero, r.remaining, r.id, r.headerLength, r.copied, r.tailFlag), PUSH_NO_DATA);
-}
-
-TEST(SerializerTest, AWriteThatWouldOverflowFailsAndWritesNothing)
+TEST(SerializerTest, AWriteThatWouldOverflowFailsAndWritesNothingAndMessagesKeepTheirLength)
 {
     char buffer[8] = {};
     CSerializer s(buffer, 6);
@@ -123,10 +121,8 @@ TEST(SerializerTest, AWriteThatWouldOverflowFailsAndWritesNothing)
     EXPECT_FALSE(s.WirteData("x", 0xFFFFFFFFu));  // no wrap-around past the check
     EXPECT_TRUE(s.WirteData("xy", 2));
     EXPECT_EQ(std::string(buffer, 6), "abcdxy");
-}
 
-TEST(PackMsgBaseTest, HeaderFirstThenBodyWithTheLengthKeptCurrent)
-{
+    // A message: header first, then the body, with the length kept current.
     CPackMsgBase msg(0x0102, 2);
     const std::uint32_t value = 0xA1B2C3D4;
     ASSERT_TRUE(msg.WirteData(&value, 4));
@@ -136,9 +132,9 @@ TEST(PackMsgBaseTest, HeaderFirstThenBodyWithTheLengthKeptCurrent)
     EXPECT_TRUE(small.WirteData("abcd", 4));
     EXPECT_FALSE(small.WirteData("e", 1));
     EXPECT_EQ(ReadLe32(small.GetMsg()), 11u);
-    char buffer[9];
-    CPackMsgBase borrowed(buffer, sizeof buffer, 3, 1);
+    char lent[9];
+    CPackMsgBase borrowed(lent, sizeof lent, 3, 1);
     EXPECT_TRUE(borrowed.WirteData("ab", 2));
     EXPECT_FALSE(borrowed.WirteData("c", 1));
-    EXPECT_EQ(std::string(buffer, 9), WireHeader(9, 3, 1) + "ab");
+    EXPECT_EQ(std::string(lent, 9), WireHeader(9, 3, 1) + "ab");
 }

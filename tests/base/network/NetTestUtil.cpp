@@ -4,9 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 
-#include "base/network/MsgPackQueue.h"
 #include "base/network/NetworkSession.h"
 
 using namespace Base::NetWork;
@@ -22,32 +20,16 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock<std::mutex> lock(g_activityMutex);
-    while (!pred()) {
+    // Not every change has a hook; look again every few milliseconds.
+    for (; !pred(); g_activity.wait_for(lock, std::chrono::milliseconds(5)))
         if (std::chrono::steady_clock::now() >= deadline) return pred();
-        // Not every change has a hook; look again every few milliseconds.
-        g_activity.wait_for(lock, std::chrono::milliseconds(5));
-    }
     return true;
-}
-
-bool SessionLog::HasError(const std::string& text)
-{
-    for (const auto& e : Errors())
-        if (e.second == text) return true;
-    return false;
-}
-
-bool TestClientSession::OnGetData(char* data, std::uint32_t n)
-{
-    const bool taken = CClientSession::OnGetData(data, n);
-    NotifyNetActivity();
-    return taken;
 }
 
 bool ReleaseAndWait(CTcpClient* session, const std::shared_ptr<SessionLog>& log)
 {
     session->Release();
-    return WaitFor([&] { return log->IsDeleted(); }, 10000);
+    return WaitFor([&] { return log->deleted.load(); }, 10000);
 }
 
 Listener::Listener()
@@ -57,9 +39,7 @@ Listener::Listener()
 
 SOCKET Listener::Accept(int timeoutMs)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(m_socket.GetSocket(), &readable);
+    fd_set readable = {1, {m_socket.GetSocket()}};
     timeval timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     if (select(0, &readable, nullptr, nullptr, &timeout) <= 0) return INVALID_SOCKET;
     SOCKET s = INVALID_SOCKET;
@@ -83,19 +63,16 @@ bool PeerClosed(SOCKET s)
     return recv(s, &byte, 1, 0) == 0;
 }
 
-bool AllConnected(CLinkConnector& holder, unsigned n)
-{
-    for (unsigned i = 0; i < n; ++i)
-        if (!holder.GetSlot(i) || !holder.GetSlot(i)->IsConnected()) return false;
-    return true;
-}
-
 bool IsIdle(CNetworkConnector* c) { return c->GetSession()->GetState() == TCP_STATE_IDLE && !c->GetSession()->IsClosing(); }
 
 void PickTheLink(CLinkConnector& holder, unsigned n, const std::function<void()>& connect)
 {
     if (holder.GetActive() != nullptr) return;
-    ASSERT_TRUE(WaitFor([&] { return AllConnected(holder, n); }));
+    ASSERT_TRUE(WaitFor([&] {
+        for (unsigned i = 0; i < n; ++i)
+            if (!holder.GetSlot(i) || !holder.GetSlot(i)->IsConnected()) return false;
+        return true;
+    }));
     connect();
     EXPECT_EQ(holder.GetActive(), holder.GetSlot(0));
 }

@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,43 +27,32 @@ void NotifyNetActivity();
 
 // What a session reported; outlives the session, which the workers delete.
 struct SessionLog {
-    std::mutex mutex;
+    std::mutex mutex;  // guards errors
     std::vector<std::pair<int, std::string>> errors;
-    int closes = 0;
-    bool deleted = false;
-
-    template <class F>
-    auto Read(F f) -> decltype(f(*this))
+    std::atomic<int> closes{0};
+    std::atomic<bool> deleted{false};
+    std::vector<std::pair<int, std::string>> Errors()
     {
         std::lock_guard<std::mutex> g(mutex);
-        return f(*this);
-    }
-    std::vector<std::pair<int, std::string>> Errors() { return Read([](SessionLog& l) { return l.errors; }); }
-    bool HasError(const std::string& text);
-    bool IsDeleted() { return Read([](SessionLog& l) { return l.deleted; }); }
-    int Closes() { return Read([](SessionLog& l) { return l.closes; }); }
-    template <class F>
-    void Note(F f)
-    {
-        Read([&](SessionLog& l) { f(l); return 0; });
-        NotifyNetActivity();
+        return errors;
     }
 };
 
-// A session of class Base whose hooks are written to a SessionLog.
+// A session of class Base whose hooks are written to a SessionLog; each hook
+// wakes WaitFor.
 template <class Base>
 class TRecorded : public Base {
 public:
     template <class... A>
-    explicit TRecorded(std::shared_ptr<SessionLog> log, A... args) : Base(args...), m_log(std::move(log))
-    {
-    }
-    ~TRecorded() override { m_log->Note([](SessionLog& l) { l.deleted = true; }); }
+    explicit TRecorded(std::shared_ptr<SessionLog> log, A... args) : Base(args...), m_log(std::move(log)) {}
+    ~TRecorded() override { m_log->deleted = true, NotifyNetActivity(); }
     void OnError(int code, const char* text) override
     {
-        m_log->Note([&](SessionLog& l) { l.errors.emplace_back(code, text ? text : ""); });
+        std::lock_guard<std::mutex> g(m_log->mutex);
+        m_log->errors.emplace_back(code, text ? text : "");
+        NotifyNetActivity();
     }
-    void OnClose() override { m_log->Note([](SessionLog& l) { ++l.closes; }); }
+    void OnClose() override { ++m_log->closes, NotifyNetActivity(); }
 
 protected:
     std::shared_ptr<SessionLog> m_log;
@@ -72,10 +62,13 @@ protected:
 class TestClientSession : public TRecorded<Base::NetWork::CClientSession> {
 public:
     explicit TestClientSession(std::shared_ptr<SessionLog> log, std::uint32_t size = DEFAULT_SIZE)
-        : TRecorded(std::move(log), size)
+        : TRecorded(std::move(log), size) {}
+    bool OnGetData(char* data, std::uint32_t n) override
     {
+        const bool taken = CClientSession::OnGetData(data, n);
+        NotifyNetActivity();
+        return taken;
     }
-    bool OnGetData(char* data, std::uint32_t n) override;
     void ForceRecvEnabled() { m_bRecvEnabled = true; }
 };
 
@@ -101,9 +94,8 @@ bool PeerClosed(SOCKET s);
 // n bytes from a blocking socket, fewer when it closes or times out.
 std::string RecvBytes(SOCKET s, std::size_t n);
 
-// Link connector slots: all of the first n connected; a slot idle and not closing.
-bool AllConnected(Base::NetWork::CLinkConnector& holder, unsigned n);
+// A link connector slot idle and not closing.
 bool IsIdle(Base::NetWork::CNetworkConnector* c);
 // Attempts finish on their own threads: when none had when the slots were
-// checked, connect() after they are all up must pick slot 0.
+// checked, connect() after the first n are all up must pick slot 0.
 void PickTheLink(Base::NetWork::CLinkConnector& holder, unsigned n, const std::function<void()>& connect);

@@ -71,22 +71,6 @@ public:
     SessionLog& Log() { return *m_log; }
 };
 
-// A framed session connected to the test's listener, with both directions on.
-struct Connected {
-    std::shared_ptr<SessionLog> log = std::make_shared<SessionLog>();
-    TestClientSession* session = new TestClientSession(log);
-    SOCKET server = INVALID_SOCKET;
-
-    bool Open(Listener& listener)
-    {
-        if (!session->Connect("127.0.0.1", listener.Port())) return false;
-        server = listener.Accept();
-        return server != INVALID_SOCKET &&
-               WaitFor([&] { return session->IsConnected() && session->IsSendEnabled() && session->IsIOPending(); });
-    }
-    ~Connected() { closesocket(server); }
-};
-
 const char kZeroReceive[] = "IO_IOCPSESSION_OPER_RECV_COMPLETE -- completed 0 bytes";
 
 }  // namespace
@@ -139,27 +123,36 @@ TEST(IOCPSessionTest, APeerCloseAnOwnerCloseOrAReleaseEndsTheReceiveAndClosesOnc
     Listener listener;
     enum { BY_PEER, BY_OWNER, BY_RELEASE };
     for (int by : {BY_PEER, BY_OWNER, BY_RELEASE}) {
-        Connected c;
-        ASSERT_TRUE(c.Open(listener));
+        // A framed session connected to the listener, with both directions on.
+        auto log = std::make_shared<SessionLog>();
+        auto* session = new TestClientSession(log);
+        ASSERT_TRUE(session->Connect("127.0.0.1", listener.Port()));
+        SOCKET server = listener.Accept();
+        ASSERT_NE(server, INVALID_SOCKET);
+        ASSERT_TRUE(
+            WaitFor([&] { return session->IsConnected() && session->IsSendEnabled() && session->IsIOPending(); }));
         if (by == BY_PEER) {
-            closesocket(c.server);
-            c.server = INVALID_SOCKET;
+            closesocket(server);
+            server = INVALID_SOCKET;
         } else if (by == BY_OWNER) {
-            c.session->Close();
-            EXPECT_FALSE(c.session->IsRecvEnabled());
+            session->Close();
+            EXPECT_FALSE(session->IsRecvEnabled());
         } else {
             // Deleted only after the outstanding receive ended with the close.
-            EXPECT_TRUE(ReleaseAndWait(c.session, c.log));
+            EXPECT_TRUE(ReleaseAndWait(session, log));
         }
         // The close hook runs inside the tick's socket close, before it ends.
-        EXPECT_TRUE(WaitFor([&] { return c.log->Closes() == 1 && (by == BY_RELEASE || !c.session->IsClosing()); }));
-        EXPECT_TRUE(by != BY_PEER || c.log->HasError(kZeroReceive)) << testing::PrintToString(c.log->Errors());
-        EXPECT_TRUE(by == BY_PEER || PeerClosed(c.server)) << by;
+        EXPECT_TRUE(WaitFor([&] { return log->closes == 1 && (by == BY_RELEASE || !session->IsClosing()); }));
+        const auto errors = log->Errors();
+        const auto zeroReceive = std::make_pair(-1, std::string(kZeroReceive));
+        EXPECT_TRUE(by != BY_PEER || std::count(errors.begin(), errors.end(), zeroReceive)) << testing::PrintToString(errors);
+        EXPECT_TRUE(by == BY_PEER || PeerClosed(server)) << by;
+        closesocket(server);
         if (by == BY_RELEASE) continue;
-        EXPECT_TRUE(WaitFor([&] { return !c.session->IsIOPending(); }));
-        EXPECT_EQ(c.session->GetState(), TCP_STATE_IDLE);
-        EXPECT_FALSE(c.session->IsValid());
-        EXPECT_TRUE(ReleaseAndWait(c.session, c.log));
+        EXPECT_TRUE(WaitFor([&] { return !session->IsIOPending(); }));
+        EXPECT_EQ(session->GetState(), TCP_STATE_IDLE);
+        EXPECT_FALSE(session->IsValid());
+        EXPECT_TRUE(ReleaseAndWait(session, log));
     }
 }
 
@@ -169,7 +162,7 @@ TEST(IOCPSessionTest, FailedConnectReturnsToIdleUnarmedAndCanConnectAgain)
     auto* session = new TestClientSession(log);
     ASSERT_TRUE(session->Connect("127.0.0.1", ClosedPort()));
     EXPECT_TRUE(WaitFor([&] {
-        return log->Closes() == 1 && session->GetState() == TCP_STATE_IDLE && session->IsConnectFinished() &&
+        return log->closes == 1 && session->GetState() == TCP_STATE_IDLE && session->IsConnectFinished() &&
                !session->IsClosing();
     }));
     EXPECT_EQ(log->Errors().at(0).first, WSAECONNREFUSED);

@@ -23,12 +23,9 @@ public:
 
 TEST(TcpSocketTest, FailedConnectsReportTheirErrorAndLeaveNoSocket)
 {
-    const struct {
-        const char* host;
-        std::uint16_t port;
-        int code;   // 0: any lookup error
-        int closes;  // a socket was held and closed
-    } cases[] = {{"", 80, -1, 0}, {"no-such-host.invalid", 80, 0, 0}, {"127.0.0.1", ClosedPort(), WSAECONNREFUSED, 1}};
+    // code 0: any lookup error; closes: a socket was held and closed.
+    const struct { const char* host; std::uint16_t port; int code, closes; } cases[] = {
+        {"", 80, -1, 0}, {"no-such-host.invalid", 80, 0, 0}, {"127.0.0.1", ClosedPort(), WSAECONNREFUSED, 1}};
     for (const auto& c : cases) {
         RecordingSocket s;
         EXPECT_FALSE(s.Connect(c.host, c.port)) << c.host;
@@ -44,7 +41,7 @@ TEST(TcpSocketTest, FailedConnectsReportTheirErrorAndLeaveNoSocket)
     }
 }
 
-TEST(TcpSocketTest, ConnectAcceptAndBothEndsAddresses)
+TEST(TcpSocketTest, ConnectAcceptBothEndsAddressesAndBindListenAndOptionFailures)
 {
     RecordingSocket server;
     ASSERT_TRUE(server.Bind("127.0.0.1", 0));
@@ -63,10 +60,8 @@ TEST(TcpSocketTest, ConnectAcceptAndBothEndsAddresses)
     accepted.Close();  // nothing held: no second hook
     EXPECT_EQ(accepted.closes, 1);
     EXPECT_EQ(accepted.GetState(), TCP_STATE_IDLE);
-}
 
-TEST(TcpSocketTest, BindListenAndOptionFailuresReport)
-{
+    // Failures of bind, listen and the options report.
     Listener taken;
     RecordingSocket s;
     EXPECT_FALSE(s.Bind("127.0.0.1", taken.Port()));

@@ -18,7 +18,7 @@ const char kSkin[] =
 
 }  // namespace
 
-TEST(StringTableTest, TextFileFirstThenTheSkinThenNothing)
+TEST(StringTableTest, TextFileFirstThenTheSkinThenNothingAndForeignFormatsVerbatim)
 {
     ScopedTestDir dir;
     const std::wstring appDir = dir.Path().wstring() + L"\\";
@@ -38,13 +38,10 @@ TEST(StringTableTest, TextFileFirstThenTheSkinThenNothing)
     EXPECT_STREQ(LocalText(L"CN"), L"\x66F4\x65B0");
     LoadStringTable(appDir, nullptr);
     EXPECT_STREQ(LocalText(L"CN"), L"");
-}
 
-TEST(StringTableTest, AFormatWithForeignConversionsIsShownVerbatim)
-{
-    ScopedTestDir dir;
+    // A format with foreign conversions is shown verbatim.
     WriteStringTable(dir.Path(), {{L"GOOD", L"Get %s now"}, {L"BAD", L"Get %s%n%s now"}});
-    LoadStringTable(dir.Path().wstring() + L"\\", nullptr);
+    LoadStringTable(appDir, nullptr);
     EXPECT_EQ(FormatLocalText(L"GOOD", L"s", L"10"), L"Get 10 now");
     EXPECT_EQ(FormatLocalText(L"BAD", L"s", L"10"), L"Get %s%n%s now 10");
     EXPECT_EQ(FormatLocalText(L"MISSING", L"s", L"10"), L" 10");

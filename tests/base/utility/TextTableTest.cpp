@@ -24,7 +24,7 @@ typedef std::vector<std::wstring> Tokens;
 
 }  // namespace
 
-TEST(TextTableTokens, BlanksAndControlsSeparateQuotesKeepBlanks)
+TEST(TextTableParse, BlanksSeparateQuotesKeepBlanksAndOnlyTwoTokenLinesAreEntriesReadInPieces)
 {
     const std::pair<const wchar_t*, Tokens> cases[] = {
         {L"\tTAG\ttext\r\n", {L"TAG", L"text"}},
@@ -37,10 +37,8 @@ TEST(TextTableTokens, BlanksAndControlsSeparateQuotesKeepBlanks)
         {L"T \"open text\n", {L"T", L"open text\n"}},  // an unclosed quote runs to the end
     };
     for (const auto& c : cases) EXPECT_EQ(Tokenize(c.first), c.second) << testing::PrintToString(c.first);
-}
 
-TEST(TextTableParse, OnlyTwoTokenLinesAreEntriesReadInPiecesOf1022)
-{
+    // Only two-token lines are entries, read in pieces of 1022.
     Entries e;
     ParseText(L"# comment line here\nONE \"first text\"\nthree unquoted words\n\nlonely\n\"q\" \"\"\nTWO\tsecond\n"
               L"ONE replaced\n",
@@ -60,7 +58,7 @@ TEST(TextTableParse, OnlyTwoTokenLinesAreEntriesReadInPiecesOf1022)
     EXPECT_EQ(cut.texts.size(), 2u);
 }
 
-TEST(TextTableDecode, ByteOrderMarkSelectsTheEncodingAndBadBytesStayInside)
+TEST(TextTableDecode, ByteOrderMarkSelectsTheEncodingBadBytesStayInsideAndFormatsAreChecked)
 {
     const std::pair<std::string, std::wstring> cases[] = {
         {Utf16Le(L"K \x4E2D\r\nL v\r\n"), L"K \x4E2D\nL v\n"},
@@ -74,10 +72,8 @@ TEST(TextTableDecode, ByteOrderMarkSelectsTheEncodingAndBadBytesStayInside)
         {std::string("\xFF\xFE" "a", 3), L""},
     };
     for (const auto& c : cases) EXPECT_EQ(DecodeTextFile(c.first, &Latin1), c.second) << testing::PrintToString(c.first);
-}
 
-TEST(TextTableFormat, BackslashNAndOnlyTheExpectedConversions)
-{
+    // Backslash n, and only the expected conversions in a format.
     EXPECT_EQ(ExpandLineBreaks(L"a\\nb"), L"a\r\nb");
     EXPECT_EQ(ExpandLineBreaks(L"end\\"), L"end\\");
     EXPECT_EQ(ExpandLineBreaks(L"\\\\n"), L"\\\r\n");

@@ -3,16 +3,16 @@
 // beside itself, UTF-8, one line each, and ends.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
+std::string Utf8(const wchar_t* text)
 {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    std::string out(4 * wcslen(text) + 1, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n) - 1 : 0);  // without the terminating zero
     return out;
 }
 
@@ -20,14 +20,12 @@ std::string Utf8(const std::wstring& text)
 
 int wmain()
 {
+    // The arguments: what follows the program's name, quoted or not.
     const wchar_t* p = GetCommandLineW();
-    if (*p == L'"') {
-        for (++p; *p && *p != L'"'; ++p) {
-        }
-        if (*p) ++p;
-    } else {
-        while (*p && *p != L' ') ++p;
+    const bool quoted = *p == L'"';
+    for (p += quoted; *p && *p != (quoted ? L'"' : L' '); ++p) {
     }
+    if (quoted && *p) ++p;
     if (*p == L' ') ++p;  // the one blank that separates the arguments
     wchar_t cwd[MAX_PATH] = L"", self[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, cwd);
