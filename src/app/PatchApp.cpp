@@ -57,8 +57,7 @@ CPatchApp::~CPatchApp()
 
 void CPatchApp::CloseMutex()
 {
-    if (m_hMutex) CloseHandle(m_hMutex);
-    m_hMutex = nullptr;
+    m_hMutex.Reset();
 }
 
 std::wstring CPatchApp::Title() const
@@ -131,8 +130,8 @@ BOOL CPatchApp::InitInstance()
     m_pMainWnd = nullptr;
     window.reset();
 
-    TerminateProcess(m_hEmergencyProcess, 0);
-    if (m_hMutex) ReleaseMutex(m_hMutex);
+    if (m_hEmergencyProcess) TerminateProcess(m_hEmergencyProcess.Get(), 0);
+    if (m_hMutex) ReleaseMutex(m_hMutex.Get());
     CloseMutex();
     return FALSE;
 }
@@ -145,13 +144,11 @@ void CPatchApp::FlushDnsCache()
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
+    Base::Utility::SStartedProcess process;
     wchar_t commandLine[] = L"cmd /c ipconfig /flushdns";
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process))
-        return;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                       process.Out()))
+        process.Adopt();
 }
 
 void CPatchApp::RecoverInstallation()
@@ -217,17 +214,16 @@ bool CPatchApp::StartEmergencyUpdate(const std::wstring& strDir, const std::wstr
     const std::wstring program = strDir + L"Bin\\EmergencyUpdate.exe";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
+    Base::Utility::SStartedProcess process;
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+                        process.Out())) {
         wchar_t text[128];
         swprintf(text, 128, L"启动进程EmergencyUpdate.exe出错，错误号：%d", static_cast<int>(GetLastError()));
         ShowMessageBox(nullptr, text, Title().c_str(), MB_ICONWARNING);
         return false;
     }
-    CloseHandle(process.hThread);
-    if (m_hEmergencyProcess) CloseHandle(m_hEmergencyProcess);
-    m_hEmergencyProcess = process.hProcess;
-    m_dwEmergencyProcessId = process.dwProcessId;
+    process.Adopt();
+    m_hEmergencyProcess = std::move(process.process);
+    m_dwEmergencyProcessId = process.id;
     return true;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utility/WinHandle.h"
 #include "ui/Application.h"
 
 struct SLauncherSkin;
@@ -71,7 +72,7 @@ public:
     void RecoverInstallation();
 
     DWORD m_dwEmergencyProcessId = 0;
-    HANDLE m_hEmergencyProcess = nullptr;
+    Base::Utility::CKernelHandle m_hEmergencyProcess;
     std::wstring m_strAppDir;  // ends in '\'
     std::wstring m_strPatchFile;
     std::wstring m_strExeName;
@@ -81,7 +82,7 @@ public:
     bool m_bManualPatch = false;
     bool m_bRepair = false;  // "-repair": the installation is checked and repaired once the update information is in
     bool m_bRegistered = false;
-    HANDLE m_hMutex = nullptr;
+    Base::Utility::CKernelHandle m_hMutex;
     std::wstring m_strChannel;
 
     // Seams of start-up.

@@ -324,11 +324,10 @@ bool CPatchDlg::StartNewLauncher()
     std::string commandLine = g_bTestServer ? std::string("-TS") : "\"" + path + "\" " + m_strCmdLineTail;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    Base::Utility::SStartedProcess started;
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, started.Out()))
         return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    started.Adopt();
     return true;
 }
 
@@ -341,9 +340,8 @@ void CPatchDlg::ExitLauncher()
 void CPatchDlg::TerminateEmergencyUpdater()
 {
     CPatchApp& app = LauncherApp();
-    if (app.m_hEmergencyProcess && TerminateProcess(app.m_hEmergencyProcess, 0xFFFFFFFE)) {
-        CloseHandle(app.m_hEmergencyProcess);
-        app.m_hEmergencyProcess = nullptr;
+    if (app.m_hEmergencyProcess && TerminateProcess(app.m_hEmergencyProcess.Get(), 0xFFFFFFFE)) {
+        app.m_hEmergencyProcess.Reset();
         app.m_dwEmergencyProcessId = 0;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "ui/GameSetting.h"
 #include "ui/LineSelectDlg.h"
+#include "update/Messages.h"
 
 struct SLauncherSkin;
 
@@ -17,6 +18,6 @@ public:
     // How the settings dialog was closed (ID_REPAIR: its repair button).
     INT_PTR OpenSettings(HWND hOwner) { return m_GameSetting.DoModal(hOwner); }
 
-    UI::LineSelectDlg m_LineSelectDlg;
+    UI::LineSelectDlg m_LineSelectDlg{WM_SELECT_TELECOM, WM_SELECT_UNICOM};
     UI::CGameSetting m_GameSetting;
 };

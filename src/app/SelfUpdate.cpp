@@ -65,17 +65,15 @@ bool CPatchApp::UpdateSelf()
     }
     // The new launcher takes over at once; this one leaves, and lets go of
     // the single-instance mutex first so that the new one does not find it.
-    if (m_hMutex) CloseHandle(m_hMutex);
-    m_hMutex = nullptr;
+    m_hMutex.Reset();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(newFile.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    Base::Utility::SStartedProcess process;
+    if (!CreateProcessW(newFile.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, process.Out())) {
         ShowMessageBox(nullptr, L"启动launcher.exe.new失败，请手动将其更名为launcher.exe再重试", Title().c_str(),
                        MB_ICONERROR);
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    process.Adopt();
     return false;
 }

@@ -7,56 +7,38 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "base/utility/WinHandle.h"
+#include "ui/GdiHandle.h"
+
 const wchar_t kPatchFileKey[] = L"BRQ_PATCH_FILE";
 const wchar_t kPatchFileCommandKey[] = L"BRQ_PATCH_FILE\\Shell\\Open\\command";
 
 namespace {
 
-struct RegKey {
-    HKEY h = nullptr;
-    ~RegKey()
-    {
-        if (h) RegCloseKey(h);
-    }
-};
+using Base::Utility::CRegKey;
 
 bool WriteDefaultValue(const wchar_t* keyName, const std::wstring& value)
 {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key.h, nullptr) !=
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) !=
         ERROR_SUCCESS)
         return false;
-    return RegSetValueExW(key.h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    const CRegKey key(opened);
+    return RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
-
-template <class T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr()
-    {
-        if (p) p->Release();
-    }
-};
-
-struct ComScope {
-    bool ok = SUCCEEDED(CoInitialize(nullptr));
-    ~ComScope()
-    {
-        if (ok) CoUninitialize();
-    }
-};
 
 }  // namespace
 
 bool CPatchApp::ReadRegisteredDir()
 {
     m_bRegistered = false;
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPatchFileCommandKey, 0, KEY_READ, &key.h) != ERROR_SUCCESS) return false;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPatchFileCommandKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    const CRegKey key(opened);
     wchar_t value[MAX_PATH + 1] = {};
     DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
-    if (RegQueryValueExW(key.h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return false;
     m_strRegisteredDir = value;
@@ -86,28 +68,27 @@ bool CPatchApp::CreateDesktopShortcut()
     wchar_t desktop[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE)) return false;
     const std::wstring path = std::wstring(desktop) + L"\\青石谣.lnk";
-    ComScope com;
-    if (!com.ok) return false;
+    UI::CComInit com;
+    if (!com.Ok()) return false;
     // Saving a shortcut makes the shell rebuild its menus, on every start:
     // one that already leads here is left as it is.
     {
-        ComPtr<IShellLinkW> existing;
-        ComPtr<IPersistFile> file;
+        UI::TComPtr<IShellLinkW> existing;
+        UI::TComPtr<IPersistFile> file;
         wchar_t target[MAX_PATH] = {};
         if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
             SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                       reinterpret_cast<void**>(&existing.p))) &&
-            SUCCEEDED(existing.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) &&
-            SUCCEEDED(file.p->Load(path.c_str(), STGM_READ)) &&
-            SUCCEEDED(existing.p->GetPath(target, MAX_PATH, nullptr, 0)) && _wcsicmp(target, module) == 0)
+                                       existing.OutVoid())) &&
+            SUCCEEDED(existing->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
+            SUCCEEDED(file->Load(path.c_str(), STGM_READ)) &&
+            SUCCEEDED(existing->GetPath(target, MAX_PATH, nullptr, 0)) && _wcsicmp(target, module) == 0)
             return true;
     }
-    ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link.p))))
+    UI::TComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.OutVoid())))
         return false;
-    if (FAILED(link.p->SetPath(module))) return false;
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return false;
-    return SUCCEEDED(file.p->Save(path.c_str(), TRUE));
+    if (FAILED(link->SetPath(module))) return false;
+    UI::TComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid()))) return false;
+    return SUCCEEDED(file->Save(path.c_str(), TRUE));
 }

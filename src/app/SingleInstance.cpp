@@ -9,8 +9,10 @@ int g_nInstanceRetry = 0;
 bool CPatchApp::CheckSingleInstance()
 {
     for (;;) {
-        m_hMutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+        const DWORD error = GetLastError();
+        m_hMutex.Reset(mutex);
+        if (error != ERROR_ALREADY_EXISTS) return true;
         if (g_nInstanceRetry == 3) return false;
         std::transform(m_strExeName.begin(), m_strExeName.end(), m_strExeName.begin(), towlower);
         // Started under the game's own name, the other instance may be on its
@@ -20,8 +22,7 @@ bool CPatchApp::CheckSingleInstance()
             BroadcastSystemMessageW(BSF_NOHANG, &recipients, g_msgRestoreWindow, 0, 0);
             return false;
         }
-        CloseHandle(m_hMutex);
-        m_hMutex = nullptr;
+        m_hMutex.Reset();
         Sleep(200);
         ++g_nInstanceRetry;
     }

@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "BrowserSite.h"
+#include "GdiHandle.h"
 
 namespace {
 
@@ -14,9 +15,10 @@ int g_nClassUsers = 0;
 
 // What a browser window keeps in its user data slot.
 struct SEmbedding {
-    IOleObject* pObject = nullptr;
-    CBrowserSite* pSite = nullptr;
-    IStorage* pStorage = nullptr;
+    // Released in reverse: the control, its storage, then our site.
+    UI::TComPtr<CBrowserSite> pSite;
+    UI::TComPtr<IStorage> pStorage;
+    UI::TComPtr<IOleObject> pObject;
 };
 
 SEmbedding* EmbeddingOf(HWND hWnd) { return reinterpret_cast<SEmbedding*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA)); }
@@ -26,12 +28,7 @@ void Unembed(HWND hWnd)
     SEmbedding* e = EmbeddingOf(hWnd);
     SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
     if (e == nullptr) return;
-    if (e->pObject) {
-        e->pObject->Close(OLECLOSE_NOSAVE);
-        e->pObject->Release();
-    }
-    if (e->pStorage) e->pStorage->Release();
-    if (e->pSite) e->pSite->Release();
+    if (e->pObject) e->pObject->Close(OLECLOSE_NOSAVE);
     delete e;
 }
 
@@ -39,13 +36,10 @@ template <class F>
 HRESULT WithBrowser(HWND hWnd, F f)
 {
     SEmbedding* e = hWnd ? EmbeddingOf(hWnd) : nullptr;
-    if (e == nullptr || e->pObject == nullptr) return -5;
-    IWebBrowser2* browser = nullptr;
-    HRESULT hr = e->pObject->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
-    if (FAILED(hr)) return hr;
-    hr = f(browser);
-    browser->Release();
-    return hr;
+    if (e == nullptr || !e->pObject) return -5;
+    UI::TComPtr<IWebBrowser2> browser;
+    const HRESULT hr = e->pObject->QueryInterface(IID_IWebBrowser2, browser.OutVoid());
+    return FAILED(hr) ? hr : f(browser.Get());
 }
 
 void Resize(HWND hWnd, int width, int height)
@@ -61,21 +55,20 @@ bool Embed(HWND hWnd)
 {
     auto* e = new SEmbedding;
     SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
-    e->pSite = new CBrowserSite(hWnd);
+    *e->pSite.Out() = new CBrowserSite(hWnd);
     // The control wants a storage; an empty one in memory does.
-    ILockBytes* bytes = nullptr;
-    bool ok = SUCCEEDED(CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes)) &&
-              SUCCEEDED(StgCreateDocfileOnILockBytes(bytes, STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_READWRITE, 0,
-                                                     &e->pStorage));
-    if (bytes) bytes->Release();
+    UI::TComPtr<ILockBytes> bytes;
+    bool ok = SUCCEEDED(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.Out())) &&
+              SUCCEEDED(StgCreateDocfileOnILockBytes(bytes.Get(), STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_READWRITE, 0,
+                                                     e->pStorage.Out()));
     ok = ok && SUCCEEDED(OleCreate(CLSID_WebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr,
-                                   static_cast<IOleClientSite*>(e->pSite), e->pStorage,
-                                   reinterpret_cast<void**>(&e->pObject)));
+                                   static_cast<IOleClientSite*>(e->pSite.Get()), e->pStorage.Get(),
+                                   e->pObject.OutVoid()));
     ok = ok && SUCCEEDED(e->pObject->SetHostNames(L"My Host Name", nullptr));
-    ok = ok && SUCCEEDED(OleSetContainedObject(e->pObject, TRUE));
+    ok = ok && SUCCEEDED(OleSetContainedObject(e->pObject.Get(), TRUE));
     RECT rc;
     GetClientRect(hWnd, &rc);
-    ok = ok && SUCCEEDED(e->pObject->DoVerb(OLEIVERB_SHOW, nullptr, static_cast<IOleClientSite*>(e->pSite), -1,
+    ok = ok && SUCCEEDED(e->pObject->DoVerb(OLEIVERB_SHOW, nullptr, static_cast<IOleClientSite*>(e->pSite.Get()), -1,
                                             hWnd, &rc));
     ok = ok && SUCCEEDED(WithBrowser(hWnd, [&](IWebBrowser2* b) {
              b->put_Left(0);
@@ -151,7 +144,7 @@ CBulletinBrowser::~CBulletinBrowser()
 bool CBulletinBrowser::Embedded() const
 {
     const SEmbedding* e = m_hBrowser && IsWindow(m_hBrowser) ? EmbeddingOf(m_hBrowser) : nullptr;
-    return e != nullptr && e->pObject != nullptr;
+    return e != nullptr && static_cast<bool>(e->pObject);
 }
 
 bool CBulletinBrowser::Create(const std::wstring& strUrl, int x, int y, int nWidth, int nHeight, HWND hParent,

@@ -1,5 +1,7 @@
 #include "ButtonAccessible.h"
 
+#include "GdiHandle.h"
+
 #include <commctrl.h>
 #include <oleacc.h>
 
@@ -10,8 +12,9 @@ namespace {
 
 class CRoleAccessible : public IAccessible {
 public:
-    CRoleAccessible(HWND hWnd, IAccessible* standard, long role) : m_hWnd(hWnd), m_std(standard), m_role(role) {}
-    virtual ~CRoleAccessible() { m_std->Release(); }
+    // Takes over the reference to standard.
+    CRoleAccessible(HWND hWnd, IAccessible* standard, long role) : m_hWnd(hWnd), m_role(role) { *m_std.Out() = standard; }
+    virtual ~CRoleAccessible() = default;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override
@@ -114,7 +117,7 @@ private:
 
     LONG m_refs = 1;
     HWND m_hWnd;
-    IAccessible* m_std;
+    TComPtr<IAccessible> m_std;
     long m_role;
 };
 
@@ -124,10 +127,9 @@ LRESULT Answer(HWND hWnd, WPARAM wParam, LPARAM lParam, long role)
     IAccessible* standard = nullptr;
     if (FAILED(CreateStdAccessibleObject(hWnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
         return 0;
-    CRoleAccessible* object = new CRoleAccessible(hWnd, standard, role);
-    const LRESULT result = LresultFromObject(IID_IAccessible, wParam, object);
-    object->Release();
-    return result;
+    TComPtr<CRoleAccessible> object;
+    *object.Out() = new CRoleAccessible(hWnd, standard, role);
+    return LresultFromObject(IID_IAccessible, wParam, object.Get());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "GdiHandle.h"
+
 namespace UI {
 
 namespace {
@@ -35,9 +37,8 @@ int WindowDpi(HWND hWnd)
     static const GetForWindow forWindow = UserFunction<GetForWindow>("GetDpiForWindow");
     int dpi = hWnd && forWindow ? static_cast<int>(forWindow(hWnd)) : 0;
     if (dpi <= 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : BASE_DPI;
-        if (screen) ReleaseDC(nullptr, screen);
+        const CWindowDc screen(nullptr);
+        dpi = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : BASE_DPI;
     }
     return ClampDpi(dpi);
 }

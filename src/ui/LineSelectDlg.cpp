@@ -64,11 +64,12 @@ BOOL LineSelectDlg::OnInitDialog()
     SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE,
                       GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & ~(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE));
     m_nDpi = WindowDpi(m_hWnd);
-    HRGN region = BitmapToRegion(bitmap.Get(), RGB(255, 0, 255), m_nDpi, BASE_DPI);
+    CGdiRegion region(BitmapToRegion(bitmap.Get(), RGB(255, 0, 255), m_nDpi, BASE_DPI));
     if (m_Background.LoadPicture(m_strBgPath, m_nDpi))
         SetWindowPos(m_hWnd, nullptr, 0, 0, m_Background.Width(), m_Background.Height(),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-    if (region && !SetWindowRgn(m_hWnd, region, TRUE)) DeleteObject(region);
+    // The window owns the region once it takes it.
+    if (region && SetWindowRgn(m_hWnd, region.Get(), TRUE)) region.Release();
     ApplyButtonSkin(BTN_TELECOM, RGB(255, 0, 255));
     ApplyButtonSkin(BTN_UNICOM, RGB(255, 0, 255));
     ApplyButtonSkin(BTN_OK, RGB(250, 0, 250));
@@ -106,9 +107,9 @@ bool LineSelectDlg::OnCommand(UINT id, UINT code)
         return true;
     case IDC_OK:
         if (m_strLine == "Telecom")
-            SendMessageW(m_hOwner, WM_SELECT_TELECOM, 0, 0);
+            SendMessageW(m_hOwner, m_nTelecomMessage, 0, 0);
         else if (m_strLine == "Unicom")
-            SendMessageW(m_hOwner, WM_SELECT_UNICOM, 0, 0);
+            SendMessageW(m_hOwner, m_nUnicomMessage, 0, 0);
         EndDialog(IDCANCEL);
         return true;
     case IDC_Button_Close:

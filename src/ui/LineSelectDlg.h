@@ -11,7 +11,6 @@
 #include "GdiHandle.h"
 #include "KbcButton.h"
 #include "ScaledImage.h"
-#include "update/Messages.h"  // WM_SELECT_TELECOM, WM_SELECT_UNICOM
 
 class TiXmlElement;
 
@@ -30,7 +29,11 @@ public:
     // Telecom, Unicom, confirm, close.
     enum { BTN_TELECOM, BTN_UNICOM, BTN_OK, BTN_CLOSE, BTN_COUNT };
 
-    LineSelectDlg() : CDialogBase(IDD) {}
+    // The owner hears of a confirmed choice by one of the two messages.
+    LineSelectDlg(UINT telecomMessage, UINT unicomMessage)
+        : CDialogBase(IDD), m_nTelecomMessage(telecomMessage), m_nUnicomMessage(unicomMessage)
+    {
+    }
 
     // The skin's NetworkUI element: background BG, buttons Button/BTN0 to
     // BTN2 and, for the close button, BTN3. Image paths are prefixed with
@@ -67,6 +70,7 @@ private:
     HWND m_hOwner = nullptr;
     bool m_bFirstChoice = false;
     bool m_bSkinned = false;
+    UINT m_nTelecomMessage, m_nUnicomMessage;
 };
 
 }  // namespace UI

@@ -20,9 +20,8 @@ void PictureError(const wchar_t* text)
 
 int ScreenDpi(int index)
 {
-    HDC hScreen = GetDC(nullptr);
-    int dpi = hScreen ? GetDeviceCaps(hScreen, index) : 96;
-    if (hScreen) ReleaseDC(nullptr, hScreen);
+    const CWindowDc screen(nullptr);
+    const int dpi = screen.Get() ? GetDeviceCaps(screen.Get(), index) : 96;
     return dpi > 0 ? dpi : 96;
 }
 

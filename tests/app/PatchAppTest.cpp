@@ -287,7 +287,7 @@ TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)
     EXPECT_FALSE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
     ASSERT_EQ(g_boxes.size(), 1u);  // no Bin directory
     EXPECT_NE(g_boxes[0].find(L"EmergencyUpdate.exe"), std::wstring::npos);
-    EXPECT_EQ(app.m_hEmergencyProcess, nullptr);
+    EXPECT_FALSE(app.m_hEmergencyProcess);
 
     // Any program stands in for the updater; it ends on its own.
     wchar_t system[MAX_PATH] = {};
@@ -296,9 +296,8 @@ TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)
     ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(),
                           (dir.Path() / "Bin" / "EmergencyUpdate.exe").wstring().c_str(), FALSE));
     ASSERT_TRUE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_NE(app.m_hEmergencyProcess, nullptr);
-    EXPECT_EQ(GetProcessId(app.m_hEmergencyProcess), app.m_dwEmergencyProcessId);
-    EXPECT_EQ(WaitForSingleObject(app.m_hEmergencyProcess, 30000), WAIT_OBJECT_0);
-    CloseHandle(app.m_hEmergencyProcess);
-    app.m_hEmergencyProcess = nullptr;
+    ASSERT_TRUE(app.m_hEmergencyProcess);
+    EXPECT_EQ(GetProcessId(app.m_hEmergencyProcess.Get()), app.m_dwEmergencyProcessId);
+    EXPECT_EQ(WaitForSingleObject(app.m_hEmergencyProcess.Get(), 30000), WAIT_OBJECT_0);
+    app.m_hEmergencyProcess.Reset();
 }

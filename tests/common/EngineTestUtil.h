@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TestUtil.h"
-#include "ui/MessageWindow.h"
+#include "base/system/MessageWindow.h"
 
 // A UTF-16LE log without its byte-order mark.
 std::wstring LogText(const fs::path& path);

@@ -10,7 +10,8 @@
 #include "UiTestUtil.h"
 #include "ui/GdiHandle.h"
 #include "ui/LineSelectDlg.h"
-#include "ui/MessageWindow.h"
+#include "update/Messages.h"
+#include "base/system/MessageWindow.h"
 #include "ui/ResourceIds.h"
 
 using namespace UI;
@@ -43,7 +44,7 @@ struct LineFixture {
     ScopedTestDir dir;
     std::vector<UINT> sent;
     CMessageWindow owner{[this](UINT message, WPARAM, LPARAM) { sent.push_back(message); }};
-    LineSelectDlg dialog;
+    LineSelectDlg dialog{WM_SELECT_TELECOM, WM_SELECT_UNICOM};
     TiXmlDocument doc;
 
     explicit LineFixture(bool withBg)
@@ -134,7 +135,7 @@ TEST(LineSelectDlgTest, SkinEntriesAreReadUpToTheFirstMissingOneAndTheSampleSkin
     TiXmlDocument partial;
     partial.Parse("<NetworkUI><Button><BTN1 Path=\"u.bmp\" rect=\"1,2,3,4\" tip=\"U\"/>"
                   "<BTN3 Path=\"c.bmp\" rect=\"5, 6, 7, 8\"/></Button></NetworkUI>");
-    LineSelectDlg entries;
+    LineSelectDlg entries{WM_SELECT_TELECOM, WM_SELECT_UNICOM};
     EXPECT_FALSE(entries.LoadSkin(nullptr, nullptr, L"C:\\skin\\"));
     ASSERT_TRUE(entries.LoadSkin(nullptr, partial.RootElement(), L"C:\\skin\\"));
     EXPECT_EQ(entries.ButtonSkin(LineSelectDlg::BTN_TELECOM).m_strPath, L"");  // absent: skipped
@@ -146,7 +147,7 @@ TEST(LineSelectDlgTest, SkinEntriesAreReadUpToTheFirstMissingOneAndTheSampleSkin
     ASSERT_TRUE(doc.LoadFile((SampleSkinDir() / "PatchCfg" / "NewLauncherCfg.xml").string().c_str()));
     const TiXmlElement* ui = doc.RootElement()->FirstChildElement("NetworkUI");
     ASSERT_NE(ui, nullptr);
-    LineSelectDlg dialog;
+    LineSelectDlg dialog{WM_SELECT_TELECOM, WM_SELECT_UNICOM};
     ASSERT_TRUE(dialog.LoadSkin(nullptr, ui, SampleSkinDir().wstring() + L"\\"));
     ASSERT_TRUE(fs::exists(dialog.BackgroundPath()));
     CGdiBitmap bg(static_cast<HBITMAP>(LoadImageW(nullptr, dialog.BackgroundPath().c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+
+#include "base/utility/WinHandle.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,19 +20,19 @@ namespace {
 // "D:P(A;;FA;;;SID)": full access for the running user, nothing inherited.
 std::wstring OwnerOnlyDescriptor()
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return L"";
+    const Base::Utility::CKernelHandle token(opened);
     unsigned char buffer[256];
     DWORD size = 0;
     std::wstring sddl;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+    if (GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) {
         wchar_t* sid = nullptr;
         if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
             sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
             LocalFree(sid);
         }
     }
-    CloseHandle(token);
     return sddl;
 }
 
@@ -46,13 +48,13 @@ bool WriteOwnerOnlyFile(const std::string& path, const std::string& bytes, std::
         return false;
     }
     const std::wstring wide = std::filesystem::u8path(path).wstring();
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const Base::Utility::CFileHandle file(
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, &sa, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     LocalFree(sa.lpSecurityDescriptor);
     DWORD written = 0;
-    const bool ok = h != INVALID_HANDLE_VALUE &&
-                    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    const bool ok = file.Valid() &&
+                    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!ok) *error = "cannot write " + path;
     return ok;
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Commands.h"
-#include "ui/MessageWindow.h"
+#include "base/system/MessageWindow.h"
 #include "update/UpdateEngine.h"
 
 // Receives what the engine sends the launcher's window.

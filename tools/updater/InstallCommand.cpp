@@ -4,7 +4,7 @@
 
 #include "Commands.h"
 #include "Console.h"
-#include "ui/MessageWindow.h"
+#include "base/system/MessageWindow.h"
 #include "base/utility/StringTable.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"

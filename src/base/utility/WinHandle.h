@@ -81,12 +81,35 @@ struct InternetHandleTraits {
     static void Close(HINTERNET h) { InternetCloseHandle(h); }
 };
 
+struct RegKeyTraits {
+    typedef HKEY Type;
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { RegCloseKey(h); }
+};
+
 typedef TUniqueHandle<FileHandleTraits> CFileHandle;
+typedef TUniqueHandle<RegKeyTraits> CRegKey;
 typedef TUniqueHandle<KernelHandleTraits> CKernelHandle;
 typedef TUniqueHandle<MapViewTraits> CMapView;
 typedef TUniqueHandle<ModuleTraits> CModule;
 typedef TUniqueHandle<FindHandleTraits> CFindHandle;
 typedef TUniqueHandle<InternetHandleTraits> CInternetHandle;
+
+// What CreateProcess hands back: both handles owned, for Out() to fill.
+struct SStartedProcess {
+    CKernelHandle process, thread;
+    DWORD id = 0;
+    PROCESS_INFORMATION info = {};
+    PROCESS_INFORMATION* Out() { return &info; }
+    // Takes the handles out of info once CreateProcess has filled it.
+    void Adopt()
+    {
+        process.Reset(info.hProcess);
+        thread.Reset(info.hThread);
+        id = info.dwProcessId;
+        info = PROCESS_INFORMATION{};
+    }
+};
 
 }  // namespace Utility
 }  // namespace Base
