@@ -32,6 +32,11 @@ namespace {
 // The part of a bar the skin shows filled, for its silent progress control.
 WPARAM Permille(int filled, int width) { return width > 0 ? static_cast<WPARAM>(1000LL * filled / width) : 0; }
 
+// Held by an engine thread while a callback uses the window, and by the
+// window while it detaches itself: a callback never meets a window being
+// destroyed.
+std::mutex g_callbackLock;
+
 // Set by whoever changes a value, cleared by the timer that repaints it.
 std::atomic<bool> g_bRepaintBar1{false}, g_bRepaintBar2{false}, g_bRepaintStatus{false};
 
@@ -76,19 +81,25 @@ CPatchDlg::CPatchDlg() : CDialogBase(IDD) { g_pPatchDlg = this; }
 
 CPatchDlg::~CPatchDlg()
 {
+    {
+        // Detached first, once no engine thread is inside a callback.
+        std::lock_guard<std::mutex> hold(g_callbackLock);
+        if (g_pPatchDlg == this) g_pPatchDlg = nullptr;
+    }
     RemoveTrayIcon();
-    if (g_pPatchDlg == this) g_pPatchDlg = nullptr;
 }
 
 // ---- engine callbacks (engine threads) ----
 
 void CPatchDlg::OnStatusText(const wchar_t* pText)
 {
+    std::lock_guard<std::mutex> hold(g_callbackLock);
     if (g_pPatchDlg && pText) g_pPatchDlg->SetStatus(pText);
 }
 
 void CPatchDlg::OnSingleProgress(float fraction)
 {
+    std::lock_guard<std::mutex> hold(g_callbackLock);
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
     self->m_fSingle = fraction;
@@ -103,6 +114,7 @@ void CPatchDlg::OnSingleProgress(float fraction)
 
 void CPatchDlg::OnTotalProgress(float fraction)
 {
+    std::lock_guard<std::mutex> hold(g_callbackLock);
     CPatchDlg* self = g_pPatchDlg;
     if (self == nullptr) return;
     self->m_fTotal = fraction;

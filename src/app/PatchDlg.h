@@ -108,6 +108,9 @@ private:
     RECT VersionRect() const;
     // The workflow's message handlers; true when the message was one of them.
     bool OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool OnRunStart(UINT message, LPARAM lParam);
+    bool OnRunEnd(UINT message);
+    bool OnLauncherMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCheckInstall();
     void OnUpdateComplete();
     void OnStartGame();

@@ -48,20 +48,17 @@ void DeleteNormal(const std::wstring& path)
 
 bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    return OnRunStart(message, lParam) || OnRunEnd(message) || OnLauncherMessage(message, wParam, lParam);
+}
+
+// The engine is asked to start a run (or to show its progress).
+bool CPatchDlg::OnRunStart(UINT message, LPARAM lParam)
+{
     CUpdateEngine* engine = g_pUpdateEngine;
     switch (message) {
-    case WM_MAILSENDER_END:
-        SetStatus(L"MailSender\x7ED3\x675F");
-        return true;
-    case WM_PACK_VERSION_ERROR:
-        OnPackVersionError();
-        return true;
     case WM_START_AUTOPATCH:
         if (engine) engine->StartAutopatch();
         SetButtonsBusy(true);
-        return true;
-    case WM_CHECK_INSTALL:
-        OnCheckInstall();
         return true;
     case WM_DOWNLOAD_BASEPACK1:
         if (engine) engine->StartDownloadBasePack1();
@@ -69,6 +66,39 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return true;
     case WM_DOWNLOAD_BASEPACK2:
         if (engine) engine->StartDownloadBasePack2();
+        return true;
+    case WM_START_UPDATE:
+        SetButtonsBusy(true);
+        if (engine) engine->StartUpdate(m_bTelecom, 0);
+        return true;
+    case WM_START_MANUAL_PATCH:
+        SetButtonsBusy(true);
+        if (engine) engine->StartManualPatch(Base::Utility::WideToUtf8(LauncherApp().m_strPatchFile));
+        return true;
+    case WM_DOWNLOAD_PROGRESS:
+        if (engine) engine->Progress(PROGRESS_TOTAL, static_cast<float>(lParam / 1000.0));
+        return true;
+    case WM_UNZIP_BASEPACK1:
+        if (engine) engine->StartUnzipBasePack1();
+        return true;
+    case WM_UNZIP_BASEPACK2:
+        if (engine) engine->StartUnzipBasePack2();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A run of the engine ended: the window says how and what comes next.
+bool CPatchDlg::OnRunEnd(UINT message)
+{
+    CUpdateEngine* engine = g_pUpdateEngine;
+    switch (message) {
+    case WM_PACK_VERSION_ERROR:
+        OnPackVersionError();
+        return true;
+    case WM_CHECK_INSTALL:
+        OnCheckInstall();
         return true;
     case WM_AUTOPATCH_STOP:
         if (engine && engine->Outcome() != OUTCOME_STOPPED) {
@@ -80,14 +110,6 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return true;
     case WM_RUN_FAILED:
         OnRunFailed();
-        return true;
-    case WM_START_UPDATE:
-        SetButtonsBusy(true);
-        if (engine) engine->StartUpdate(m_bTelecom, 0);
-        return true;
-    case WM_START_MANUAL_PATCH:
-        SetButtonsBusy(true);
-        if (engine) engine->StartManualPatch(Base::Utility::WideToUtf8(LauncherApp().m_strPatchFile));
         return true;
     case WM_UPDATE_COMPLETE:
         OnUpdateComplete();
@@ -105,6 +127,41 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_AUTOPATCH_MD5_ERROR:
         SetStatusTag(L"AUTOPATCH_MD5_ERROR");
         SetButtonsBusy(false);
+        return true;
+    case WM_UPDATE_INFO_READY:
+        SetButtonsBusy(false);
+        if (engine) SetLatestVersion(engine->GetLatestVersion());
+        if (LauncherApp().m_bRepair) {
+            LauncherApp().m_bRepair = false;
+            StartRepair();
+            return true;
+        }
+        RefreshStartButton(m_nBigArea);
+        return true;
+    case WM_REPAIR_DONE:
+        OnRepairDone();
+        return true;
+    case WM_DOWNLOADED_ALLINFO_ERROR:
+        OnRunFailed();
+        return true;
+    case WM_VERIFY_INSTALLED_MD5_ERROR:
+        SetStatusTag(L"VERIFY_INSTALLED_MD5_ERROR");
+        SetButtonsBusy(false);
+        return true;
+    case WM_Download_ERRORReLink:
+        OnDownloadErrorRelink();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The player's and the launcher's own requests.
+bool CPatchDlg::OnLauncherMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_MAILSENDER_END:
+        SetStatus(L"MailSender\x7ED3\x675F");
         return true;
     case WM_START_GAME:
         OnStartGame();
@@ -128,44 +185,13 @@ bool CPatchDlg::OnWorkflowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         app.StartEmergencyUpdate(app.m_strAppDir, extra);
         return true;
     }
-    case WM_UPDATE_INFO_READY:
-        SetButtonsBusy(false);
-        if (engine) SetLatestVersion(engine->GetLatestVersion());
-        if (LauncherApp().m_bRepair) {
-            LauncherApp().m_bRepair = false;
-            StartRepair();
-            return true;
-        }
-        RefreshStartButton(m_nBigArea);
-        return true;
-    case WM_REPAIR_DONE:
-        OnRepairDone();
-        return true;
-    case WM_DOWNLOADED_ALLINFO_ERROR:
-        OnRunFailed();
-        return true;
-    case WM_VERIFY_INSTALLED_MD5_ERROR:
-        SetStatusTag(L"VERIFY_INSTALLED_MD5_ERROR");
-        SetButtonsBusy(false);
-        return true;
-    case WM_DOWNLOAD_PROGRESS:
-        if (engine) engine->Progress(PROGRESS_TOTAL, static_cast<float>(lParam / 1000.0));
-        return true;
-    case WM_Download_ERRORReLink:
-        OnDownloadErrorRelink();
-        return true;
-    case WM_UNZIP_BASEPACK1:
-        if (engine) engine->StartUnzipBasePack1();
-        return true;
-    case WM_UNZIP_BASEPACK2:
-        if (engine) engine->StartUnzipBasePack2();
-        return true;
     case WM_SELECT_TELECOM:
         OnSelectLine(true);
         return true;
     case WM_SELECT_UNICOM:
         OnSelectLine(false);
         return true;
+
     default:
         return false;
     }

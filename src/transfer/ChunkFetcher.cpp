@@ -1,9 +1,11 @@
 #include "ChunkFetcher.h"
 
 #include <algorithm>
+#include <deque>
 #include <thread>
 
 #include "INetDownLoad.h"
+#include "base/utility/HelperThread.h"
 #include "base/utility/StrConv.h"
 
 namespace {
@@ -135,7 +137,7 @@ int CChunkFetcher::Fetch(const std::vector<SChunkRange>& ranges, unsigned connec
     m_busy = 0;
     connections = std::max(1u, std::min<unsigned>(connections, static_cast<unsigned>(ranges.size())));
     const std::uint32_t rate = m_rules.rate ? std::max<std::uint32_t>(m_rules.rate / connections, 1024) : 0;
-    std::vector<std::thread> workers;
+    std::deque<Base::Utility::CHelperThread> workers;
     for (unsigned i = 0; i < connections; ++i) workers.emplace_back([this, rate] { Worker(rate); });
     // The workers end when the queue is empty and none is busy, or on a failure.
     for (bool running = true; running;) {
@@ -147,7 +149,7 @@ int CChunkFetcher::Fetch(const std::vector<SChunkRange>& ranges, unsigned connec
         }
         if (m_progress) m_progress(std::min(m_received.load(), total), total);
     }
-    for (std::thread& t : workers) t.join();
+    for (Base::Utility::CHelperThread& t : workers) t.Join();
     if (m_rules.cancel && *m_rules.cancel) return DOWNLOAD_STOPPED;
     return m_result;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <sodium.h>
 
 #include "PathFence.h"
+#include "base/utility/HelperThread.h"
 #include "base/utility/Utf8.h"
 #include "base/utility/Utf8Path.h"
 
@@ -187,10 +189,10 @@ bool VerifyInstallation(const std::string& gameDir, const SManifest& m, const SV
             if (options.cancel && *options.cancel) return;
         }
     };
-    std::vector<std::thread> pool;
+    std::deque<Base::Utility::CHelperThread> pool;
     for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
     work();
-    for (std::thread& t : pool) t.join();
+    for (Base::Utility::CHelperThread& t : pool) t.Join();
     report->cancelled = options.cancel && *options.cancel;
     report->filesHashed = std::min(next.load(), toHash.size());
     report->bytesHashed = done;

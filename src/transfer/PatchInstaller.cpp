@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "ZipRangeIo.h"
 #include "ZipWrapper.h"
 #include "ZstdDelta.h"
+#include "base/utility/HelperThread.h"
 #include "base/utility/MessageBox.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
@@ -425,10 +427,10 @@ bool CPatchInstaller::ApplyDeltas()
             job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
         }
     };
-    std::thread helper;
-    if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper = std::thread(work);
+    std::optional<Base::Utility::CHelperThread> helper;
+    if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper.emplace(work);
     work();
-    if (helper.joinable()) helper.join();
+    if (helper) helper->Join();
     if (solidUnread) {
         for (const SJob& job : jobs) DeleteFileForced(job.result);
         return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s", m_package + L" cannot be read");
@@ -572,14 +574,14 @@ bool CPatchInstaller::VerifyFiles()
         for (size_t i; (i = next++) < items.size(); ++hashed)
             if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = digestOf(*items[i]);
     };
-    std::thread helper;
-    if (items.size() >= 16 && std::thread::hardware_concurrency() > 1) helper = std::thread(hash);
+    std::optional<Base::Utility::CHelperThread> helper;
+    if (items.size() >= 16 && std::thread::hardware_concurrency() > 1) helper.emplace(hash);
     const std::uint32_t count = m_itemCount ? m_itemCount : 1;
     for (size_t i; (i = next++) < items.size(); ++hashed) {
         if (items[i]->operation == SFileListItem::OP_COPY) digests[i] = digestOf(*items[i]);
         SendProgress(700 + static_cast<std::uint32_t>(300 * hashed / count));
     }
-    if (helper.joinable()) helper.join();
+    if (helper) helper->Join();
 
     std::uint32_t done = 0;
     size_t index = 0;

@@ -100,7 +100,13 @@ LRESULT CALLBACK BrowserProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
 {
     switch (message) {
     case WM_CREATE:
-        return Embed(hWnd) ? 0 : -1;
+        // A control that cannot be made (out of memory, say) is no window.
+        try {
+            return Embed(hWnd) ? 0 : -1;
+        } catch (...) {
+            Unembed(hWnd);
+            return -1;
+        }
     case WM_DESTROY:
         Unembed(hWnd);
         return 0;

@@ -77,6 +77,7 @@ enum EWorkerOutcome : int {
     OUTCOME_VERIFIED,                  // WM_REPAIR_DONE: the installation is its release's
     OUTCOME_DAMAGED,                   // WM_REPAIR_DONE: files missing or damaged, not repaired
     OUTCOME_REPAIRED,                  // WM_REPAIR_DONE: the missing and damaged files restored
+    OUTCOME_INTERNAL_ERROR,            // WM_RUN_FAILED: the run threw; the log says what
 };
 
 // What made the last run fail, beyond its outcome; each has its own log line.

@@ -1,6 +1,7 @@
 // The start operations of the window and the worker threads they start.
 #include <process.h>
 
+#include <exception>
 #include <memory>
 
 #include "ChunkUpdate.h"
@@ -35,7 +36,25 @@ bool CUpdateEngine::StartWorker(std::function<void()> body)
 {
     m_Outcome = OUTCOME_RUNNING;
     ClearFault();
-    auto* start = new std::function<void()>(std::move(body));
+    // Nothing may unwind out of the thread (the process would end): a run
+    // that throws ends as failed, with the reason in the log.
+    auto* start = new std::function<void()>([this, body = std::move(body)] {
+        const char* what = nullptr;
+        try {
+            body();
+            return;
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+            what = "an unknown exception";
+        }
+        try {
+            SetLog(LOG_TO_FILE, L"Error:internal: the run stopped on %s", Base::Utility::AnsiToWide(what).c_str());
+        } catch (...) {
+        }
+        m_Outcome = OUTCOME_INTERNAL_ERROR;
+        Notify(WM_RUN_FAILED);
+    });
     const uintptr_t h = _beginthreadex(nullptr, 0, &WorkerEntry, start, 0, nullptr);
     if (h == 0) {
         delete start;

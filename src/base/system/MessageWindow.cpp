@@ -27,7 +27,12 @@ LRESULT CALLBACK CMessageWindow::Proc(HWND hWnd, UINT message, WPARAM wParam, LP
     }
     auto* self = reinterpret_cast<CMessageWindow*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (self && message >= WM_USER && self->m_handler) {
-        self->m_handler(message, wParam, lParam);
+        // Nothing may unwind through the system's frames.
+        try {
+            self->m_handler(message, wParam, lParam);
+        } catch (...) {
+            OutputDebugStringW(L"Tidewell: exception in a message handler\n");
+        }
         return 0;
     }
     return DefWindowProcW(hWnd, message, wParam, lParam);

@@ -48,12 +48,17 @@ unsigned __stdcall ZThread::Body(void* self)
 {
     ZThread* t = static_cast<ZThread*>(self);
     CoInitialize(nullptr);
-    if (t->loop) {
-        while (!t->stop) t->proc(t->arg);
-        t->stop = false;
-    } else {
-        t->proc(t->arg);
+    // Nothing may unwind out of the thread: the loop ends, the thread is finished.
+    try {
+        if (t->loop) {
+            while (!t->stop) t->proc(t->arg);
+        } else {
+            t->proc(t->arg);
+        }
+    } catch (...) {
+        OutputDebugStringW(L"Tidewell: a thread's procedure threw; the thread ends\n");
     }
+    t->stop = false;
     t->finished = true;
     CoUninitialize();
     return 0;
