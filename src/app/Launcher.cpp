@@ -37,7 +37,7 @@ bool AskedForUsage()
     return asked;
 }
 
-std::unique_ptr<IMainWindow> CreateMainWindow(CPatchApp&) { return std::make_unique<CLauncherWindow>(); }
+std::unique_ptr<IMainWindow> CreateMainWindow(CPatchApp& app) { return std::make_unique<CLauncherWindow>(app); }
 
 CPatchApp theApp;
 

@@ -2,7 +2,7 @@
 
 #include "update/UpdateEngine.h"
 
-CLauncherWindow::CLauncherWindow() : m_dlgBg(m_dlgPatch)
+CLauncherWindow::CLauncherWindow(CPatchApp& app) : m_dlgPatch(app), m_dlgBg(m_dlgPatch)
 {
     // The engine lives as long as the process: its workers may still run
     // when the window has gone.

@@ -9,7 +9,7 @@
 class CLauncherWindow : public IMainWindow {
 public:
     // Makes the update engine when there is none yet.
-    CLauncherWindow();
+    explicit CLauncherWindow(CPatchApp& app);
 
     SLauncherSkin& Skin() override { return m_dlgPatch; }
     UI::CDialogBase* Dialog() override { return &m_dlgBg; }

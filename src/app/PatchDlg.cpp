@@ -77,7 +77,7 @@ int FilledWidth(float fraction, int imageWidth)
 
 }  // namespace
 
-CPatchDlg::CPatchDlg() : CDialogBase(IDD) { g_pPatchDlg = this; }
+CPatchDlg::CPatchDlg(CPatchApp& app) : CDialogBase(IDD), m_app(app) { g_pPatchDlg = this; }
 
 CPatchDlg::~CPatchDlg()
 {

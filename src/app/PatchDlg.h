@@ -21,12 +21,15 @@
 #include "ui/KbcButton.h"
 #include "ui/ScaledImage.h"
 
+class CPatchApp;
+
 class CPatchDlg : public UI::CDialogBase, public SLauncherSkin {
 public:
     enum { IDD = 102, BUTTON_COUNT = 11 };
     enum { TIMER_BAR1 = 1001, TIMER_BAR2_STATUS = 1002 };
 
-    CPatchDlg();
+    // app: the launcher the window belongs to.
+    explicit CPatchDlg(CPatchApp& app);
     ~CPatchDlg() override;
 
     // The engine's three callbacks: they run on its threads.
@@ -128,6 +131,7 @@ private:
     bool InitializeEngine();
     void TerminateEmergencyUpdater();
 
+    CPatchApp& m_app;
     int m_nDpi = UI::BASE_DPI;
     std::wstring m_strStartImage;  // the start button's image now: start or update
     UI::CScaledImage m_Background;

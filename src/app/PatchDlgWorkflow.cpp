@@ -21,7 +21,6 @@ using Base::Utility::WideToAnsi;
 namespace {
 
 // The application object: start-up made it before the window.
-CPatchApp& LauncherApp() { return *g_pPatchApp; }
 
 // Set once a failed download has been retried on another server.
 bool g_bRelinked = false;
@@ -73,7 +72,7 @@ bool CPatchDlg::OnRunStart(UINT message, LPARAM lParam)
         return true;
     case WM_START_MANUAL_PATCH:
         SetButtonsBusy(true);
-        if (engine) engine->StartManualPatch(Base::Utility::WideToUtf8(LauncherApp().m_strPatchFile));
+        if (engine) engine->StartManualPatch(Base::Utility::WideToUtf8(m_app.m_strPatchFile));
         return true;
     case WM_DOWNLOAD_PROGRESS:
         if (engine) engine->Progress(PROGRESS_TOTAL, static_cast<float>(lParam / 1000.0));
@@ -131,8 +130,8 @@ bool CPatchDlg::OnRunEnd(UINT message)
     case WM_UPDATE_INFO_READY:
         SetButtonsBusy(false);
         if (engine) SetLatestVersion(engine->GetLatestVersion());
-        if (LauncherApp().m_bRepair) {
-            LauncherApp().m_bRepair = false;
+        if (m_app.m_bRepair) {
+            m_app.m_bRepair = false;
             StartRepair();
             return true;
         }
@@ -178,7 +177,7 @@ bool CPatchDlg::OnLauncherMessage(UINT message, WPARAM wParam, LPARAM lParam)
         m_bNewLauncherPending = true;
         return true;
     case WM_START_EMERGENCY_UPDATE: {
-        CPatchApp& app = LauncherApp();
+        CPatchApp& app = m_app;
         std::wstring extra = L" URL ";
         if (lParam) extra += reinterpret_cast<const wchar_t*>(lParam);
         if (app.m_bInternalTest) extra += L" -InternalTest";
@@ -213,7 +212,7 @@ void CPatchDlg::OnCheckInstall()
             DeleteNormal(pack2);
             SendMessageW(m_hWnd, WM_DOWNLOAD_BASEPACK2, 0, 0);
         } else if (FileExistsW(Base::Utility::Utf8ToWide(dir) + L"DATA.dat")) {
-            CPatchApp& app = LauncherApp();
+            CPatchApp& app = m_app;
             if (!app.m_bRegistered) app.RegisterPatchFileType();
             SendMessageW(m_hWnd, WM_START_AUTOPATCH, 0, 0);
         } else {
@@ -267,7 +266,7 @@ void CPatchDlg::RefreshStartButton()
         m_bCanStartGame = false;
         showImage(m_strUpdateBtnPath, m_strUpdateBtnTip);
         if (newer)
-            SendMessageW(m_hWnd, LauncherApp().m_strPatchFile.empty() ? WM_START_UPDATE : WM_START_MANUAL_PATCH, 0, 0);
+            SendMessageW(m_hWnd, m_app.m_strPatchFile.empty() ? WM_START_UPDATE : WM_START_MANUAL_PATCH, 0, 0);
         return;
     }
     SetStatusTag(!m_strLoginField3.empty() || m_strLoginField1.empty() ? L"CLICK_START_BTN" : L"TRYTOCONNECTLINKSERVER");
@@ -278,7 +277,7 @@ void CPatchDlg::RefreshStartButton()
 void CPatchDlg::OnUpdateComplete()
 {
     CUpdateEngine* engine = g_pUpdateEngine;
-    CPatchApp& app = LauncherApp();
+    CPatchApp& app = m_app;
     if (!app.m_strPatchFile.empty()) {
         if (engine) engine->initBasic();
         app.m_strPatchFile.clear();
@@ -306,7 +305,7 @@ void CPatchDlg::OnUpdateComplete()
 void CPatchDlg::OnStartGame()
 {
     SetStatusTag(L"\x6B63\x5728\x542F\x52A8\x6E38\x620F");  // "正在启动游戏"
-    if (!WriteServerList(LauncherApp().m_strAppDir + L"ServerList.ini", m_nBigArea)) {
+    if (!WriteServerList(m_app.m_strAppDir + L"ServerList.ini", m_nBigArea)) {
         SetStatusTag(L"CREATE_SERVERLIST_INI_ERROR");
         return;
     }
@@ -325,7 +324,7 @@ bool CPatchDlg::StartGame()
     const std::wstring& game = m_strGameExeName;
     if (game.empty()) return true;
     TerminateEmergencyUpdater();
-    CPatchApp& app = LauncherApp();
+    CPatchApp& app = m_app;
     const std::wstring path = app.m_strAppDir + L"Binaries\\" + game;
     const std::wstring workDir = path.substr(0, path.rfind(L'\\') + 1);
     const std::wstring args = GameArguments(app.m_strChannel, AnsiToWide(m_strCmdLineTail), m_strLoginField1, m_strLoginField2);
@@ -345,7 +344,7 @@ std::wstring CPatchDlg::GameArguments(const std::wstring& channel, const std::ws
 bool CPatchDlg::StartNewLauncher()
 {
     TerminateEmergencyUpdater();
-    CPatchApp& app = LauncherApp();
+    CPatchApp& app = m_app;
     const std::string path = WideToAnsi(app.m_strAppDir + app.m_strExeName) + ".new";
     std::string commandLine = g_bTestServer ? std::string("-TS") : "\"" + path + "\" " + m_strCmdLineTail;
     STARTUPINFOA si = {};
@@ -365,7 +364,7 @@ void CPatchDlg::ExitLauncher()
 
 void CPatchDlg::TerminateEmergencyUpdater()
 {
-    CPatchApp& app = LauncherApp();
+    CPatchApp& app = m_app;
     if (app.m_hEmergencyProcess && TerminateProcess(app.m_hEmergencyProcess.Get(), 0xFFFFFFFE)) {
         app.m_hEmergencyProcess.Reset();
         app.m_dwEmergencyProcessId = 0;
@@ -391,7 +390,7 @@ void CPatchDlg::OnDownloadError()
 bool CPatchDlg::InitializeEngine()
 {
     CUpdateEngine* engine = g_pUpdateEngine;
-    const bool internalTest = g_pPatchApp && g_pPatchApp->m_bInternalTest;
+    const bool internalTest = m_app.m_bInternalTest;
     if (engine == nullptr || !engine->Initialize(m_hWnd, !internalTest, &CPatchDlg::OnStatusText,
                                                  &CPatchDlg::OnSingleProgress, &CPatchDlg::OnTotalProgress))
         return false;

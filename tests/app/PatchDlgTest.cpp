@@ -24,7 +24,7 @@ void WINAPI RecordExit(UINT code) { g_exitCodes.push_back(code); }
 struct PatchDlgFixture : ::testing::Test {
     ScopedTestDir dir;
     CPatchApp app;
-    CPatchDlg dlg;
+    CPatchDlg dlg{app};
 
     void SetUp() override
     {
@@ -215,8 +215,9 @@ TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArguments)
         {"pre%a%post|%%", L"a", L""},
         {"%a%b%|%c%", L"a", L"c"},
     };
+    CPatchApp app;
     for (const auto& c : cases) {
-        CPatchDlg dlg;
+        CPatchDlg dlg(app);
         dlg.m_strCmdLineTail = c.tail;
         dlg.ParseCmdLineFields();
         EXPECT_EQ(dlg.m_strLoginField1, c.field1) << c.tail;
