@@ -74,6 +74,66 @@ bool ZipTree(const fs::path& tree, const fs::path& out, bool dataOnly, std::stri
 
 }  // namespace
 
+// The whole and delta packages of each step between consecutive versions
+// that d does not hold yet; the newest step backwards too.
+int PackSteps(const fs::path& versionsDir, const std::vector<std::string>& versions, const fs::path& work,
+              SDescription* d, std::string* error)
+{
+    std::set<std::pair<std::string, std::string>> have;
+    for (const SStep& s : d->steps) have.insert({s.prev, s.inter});
+    for (size_t i = 0; i + 1 < versions.size(); ++i) {
+        const std::string a = versions[i], b = versions[i + 1];
+        if (have.count({a, b})) continue;
+        SStep step;
+        step.prev = a;
+        step.inter = b;
+        const bool newest = i + 2 == versions.size();
+        // Each direction whole and, where files changed in place, as deltas.
+        for (int dir = 0; dir < (newest ? 2 : 1); ++dir) {
+            const std::string from = dir == 0 ? a : b, to = dir == 0 ? b : a;
+            const std::string stem = (dir == 0 ? "up_" : "down_") + from + "_" + to;
+            for (const bool delta : {false, true}) {
+                SPackJob job;
+                job.oldDir = (versionsDir / from).u8string();
+                job.newDir = (versionsDir / to).u8string();
+                job.from = from;
+                job.to = to;
+                job.delta = delta;
+                job.out = (work / (stem + (delta ? "_delta.exe" : ".exe"))).u8string();
+                SPackResult r;
+                if (!PackTrees(job, &r, error))
+                    return Fail("release", r.refusedName ? TOOL_REFUSED_NAME : TOOL_FAILED, *error);
+                if (delta && r.deltas == 0) continue;  // no file changed in place: the whole package does
+                SPackageRef ref;
+                ref.path = job.out;
+                (dir == 0 ? (delta ? step.upgradeDelta : step.upgrade) : (delta ? step.degradeDelta : step.degrade)) = ref;
+            }
+        }
+        d->steps.push_back(step);
+    }
+    return TOOL_OK;
+}
+
+// The base packs beside the update information, signed like it.
+int PublishBasePacks(const SDescription& d, const fs::path& work, const fs::path& out, const CSigner* signer,
+                     std::uint64_t timestamp, std::vector<std::string>* written, std::string* error)
+{
+    std::error_code ec;
+    for (int k = 0; k < 2; ++k) {
+        const fs::path from = work / d.basepack[k][1], to = out / d.basepack[k][1];
+        if (signer && !signer->SignFile(from.u8string(), timestamp, error)) return Fail("release", TOOL_FAILED, *error);
+        std::vector<std::string> suffixes = {""};
+        if (signer) suffixes.push_back(".minisig");
+        for (const std::string& suffix : suffixes) {
+            fs::copy_file(fs::u8path(from.u8string() + suffix), fs::u8path(to.u8string() + suffix),
+                          fs::copy_options::overwrite_existing, ec);
+            if (ec) return Fail("release", TOOL_FAILED, "cannot write " + to.u8string() + suffix);
+            written->push_back(to.u8string() + suffix);
+        }
+    }
+    return TOOL_OK;
+}
+
 int RunRelease(int argc, char** argv)
 {
     CArgs args;
@@ -124,38 +184,7 @@ int RunRelease(int argc, char** argv)
         fs::remove_all(work, ec);
         return code;
     };
-    std::set<std::pair<std::string, std::string>> have;
-    for (const SStep& s : d.steps) have.insert({s.prev, s.inter});
-    for (size_t i = 0; i + 1 < versions.size(); ++i) {
-        const std::string a = versions[i], b = versions[i + 1];
-        if (have.count({a, b})) continue;
-        SStep step;
-        step.prev = a;
-        step.inter = b;
-        const bool newest = i + 2 == versions.size();
-        // Each direction whole and, where files changed in place, as deltas.
-        for (int dir = 0; dir < (newest ? 2 : 1); ++dir) {
-            const std::string from = dir == 0 ? a : b, to = dir == 0 ? b : a;
-            const std::string stem = (dir == 0 ? "up_" : "down_") + from + "_" + to;
-            for (const bool delta : {false, true}) {
-                SPackJob job;
-                job.oldDir = (versionsDir / from).u8string();
-                job.newDir = (versionsDir / to).u8string();
-                job.from = from;
-                job.to = to;
-                job.delta = delta;
-                job.out = (work / (stem + (delta ? "_delta.exe" : ".exe"))).u8string();
-                SPackResult r;
-                if (!PackTrees(job, &r, &error))
-                    return cleanup(Fail("release", r.refusedName ? TOOL_REFUSED_NAME : TOOL_FAILED, error));
-                if (delta && r.deltas == 0) continue;  // no file changed in place: the whole package does
-                SPackageRef ref;
-                ref.path = job.out;
-                (dir == 0 ? (delta ? step.upgradeDelta : step.upgrade) : (delta ? step.degradeDelta : step.degrade)) = ref;
-            }
-        }
-        d.steps.push_back(step);
-    }
+    if (const int code = PackSteps(versionsDir, versions, work, &d, &error)) return cleanup(code);
     d.latest = versions.empty() ? d.latest : versions.back();
     // Every version given goes to the chunk store: any of them updates to the latest in one step.
     if (!args.Has("--no-chunks"))
@@ -180,20 +209,9 @@ int RunRelease(int argc, char** argv)
     options.timestamp = timestamp;
     std::vector<std::string> written;
     if (!WritePublication(d, args.Get("-o"), options, &written, &error)) return cleanup(Fail("release", TOOL_FAILED, error));
-    // Base packs are served beside the update information, signed like it.
-    for (int k = 0; k < 2 && args.Has("--basepacks"); ++k) {
-        const fs::path from = work / d.basepack[k][1], to = fs::u8path(args.Get("-o")) / d.basepack[k][1];
-        if (options.signer && !signer.SignFile(from.u8string(), timestamp, &error))
-            return cleanup(Fail("release", TOOL_FAILED, error));
-        std::vector<std::string> suffixes = {""};
-        if (options.signer) suffixes.push_back(".minisig");
-        for (const std::string& suffix : suffixes) {
-            fs::copy_file(fs::u8path(from.u8string() + suffix), fs::u8path(to.u8string() + suffix),
-                          fs::copy_options::overwrite_existing, ec);
-            if (ec) return cleanup(Fail("release", TOOL_FAILED, "cannot write " + to.u8string() + suffix));
-            written.push_back(to.u8string() + suffix);
-        }
-    }
+    if (args.Has("--basepacks"))
+        if (const int code = PublishBasePacks(d, work, fs::u8path(args.Get("-o")), options.signer, timestamp, &written, &error))
+            return cleanup(code);
     for (const std::string& f : written) std::printf("%s\n", f.c_str());
     std::uint64_t infoBytes = 0;
     for (const std::string& f : written)
