@@ -18,6 +18,7 @@ enum EDownloadResult : int {
     DOWNLOAD_STALLED = 9,         // too few bytes within a stall window
     DOWNLOAD_TOO_SLOW = 10,       // the whole response took longer than its size allows at the minimum rate
     DOWNLOAD_SIZE_MISMATCH = 11,  // the server's file is not the stated size (announced, or its body ended so)
+    DOWNLOAD_AGAIN = -1,          // an attempt's own verdict: the next attempt starts at once (never returned)
 };
 
 class IDownLoad {

@@ -17,7 +17,6 @@ using Base::Utility::CInternetHandle;
 
 namespace {
 
-const int kRepeat = -1;
 // Kept free beyond a download of stated size.
 const std::uint64_t kFreeSpaceMargin = 1u << 20;
 const DWORD kMaxRecordBytes = 4096;
@@ -159,7 +158,7 @@ int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::u
     return result;
 }
 
-int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
+EDownloadResult CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
                                 std::uint64_t* receivedSize)
 {
     m_status = 0;
@@ -190,7 +189,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
     if (!buffer) return DOWNLOAD_REQUEST_FAILED;
     const std::wstring request = Base::Utility::WithSlashes(Base::Utility::AsciiLower(std::wstring(url)));
 
-    int result = DOWNLOAD_REQUEST_FAILED;
+    EDownloadResult result = DOWNLOAD_REQUEST_FAILED;
     SResumeRecord record;
     std::uint64_t have = 0;
     // Attempts that add to a partial body do not use up the bound of those
@@ -203,7 +202,7 @@ int CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* localPath, co
         std::uint64_t length = 0;
         const std::uint64_t before = LoadPartial(part.path, &record, &have) ? have : 0;
         result = Attempt(request, part.path, limits, buffer.get(), &length);
-        if (result == kRepeat) {
+        if (result == DOWNLOAD_AGAIN) {
             result = DOWNLOAD_REQUEST_FAILED;
             if (!LoadPartial(part.path, &record, &have) || have <= before) ++idle;
             continue;
@@ -260,7 +259,7 @@ bool CrackHttpUrl(const std::wstring& url, SHttpTarget* out)
     return true;
 }
 
-int BreachCode(ETransferBreach breach)
+EDownloadResult BreachCode(ETransferBreach breach)
 {
     return breach == BREACH_DEADLINE ? DOWNLOAD_TOO_SLOW : DOWNLOAD_STALLED;
 }
@@ -277,7 +276,7 @@ struct SUnreadBody {
 
 }  // namespace
 
-int CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request)
+EDownloadResult CINetDownLoad::SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request)
 {
     *connection = InternetConnectW(m_hSession.Get(), target.host.c_str(), target.port, nullptr, nullptr,
                                    INTERNET_SERVICE_HTTP, 0, 0);
@@ -338,7 +337,7 @@ ULONGLONG CINetDownLoad::DeadlineMs(std::uint64_t bytes) const
     return 2ull * m_stallMs + bytes / rate * 1000 + (bytes % rate) * 1000 / rate;
 }
 
-int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
+EDownloadResult CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                            unsigned char* buffer, std::uint64_t* length)
 {
     m_received = 0;
@@ -367,7 +366,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     CTransferWatch watch(viaProxy ? m_watchProxy.host : http.host, viaProxy ? m_watchProxy.port : http.port, m_stallMs,
                          m_stallBytes);
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
-    const int sent = SendRequest(target, &rawConnection, &rawRequest);
+    const EDownloadResult sent = SendRequest(target, &rawConnection, &rawRequest);
     CInternetHandle connection(rawConnection), request(rawRequest);
     // Destroyed before the request handle closes.
     SUnreadBody unread = {watch};
@@ -379,7 +378,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     if (hasLength) unread.left = announced;
     if (resuming && status == 416) {
         SPartFile{part}.Discard();
-        return kRepeat;
+        return DOWNLOAD_AGAIN;
     }
     if (status != 200 && status != 206) return DOWNLOAD_REQUEST_FAILED;
 
@@ -398,7 +397,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
         if (!fits) {
             // Not the rest of the bytes we hold: they start again from zero.
             SPartFile{part}.Discard();
-            return kRepeat;
+            return DOWNLOAD_AGAIN;
         }
         whole = saved.length;
         hasWhole = true;
@@ -443,7 +442,7 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
 
     SBody body = {request.Get(), file.Get(), buffer, have, limit, hasWhole ? whole : 0, hasWhole,
                   limits.statedSize != 0 && limit == limits.statedSize};
-    const int received = ReceiveBody(body, watch);
+    const EDownloadResult received = ReceiveBody(body, watch);
     if (watch.Breach() != BREACH_NONE && watch.Breach() != BREACH_CALLER) return BreachCode(watch.Breach());
     if (received != DOWNLOAD_OK) return received;
     unread.left = 0;
@@ -454,16 +453,16 @@ int CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, co
     // A body that ended cleanly at another length is not the stated file;
     // one that broke off resumes.
     if (limits.statedSize != 0 && *length != limits.statedSize)
-        return hasWhole || body.readFailed ? kRepeat : DOWNLOAD_SIZE_MISMATCH;
+        return hasWhole || body.readFailed ? DOWNLOAD_AGAIN : DOWNLOAD_SIZE_MISMATCH;
     // Without a length header only a normal end of the body tells that it is whole.
-    if (hasWhole ? *length != whole : body.readFailed) return kRepeat;
+    if (hasWhole ? *length != whole : body.readFailed) return DOWNLOAD_AGAIN;
     // Only a whole body is forced to the disk: a partial one that a power cut
     // spoils fails its digest and is fetched again.
     if (!FlushFileBuffers(file.Get())) return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
     return DOWNLOAD_OK;
 }
 
-int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
+EDownloadResult CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
                               std::atomic<std::uint64_t>* received)
 {
     m_status = 0;
@@ -483,7 +482,7 @@ int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint
                          m_stallBytes);
     watch.SetDeadline(DeadlineMs(want));
     HINTERNET rawConnection = nullptr, rawRequest = nullptr;
-    const int sent = SendRequest(target, &rawConnection, &rawRequest);
+    const EDownloadResult sent = SendRequest(target, &rawConnection, &rawRequest);
     CInternetHandle connection(rawConnection), request(rawRequest);
     SUnreadBody unread = {watch};
     if (watch.Breach() != BREACH_NONE) return BreachCode(watch.Breach());
@@ -539,7 +538,7 @@ int CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t first, std::uint
     return DOWNLOAD_OK;
 }
 
-int CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
+EDownloadResult CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
 {
     const bool measure = m_progress != nullptr;
     DWORD speedMark = GetTickCount();

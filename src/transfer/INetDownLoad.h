@@ -39,14 +39,14 @@ public:
     int Download(const wchar_t* url, const wchar_t* localPath, std::uint32_t* receivedSize,
                  std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
                  std::uint32_t d = 0) override;
-    int DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
+    EDownloadResult DownloadFile(const wchar_t* url, const wchar_t* localPath, const SDownloadLimits& limits,
                      std::uint64_t* receivedSize);
     void SetProgressCallback(DownloadProgressFunc func) override { m_progress = func; }
     // Bytes first..last of url into *body with one Range request, under the
     // same stall, deadline and rate rules as a download: DOWNLOAD_OK only for
     // exactly those bytes (206 with the matching Content-Range, or 200 for a
     // file that is exactly them). *received counts bytes as they arrive.
-    int FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
+    EDownloadResult FetchRange(const wchar_t* url, std::uint64_t first, std::uint64_t last, std::string* body,
                    std::atomic<std::uint64_t>* received = nullptr);
     // While *flag is true a running transfer ends after its current read.
     void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
@@ -127,12 +127,12 @@ private:
         bool readFailed = false;
     };
     // Connection, request, status: DOWNLOAD_OK once the headers are in.
-    int SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request);
-    int ReceiveBody(SBody& body, class CTransferWatch& watch);
+    EDownloadResult SendRequest(const SRequestTarget& target, HINTERNET* connection, HINTERNET* request);
+    EDownloadResult ReceiveBody(SBody& body, class CTransferWatch& watch);
     // How long a response of bytes may take, from the request on.
     ULONGLONG DeadlineMs(std::uint64_t bytes) const;
     // DOWNLOAD_* or -1 to fetch again.
-    int Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
+    EDownloadResult Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                 unsigned char* buffer, std::uint64_t* length);
     // Waits until fresh bytes since start fit the rate limit; false on a stop.
     bool Pace(ULONGLONG start, std::uint64_t fresh);

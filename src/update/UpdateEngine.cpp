@@ -37,7 +37,7 @@ void CUpdateEngine::SetTotalProgressCallback(ProgressFunCallback func)
     m_TotalProgressFunc = func;
 }
 
-void CUpdateEngine::Progress(int kind, float value)
+void CUpdateEngine::Progress(EProgressKind kind, float value)
 {
     if (kind == PROGRESS_SINGLE && m_SingleProgressFunc) m_SingleProgressFunc(value);
     if (kind == PROGRESS_TOTAL && m_TotalProgressFunc) m_TotalProgressFunc(value);

@@ -19,6 +19,7 @@
 #include "base/system/ZLock.h"
 #include "base/utility/WinHandle.h"
 #include "transfer/INetDownLoad.h"
+#include "transfer/InstallError.h"
 #include "transfer/InstallJournal.h"
 #include "transfer/LogSink.h"
 #include "transfer/Minisign.h"
@@ -199,7 +200,7 @@ public:
     void SetInfoOutputCallback(InfoOutputFunCallback func);
     void SetSingleProgressCallback(ProgressFunCallback func);
     void SetTotalProgressCallback(ProgressFunCallback func);
-    void Progress(int kind, float value);
+    void Progress(EProgressKind kind, float value);
 
     // Local configuration (UpdateCfg.cpp).
     bool initBasic();
@@ -288,7 +289,7 @@ public:
     HWND m_hWnd = nullptr;
     bool m_bInitialized = false;
     bool m_bInternetUpdate = true;
-    unsigned m_nRunMode = RUNMODE_AUTO;  // ERunMode
+    ERunMode m_nRunMode = RUNMODE_AUTO;
     unsigned m_nFinished = 0;            // 1 once the run ended well
     std::wstring m_strTempDir = L"PatchCfg\\PatchTemp\\";
 
@@ -341,7 +342,7 @@ public:
     std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
     std::string m_strInstalledVersion;       // what the last installation installed
     std::string m_strManualPatchPath;  // package of the last manual patch (UTF-8); never cleared
-    int m_nInstallError = 0;       // EInstallError of the last installation
+    EInstallError m_nInstallError = INSTALL_OK;  // of the last installation
     CInstallJournal m_Journal;
     SChunkReport m_ChunkReport;  // of the last chunk-store update, verify or repair
 

@@ -187,7 +187,7 @@ bool CUpdateEngine::StartRepair(bool bTelecom, unsigned index, bool repair, bool
     m_strManualPatchPath.clear();
     m_nRunMode = RUNMODE_AUTO_REPAIR;
     m_nFinished = 0;
-    m_nInstallError = 0;
+    m_nInstallError = INSTALL_OK;
     return StartWorker([this, repair, full] { CChunkUpdate(*this).Check(repair, full); });
 }
 

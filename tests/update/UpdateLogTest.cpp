@@ -56,7 +56,7 @@ TEST_F(UpdateLogTest, OnlyAnUnfinishedRunIsRenamedAfterItsRunModeAndNoneIsLost)
     EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/Tidewell.log"));
 
     // Within one second: every log is kept, named with a safe form of the tag's text.
-    for (unsigned mode : {RUNMODE_AUTO, RUNMODE_AUTO, RUNMODE_GET_ALL_UPDATEINFO}) {
+    for (const ERunMode mode : {RUNMODE_AUTO, RUNMODE_AUTO, RUNMODE_GET_ALL_UPDATEINFO}) {
         engine.InitLogSystem();
         engine.m_nRunMode = mode;
         engine.SetLog(LOG_TO_FILE, L"step failed");
