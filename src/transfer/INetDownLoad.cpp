@@ -337,6 +337,95 @@ ULONGLONG CINetDownLoad::DeadlineMs(std::uint64_t bytes) const
     return 2ull * m_stallMs + bytes / rate * 1000 + (bytes % rate) * 1000 / rate;
 }
 
+EDownloadResult CINetDownLoad::ReadAnswer(HINTERNET request, const std::wstring& part, const SResumeRecord& saved,
+                                          std::uint64_t have, bool resuming, const SDownloadLimits& limits,
+                                          CTransferWatch& watch, SAnswer* answer)
+{
+    const DWORD status = m_status;
+    std::uint64_t announced = 0;
+    const bool hasLength = QueryContentLength(request, &announced);
+    if (resuming && status == 416) {
+        SPartFile{part}.Discard();
+        return DOWNLOAD_AGAIN;
+    }
+    if (status != 200 && status != 206) return DOWNLOAD_REQUEST_FAILED;
+
+    const std::string etag = QueryHeader(request, HTTP_QUERY_ETAG);
+    const std::string lastModified = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+    // The whole file's length: a continued body is the rest of the recorded one.
+    std::uint64_t whole = announced;
+    bool hasWhole = hasLength;
+    const bool append = resuming && status == 206;
+    if (append) {
+        SContentRange range;
+        const bool fits = ParseContentRange(QueryHeader(request, HTTP_QUERY_CONTENT_RANGE), &range) &&
+                          range.first == have && range.total == saved.length && range.last + 1 == saved.length &&
+                          (!hasLength || announced == saved.length - have) &&
+                          (etag.empty() || saved.etag.empty() || etag == saved.etag);
+        if (!fits) {
+            // Not the rest of the bytes we hold: they start again from zero.
+            SPartFile{part}.Discard();
+            return DOWNLOAD_AGAIN;
+        }
+        whole = saved.length;
+        hasWhole = true;
+    } else {
+        have = 0;
+    }
+    if (hasWhole) m_announced = whole;
+    // Another length than the table's: not the file the table describes.
+    if (hasWhole && limits.statedSize != 0 && whole != limits.statedSize) {
+        watch.Break();
+        return DOWNLOAD_SIZE_MISMATCH;
+    }
+    if (hasWhole && whole > limits.maxSize) {
+        watch.Break();
+        return DOWNLOAD_TOO_LARGE;
+    }
+    // Never written past: the stated size, else the announced one, else the cap.
+    std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasWhole ? whole : m_unsizedCap;
+    if (limit > limits.maxSize) limit = limits.maxSize;
+    watch.SetDeadline(DeadlineMs(limit - have));
+    m_total = static_cast<std::uint32_t>(hasWhole ? whole : limits.statedSize);
+    if (limits.statedSize != 0 || hasWhole) {
+        std::uint64_t free = 0;
+        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit - have + kFreeSpaceMargin)
+            return DOWNLOAD_DISK_FULL;
+    }
+
+    answer->whole = whole;
+    answer->hasWhole = hasWhole;
+    answer->append = append;
+    answer->have = have;
+    answer->limit = limit;
+    answer->etag = etag;
+    answer->lastModified = lastModified;
+    return DOWNLOAD_OK;
+}
+
+EDownloadResult CINetDownLoad::OpenPart(const std::wstring& part, const SAnswer& answer, CFileHandle* file)
+{
+    const bool append = answer.append, hasWhole = answer.hasWhole;
+    const std::uint64_t have = answer.have, whole = answer.whole;
+    const std::string& etag = answer.etag;
+    const std::string& lastModified = answer.lastModified;
+    SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_NORMAL);
+    file->Reset(CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!*file) return DOWNLOAD_NO_FILE;
+    LARGE_INTEGER end = {};
+    end.QuadPart = static_cast<LONGLONG>(have);
+    if (append && !SetFilePointerEx(file->Get(), end, nullptr, FILE_BEGIN)) return DOWNLOAD_NO_FILE;
+    if (m_digests && !StartDigests(part, append ? have : 0)) return DOWNLOAD_NO_FILE;
+    if (!append) {
+        // Recorded before the first byte, so that even a killed process leaves
+        // a body that can be continued.
+        const SResumeRecord record = ResumeRecordOf(etag, lastModified, hasWhole ? whole : 0);
+        if (record.Validator().empty() || !WriteRecord(RecordPath(part), record)) DeleteFileForced(RecordPath(part));
+    }
+    return DOWNLOAD_OK;
+}
+
 EDownloadResult CINetDownLoad::Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
                            unsigned char* buffer, std::uint64_t* length)
 {
@@ -372,76 +461,19 @@ EDownloadResult CINetDownLoad::Attempt(const std::wstring& url, const std::wstri
     SUnreadBody unread = {watch};
     if (watch.Breach() != BREACH_NONE) return BreachCode(watch.Breach());
     if (sent != DOWNLOAD_OK) return sent;
-    const DWORD status = m_status;
     std::uint64_t announced = 0;
-    const bool hasLength = QueryContentLength(request.Get(), &announced);
-    if (hasLength) unread.left = announced;
-    if (resuming && status == 416) {
-        SPartFile{part}.Discard();
-        return DOWNLOAD_AGAIN;
-    }
-    if (status != 200 && status != 206) return DOWNLOAD_REQUEST_FAILED;
+    if (QueryContentLength(request.Get(), &announced)) unread.left = announced;
+    SAnswer answer;
+    const EDownloadResult accepted = ReadAnswer(request.Get(), part, saved, have, resuming, limits, watch, &answer);
+    if (accepted != DOWNLOAD_OK) return accepted;
+    CFileHandle file;
+    const EDownloadResult opened = OpenPart(part, answer, &file);
+    if (opened != DOWNLOAD_OK) return opened;
 
-    const std::string etag = QueryHeader(request.Get(), HTTP_QUERY_ETAG);
-    const std::string lastModified = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
-    // The whole file's length: a continued body is the rest of the recorded one.
-    std::uint64_t whole = announced;
-    bool hasWhole = hasLength;
-    const bool append = resuming && status == 206;
-    if (append) {
-        SContentRange range;
-        const bool fits = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE), &range) &&
-                          range.first == have && range.total == saved.length && range.last + 1 == saved.length &&
-                          (!hasLength || announced == saved.length - have) &&
-                          (etag.empty() || saved.etag.empty() || etag == saved.etag);
-        if (!fits) {
-            // Not the rest of the bytes we hold: they start again from zero.
-            SPartFile{part}.Discard();
-            return DOWNLOAD_AGAIN;
-        }
-        whole = saved.length;
-        hasWhole = true;
-    } else {
-        have = 0;
-    }
-    if (hasWhole) m_announced = whole;
-    // Another length than the table's: not the file the table describes.
-    if (hasWhole && limits.statedSize != 0 && whole != limits.statedSize) {
-        watch.Break();
-        return DOWNLOAD_SIZE_MISMATCH;
-    }
-    if (hasWhole && whole > limits.maxSize) {
-        watch.Break();
-        return DOWNLOAD_TOO_LARGE;
-    }
-    // Never written past: the stated size, else the announced one, else the cap.
-    std::uint64_t limit = limits.statedSize != 0 ? limits.statedSize : hasWhole ? whole : m_unsizedCap;
-    if (limit > limits.maxSize) limit = limits.maxSize;
-    watch.SetDeadline(DeadlineMs(limit - have));
-    m_total = static_cast<std::uint32_t>(hasWhole ? whole : limits.statedSize);
-    if (limits.statedSize != 0 || hasWhole) {
-        std::uint64_t free = 0;
-        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit - have + kFreeSpaceMargin)
-            return DOWNLOAD_DISK_FULL;
-    }
-
-    SetFileAttributesW(part.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CFileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return DOWNLOAD_NO_FILE;
-    LARGE_INTEGER end = {};
-    end.QuadPart = static_cast<LONGLONG>(have);
-    if (append && !SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN)) return DOWNLOAD_NO_FILE;
-    if (m_digests && !StartDigests(part, append ? have : 0)) return DOWNLOAD_NO_FILE;
-    if (!append) {
-        // Recorded before the first byte, so that even a killed process leaves
-        // a body that can be continued.
-        const SResumeRecord record = ResumeRecordOf(etag, lastModified, hasWhole ? whole : 0);
-        if (record.Validator().empty() || !WriteRecord(RecordPath(part), record)) DeleteFileForced(RecordPath(part));
-    }
-
-    SBody body = {request.Get(), file.Get(), buffer, have, limit, hasWhole ? whole : 0, hasWhole,
-                  limits.statedSize != 0 && limit == limits.statedSize};
+    const bool hasWhole = answer.hasWhole;
+    const std::uint64_t whole = answer.whole;
+    SBody body = {request.Get(), file.Get(), buffer, answer.have, answer.limit, hasWhole ? whole : 0, hasWhole,
+                  limits.statedSize != 0 && answer.limit == limits.statedSize};
     const EDownloadResult received = ReceiveBody(body, watch);
     if (watch.Breach() != BREACH_NONE && watch.Breach() != BREACH_CALLER) return BreachCode(watch.Breach());
     if (received != DOWNLOAD_OK) return received;

@@ -131,9 +131,26 @@ private:
     EDownloadResult ReceiveBody(SBody& body, class CTransferWatch& watch);
     // How long a response of bytes may take, from the request on.
     ULONGLONG DeadlineMs(std::uint64_t bytes) const;
-    // DOWNLOAD_* or -1 to fetch again.
+    // One request and its body into part (continuing it where it can):
+    // DOWNLOAD_AGAIN to go again at once.
     EDownloadResult Attempt(const std::wstring& url, const std::wstring& part, const SDownloadLimits& limits,
-                unsigned char* buffer, std::uint64_t* length);
+                            unsigned char* buffer, std::uint64_t* length);
+    // What an answer's headers say of the file and of the bytes held.
+    struct SAnswer {
+        std::uint64_t whole = 0;  // the whole file's length, where known
+        bool hasWhole = false;
+        bool append = false;      // the body continues the part file
+        std::uint64_t have = 0;   // the part file's bytes it continues
+        std::uint64_t limit = 0;  // never written past
+        std::string etag, lastModified;
+    };
+    // The status and lengths checked against the part file held (have
+    // bytes recorded as saved) and the limits; the deadline set.
+    EDownloadResult ReadAnswer(HINTERNET request, const std::wstring& part, const struct SResumeRecord& saved,
+                               std::uint64_t have, bool resuming, const SDownloadLimits& limits,
+                               class CTransferWatch& watch, SAnswer* answer);
+    // The part file opened for the answer's bytes, its resume record written.
+    EDownloadResult OpenPart(const std::wstring& part, const SAnswer& answer, Base::Utility::CFileHandle* file);
     // Waits until fresh bytes since start fit the rate limit; false on a stop.
     bool Pace(ULONGLONG start, std::uint64_t fresh);
     // Starts the digests of an attempt: over the first have bytes of part when it continues one.
