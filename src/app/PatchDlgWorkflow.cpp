@@ -470,7 +470,7 @@ void CPatchDlg::OnRepairDone()
     CUpdateEngine* engine = g_pUpdateEngine;
     SetButtonsBusy(false);
     if (engine == nullptr) return;
-    const SChunkReport& report = engine->m_ChunkReport;
+    const SChunkReport& report = engine->ChunkReport();
     const std::wstring outcome =
         engine->Outcome() == OUTCOME_REPAIRED
             ? FormatLocalText(L"REPAIR_DONE", L"s", std::to_wstring(report.restored).c_str())

@@ -296,8 +296,8 @@ public:
     std::vector<InfoOutputFunCallback> m_vecInfoOutput;
     ProgressFunCallback m_SingleProgressFunc = nullptr;
     ProgressFunCallback m_TotalProgressFunc = nullptr;
-    // Also receives every log-file text (the console tools print them).
-    InfoOutputFunCallback m_FileLogEcho = nullptr;
+    // Also gives every log-file text to echo (the console tools print them).
+    void SetLogEcho(InfoOutputFunCallback echo) { m_FileLogEcho = echo; }
 
     // Local configuration record.
     std::string m_strNormalURL;
@@ -344,7 +344,8 @@ public:
     std::string m_strManualPatchPath;  // package of the last manual patch (UTF-8); never cleared
     EInstallError m_nInstallError = INSTALL_OK;  // of the last installation
     CInstallJournal m_Journal;
-    SChunkReport m_ChunkReport;  // of the last chunk-store update, verify or repair
+    // Of the last chunk-store update, verify or repair.
+    const SChunkReport& ChunkReport() const { return m_ChunkReport; }
 
     CINetDownLoad InetDownload;
     // The stall window of transfers in ms, over the configuration's (0: the
@@ -356,7 +357,7 @@ public:
     }
     DWORD m_nStallMs = 0;
     // The proxy over the configuration's ("" for the configuration's; updater --proxy).
-    std::wstring m_strProxy;
+    void SetProxy(const std::wstring& proxy) { m_strProxy = proxy; }
     // How long a file that another program holds open is waited for when installing.
     DWORD m_nLockWaitMs = 30000;
     // The rate limit of transfers in KiB/s over the configuration's (0: the
@@ -390,6 +391,10 @@ public:
 private:
     friend class CStopGuard;
     friend class CChunkUpdate;
+
+    InfoOutputFunCallback m_FileLogEcho = nullptr;
+    SChunkReport m_ChunkReport;
+    std::wstring m_strProxy;
 
     void WriteLogText(const std::wstring& text);
     // sigBytes (null when there is none: missing says why) against file, whose

@@ -89,7 +89,7 @@ int PrepareServerRun(CRun& run, CUpdateEngine& engine, const SOptions& o)
 {
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     g_bTestServer = o.testServer ? 1 : 0;
-    engine.m_strProxy = o.proxy;
+    engine.SetProxy(o.proxy);
     if (!StartEngine(engine, run.Window(), &PrintDownloadFraction)) return InitExitCode(engine);
     engine.SetStallTimeout(o.stallMs);
     engine.SetRateLimit(o.rateKiB);

@@ -76,7 +76,7 @@ int Check(const Args& args, bool repair)
     if (!engine.StartRepair(o.telecom, o.server, repair, o.full))
         return ExitWith(EXIT_NO_SERVER, L"the patch server has no address for this line");
     const EWorkerOutcome outcome = run.Wait(engine);
-    const SChunkReport& r = engine.m_ChunkReport;
+    const SChunkReport& r = engine.ChunkReport();
     PrintFound(r);
     PrintCheck(r.checkedFiles, r.missing.size(), r.damaged.size(), r.unexpected.size(), r.restored, r.fetchedBytes);
     switch (outcome) {

@@ -126,7 +126,7 @@ int RunUnzip(const Args& args)
     MakeDirectories(dir);
 
     CUpdateEngine engine;
-    engine.m_FileLogEcho = &EchoErrors;
+    engine.SetLogEcho(&EchoErrors);
     engine.SetSingleProgressCallback(&PrintFraction);
     if (!engine.UnZipFile(args[0], dir, true, 0.0f, 1.0f)) return ExitWith(EXIT_FAILED, L"unzip of " + args[0]);
     EndProgress();

@@ -34,7 +34,7 @@ int RunUpdate(const Args& args)
             return ExitWith(EXIT_NO_SERVER, L"the patch server has no address for this line");
         const EWorkerOutcome outcome = run.Wait(engine);
         if (outcome != OUTCOME_INSTALLED && outcome != OUTCOME_UP_TO_DATE) {
-            if (!engine.m_ChunkReport.route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.m_ChunkReport.route));
+            if (!engine.ChunkReport().route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.ChunkReport().route));
             if (const int code = FaultExitCode(engine)) return code;
         }
         switch (outcome) {
@@ -48,7 +48,7 @@ int RunUpdate(const Args& args)
             [[fallthrough]];
         default: return ExitWith(EXIT_FAILED, L"the update ended unexpectedly");
         }
-        if (!engine.m_ChunkReport.route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.m_ChunkReport.route));
+        if (!engine.ChunkReport().route.empty()) PrintRoute(Base::Utility::Utf8ToWide(engine.ChunkReport().route));
         engine.initBasic();  // the installation wrote the new versions
         const std::string after = engine.GetLocalVersionStr();
         PrintStep(AnsiToWide(before), AnsiToWide(after));
