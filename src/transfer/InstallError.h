@@ -1,5 +1,8 @@
-// Why an installation stopped: the installer's verdict, kept by the engine.
+// Why an installation stopped: the installer's verdict, kept by the engine;
+// and where a test makes it stop.
 #pragma once
+
+#include <functional>
 
 // Why an installation stopped. The engine tells its window of the first two
 // (the package's file list or its versions), the message boxes of the others.
@@ -19,3 +22,8 @@ enum EInstallError {
     INSTALL_UNREADABLE,         // the package file cannot be opened (the log says why)
     INSTALL_FILE_LOCKED,        // a file to replace stayed in use by another program: undone
 };
+
+// Asked before each change to the game directory with its number (0, 1,
+// ...): true makes that change fail. How tests break an installation
+// half-way; none in the programs.
+typedef std::function<bool(unsigned step)> InstallFaults;

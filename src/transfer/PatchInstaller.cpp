@@ -40,7 +40,6 @@ using Base::Utility::WithBackslashes;
 
 namespace {
 
-InstallFaultHook g_faultHook = nullptr;
 
 const char kPackageResourceType[] = "RT_RCDATA";
 const std::uint16_t kPackageResourceId = 135;
@@ -111,7 +110,6 @@ std::string SourceMd5Hex(const IByteSource& source)
 
 }  // namespace
 
-void SetInstallFaultHook(InstallFaultHook hook) { g_faultHook = hook; }
 
 CPatchInstaller::CPatchInstaller(CInstallJournal& journal) : m_journal(journal) {}
 
@@ -154,7 +152,7 @@ bool CPatchInstaller::Fail(EInstallError error, const wchar_t* logFormat, const 
 bool CPatchInstaller::FaultAt()
 {
     const unsigned step = m_step++;
-    return g_faultHook != nullptr && g_faultHook(step) != 0;
+    return m_faults && m_faults(step);
 }
 
 bool CPatchInstaller::Unpack()

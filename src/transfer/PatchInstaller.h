@@ -17,10 +17,6 @@
 #include "LogSink.h"
 #include "base/system/ZLock.h"
 
-// Test hook, called before each change to the game directory with its
-// number (0, 1, ...): 0 goes on, 1 makes that change fail.
-typedef int (*InstallFaultHook)(unsigned step);
-void SetInstallFaultHook(InstallFaultHook hook);
 
 // Progress in per mille: 0-300 unpacking, 300-700 copying, 700-1000
 // verifying, 101 at the end; 0 again on a copy error.
@@ -46,6 +42,7 @@ public:
     void SetLogSink(LogSink sink) { m_log = std::move(sink); }
     void SetProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
     void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
+    void SetFaults(InstallFaults faults) { m_faults = std::move(faults); }
     void SetTempDir(const std::wstring& dir);  // created with its parents
     void SetPackage(const std::wstring& path) { m_package = path; }
     // The step the package was fetched for: its own versions must be these.
@@ -112,4 +109,5 @@ private:
     EInstallError m_error = INSTALL_OK;
     std::wstring m_lockedPath, m_lockHolders;
     unsigned m_step = 0;
+    InstallFaults m_faults;
 };

@@ -33,6 +33,7 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
         if (m_hWnd) SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 0, static_cast<LPARAM>(permille));
     });
     installer.SetGameDir(gameDir);
+    installer.SetFaults(m_InstallFaults);
     SLockWait wait;
     wait.totalMs = m_nLockWaitMs;
     wait.onWait = [this, gameDir](const std::wstring& path) {

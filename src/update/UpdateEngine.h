@@ -358,6 +358,8 @@ public:
     DWORD m_nStallMs = 0;
     // The proxy over the configuration's ("" for the configuration's; updater --proxy).
     void SetProxy(const std::wstring& proxy) { m_strProxy = proxy; }
+    // Given to every installation of this engine (tests break one half-way).
+    void SetInstallFaults(InstallFaults faults) { m_InstallFaults = std::move(faults); }
     // How long a file that another program holds open is waited for when installing.
     DWORD m_nLockWaitMs = 30000;
     // The rate limit of transfers in KiB/s over the configuration's (0: the
@@ -395,6 +397,7 @@ private:
     InfoOutputFunCallback m_FileLogEcho = nullptr;
     SChunkReport m_ChunkReport;
     std::wstring m_strProxy;
+    InstallFaults m_InstallFaults;
 
     void WriteLogText(const std::wstring& text);
     // sigBytes (null when there is none: missing says why) against file, whose

@@ -28,7 +28,7 @@
 namespace {
 
 unsigned g_failStep = ~0u;
-int FailAt(unsigned step) { return step == g_failStep ? 1 : 0; }
+bool FailAt(unsigned step) { return step == g_failStep; }
 
 class InstallTest : public ::testing::Test {
 protected:
@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         RecordedMessageBoxes().clear();
-        SetInstallFaultHook(nullptr);
+        faults = nullptr;
     }
     // A fresh installation at version cur, the current directory.
     void FreshGame(const std::string& cur = "0000100")
@@ -64,6 +64,7 @@ protected:
         CPatchInstaller installer(journal);
         if (wait) installer.SetLockWait(*wait);
         installer.SetGameDir(game);
+        installer.SetFaults(faults);
         installer.SetTempDir(game + L"PatchCfg\\PatchTemp\\");
         installer.SetPackage(package.wstring());
         bool ok = installer.ExtractPackage() && installer.CopyFiles();
@@ -79,6 +80,7 @@ protected:
 
     static fs::path s_work;
     ScopedTestDir dir;
+    InstallFaults faults;  // given to each installation
     // What the last installation did.
     bool committed = false;
     ERecovery undone = RECOVERY_NOTHING;
@@ -177,10 +179,10 @@ TEST_F(InstallTest, AFailureAtAnyStepOrAFullDiskLeavesTheGameAsItWas)
         FreshGame();
         const Snapshot before = TakeSnapshot(".");
         g_failStep = step;
-        SetInstallFaultHook(step < 7 ? &FailAt : nullptr);
+        faults = step < 7 ? InstallFaults(&FailAt) : nullptr;
         SetDiskBudgetForTests(step < 7 ? -1 : 10);
         const EInstallError error = Install(s_work / "pkg.exe");
-        SetInstallFaultHook(nullptr);
+        faults = nullptr;
         SetDiskBudgetForTests(-1);
         EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup/journal.txt")) << step;
         if (step == 0 || step == 6) {
@@ -325,13 +327,13 @@ TEST_F(InstallTest, AGameDeepInAFolderTreeInstallsAndUndoesPastMaxPath)
         for (const auto& f : kOldGame) WriteLong(path(f.first), f.second);
         WriteLong(path("PatchCfg/NewUpdateCfg.xml"), LocalConfig("0000100"));
         g_failStep = 3;
-        SetInstallFaultHook(failing ? &FailAt : nullptr);
+        faults = failing ? InstallFaults(&FailAt) : nullptr;
         EXPECT_EQ(Install(s_work / "pkg.exe", nullptr, game) == INSTALL_OK, !failing);
         EXPECT_TRUE(failing ? undone == RECOVERY_DONE : committed) << failing;
         for (const auto& f : failing ? kOldGame : kInstalledNewGame)
             EXPECT_EQ(ReadLong(path(f.first)), f.second) << f.first << failing;
     }
-    SetInstallFaultHook(nullptr);
+    faults = nullptr;
     RemoveLongTree(game);
 }
 

@@ -85,7 +85,7 @@ TEST(SetupCrashChild, DiesHalfWay)
     CUpdateEngine engine;
     ASSERT_TRUE(engine.Initialize(nullptr, true, nullptr, nullptr, nullptr));
     engine.m_strPackagePath = engine.m_strManualPatchPath = std::getenv("TW_CRASH_PACKAGE");
-    SetInstallFaultHook([](unsigned step) { return step == 5 ? (TerminateProcess(GetCurrentProcess(), 99), 0) : 0; });
+    engine.SetInstallFaults([](unsigned step) { return step == 5 && TerminateProcess(GetCurrentProcess(), 99); });
     engine.Setup(0.3f, 1.0f);
     FAIL() << "should have died";
 }
@@ -151,10 +151,10 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
     for (const bool diskFull : {true, false}) {
         engine.ClearFault();
         SetDiskBudgetForTests(diskFull ? 100 : -1);
-        SetInstallFaultHook(diskFull ? nullptr : +[](unsigned step) { return step == 2 ? 1 : 0; });
+        engine.SetInstallFaults(diskFull ? InstallFaults() : [](unsigned step) { return step == 2; });
         EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
         SetDiskBudgetForTests(-1);
-        SetInstallFaultHook(nullptr);
+        engine.SetInstallFaults(nullptr);
         EXPECT_EQ(engine.m_nInstallError, diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
         EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
         EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
