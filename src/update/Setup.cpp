@@ -60,8 +60,11 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
         case INSTALL_NEEDS_REPAIR: Fault(FAULT_NEEDS_REPAIR); break;
         case INSTALL_FILE_LOCKED:
             Fault(FAULT_FILE_LOCKED);
-            m_strFailureDetail = installer.LockHolders().empty() ? L"the program that uses " + installer.LockedPath()
-                                                                 : installer.LockHolders();
+            // The holder's name where the system tells it, else the file's.
+            m_strFailureDetail = installer.LockHolders();
+            if (m_strFailureDetail.empty())
+                m_strFailureDetail = FormatLocalText(L"LOCKED_FILE_USER", L"s", installer.LockedPath().c_str());
+            if (m_strFailureDetail.empty()) m_strFailureDetail = installer.LockedPath();
             break;
         default: break;
         }

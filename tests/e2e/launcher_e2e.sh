@@ -188,8 +188,8 @@ up_to_date() {
   start_launcher
   ready
   # The skin's status line and bars, as a screen reader has them.
-  driver accessible "$TITLE" 1090 statictext "开始游戏" 5000 accessible "$TITLE" 1091 progressbar "Progress of the file: " 5000 \
-    accessible "$TITLE" 1092 progressbar "Progress of the update: " 5000 || fail "the status and the bars are not exposed"
+  driver accessible "$TITLE" 1090 statictext "开始游戏" 5000 accessible "$TITLE" 1091 progressbar "当前文件进度: " 5000 \
+    accessible "$TITLE" 1092 progressbar "总进度: " 5000 || fail "the status and the bars are not exposed"
   local n; for n in 1 2 3 4 5; do
     driver keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 500 >/dev/null 2>&1 && break
   done
@@ -382,6 +382,26 @@ failure_causes() {
   done
 }
 
+locked_file() {
+  # A file the step replaces is held open by another program: the status
+  # line names the file the launcher waits for; held past the installer's
+  # 30 s bound, the step is undone and the cause says to close the program.
+  install locked_file 0000100
+  driver hold "$(winpath "$(ci Content/version.txt)")" 120000 &
+  local holder=$!
+  LAUNCHERS+=("$holder")
+  start_launcher
+  driver wait-text "$TITLE" 1090 "正在等待" 60000 >/dev/null || fail "the status line does not say what it waits for"
+  shot launcher_waiting_locked
+  driver wait-text "$TITLE" 1090 "游戏文件正被其他程序使用" 60000 >/dev/null || fail "no cause for the file in use"
+  driver wait-enabled "$TITLE" 1003 10000 >/dev/null || fail "no retry button"
+  shot cause_locked
+  logs_have "is in use" || fail "no log line on the file in use"
+  version_is 0000100
+  kill "$holder" 2>/dev/null || true
+  close_launcher 20
+}
+
 repair_menu() {
   # A damaged and a deleted file, restored from the notification-area menu
   # while the launcher waits for the player to start the game.
@@ -427,6 +447,6 @@ scaled_to() { # percent, [button]: the window's size (and the start button's pla
 }
 
 ALL=(up_to_date upgrade_chain download_error base_packs new_launcher package_on_command_line channels non_ascii
-     failure_causes repair_menu)
+     failure_causes locked_file repair_menu)
 for s in "${@:-${ALL[@]}}"; do "$s"; done
 echo "== launcher whole runs passed: ${*:-${ALL[*]}}"

@@ -80,6 +80,7 @@ const STextDefault kDefaults[] = {
     {L"PROGRESS_FILE", L"当前文件进度", L"Progress of the file"},
     {L"PROGRESS_TOTAL", L"总进度", L"Progress of the update"},
     {L"WAITING_LOCKED_FILE", L"正在等待 %s：它正被其他程序使用...", L"Waiting for %s: another program is using it..."},
+    {L"LOCKED_FILE_USER", L"使用 %s 的程序", L"the program that uses %s"},
     // Chunk-store updates, verify and repair.
     {L"CHUNK_PLANNING", L"正在比较本地文件与版本 %s...", L"Comparing the installation with version %s..."},
     {L"CHUNK_FETCHING", L"正在下载所缺数据 (%sM/%sM)", L"Fetching what the installation lacks (%s/%s MiB)"},

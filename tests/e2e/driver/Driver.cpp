@@ -33,6 +33,8 @@
 //                               control ID as a screen reader has it: its role
 //                               (progressbar, statictext) and "NAME: VALUE"
 //                               holding TEXT; prints it
+//   hold FILE MS                FILE held open for MS ms as another program
+//                               holds one: read, shared for reading only
 //   unregister                  removes the launcher's file-type key, which
 //                               would send the next launcher to the
 //                               installation that wrote it
@@ -197,7 +199,7 @@ int wmain(int argc, wchar_t** argv)
         {L"wait-window", 2}, {L"wait-enabled", 3}, {L"wait-iconic", 3}, {L"wait-restored", 3}, {L"disabled", 2},
         {L"wait-text", 4},   {L"click", 2},        {L"mouse-click", 2}, {L"box", 3},           {L"rect", 1},
         {L"rect-holding", 1}, {L"rect-control", 2}, {L"dpi-changed", 2}, {L"tray-menu", 4},   {L"keys", 2},
-        {L"focus", 4},       {L"accessible", 5},   {L"unregister", 0}};
+        {L"focus", 4},       {L"accessible", 5},   {L"unregister", 0},      {L"hold", 2}};
     static const std::map<std::wstring, std::pair<WORD, bool>> kKeys = {
         {L"tab", {VK_TAB, false}},        {L"shift-tab", {VK_TAB, true}},     {L"enter", {VK_RETURN, false}},
         {L"space", {VK_SPACE, false}},    {L"escape", {VK_ESCAPE, false}}};
@@ -264,6 +266,11 @@ int wmain(int argc, wchar_t** argv)
             if (!w || !GetWindowRect(w, &r)) return Fail(L"no window or control " + v.back());
             if (step == L"rect-control") MapWindowPoints(nullptr, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
             std::fwprintf(stdout, L"%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        } else if (step == L"hold") {
+            HANDLE held = CreateFileW(v[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (held == INVALID_HANDLE_VALUE) return Fail(L"cannot open " + v[0]);
+            Sleep(ms());  // the other program's time, not a wait for a state
+            CloseHandle(held);
         } else if (step == L"dpi-changed") {
             HWND w = FindTop(nullptr, nullptr, n(0));
             if (!w) return Fail(L"no window holding " + v[0]);
