@@ -410,6 +410,11 @@ void CPatchDlg::OnRunFailed()
         SetStatusTag(tag);
     m_bRetry = true;
     m_bCanStartGame = false;
+    // The button runs the update again: it shows the update image, not "start".
+    if (!m_strUpdateBtnPath.empty()) {
+        m_strStartImage = m_strUpdateBtnPath;
+        m_Buttons[0].LoadImage(m_strUpdateBtnPath, RGB(255, 0, 255), m_nDpi);
+    }
     m_Buttons[0].SetTooltipText(LocalText(L"RETRY_BUTTON"));
     SetButtonsBusy(false);
 }

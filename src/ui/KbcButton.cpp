@@ -62,7 +62,15 @@ void CKbcButton::SetFixedState(int state)
 
 void CKbcButton::Repaint()
 {
-    if (m_hWnd) InvalidateRect(m_hWnd, nullptr, FALSE);
+    if (m_hWnd == nullptr) return;
+    // The parent's picture under the button first, then the button: its key
+    // colour shows what lies below, which must be the skin, not what the
+    // screen held there before (black corners after a box or a dialog).
+    HWND parent = GetParent(m_hWnd);
+    RECT r;
+    GetWindowRect(m_hWnd, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CKbcButton::DrawItem(const DRAWITEMSTRUCT& item)
