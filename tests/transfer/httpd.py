@@ -31,10 +31,7 @@ lower-cases URLs) and records every request line in DIR/requests.log:
       other        always another file than the validator names
       status=C     every request is answered with status C
       lm, weak, novalidator  Last-Modified only, a weak ETag, neither
-  file/KEY/OPTS/PATH  the same for the file DIR/www/PATH (another file: its
-                       bytes XOR 0x5A)
-and records each request's line and headers in DIR/headers.log, and the
-body bytes of each range-route answer in DIR/sent.log ("KEY BYTES").
+and records each request's line and headers in DIR/headers.log.
 """
 import http.server
 import os
@@ -47,17 +44,12 @@ import time
 
 CYCLE = bytes((i * 7 + 3) & 0xFF for i in range(256))
 BLOCK = 1 << 20
+# The pattern file and its other version (XOR 0x5A), a block and a cycle long.
 VERSIONS = {1: CYCLE * (BLOCK // 256 + 1), 2: bytes(b ^ 0x5A for b in CYCLE) * (BLOCK // 256 + 1)}
 
 
 def pattern(n):
     return (CYCLE * (n // 256 + 1))[:n]
-
-
-def pieces(first, end, version):
-    """Bytes [first, end) of the pattern file of a version, in blocks."""
-    for pos in range(first, end, BLOCK):
-        yield VERSIONS[version][pos % 256: pos % 256 + min(BLOCK, end - pos)]
 
 
 class FaultHandler(socketserver.StreamRequestHandler):
@@ -68,21 +60,23 @@ class FaultHandler(socketserver.StreamRequestHandler):
     def handle(self):
         line = self.rfile.readline(65536).decode("latin-1").rstrip("\r\n")
         raw = []
-        while True:
-            h = self.rfile.readline(65536)
-            if h in (b"\r\n", b"\n", b""):
+        for h in iter(lambda: self.rfile.readline(65536), b""):
+            if h in (b"\r\n", b"\n"):
                 break
             raw.append(h.decode("latin-1").rstrip("\r\n"))
         self.fields = {name.strip().lower(): value.strip() for name, _, value in (t.partition(":") for t in raw)}
-        with self.lock, open(os.path.join(self.server.root, "requests.log"), "a") as log:
-            log.write(line + "\n")
-            with open(os.path.join(self.server.root, "headers.log"), "a") as headers:
-                headers.write("\t".join([line] + raw) + "\n")
+        with self.lock:
+            self.log("requests.log", line + "\n")
+            self.log("headers.log", "\t".join([line] + raw) + "\n")
         seg = [p for p in (line.split(" ") + ["/"])[1].split("/") if p]
         try:
             self.answer(seg[0] if seg else "", int(seg[-1]) if seg and seg[-1].isdigit() else 0, seg)
         except (BrokenPipeError, ConnectionResetError):
             pass
+
+    def log(self, name, text):
+        with open(os.path.join(self.server.root, name), "a") as f:
+            f.write(text)
 
     def head(self, status, headers):
         text = "HTTP/1.1 %d Status\r\n" % status + "".join("%s: %s\r\n" % h for h in headers)
@@ -100,6 +94,15 @@ class FaultHandler(socketserver.StreamRequestHandler):
             self.rfile.read(1)
         except OSError:
             pass
+
+    def paced(self, data, step, ms, limit=None):
+        start = time.time()
+        for i in range(0, len(data), step):
+            if limit and time.time() - start > limit:
+                break
+            self.wfile.write(data[i:i + step])
+            self.wfile.flush()
+            time.sleep(ms / 1000.0)
 
     def answer(self, kind, n, seg):
         if kind in ("ok", "p206", "more", "fewer", "cutonce"):
@@ -120,30 +123,21 @@ class FaultHandler(socketserver.StreamRequestHandler):
             for i in range(0, len(data), 1000):
                 self.wfile.write(b"%x\r\n" % len(data[i:i + 1000]) + data[i:i + 1000] + b"\r\n")
             self.wfile.write(b"0\r\n\r\n")
-        elif kind in ("close", "empty"):
-            self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n" + pattern(n))
-        elif kind in ("slow", "trickle"):  # N bytes in 10 pieces, or one byte at a time, MS ms apart
-            n, step = (int(seg[1]), max(1, int(seg[1]) // 10)) if kind == "slow" else (n, 1)
+        elif kind in ("close", "empty", "endless"):
+            self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
+            for _ in range(4096 if kind == "endless" else 1):
+                self.wfile.write(pattern(65536 if kind == "endless" else n))
+        elif kind == "slow":  # N bytes in 10 pieces MS ms apart
+            self.head(200, [("Content-Length", int(seg[1]))])
+            self.paced(pattern(int(seg[1])), max(1, int(seg[1]) // 10), int(seg[2]))
+        elif kind == "trickle":
             self.head(200, [("Content-Length", n)])
-            for i in range(0, n, step):
-                self.wfile.write((pattern(n) if kind == "slow" else pattern(1) * n)[i:i + step])
-                self.wfile.flush()
-                time.sleep(int(seg[2]) / 1000.0)
+            self.paced(pattern(1) * n, 1, int(seg[2]))
         elif kind == "silent":
             self.head(200, [("Content-Length", 10)])
             self.linger()
         elif kind == "range" and len(seg) == 4:
             self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], n)
-        elif kind == "file" and len(seg) >= 4 and ".." not in seg:
-            path = os.path.join(self.server.root, "www", *seg[3:])
-            if not os.path.isfile(path):
-                self.head(404, [("Content-Length", 0)])
-                return
-            with open(path, "rb") as f:
-                data = f.read()
-            files = {1: data, 2: bytes(b ^ 0x5A for b in data)}
-            self.ranged(seg[1], [o for o in seg[2].split(",") if o not in ("", "-")], len(data),
-                        lambda first, end, version: [files[version][first:end]])
         elif kind == "huge":
             self.head(200, [("Content-Length", 100 << 30)])
             chunk, sent, start = pattern(65536), 0, time.time()
@@ -152,27 +146,16 @@ class FaultHandler(socketserver.StreamRequestHandler):
                     self.wfile.write(chunk)
                     sent += len(chunk)
             finally:
-                with self.lock, open(os.path.join(self.server.root, "sent.log"), "a") as log:
-                    log.write("huge %d %d\n" % (sent, (time.time() - start) * 1000))
+                with self.lock:
+                    self.log("sent.log", "huge %d %d\n" % (sent, (time.time() - start) * 1000))
         elif kind == "dribble":
             text = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-Pad: %s\r\n\r\n" % ("a" * 500)
-            start = time.time()
-            for c in text.encode("latin-1"):
-                if time.time() - start > 120:
-                    break
-                self.wfile.write(bytes([c]))
-                self.wfile.flush()
-                time.sleep(n / 1000.0)
+            self.paced(text.encode("latin-1"), 1, n, 120)
             self.wfile.write(pattern(10))
-        elif kind == "endless":
-            self.wfile.write(b"HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n")
-            chunk = pattern(65536)
-            for _ in range(4096):
-                self.wfile.write(chunk)
         else:
             self.head(404, [("Content-Length", 0)])
 
-    def ranged(self, key, opts, n, source=pieces):
+    def ranged(self, key, opts, n):
         flags = {o.partition("=")[0]: o.partition("=")[2] for o in opts}
         with self.lock:
             count = self.counts[key] = self.counts.get(key, 0) + 1
@@ -192,10 +175,8 @@ class FaultHandler(socketserver.StreamRequestHandler):
         if (first is not None and "always416" in flags) or (honour and first >= n):
             return self.head(416, [("Content-Range", "bytes */%d" % n), ("Content-Length", 0)])
         if honour:
-            if "badrange" in flags:
-                first += 1
-            if "wrong" in flags:
-                body_version = 3 - body_version
+            first += "badrange" in flags
+            body_version = 3 - body_version if "wrong" in flags else body_version
             self.head(206, validators + [("Content-Range", "bytes %d-%d/%d" % (first, n - 1, n)),
                                          ("Content-Length", n - first)])
         else:
@@ -203,17 +184,9 @@ class FaultHandler(socketserver.StreamRequestHandler):
             self.head(200, validators + [("Content-Length", n)])
         cuts = [int(c) for c in flags.get("cut", "").split(":") if c.isdigit()]
         stall = int(flags["stall"]) if flags.get("stall", "").isdigit() and count == 1 else None
-        limit = stall if stall is not None else cuts[count - 1] if count <= len(cuts) else n
-        end = max(first, min(n, limit))
-        sent = 0
-        try:
-            for piece in source(first, end, body_version):
-                self.wfile.write(piece)
-                sent += len(piece)
-            self.wfile.flush()
-        finally:
-            with self.lock, open(os.path.join(self.server.root, "sent.log"), "a") as log:
-                log.write("%s %d\n" % (key, sent))
+        end = max(first, min(n, stall if stall is not None else cuts[count - 1] if count <= len(cuts) else n))
+        for pos in range(first, end, BLOCK):
+            self.wfile.write(VERSIONS[body_version][pos % 256: pos % 256 + min(BLOCK, end - pos)])
         if stall is not None:
             self.linger()
 

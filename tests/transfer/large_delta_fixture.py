@@ -54,14 +54,12 @@ def write_pair(old_path, new_path):
 def make(work, patchtool):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    if os.environ.get("TW_LARGE_TESTS") != "1":
-        open(os.path.join(work, "skip.txt"), "w").write("set TW_LARGE_TESTS=1")
-        return 0
     free = shutil.disk_usage(work).free
-    if free < NEED_FREE:
-        open(os.path.join(work, "skip.txt"), "w").write(
-            "%.1f GiB free under %s, the test needs 15 GiB" % (free / (1 << 30), work))
-        return 0
+    skip = ("set TW_LARGE_TESTS=1" if os.environ.get("TW_LARGE_TESTS") != "1" else
+            "%.1f GiB free under %s, the test needs 15 GiB" % (free / (1 << 30), work) if free < NEED_FREE else None)
+    if skip:
+        open(os.path.join(work, "skip.txt"), "w").write(skip)
+        return
     for tree in ("old", "new"):
         os.makedirs(os.path.join(work, tree, "Data"))
     start = time.time()
@@ -75,18 +73,12 @@ def make(work, patchtool):
     open(os.path.join(work, "new.md5"), "w").write(digest)
     print("files written in %.0f s, packed in %.0f s, package %d bytes" %
           (made - start, time.time() - made, os.path.getsize(os.path.join(work, "delta.exe"))))
-    return 0
-
-
-def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "make":
-        return make(sys.argv[2], sys.argv[3])
-    if len(sys.argv) == 3 and sys.argv[1] == "clean":
-        shutil.rmtree(sys.argv[2], ignore_errors=True)
-        return 0
-    print(__doc__, file=sys.stderr)
-    return 2
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    if len(sys.argv) == 4 and sys.argv[1] == "make":
+        make(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 3 and sys.argv[1] == "clean":
+        shutil.rmtree(sys.argv[2], ignore_errors=True)
+    else:
+        sys.exit(__doc__)
