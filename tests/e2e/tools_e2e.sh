@@ -109,25 +109,16 @@ for case in "14 digest" "17 name" "18 deep"; do
 done
 [ ! -e "$W/evil.exe" ] && [ ! -e "$W/name/evil.exe" ]
 [ ! -e "$W/deep/PatchCfg/NewUpdateInfo.xml" ]
-# Signed updates: published and signed by patchtool, or signed by minisign;
+# Signed by minisign (patchtool's own signing: SignToolTest and e2e_chunks);
 # an installation that trusts a key refuses the unsigned server.
-run "$PT" keygen -o "$(winpath "$W/ours")" >/dev/null
 minisign -G -W -p "$W/theirs.pub" -s "$W/theirs.key" >/dev/null
-site signed --sign "$(winpath "$W/ours.key")"
 site minisigned
-for f in newupdateinfo.zip patches/up1.exe patches/up2.exe; do
-  minisign -Vm "$W/www/signed/$f" -p "$W/ours.pub" >/dev/null
-  minisign -S -s "$W/theirs.key" -m "$W/www/minisigned/$f" >/dev/null
-done
-trusting() { game "$1" "$2" && trust "$W/$1" "$3"; }  # name, update-information URL, public key file
-for case in "signed ours" "minisigned theirs"; do
-  set -- $case
-  trusting "$1-game" "${URL}$1/NewUpdateInfo.zip" "$W/$2.pub"
-  expect 0 run "$UP" update --dir "$(winpath "$W/$1-game")"
-  same v300 "$1-game"
-  grep -q 'InfoTimestamp="[0-9]' "$W/$1-game/PatchCfg/NewUpdateCfg.xml"
-done
-trusting unsigned "${URL}NewUpdateInfo.zip" "$W/ours.pub"
+for f in newupdateinfo.zip patches/up1.exe patches/up2.exe; do minisign -S -s "$W/theirs.key" -m "$W/www/minisigned/$f" >/dev/null; done
+game minisigned-game "${URL}minisigned/NewUpdateInfo.zip" && trust "$W/minisigned-game" "$W/theirs.pub"
+expect 0 run "$UP" update --dir "$(winpath "$W/minisigned-game")"
+same v300 minisigned-game
+grep -q 'InfoTimestamp="[0-9]' "$W/minisigned-game/PatchCfg/NewUpdateCfg.xml"
+game unsigned "${URL}NewUpdateInfo.zip" && trust "$W/unsigned" "$W/theirs.pub"
 expect 23 run "$UP" update --dir "$(winpath "$W/unsigned")"
 grep -q "signature" "$W/out.txt"
 same v100 "unsigned"
