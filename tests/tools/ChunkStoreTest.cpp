@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <set>
 
 #include "ChunkStore.h"
-#include "TestUtil.h"
+#include "ToolTestUtil.h"
 #include "transfer/ChunkPlan.h"
 #include "transfer/ChunkSpool.h"
 #include "transfer/FileRebuild.h"
@@ -17,14 +16,6 @@
 #include "transfer/Manifest.h"
 
 namespace {
-
-std::string RandomBytes(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
 
 std::vector<std::string> Cuts(const std::string& data, std::size_t feed)
 {

@@ -3,21 +3,12 @@
 // stated size.
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "DeltaWriter.h"
-#include "TestUtil.h"
+#include "ToolTestUtil.h"
 #include "transfer/ZstdDelta.h"
 
 namespace {
-
-std::string RandomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
 
 // Collects the result; never more than the stated size may arrive.
 struct SCollect : IDeltaSink {

@@ -3,14 +3,13 @@
 
 #include <iconv.h>
 
-#include <cstdlib>
 #include <map>
 #include <vector>
 
 #include <tinyxml.h>
 #include <unzip.h>
 
-#include "TestUtil.h"
+#include "ToolTestUtil.h"
 #include "base/utility/Scramble.h"
 #include "base/utility/XmlLoad.h"
 #include "transfer/ByteSource.h"
@@ -20,15 +19,6 @@
 #include "transfer/ZstdDelta.h"
 
 namespace {
-
-int Tool(const std::string& args, std::string* output = nullptr)
-{
-    const int status =
-        std::system((std::string(PATCHTOOL_PATH) + " " + args + " >tool.out 2>&1").c_str());
-    if (output) *output = ReadBytes("tool.out");
-    fs::remove("tool.out");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Entries of the zip inside a package: name -> bytes.
 std::map<std::string, std::string> PackageEntries(const std::string& image)

@@ -4,19 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
-#include "TestUtil.h"
+#include "ToolTestUtil.h"
 
 namespace {
-
-int Tool(const std::string& args, std::string* output = nullptr)
-{
-    const int status = std::system((std::string(PATCHTOOL_PATH) + " " + args + " >tool.out 2>&1 </dev/null").c_str());
-    if (output) *output = ReadBytes("tool.out");
-    fs::remove("tool.out");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 void Version(const std::string& v, const std::string& changed)
 {

@@ -1,20 +1,12 @@
 // patchtool keygen, sign and publish --sign against the real minisign, both ways.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 
-#include "TestUtil.h"
+#include "ToolTestUtil.h"
 #include "transfer/Minisign.h"
 
 namespace {
-
-int Shell(const std::string& command)
-{
-    const int status = std::system((command + " >/dev/null 2>&1 </dev/null").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-int Tool(const std::string& args) { return Shell(std::string(PATCHTOOL_PATH) + " " + args); }
 
 std::string SecondLine(const fs::path& path)
 {
