@@ -10,7 +10,7 @@
 #include "transfer/InstallError.h"
 
 // Results of the engine's steps (update information, version comparison,
-// download), with the designed numbers.
+// download), with their fixed numbers.
 enum EStepResult : int {
     STEP_FAILED = 0,
     STEP_DOWNLOAD_FAILED = 1,  // every attempt of the download failed
