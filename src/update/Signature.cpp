@@ -1,6 +1,5 @@
 // Signatures of downloads: FILE.minisig fetched from beside FILE and checked
 // against the trusted keys before the file is unpacked, installed or read.
-#include <algorithm>
 #include <ctime>
 
 #include <tinyxml.h>

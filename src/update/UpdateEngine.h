@@ -264,7 +264,6 @@ public:
     CTransferPolicy& Transfer() { return m_Transfer; }
     // Where the run's package comes from and which step it must make.
     CFetchRoute& Route() { return m_Route; }
-    const CFetchRoute& Route() const { return m_Route; }
     // Given to every installation of this engine (tests break one half-way).
     void SetInstallFaults(InstallFaults faults) { m_InstallFaults = std::move(faults); }
 
