@@ -71,7 +71,7 @@ void CChunkFetcher::Worker(std::uint32_t rate)
         }
         const SChunkRange& r = work.range;
         const std::string url = m_stores[work.store] + "bundles/" + m_manifest.bundles[r.bundle].name;
-        const int code = http.FetchRange(Wide(url).c_str(), r.first, r.last, &body, &m_received);
+        const EDownloadResult code = http.FetchRange(Wide(url).c_str(), r.first, r.last, &body, &m_received);
         bool requeued = true;
         if (code == DOWNLOAD_STOPPED) {
             m_result = DOWNLOAD_STOPPED;
@@ -122,7 +122,7 @@ void CChunkFetcher::Worker(std::uint32_t rate)
     }
 }
 
-int CChunkFetcher::Fetch(const std::vector<SChunkRange>& ranges, unsigned connections)
+EDownloadResult CChunkFetcher::Fetch(const std::vector<SChunkRange>& ranges, unsigned connections)
 {
     if (ranges.empty()) return DOWNLOAD_OK;
     if (m_stores.empty()) return DOWNLOAD_REQUEST_FAILED;

@@ -17,6 +17,7 @@
 #include "ChunkSpool.h"
 #include "LogSink.h"
 #include "Manifest.h"
+#include "DownLoad.h"
 #include "Proxy.h"
 
 struct SFetchRules {
@@ -43,7 +44,7 @@ public:
 
     // DOWNLOAD_OK once every chunk of the ranges is in the spool; else the
     // code of the last failure (LastStatus and LastError tell more).
-    int Fetch(const std::vector<SChunkRange>& ranges, unsigned connections = 4);
+    EDownloadResult Fetch(const std::vector<SChunkRange>& ranges, unsigned connections = 4);
     std::uint64_t Received() const { return m_received; }
     DWORD LastStatus() const { return m_status; }
     DWORD LastError() const { return m_error; }
@@ -74,7 +75,7 @@ private:
     std::vector<SWork> m_queue;
     std::size_t m_busy = 0;
     std::atomic<bool> m_failed{false};
-    std::atomic<int> m_result{0};
+    std::atomic<EDownloadResult> m_result{DOWNLOAD_OK};
     std::atomic<std::uint64_t> m_received{0};
     std::atomic<DWORD> m_status{0}, m_error{0};
     std::atomic<unsigned> m_badChunks{0}, m_shortBundles{0};

@@ -2,17 +2,17 @@
 
 #include "DownLoad.h"
 
-bool MayMendWithTime(int downloadResult, DWORD httpStatus)
+bool MayMendWithTime(EDownloadResult downloadResult, DWORD httpStatus)
 {
     if (downloadResult == DOWNLOAD_STALLED || downloadResult == DOWNLOAD_TOO_SLOW) return true;
     if (downloadResult != DOWNLOAD_REQUEST_FAILED) return false;
     return httpStatus == 0 || httpStatus >= 500 || httpStatus == 408 || httpStatus == 429;
 }
 
-int RetryDownload(const SRetryPolicy& policy, const std::function<int()>& attempt,
-                  const std::function<DWORD()>& status)
+EDownloadResult RetryDownload(const SRetryPolicy& policy, const std::function<EDownloadResult()>& attempt,
+                              const std::function<DWORD()>& status)
 {
-    int result = DOWNLOAD_REQUEST_FAILED;
+    EDownloadResult result = DOWNLOAD_REQUEST_FAILED;
     DWORD pause = policy.firstPauseMs;
     for (int i = 0; i < policy.attempts; ++i) {
         if (policy.cancel && *policy.cancel) break;

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <functional>
 
+#include "DownLoad.h"
+
 struct SRetryPolicy {
     int attempts = 4;
     DWORD firstPauseMs = 1000;
@@ -19,10 +21,10 @@ struct SRetryPolicy {
 };
 
 // A missing file stays missing; silence, a lost connection or a busy server may pass.
-bool MayMendWithTime(int downloadResult, DWORD httpStatus);
+bool MayMendWithTime(EDownloadResult downloadResult, DWORD httpStatus);
 
-// Calls attempt (which returns a DOWNLOAD_* code) until it succeeds, fails in
+// Calls attempt until it succeeds, fails in
 // another way than the request or the transfer, or the attempts are used up;
 // status() gives the HTTP status of the last response. The last code.
-int RetryDownload(const SRetryPolicy& policy, const std::function<int()>& attempt,
-                  const std::function<DWORD()>& status);
+EDownloadResult RetryDownload(const SRetryPolicy& policy, const std::function<EDownloadResult()>& attempt,
+                              const std::function<DWORD()>& status);

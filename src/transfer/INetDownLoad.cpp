@@ -152,7 +152,7 @@ int CINetDownLoad::Download(const wchar_t* url, const wchar_t* localPath, std::u
                             std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t)
 {
     std::uint64_t length = 0;
-    const int result = DownloadFile(url, localPath, SDownloadLimits(), &length);
+    const EDownloadResult result = DownloadFile(url, localPath, SDownloadLimits(), &length);
     if (result == DOWNLOAD_OK && receivedSize != nullptr)
         *receivedSize = length > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(length);
     return result;

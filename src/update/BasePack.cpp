@@ -40,19 +40,19 @@ void CUpdateEngine::DownloadBasePack(int pack)
             Progress(PROGRESS_TOTAL, 1.0f);
     }
     if (k >= m_vecBasePackURL.size()) {
-        m_strFailureDetail = L"Binaries\\, DATA.dat";
+        m_Result.SetFailureDetail(L"Binaries\\, DATA.dat");
         SetLog(LOG_TO_FILE, L"Error:the installation is incomplete: Binaries\\ or DATA.dat is missing, and "
                             L"PatchCfg\\NewUpdateInfo.xml names no base pack to fill it");
     }
     if (size == 0 || stopped) {
         // A partial download may stay for the next start; an empty folder does not.
         if (!BasePackPath(pack - 1).empty()) RemoveDirectoryW(GetParentDir(BasePackPath(pack - 1)).c_str());
-        m_Outcome = OUTCOME_BASEPACK_DOWNLOAD_FAILED;
+        m_Result.SetOutcome(OUTCOME_BASEPACK_DOWNLOAD_FAILED);
         SetLog(LOG_TO_INFO, L"%s", LocalText(failedText));
         if (!stopped) Notify(WM_RUN_FAILED);
         return;
     }
-    m_Outcome = OUTCOME_BASEPACK_DOWNLOADED;
+    m_Result.SetOutcome(OUTCOME_BASEPACK_DOWNLOADED);
     if (pack == 1) {
         SetLog(LOG_TO_FILE, L"BasePack download succeed!");
         SetLog(LOG_TO_FILE, L"DownloadBasePack::End\r\n");
@@ -80,7 +80,7 @@ void CUpdateEngine::UnzipBasePack(int pack)
     const std::wstring dir = Base::Utility::Utf8ToWide(m_strInstallDir);
     const std::wstring archive = BasePackPath(pack - 1);
     if (archive.empty() || !UnZipFile(archive, dir, true, 0.0f, 1.0f)) {
-        m_Outcome = OUTCOME_BASEPACK_UNZIP_FAILED;
+        m_Result.SetOutcome(OUTCOME_BASEPACK_UNZIP_FAILED);
         SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_ERROR1" : L"UNZIP_BASEPACK_ERROR2"));
         Notify(WM_RUN_FAILED);
         return;
@@ -90,6 +90,6 @@ void CUpdateEngine::UnzipBasePack(int pack)
     RemoveDirectoryW(GetParentDir(archive).c_str());
     SetLog(LOG_TO_INFO, L"%s", LocalText(pack == 1 ? L"UNZIP_BASEPACK_END1" : L"UNZIP_BASEPACK_END2"));
     Progress(PROGRESS_TOTAL, 1.0f);
-    m_Outcome = OUTCOME_BASEPACK_UNPACKED;
+    m_Result.SetOutcome(OUTCOME_BASEPACK_UNPACKED);
     Notify(WM_CHECK_INSTALL);
 }

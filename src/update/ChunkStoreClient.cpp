@@ -47,9 +47,7 @@ bool CChunkStoreClient::Load()
         return false;
     }
     // The chosen server first, then the others of the same version on its line.
-    std::vector<std::string> bases(1, m_engine.m_strPatchBaseURL);
-    bases.insert(bases.end(), m_engine.m_vecFailoverBaseURL.begin(), m_engine.m_vecFailoverBaseURL.end());
-    for (const std::string& base : bases) {
+    for (const std::string& base : m_engine.Route().Bases(m_engine.m_strPatchBaseURL)) {
         for (const SPatchServer& s : m_engine.m_vecPatchServer) {
             for (const std::string* line : {&s.url, &s.unicomurl}) {
                 if (line->empty() || *line + s.Xmlfiledir != base) continue;
@@ -83,7 +81,7 @@ EManifestFetch CChunkStoreClient::Fetch(const std::string& version, bool fresh, 
     limits.maxSize = kMaxManifestBytes;
     for (size_t i = 0; i < m_stores.size(); ++i) {
         const std::string url = m_stores[i] + "manifests/" + name;
-        int code = DOWNLOAD_REQUEST_FAILED;
+        EDownloadResult code = DOWNLOAD_REQUEST_FAILED;
         if (m_engine.DownloadOneFile(url, false, "", "", "", *localPath, false, limits, &code) == 0 &&
             code != DOWNLOAD_OK) {
             if (code == DOWNLOAD_TOO_LARGE) return MANIFEST_REFUSED;

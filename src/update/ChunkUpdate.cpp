@@ -131,7 +131,7 @@ bool CChunkUpdate::TryUpdate()
 {
     SChunkReport& report = m_engine.m_ChunkReport;
     report = SChunkReport();
-    m_engine.m_nInstallError = INSTALL_OK;
+    m_engine.m_Result.SetInstallError(INSTALL_OK);
     auto route = [&](const std::string& text) {
         report.route = text;
         m_engine.SetLog(LOG_TO_FILE, L"update route: %s", Utf8ToWide(text).c_str());
@@ -156,14 +156,14 @@ bool CChunkUpdate::TryUpdate()
         return true;
     }
     if (fetched == MANIFEST_ABSENT) {
-        m_engine.m_Fault = before;
+        m_engine.m_Result.RestoreFault(before);
         route("steps: the chunk store has no manifest of " + m_engine.m_strServerVersion + " (" + chainText + ")");
         return false;
     }
     // The installed version's manifest only says where chunks may lie: every
     // one is checked against the bytes before it is used.
     if (m_store.Fetch(m_engine.GetLocalVersionStr(), false, &installedPath, nullptr) != MANIFEST_FETCHED) {
-        m_engine.m_Fault = before;
+        m_engine.m_Result.RestoreFault(before);
         installedPath.clear();
         m_engine.SetLog(LOG_TO_FILE, L"no usable manifest of the installed version %s: the installation is read to find "
                                      L"its chunks",
@@ -197,7 +197,7 @@ bool CChunkUpdate::TryUpdate()
     }
     m_engine.SetLog(LOG_TO_FILE, L"------------------\r\nSetup all complete!");
     m_engine.m_nFinished = 1;
-    m_engine.m_Outcome = OUTCOME_INSTALLED;
+    m_engine.m_Result.SetOutcome(OUTCOME_INSTALLED);
     m_engine.Notify(WM_UPDATE_COMPLETE);
     return true;
 }
@@ -256,7 +256,7 @@ void CChunkUpdate::Check(bool repair, bool full)
     if (found.Clean() || !repair) {
         if (!found.Clean()) m_engine.Fault(FAULT_DAMAGED);
         m_engine.m_nFinished = found.Clean() ? 1 : 0;
-        m_engine.m_Outcome = found.Clean() ? OUTCOME_VERIFIED : OUTCOME_DAMAGED;
+        m_engine.m_Result.SetOutcome(found.Clean() ? OUTCOME_VERIFIED : OUTCOME_DAMAGED);
         m_engine.CloseLog(found.Clean());
         m_engine.Notify(WM_REPAIR_DONE);
         return;
@@ -297,7 +297,7 @@ void CChunkUpdate::Check(bool repair, bool full)
     report.restored = static_cast<unsigned>(plan.Files().size());
     m_engine.SetLog(LOG_TO_FILE, L"repair complete: %u files restored", report.restored);
     m_engine.m_nFinished = 1;
-    m_engine.m_Outcome = OUTCOME_REPAIRED;
+    m_engine.m_Result.SetOutcome(OUTCOME_REPAIRED);
     m_engine.CloseLog(true);
     m_engine.Notify(WM_REPAIR_DONE);
 }
@@ -318,7 +318,7 @@ bool CChunkUpdate::Apply(const SManifest& target, const CChunkPlan& plan, const 
     CChunkSpool spool(target, plan.Index());
     if (!spool.Open(Base::Utility::WideToUtf8(temp) + "chunks.spool")) {
         m_engine.SetLog(LOG_TO_FILE, L"Error:cannot write %schunks.spool", temp.c_str());
-        m_engine.m_nInstallError = INSTALL_COPY_ERROR;
+        m_engine.m_Result.SetInstallError(INSTALL_COPY_ERROR);
         return false;
     }
     std::vector<std::pair<std::wstring, std::string>> placed;
@@ -326,7 +326,7 @@ bool CChunkUpdate::Apply(const SManifest& target, const CChunkPlan& plan, const 
     spool.Close();
     if (!Install(placed, deletions)) return false;
     if (!versionTo.empty() && !m_engine.SaveVersions(versionTo)) {
-        m_engine.m_nInstallError = INSTALL_VERSIONS_NOT_SAVED;
+        m_engine.m_Result.SetInstallError(INSTALL_VERSIONS_NOT_SAVED);
         m_engine.SetLog(LOG_TO_FILE, L"Error:the new versions cannot be saved");
         return false;
     }
@@ -360,12 +360,12 @@ bool CChunkUpdate::Fetch(const SManifest& target, const CChunkPlan& plan, CChunk
         m_engine.Progress(PROGRESS_TOTAL, 0.3f + 0.4f * f);
         m_engine.SetLog(LOG_TO_INFO, L"%s", FormatLocalText(L"CHUNK_FETCHING", L"ss", MiB(received).c_str(), MiB(total).c_str()).c_str());
     });
-    const int code = fetcher.Fetch(ranges);
+    const EDownloadResult code = fetcher.Fetch(ranges);
     m_engine.m_ChunkReport.fetchedBytes = fetcher.Received();
     m_engine.SetLog(LOG_TO_FILE, L"chunk bytes fetched: %llu", static_cast<unsigned long long>(fetcher.Received()));
     if (code == DOWNLOAD_OK) return true;
     if (code != DOWNLOAD_STOPPED) {
-        m_engine.RecordDownloadFailure(code, fetcher.LastStatus());
+        m_engine.m_Result.RecordDownloadFailure(code, fetcher.LastStatus());
         if (fetcher.BadChunks() > 0 || fetcher.ShortBundles() > 0) m_engine.Fault(FAULT_BAD_CHUNK);
         m_engine.SetLog(LOG_TO_FILE, L"Error:the chunks could not be fetched from any server: %s",
                         DownloadFailureText(code, fetcher.LastStatus(), fetcher.LastError()).c_str());
@@ -387,7 +387,7 @@ bool CChunkUpdate::Rebuild(const SManifest& target, const CChunkPlan& plan, CChu
         if (!RebuildFile(target, i, plan, spool, Base::Utility::WideToUtf8(out), &md5, &why)) {
             m_engine.SetLog(LOG_TO_FILE, L"Error:rebuild failed: %s", Utf8ToWide(why).c_str());
             m_engine.Fault(FAULT_BAD_CHUNK);
-            m_engine.m_nInstallError = INSTALL_DIGEST_ERROR;
+            m_engine.m_Result.SetInstallError(INSTALL_DIGEST_ERROR);
             return false;
         }
         placed->emplace_back(rel, md5);
@@ -408,9 +408,9 @@ bool CChunkUpdate::Install(const std::vector<std::pair<std::wstring, std::string
     if (!journal.Begin(&damage)) {
         if (!damage.empty()) {
             m_engine.NeedsRepair(damage);
-            m_engine.m_nInstallError = INSTALL_NEEDS_REPAIR;
+            m_engine.m_Result.SetInstallError(INSTALL_NEEDS_REPAIR);
         } else {
-            m_engine.m_nInstallError = INSTALL_COPY_ERROR;
+            m_engine.m_Result.SetInstallError(INSTALL_COPY_ERROR);
         }
         return false;
     }
@@ -420,7 +420,7 @@ bool CChunkUpdate::Install(const std::vector<std::pair<std::wstring, std::string
             m_engine.Fault(FAULT_DISK_FULL);
             kind = INSTALL_DISK_FULL;
         }
-        m_engine.m_nInstallError = kind;
+        m_engine.m_Result.SetInstallError(kind);
         return false;
     };
     const std::wstring dir = RebuildDir();
@@ -445,7 +445,7 @@ bool CChunkUpdate::Install(const std::vector<std::pair<std::wstring, std::string
         if (_wcsicmp(rel.c_str(), L"launcher.exe") == 0) rel += L".new";
         if (FileMd5Hex(game + rel) != p.second) {
             m_engine.SetLog(LOG_TO_FILE, L"Error:%s failed its MD5 check once placed", rel.c_str());
-            m_engine.m_nInstallError = INSTALL_DIGEST_ERROR;
+            m_engine.m_Result.SetInstallError(INSTALL_DIGEST_ERROR);
             return false;
         }
     }
@@ -457,13 +457,13 @@ void CChunkUpdate::Failed(bool stopped)
     if (m_engine.m_Journal.IsOpen()) m_engine.Rollback(0, 0);
     if (stopped) {
         m_engine.SetLog(LOG_TO_FILE, L"%s", LocalText(L"USER_STOPDOWNLOAD_QUIT"));
-        m_engine.m_Outcome = OUTCOME_STOPPED;
+        m_engine.m_Result.SetOutcome(OUTCOME_STOPPED);
         m_engine.CloseLog(false);
         m_engine.Notify(WM_AUTOPATCH_STOP);
         return;
     }
-    const bool fetched = m_engine.m_nInstallError == INSTALL_OK && m_engine.Fault() != FAULT_NEEDS_REPAIR;
-    m_engine.m_Outcome = fetched ? OUTCOME_DOWNLOAD_FAILED : OUTCOME_INSTALL_FAILED;
+    const bool fetched = m_engine.Result().InstallError() == INSTALL_OK && m_engine.Fault() != FAULT_NEEDS_REPAIR;
+    m_engine.m_Result.SetOutcome(fetched ? OUTCOME_DOWNLOAD_FAILED : OUTCOME_INSTALL_FAILED);
     m_engine.SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
     m_engine.CloseLog(false);
     m_engine.Notify(WM_RUN_FAILED);

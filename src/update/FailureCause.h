@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "transfer/DownLoad.h"
+
 enum EFailureCause : int {
     CAUSE_NONE = 0,
     CAUSE_NO_CONNECTION,        // no answer, a lost connection, silence
@@ -25,9 +27,6 @@ enum EFailureCause : int {
 // The text-table tag of a cause ("" for none).
 const wchar_t* CauseTag(EFailureCause cause);
 
-// The cause of a failed download by its result (DOWNLOAD_*) and HTTP status.
-EFailureCause CauseOfDownload(int downloadResult, DWORD httpStatus);
-
 // What went wrong with a download, for the log: the HTTP status or the
 // Windows error text, or what the transfer did.
-std::wstring DownloadFailureText(int downloadResult, DWORD httpStatus, DWORD systemError);
+std::wstring DownloadFailureText(EDownloadResult downloadResult, DWORD httpStatus, DWORD systemError);

@@ -25,7 +25,7 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
         SetLog(LOG_TO_FILE, L"Error:not writable: %s cannot be written (%s): nothing is updated", unwritable.c_str(),
                SystemErrorText(GetLastError()).c_str());
         Fault(FAULT_NOT_WRITABLE);
-        m_strFailureDetail = unwritable;
+        m_Result.SetFailureDetail(unwritable);
         CloseLog(false);
         return false;
     }
@@ -34,16 +34,16 @@ bool CUpdateEngine::Initialize(HWND hWnd, bool bInternet, InfoOutputFunCallback 
     // The installer's and the journal's files are named past MAX_PATH.
     m_Journal = CInstallJournal(LongPathForm(CurrentDirectory()));
     if (RecoverInstallation() == RECOVERY_DAMAGED) {
-        m_Outcome = OUTCOME_NEEDS_REPAIR;
+        m_Result.SetOutcome(OUTCOME_NEEDS_REPAIR);
         CloseLog(false);
         return false;
     }
     if (!initBasic() || !initNet()) {
-        if (Fault() == FAULT_NONE) m_strFailureDetail = L"PatchCfg\\NewUpdateCfg.xml";
+        if (Fault() == FAULT_NONE) m_Result.SetFailureDetail(L"PatchCfg\\NewUpdateCfg.xml");
         CloseLog(false);
         return false;
     }
-    if (!m_bVerifySignatures)
+    if (!m_Signatures.Enabled())
         SetLog(LOG_TO_FILE, L"Warnning: no trusted keys configured (TrustedKeys): updates are not verified");
     if (!m_hStopEvent) m_hStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"StopDownload"));
     if (!m_hStopEvent) {

@@ -37,9 +37,10 @@ const wchar_t* const kProgressFormats[4] = {
 
 std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetry, const std::string&,
                                              const std::string&, const std::string&, std::string localPath,
-                                             bool showProgress, const SDownloadLimits& limits, int* result)
+                                             bool showProgress, const SDownloadLimits& limits,
+                                             EDownloadResult* result)
 {
-    int code = DOWNLOAD_REQUEST_FAILED;
+    EDownloadResult code = DOWNLOAD_REQUEST_FAILED;
     if (result) *result = code;
     const size_t slash = url.rfind('/');
     const std::string fileName = slash == std::string::npos ? url : url.substr(slash + 1);
@@ -70,15 +71,13 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
     if (result) *result = code;
     const std::wstring u = AnsiToWide(url);
     if (code != DOWNLOAD_OK) {
-        m_nLastDownloadResult = code;
-        m_nLastHttpStatus = InetDownload.LastStatus();
+        m_Result.RecordDownloadFailure(code, InetDownload.LastStatus());
         SetLog(LOG_TO_FILE, L"Warnning: download of %s failed: %s", u.c_str(),
                DownloadFailureText(code, InetDownload.LastStatus(), InetDownload.LastError()).c_str());
     }
     switch (code) {
     case DOWNLOAD_DISK_FULL:
         SetLog(LOG_TO_FILE, L"Error:disk full: %s cannot be stored as %s", u.c_str(), local.c_str());
-        Fault(FAULT_DISK_FULL);
         break;
     case DOWNLOAD_TOO_LARGE: BoundExceeded(u, "sends more than its stated size or the cap"); break;
     case DOWNLOAD_STALLED: SetLog(LOG_TO_FILE, L"Warnning: download of %s stalled", u.c_str()); break;
@@ -87,28 +86,27 @@ std::uint32_t CUpdateEngine::DownloadOneFile(const std::string& url, bool isRetr
         break;
     default: break;
     }
+    Fault(FaultOfDownload(code));
     if (showProgress) Progress(PROGRESS_SINGLE, 1.0f);
     if (code != DOWNLOAD_OK) return 0;
     return size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
 }
 
 std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const std::string& localPath,
-                                                 const SDownloadLimits& limits, int* code)
+                                                 const SDownloadLimits& limits, EDownloadResult* code)
 {
     std::uint32_t size = 0;
-    SRetryPolicy policy;
-    policy.firstPauseMs = m_nRetryPauseMs;
-    policy.pauseCapMs = m_nRetryPauseCapMs;
+    SRetryPolicy policy = m_Transfer.RetryPolicy();
     policy.wake = m_hCancelWake.Get();
     policy.cancel = &m_bCancelTransfer;
     policy.onRetry = [&](int attempt, DWORD pauseMs) {
         SetLog(LOG_TO_FILE, L"Warnning: trying %s again in %u s (attempt %d of %d)", AnsiToWide(url).c_str(),
                static_cast<unsigned>(pauseMs / 1000), attempt, policy.attempts);
     };
-    const int result = RetryDownload(
+    const EDownloadResult result = RetryDownload(
         policy,
         [&] {
-            int r = DOWNLOAD_REQUEST_FAILED;
+            EDownloadResult r = DOWNLOAD_REQUEST_FAILED;
             size = DownloadOneFile(url, false, "", "", "", localPath, true, limits, &r);
             return r;
         },
@@ -119,7 +117,7 @@ std::uint32_t CUpdateEngine::DownloadWithRetries(const std::string& url, const s
     return result == DOWNLOAD_OK ? size : 0;
 }
 
-std::wstring CUpdateEngine::TransferFailureText(int code) const
+std::wstring CUpdateEngine::TransferFailureText(EDownloadResult code) const
 {
     switch (code) {
     case DOWNLOAD_STALLED:
@@ -159,7 +157,7 @@ EStepResult CUpdateEngine::FetchPackageFrom(const std::string& baseUrl, const SP
     limits.statedSize = package.hasSize ? package.size : 0;
     limits.tempDir = m_strTempDir;
     for (int pass = 0; pass < 2; ++pass) {
-        int code = DOWNLOAD_REQUEST_FAILED;
+        EDownloadResult code = DOWNLOAD_REQUEST_FAILED;
         const std::uint32_t size = DownloadWithRetries(url, localPath, limits, &code);
         if (m_bCancelTransfer) return STEP_STOPPED;
         if (size == 0 && code == DOWNLOAD_SIZE_MISMATCH) {
@@ -206,9 +204,7 @@ EStepResult CUpdateEngine::FetchFromServers(const SPackageFile& package, const C
     // A stop request may have come in before the transfer began.
     if (guard.StopRequested()) return result;
     m_strPackagePath = localPath;
-    // The chosen server first, then the others of the same version, each once.
-    std::vector<std::string> bases(1, m_strPatchBaseURL);
-    bases.insert(bases.end(), m_vecFailoverBaseURL.begin(), m_vecFailoverBaseURL.end());
+    const std::vector<std::string> bases = m_Route.Bases(m_strPatchBaseURL);
     const EFault before = Fault();
     for (size_t i = 0; i < bases.size() && !guard.StopRequested(); ++i) {
         const std::wstring base = AnsiToWide(bases[i]);
@@ -217,7 +213,7 @@ EStepResult CUpdateEngine::FetchFromServers(const SPackageFile& package, const C
         result = FetchPackageFrom(bases[i], package, localPath, &why);
         if (result == STEP_SUCCEEDED) {
             // What the servers left behind is no fault of this run.
-            if (i > 0) m_Fault = before;
+            if (i > 0) m_Result.RestoreFault(before);
             break;
         }
         if (result == STEP_STOPPED || why.empty()) break;
@@ -235,20 +231,19 @@ EStepResult CUpdateEngine::DownloadAllPatchFiles(float progressFrom, float)
     const bool upgrade = VersionLess(client, m_strServerVersion);
     const SPackageFile& whole = upgrade ? m_Plan.upgrade : m_Plan.degrade;
     // The step's delta package first: it costs the bytes that changed.
-    m_bDeltaPackage = m_bPreferDelta && !whole.deltaFilename.empty();
+    m_Route.SetDelta(m_Route.PreferDelta() && !whole.deltaFilename.empty());
     // The step this package must make: from the client to the step's other end.
-    m_strStepFrom = client;
-    m_strStepTo = upgrade ? m_Plan.interversion : m_Plan.prevversion;
+    m_Route.SetStep(client, upgrade ? m_Plan.interversion : m_Plan.prevversion);
     {
         CStopGuard guard(*this);
         const EFault before = Fault();
-        EStepResult result = FetchFromServers(m_bDeltaPackage ? whole.AsDelta() : whole, guard);
-        if (m_bDeltaPackage && result != STEP_SUCCEEDED && result != STEP_STOPPED && !guard.StopRequested()) {
+        EStepResult result = FetchFromServers(m_Route.IsDelta() ? whole.AsDelta() : whole, guard);
+        if (m_Route.IsDelta() && result != STEP_SUCCEEDED && result != STEP_STOPPED && !guard.StopRequested()) {
             // The whole-file package of the step is there for just this.
             SetLog(LOG_TO_FILE, L"Warnning: delta package %s could not be fetched: the whole-file package follows",
                    AnsiToWide(whole.deltaFilename).c_str());
-            m_bDeltaPackage = false;
-            m_Fault = before;
+            m_Route.SetDelta(false);
+            m_Result.RestoreFault(before);
             result = FetchFromServers(whole, guard);
         }
         if (guard.StopRequested()) {

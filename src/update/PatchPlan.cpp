@@ -1,6 +1,4 @@
 // The target of a run and the package that leads there.
-#include <algorithm>
-
 #include "UpdateEngine.h"
 #include "base/utility/StringTable.h"
 #include "transfer/RevisionXml.h"
@@ -11,14 +9,12 @@ void CUpdateEngine::PreparePlan(const SPatchServer& server, bool bTelecom)
     RevisionTable().Load("PatchCfg\\Revision.xml", FileLogSink());
     m_strServerVersion = server.Version;
     m_strPatchBaseURL = (bTelecom ? server.url : server.unicomurl) + server.Xmlfiledir;
-    m_vecFailoverBaseURL.clear();
+    m_Route.SetFailover({});
     for (const SPatchServer& other : m_vecPatchServer) {
         const std::string line = bTelecom ? other.url : other.unicomurl;
         if (other.Version != server.Version || line.empty()) continue;
         const std::string base = line + other.Xmlfiledir;
-        if (base != m_strPatchBaseURL &&
-            std::find(m_vecFailoverBaseURL.begin(), m_vecFailoverBaseURL.end(), base) == m_vecFailoverBaseURL.end())
-            m_vecFailoverBaseURL.push_back(base);
+        if (base != m_strPatchBaseURL) m_Route.AddFailover(base);
     }
     const std::string client = GetLocalVersionStr();
     // A fresh plan: a package found for an earlier run must not be fetched again.

@@ -35,7 +35,7 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     installer.SetGameDir(gameDir);
     installer.SetFaults(m_InstallFaults);
     SLockWait wait;
-    wait.totalMs = m_nLockWaitMs;
+    wait.totalMs = m_Transfer.LockWaitMs();
     wait.onWait = [this, gameDir](const std::wstring& path) {
         const std::wstring rel = path.rfind(gameDir, 0) == 0 ? path.substr(gameDir.size()) : path;
         SetLog(LOG_TO_INFO, L"%s", FormatLocalText(L"WAITING_LOCKED_FILE", L"s", rel.c_str()).c_str());
@@ -46,33 +46,26 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     installer.SetTempDir(gameDir + L"PatchCfg\\PatchTemp\\");
     installer.SetPackage(Base::Utility::Utf8ToWide(m_strPackagePath));
     // A downloaded package must make the step it was fetched for.
-    if (m_strManualPatchPath.empty()) installer.SetExpectedStep(m_strStepFrom, m_strStepTo);
+    if (m_strManualPatchPath.empty()) installer.SetExpectedStep(m_Route.StepFrom(), m_Route.StepTo());
     const bool ok = installer.ExtractPackage() && installer.CopyFiles() && installer.VerifyFiles();
-    m_nInstallError = installer.Error();
+    m_Result.SetInstallError(installer.Error());
     m_strInstalledVersion = Base::Utility::WideToAnsi(installer.InternalVersion());
     if (!ok) {
         // The downloaded package stays for the next run; its unpacked files do not.
         installer.DiscardUnpacked();
-        switch (m_nInstallError) {
-        case INSTALL_REFUSED_NAME: Fault(FAULT_REFUSED_NAME); break;
-        case INSTALL_BOUND_EXCEEDED: Fault(FAULT_BOUND_EXCEEDED); break;
-        case INSTALL_DISK_FULL: Fault(FAULT_DISK_FULL); break;
-        case INSTALL_NEEDS_REPAIR: Fault(FAULT_NEEDS_REPAIR); break;
-        case INSTALL_FILE_LOCKED:
-            Fault(FAULT_FILE_LOCKED);
+        const EInstallError error = installer.Error();
+        Fault(FaultOfInstallError(error));
+        if (error == INSTALL_FILE_LOCKED) {
             // The holder's name where the system tells it, else the file's.
-            m_strFailureDetail = installer.LockHolders();
-            if (m_strFailureDetail.empty())
-                m_strFailureDetail = FormatLocalText(L"LOCKED_FILE_USER", L"s", installer.LockedPath().c_str());
-            if (m_strFailureDetail.empty()) m_strFailureDetail = installer.LockedPath();
-            break;
-        default: break;
+            std::wstring detail = installer.LockHolders();
+            if (detail.empty()) detail = FormatLocalText(L"LOCKED_FILE_USER", L"s", installer.LockedPath().c_str());
+            if (detail.empty()) detail = installer.LockedPath();
+            m_Result.SetFailureDetail(detail);
         }
         // The window hears of an unusable package and of one for other versions.
-        if (m_nInstallError == INSTALL_BAD_PACKAGE || m_nInstallError == INSTALL_REFUSED_NAME ||
-            m_nInstallError == INSTALL_BOUND_EXCEEDED)
+        if (error == INSTALL_BAD_PACKAGE || error == INSTALL_REFUSED_NAME || error == INSTALL_BOUND_EXCEEDED)
             Notify(WM_PACK_FILELIST_ERROR);
-        if (m_nInstallError == INSTALL_VERSION_RANGE) Notify(WM_PACK_VERSION_ERROR);
+        if (error == INSTALL_VERSION_RANGE) Notify(WM_PACK_VERSION_ERROR);
         return false;
     }
     Progress(PROGRESS_TOTAL, progressTo);
@@ -85,41 +78,41 @@ bool CUpdateEngine::InstallWholePackage()
     SetLog(LOG_TO_FILE, L"Warnning: delta package %s abandoned: the whole-file package follows",
            Base::Utility::Utf8ToWide(m_strPackagePath).c_str());
     DeleteFileForced(Base::Utility::Utf8ToWide(m_strPackagePath));
-    m_bPreferDelta = false;
+    m_Route.SetPreferDelta(false);
     const EStepResult downloaded = DownloadAllPatchFiles(0.0f, 0.3f);
-    m_bPreferDelta = true;
+    m_Route.SetPreferDelta(true);
     if (downloaded != STEP_SUCCEEDED) return false;
-    m_nInstallError = INSTALL_OK;
+    m_Result.SetInstallError(INSTALL_OK);
     return InstallPackage(0.3f, 1.0f);
 }
 
 bool CUpdateEngine::Setup(float, float progressTo)
 {
-    m_nInstallError = INSTALL_OK;
+    m_Result.SetInstallError(INSTALL_OK);
     // A package opened by hand is trusted as little as a downloaded one.
     if (!m_strManualPatchPath.empty() && !VerifyLocalPackage(Base::Utility::Utf8ToWide(m_strPackagePath))) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"MANUAL_SIGNATURE_REFUSED"));
-        m_Outcome = OUTCOME_INSTALL_FAILED;
+        m_Result.SetOutcome(OUTCOME_INSTALL_FAILED);
         SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
         CloseLog(false);
         Notify(WM_RUN_FAILED);
         return false;
     }
     bool ok = InstallPackage(0.3f, 1.0f);
-    if (!ok && (m_nInstallError == INSTALL_DELTA_BASE || m_nInstallError == INSTALL_DELTA_DAMAGED) &&
-        m_bDeltaPackage && m_strManualPatchPath.empty())
+    if (!ok && (m_Result.InstallError() == INSTALL_DELTA_BASE || m_Result.InstallError() == INSTALL_DELTA_DAMAGED) &&
+        m_Route.IsDelta() && m_strManualPatchPath.empty())
         ok = InstallWholePackage();
     if (!ok) {
         Rollback(0, 0);
-        m_Outcome = OUTCOME_INSTALL_FAILED;
+        m_Result.SetOutcome(OUTCOME_INSTALL_FAILED);
     } else if (m_strManualPatchPath.empty() && !SaveVersions(m_strInstalledVersion)) {
-        m_nInstallError = INSTALL_VERSIONS_NOT_SAVED;
+        m_Result.SetInstallError(INSTALL_VERSIONS_NOT_SAVED);
         if (IsDiskFullError(GetLastError())) {
             SetLog(LOG_TO_FILE, L"Error:disk full: the versions cannot be saved");
             Fault(FAULT_DISK_FULL);
         }
         Rollback(0, 0);
-        m_Outcome = OUTCOME_INSTALL_FAILED;
+        m_Result.SetOutcome(OUTCOME_INSTALL_FAILED);
         Notify(WM_AUTOPATCH_STOP);
         ok = false;
     }
@@ -127,7 +120,7 @@ bool CUpdateEngine::Setup(float, float progressTo)
         SetLog(LOG_TO_FILE, L"----------------Setup error quit--------------------");
         CloseLog(false);
         // A package for other versions and versions that cannot be saved have their own messages.
-        if (m_nInstallError != INSTALL_VERSION_RANGE && m_nInstallError != INSTALL_VERSIONS_NOT_SAVED)
+        if (m_Result.InstallError() != INSTALL_VERSION_RANGE && m_Result.InstallError() != INSTALL_VERSIONS_NOT_SAVED)
             Notify(WM_RUN_FAILED);
         return false;
     }
@@ -138,7 +131,7 @@ bool CUpdateEngine::Setup(float, float progressTo)
     Progress(PROGRESS_TOTAL, progressTo);
     // Finished before the window hears of it: its handler may start the next run.
     m_nFinished = 1;
-    m_Outcome = OUTCOME_INSTALLED;
+    m_Result.SetOutcome(OUTCOME_INSTALLED);
     Notify(WM_UPDATE_COMPLETE);
     return true;
 }
@@ -162,7 +155,7 @@ void CUpdateEngine::NeedsRepair(const std::wstring& why)
     SetLog(LOG_TO_FILE, L"Error:the installation needs repair: the journal %s cannot be trusted (%s); the backups in %s are kept",
            m_Journal.JournalPath().c_str(), why.c_str(), m_Journal.BackupDir().c_str());
     Fault(FAULT_NEEDS_REPAIR);
-    m_strFailureDetail = L"PatchCfg\\PatchBackup";
+    m_Result.SetFailureDetail(L"PatchCfg\\PatchBackup");
 }
 
 void CUpdateEngine::DeleteTempFiles(float, float)

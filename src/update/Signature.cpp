@@ -1,6 +1,5 @@
 // Signatures of downloads: FILE.minisig fetched from beside FILE and checked
 // against the trusted keys before the file is unpacked, installed or read.
-#include <algorithm>
 #include <ctime>
 
 #include <tinyxml.h>
@@ -32,14 +31,14 @@ bool ReadSmallFile(const std::wstring& path, std::string* out)
 bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& localFile, bool updateInfo, bool fresh,
                                    std::string* comment)
 {
-    if (!m_bVerifySignatures) return true;
+    if (!m_Signatures.Enabled()) return true;
     const size_t slash = url.rfind('/');
     const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
     // One fixed name: the address's last piece may be anything the server wrote.
     const std::wstring sigPath = m_strTempDir + L"download.minisig";
     SDownloadLimits limits;
     limits.maxSize = kMaxMinisigBytes;
-    int code = DOWNLOAD_REQUEST_FAILED;
+    EDownloadResult code = DOWNLOAD_REQUEST_FAILED;
     std::string bytes;
     // An empty body is a download of size 0 but a signature file all the same.
     DownloadOneFile(url + ".minisig", false, "", "", "", Base::Utility::WideToUtf8(sigPath), false, limits, &code);
@@ -56,7 +55,7 @@ bool CUpdateEngine::VerifyDownload(const std::string& url, const std::wstring& l
 
 bool CUpdateEngine::VerifyLocalPackage(const std::wstring& package)
 {
-    if (!m_bVerifySignatures) return true;
+    if (!m_Signatures.Enabled()) return true;
     // The signature of a hand-opened package lies beside it and names it:
     // another file's signature, or the file under another name, is refused.
     const size_t slash = package.find_last_of(L"\\/");
@@ -81,15 +80,15 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
     unsigned char digest[kMinisignDigestBytes];
     if (result == MINISIG_OK && !InetDownload.DigestsOf(file, nullptr, digest) && !ComputeFileBlake2b(file, digest))
         return refuse(L"the file cannot be read");
-    if (result == MINISIG_OK) result = VerifyMinisig(sig, m_vecTrustedKeys, digest);
+    if (result == MINISIG_OK) result = VerifyMinisig(sig, m_Signatures.Keys(), digest);
     std::uint64_t timestamp = 0;
     if (result == MINISIG_OK)
         result = CheckTrustedComment(sig.trustedComment, name, updateInfo,
-                                     g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp, &timestamp);
+                                     m_Signatures.AcceptedTimestamp(), &timestamp);
     if (result != MINISIG_OK) return refuse(AnsiToWide(MinisigResultText(result)).c_str());
     std::uint64_t sequence = 0;
     if (updateInfo || fresh) {
-        result = CheckFreshness(sig.trustedComment, AcceptedSequence(), static_cast<std::uint64_t>(time(nullptr)), &sequence);
+        result = CheckFreshness(sig.trustedComment, m_Signatures.AcceptedSequence(), static_cast<std::uint64_t>(time(nullptr)), &sequence);
         if (result != MINISIG_OK) {
             SetLog(LOG_TO_FILE, L"Error:stale: %s: %s (%s)", label.c_str(), AnsiToWide(MinisigResultText(result)).c_str(),
                    AnsiToWide(sig.trustedComment).c_str());
@@ -97,10 +96,7 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
             return false;
         }
     }
-    if (updateInfo) {
-        m_nPendingInfoTimestamp = timestamp;
-        m_nPendingSequence = sequence;
-    }
+    if (updateInfo) m_Signatures.SetPending(timestamp, sequence);
     if (comment) *comment = sig.trustedComment;
     SetLog(LOG_TO_FILE, L"signature verified: %s (key %s, %s)", Base::Utility::Utf8ToWide(name).c_str(),
            AnsiToWide(MinisignKeyIdText(sig.keyId)).c_str(), AnsiToWide(sig.trustedComment).c_str());
@@ -109,21 +105,17 @@ bool CUpdateEngine::CheckSignature(const std::string* sigBytes, const wchar_t* m
 
 bool CUpdateEngine::SaveInfoTimestamp()
 {
-    // The test server's information keeps a time of its own.
-    std::uint64_t& accepted = g_bTestServer ? m_nQaInfoTimestamp : m_nInfoTimestamp;
-    std::uint64_t& sequence = g_bTestServer ? m_nQaSequence : m_nSequence;
-    if (!m_bVerifySignatures || (m_nPendingInfoTimestamp <= accepted && m_nPendingSequence <= sequence)) return true;
+    if (!m_Signatures.Enabled() || !m_Signatures.PendingIsNewer()) return true;
     TiXmlElement* root = m_docUpdateCfg.FirstChildElement("Root");
     TiXmlElement* keys = root ? root->FirstChildElement("TrustedKeys") : nullptr;
     if (keys == nullptr) return false;
     keys->SetAttribute(g_bTestServer ? "QaInfoTimestamp" : "InfoTimestamp",
-                       std::to_string(std::max(accepted, m_nPendingInfoTimestamp)).c_str());
-    keys->SetAttribute(g_bTestServer ? "QaSequence" : "Sequence", std::to_string(std::max(sequence, m_nPendingSequence)).c_str());
+                       std::to_string(m_Signatures.NewTimestamp()).c_str());
+    keys->SetAttribute(g_bTestServer ? "QaSequence" : "Sequence", std::to_string(m_Signatures.NewSequence()).c_str());
     if (!SaveLocalConfig()) {
         SetLog(LOG_TO_FILE, L"Error:the time of the accepted update information cannot be saved");
         return false;
     }
-    accepted = std::max(accepted, m_nPendingInfoTimestamp);
-    sequence = std::max(sequence, m_nPendingSequence);
+    m_Signatures.AcceptPending();
     return true;
 }

@@ -46,8 +46,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestUpdateURL.clear();
     m_strTestRollbackURL.clear();
     m_vecUpdateInfoURL.clear();
-    m_vecTrustedKeys.clear();
-    m_bVerifySignatures = false;
+    m_Signatures.Reset();
 
     if (!LoadBoundedXml(m_docUpdateCfg, pPath)) return false;
     SUpdateCfgRecord r;
@@ -65,11 +64,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
     m_strTestRollbackURL = r.testRollbackURL;
     m_vecUpdateInfoURL = r.infoUrls;
     // A keys section turns verification on, whatever else it holds.
-    m_bVerifySignatures = r.hasKeysSection;
-    m_nInfoTimestamp = r.infoTimestamp;
-    m_nQaInfoTimestamp = r.qaInfoTimestamp;
-    m_nSequence = r.sequence;
-    m_nQaSequence = r.qaSequence;
+    m_Signatures.Configure(r.hasKeysSection, r.infoTimestamp, r.qaInfoTimestamp, r.sequence, r.qaSequence);
     for (size_t i = 0; i < r.trustedKeys.size(); ++i) {
         SMinisignKey key;
         if (!ParseMinisignPublicKey(r.trustedKeys[i], &key)) {
@@ -78,15 +73,15 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
             Fault(FAULT_BAD_KEYS);
             return false;
         }
-        m_vecTrustedKeys.push_back(key);
+        m_Signatures.AddKey(key);
     }
     InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
     InetDownload.SetMinRate(r.minRateKiB * 1024);
-    InetDownload.SetStallRule(m_nStallMs ? m_nStallMs : r.stallSeconds * 1000, CINetDownLoad::kDefaultStallBytes);
-    InetDownload.SetRateLimit((m_nRateLimitKiB ? m_nRateLimitKiB : r.rateLimitKiB) * 1024);
+    InetDownload.SetStallRule(m_Transfer.StallMs(r.stallSeconds * 1000), CINetDownLoad::kDefaultStallBytes);
+    InetDownload.SetRateLimit(m_Transfer.RateLimitKiB(r.rateLimitKiB) * 1024);
     SProxy proxy;
     std::wstring why;
-    const std::wstring proxyText = m_strProxy.empty() ? Base::Utility::Utf8ToWide(r.proxy) : m_strProxy;
+    const std::wstring proxyText = m_Transfer.ProxyText(Base::Utility::Utf8ToWide(r.proxy));
     if (!ParseProxy(proxyText, &proxy, &why)) {
         SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", ProxyForLog(proxyText).c_str(), why.c_str());
         return false;

@@ -14,7 +14,11 @@
 #include <tinyxml.h>
 
 #include "ChunkReport.h"
-#include "FailureCause.h"
+#include "FetchRoute.h"
+#include "Outcome.h"
+#include "RunResult.h"
+#include "SignatureCheck.h"
+#include "TransferPolicy.h"
 #include "UpdateInfoRecord.h"
 #include "base/system/ZLock.h"
 #include "base/utility/WinHandle.h"
@@ -22,7 +26,6 @@
 #include "transfer/InstallError.h"
 #include "transfer/InstallJournal.h"
 #include "transfer/LogSink.h"
-#include "transfer/Minisign.h"
 #include "transfer/Revision.h"
 
 // Report targets of SetLog, a bit set.
@@ -39,65 +42,10 @@ enum ERunMode : unsigned {
     RUNMODE_AUTO_REPAIR = 3,
 };
 
-// Results of the engine's steps (update information, version comparison,
-// download), with the designed numbers.
-enum EStepResult : int {
-    STEP_FAILED = 0,
-    STEP_DOWNLOAD_FAILED = 1,  // every attempt of the download failed
-    STEP_SUCCEEDED = 2,
-    STEP_STOPPED = 3,          // a stop request ended the download
-    STEP_EQUAL_VERSIONS = 6,   // client and server are at the same version
-    STEP_PACKAGE_MISMATCH = 7, // the package is not the size or MD5 the revision table states
-};
-
 // The bar a Progress call moves.
 enum EProgressKind : int {
     PROGRESS_SINGLE = 4,  // the current file
     PROGRESS_TOTAL = 8,   // the whole run
-};
-
-// How the worker of the last start operation ended, recorded before the
-// window hears of it; console tools read it once the worker has ended.
-enum EWorkerOutcome : int {
-    OUTCOME_RUNNING = 0,               // started and not ended yet
-    OUTCOME_NO_ADDRESS,                // no update-information address: nothing sent
-    OUTCOME_INFO_READY,                // WM_UPDATE_INFO_READY
-    OUTCOME_INFO_FAILED,               // WM_DOWNLOADED_ALLINFO_ERROR
-    OUTCOME_UP_TO_DATE,                // WM_START_GAME
-    OUTCOME_NO_LOCAL_VERSION,          // WM_AUTOPATCH_STOP
-    OUTCOME_DOWNLOAD_FAILED,           // WM_Download_ERRORReLink
-    OUTCOME_STOPPED,                   // WM_AUTOPATCH_STOP
-    OUTCOME_INSTALLED,                 // WM_UPDATE_COMPLETE
-    OUTCOME_INSTALL_FAILED,            // m_nInstallError tells why
-    OUTCOME_BASEPACK_DOWNLOADED,       // WM_UNZIP_BASEPACK1 or 2
-    OUTCOME_BASEPACK_DOWNLOAD_FAILED,  // a status text only
-    OUTCOME_BASEPACK_UNPACKED,         // WM_CHECK_INSTALL
-    OUTCOME_BASEPACK_UNZIP_FAILED,     // a status text only
-    OUTCOME_PACKAGE_MISMATCH,          // WM_Download_ERRORReLink: not the revision table's size or MD5
-    OUTCOME_NEEDS_REPAIR,              // a damaged journal: Initialize failed, backups kept
-    OUTCOME_VERIFIED,                  // WM_REPAIR_DONE: the installation is its release's
-    OUTCOME_DAMAGED,                   // WM_REPAIR_DONE: files missing or damaged, not repaired
-    OUTCOME_REPAIRED,                  // WM_REPAIR_DONE: the missing and damaged files restored
-    OUTCOME_INTERNAL_ERROR,            // WM_RUN_FAILED: the run threw; the log says what
-};
-
-// What made the last run fail, beyond its outcome; each has its own log line.
-enum EFault : int {
-    FAULT_NONE = 0,
-    FAULT_REFUSED_NAME,    // a name from the server or a package failed the path fence
-    FAULT_BOUND_EXCEEDED,  // a file, count or body of the server's was too large
-    FAULT_DISK_FULL,
-    FAULT_BAD_DIGEST,      // the package is not the size or MD5 the revision table states
-    FAULT_NEEDS_REPAIR,    // the journal of an installation cannot be read
-    FAULT_UNVERIFIED,      // a download's signature was missing or refused
-    FAULT_BAD_KEYS,        // the trusted keys cannot be read unambiguously: nothing is updated
-    FAULT_STALE,           // expired, or older than a publication already accepted (a replay)
-    FAULT_DAMAGED,         // the installation differs from its release (verify)
-    FAULT_BAD_MANIFEST,    // a manifest that does not hold together (duplicates, chunk lists, cut short)
-    FAULT_BAD_CHUNK,       // a chunk whose bytes are not its id, a bundle short or wrong on every server
-    FAULT_NO_MANIFEST,     // the chunk store has no manifest of the installed version
-    FAULT_FILE_LOCKED,     // a file to replace stayed in use by another program
-    FAULT_NOT_WRITABLE,    // the installation's folder may not be written by this user
 };
 
 // Set by the "-TS" argument: the test variant of the update information.
@@ -134,32 +82,17 @@ public:
     bool StartUnzipBasePack2() { return StartBasePackThread(2, false); }
     // The thread of the last start operation (waitable; never joined).
     HANDLE WorkerHandle() const { return m_hWorker.Get(); }
-    EWorkerOutcome Outcome() const { return m_Outcome; }
-    EFault Fault() const { return m_Fault; }
-    // Why the last run failed, in the words a player can act on
-    // (FailureCause.cpp); what is missing of an incomplete installation
-    // (the files' names; the log says more).
-    EFailureCause FailureCause() const;
-    const std::wstring& FailureDetail() const { return m_strFailureDetail; }
+    // How the last run ended and why it failed.
+    const CRunResult& Result() const { return m_Result; }
+    EWorkerOutcome Outcome() const { return m_Result.Outcome(); }
+    EFault Fault() const { return m_Result.Fault(); }
+    // Why the last run failed, in the words a player can act on; what is
+    // missing of an incomplete installation (the files' names; the log says more).
+    EFailureCause FailureCause() const { return m_Result.Cause(m_bInitialized); }
+    const std::wstring& FailureDetail() const { return m_Result.FailureDetail(); }
     // Records why the run fails; the first fault of a run stays.
-    void Fault(EFault fault)
-    {
-        EFault none = FAULT_NONE;
-        m_Fault.compare_exchange_strong(none, fault);
-    }
-    // A failed transfer of the run, for its cause.
-    void RecordDownloadFailure(int code, DWORD httpStatus)
-    {
-        m_nLastDownloadResult = code;
-        m_nLastHttpStatus = httpStatus;
-    }
-    void ClearFault()
-    {
-        m_Fault = FAULT_NONE;
-        m_nLastDownloadResult = 0;
-        m_nLastHttpStatus = 0;
-        m_strFailureDetail.clear();
-    }
+    void Fault(EFault fault) { m_Result.Fault(fault); }
+    void ClearFault() { m_Result.Clear(); }
     // A download loop runs (a stop request would wait for it).
     bool IsDownloading() const { return !m_bDownloadDone; }
 
@@ -224,7 +157,7 @@ public:
     std::uint32_t DownloadOneFile(const std::string& url, bool isRetry, const std::string& s1,
                                   const std::string& s2, const std::string& s3, std::string localPath,
                                   bool showProgress, const SDownloadLimits& limits = SDownloadLimits(),
-                                  int* result = nullptr);
+                                  EDownloadResult* result = nullptr);
     EStepResult DownloadAllPatchFiles(float progressFrom, float progressTo);
     // The package from the chosen patch server, then from the others of its
     // version; its name fenced first.
@@ -276,7 +209,7 @@ public:
     // keys, PACKAGE.minisig must lie beside it and name it.
     bool VerifyLocalPackage(const std::wstring& package);
     bool SaveInfoTimestamp();
-    bool VerifiesSignatures() const { return m_bVerifySignatures; }
+    const CSignatureCheck& Signatures() const { return m_Signatures; }
 
     // Base packs (BasePack.cpp).
     // Where base pack index (0 or 1) is downloaded to and unpacked from, in
@@ -313,18 +246,6 @@ public:
     std::string m_strLinkServerIP;
     std::vector<int> m_vecLinkServerPort;
 
-    // Keys that downloads must be signed with (TrustedKeys); a key line that
-    // does not parse still turns verification on.
-    std::vector<SMinisignKey> m_vecTrustedKeys;
-    bool m_bVerifySignatures = false;
-    std::uint64_t m_nInfoTimestamp = 0;         // of the last accepted update information
-    std::uint64_t m_nQaInfoTimestamp = 0;       // the same for the test server's (-TS)
-    std::uint64_t m_nPendingInfoTimestamp = 0;  // of the update information being read
-    // Sequence numbers of the last accepted publication (the test server's
-    // apart) and of the update information being read.
-    std::uint64_t m_nSequence = 0, m_nQaSequence = 0, m_nPendingSequence = 0;
-    std::uint64_t AcceptedSequence() const { return g_bTestServer ? m_nQaSequence : m_nSequence; }
-
     std::string m_strLatestVersion;
     std::vector<SPatchServer> m_vecPatchServer;
     std::string m_strInstallDir;  // the current directory at Initialize, with a backslash (UTF-8)
@@ -332,54 +253,19 @@ public:
     // Target and plan of the current run; SaveVersions installs its interversion.
     std::string m_strServerVersion;
     std::string m_strPatchBaseURL;
-    // The other patch servers that offer the same version on the same line,
-    // in list order: the package is fetched from them when the chosen one fails.
-    std::vector<std::string> m_vecFailoverBaseURL;
     SRevision m_Plan;
     std::string m_strPackagePath;  // the downloaded package, installed from here (UTF-8)
-    bool m_bPreferDelta = true;    // a step's delta package goes first
-    bool m_bDeltaPackage = false;  // the downloaded package is a delta package
-    std::string m_strStepFrom, m_strStepTo;  // the versions the downloaded package must go between
-    std::string m_strInstalledVersion;       // what the last installation installed
     std::string m_strManualPatchPath;  // package of the last manual patch (UTF-8); never cleared
-    EInstallError m_nInstallError = INSTALL_OK;  // of the last installation
-    CInstallJournal m_Journal;
     // Of the last chunk-store update, verify or repair.
     const SChunkReport& ChunkReport() const { return m_ChunkReport; }
 
     CINetDownLoad InetDownload;
-    // The stall window of transfers in ms, over the configuration's (0: the
-    // configuration's, 30 s by default).
-    void SetStallTimeout(DWORD ms)
-    {
-        m_nStallMs = ms;
-        if (ms) InetDownload.SetStallRule(ms, CINetDownLoad::kDefaultStallBytes);
-    }
-    DWORD m_nStallMs = 0;
-    // The proxy over the configuration's ("" for the configuration's; updater --proxy).
-    void SetProxy(const std::wstring& proxy) { m_strProxy = proxy; }
+    // Stall, rate, proxy and pauses over the configuration's; the wait for a locked file.
+    CTransferPolicy& Transfer() { return m_Transfer; }
+    // Where the run's package comes from and which step it must make.
+    CFetchRoute& Route() { return m_Route; }
     // Given to every installation of this engine (tests break one half-way).
     void SetInstallFaults(InstallFaults faults) { m_InstallFaults = std::move(faults); }
-    // How long a file that another program holds open is waited for when installing.
-    DWORD m_nLockWaitMs = 30000;
-    // The rate limit of transfers in KiB/s over the configuration's (0: the
-    // configuration's, none by default).
-    void SetRateLimit(std::uint32_t kib)
-    {
-        m_nRateLimitKiB = kib;
-        if (kib) InetDownload.SetRateLimit(kib * 1024);
-    }
-    std::uint32_t m_nRateLimitKiB = 0;
-    // Pauses between the attempts of one download after a failure that time
-    // may mend (no connection, a stall, a server error): doubled each time up
-    // to the cap. A stop request ends a pause at once.
-    void SetRetryPause(DWORD firstMs, DWORD capMs)
-    {
-        m_nRetryPauseMs = firstMs;
-        m_nRetryPauseCapMs = capMs;
-    }
-    DWORD m_nRetryPauseMs = 1000;
-    DWORD m_nRetryPauseCapMs = 8000;
 
     struct SDownloadRecord {
         bool selected = false;
@@ -396,8 +282,13 @@ private:
 
     InfoOutputFunCallback m_FileLogEcho = nullptr;
     SChunkReport m_ChunkReport;
-    std::wstring m_strProxy;
+    CRunResult m_Result;
+    CSignatureCheck m_Signatures;
+    CTransferPolicy m_Transfer{InetDownload};
+    CFetchRoute m_Route;
     InstallFaults m_InstallFaults;
+    CInstallJournal m_Journal;
+    std::string m_strInstalledVersion;  // what the last installation installed
 
     void WriteLogText(const std::wstring& text);
     // sigBytes (null when there is none: missing says why) against file, whose
@@ -411,17 +302,11 @@ private:
     // Up to four attempts, while no stop request comes; the size received
     // (0 when every attempt failed, *code then the downloader's last code).
     std::uint32_t DownloadWithRetries(const std::string& url, const std::string& localPath,
-                                      const SDownloadLimits& limits, int* code = nullptr);
+                                      const SDownloadLimits& limits, EDownloadResult* code = nullptr);
     // Why a server's transfer failed, for the log; "" when the failure is ours.
-    std::wstring TransferFailureText(int code) const;
+    std::wstring TransferFailureText(EDownloadResult code) const;
 
-    // The last failed download of the run (DOWNLOAD_*, 0 for none), for its cause.
-    int m_nLastDownloadResult = 0;
-    DWORD m_nLastHttpStatus = 0;
-    std::wstring m_strFailureDetail;
     Base::Utility::CKernelHandle m_hWorker;
-    std::atomic<EWorkerOutcome> m_Outcome{OUTCOME_RUNNING};
-    std::atomic<EFault> m_Fault{FAULT_NONE};
 
     // The stop protocol (StopGuard.h): false while a download loop runs.
     std::atomic<bool> m_bDownloadDone{true};

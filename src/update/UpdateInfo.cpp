@@ -67,8 +67,7 @@ EStepResult CUpdateEngine::DownLoadParseUpdateInfo(const std::string& url)
     SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADING_ALLINFO"));
     SDownloadLimits limits;
     limits.maxSize = kMaxUpdateInfoArchive;
-    m_nPendingInfoTimestamp = 0;
-    m_nPendingSequence = 0;
+    m_Signatures.BeginInfo();
     if (DownloadOneFile(url, false, "", "", "", "", false, limits) == 0) {
         SetLog(LOG_TO_INFO, L"%s", LocalText(L"DOWNLOADED_ALLINFO_ERROR"));
         return STEP_FAILED;

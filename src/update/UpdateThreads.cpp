@@ -34,7 +34,7 @@ std::string TestServerUrl(std::string url)
 
 bool CUpdateEngine::StartWorker(std::function<void()> body)
 {
-    m_Outcome = OUTCOME_RUNNING;
+    m_Result.SetOutcome(OUTCOME_RUNNING);
     ClearFault();
     // Nothing may unwind out of the thread (the process would end): a run
     // that throws ends as failed, with the reason in the log.
@@ -52,7 +52,7 @@ bool CUpdateEngine::StartWorker(std::function<void()> body)
             SetLog(LOG_TO_FILE, L"Error:internal: the run stopped on %s", Base::Utility::AnsiToWide(what).c_str());
         } catch (...) {
         }
-        m_Outcome = OUTCOME_INTERNAL_ERROR;
+        m_Result.SetOutcome(OUTCOME_INTERNAL_ERROR);
         Notify(WM_RUN_FAILED);
     });
     const uintptr_t h = _beginthreadex(nullptr, 0, &WorkerEntry, start, 0, nullptr);
@@ -88,7 +88,7 @@ bool CUpdateEngine::StartAutopatch()
 void CUpdateEngine::GetAllUpdateInfoThread()
 {
     if (m_vecUpdateInfoURL.empty()) {
-        m_Outcome = OUTCOME_NO_ADDRESS;
+        m_Result.SetOutcome(OUTCOME_NO_ADDRESS);
         return;
     }
     auto address = [](const std::string& url) { return g_bTestServer ? TestServerUrl(url) : url; };
@@ -114,12 +114,12 @@ void CUpdateEngine::GetAllUpdateInfoThread()
     }
     if (result != STEP_FAILED) {
         m_nFinished = 1;
-        m_Outcome = OUTCOME_INFO_READY;
+        m_Result.SetOutcome(OUTCOME_INFO_READY);
         Notify(WM_UPDATE_INFO_READY);
     } else {
         // Closed before the window hears of it: its handler may start a new run.
         CloseLog(false);
-        m_Outcome = OUTCOME_INFO_FAILED;
+        m_Result.SetOutcome(OUTCOME_INFO_FAILED);
         Notify(WM_DOWNLOADED_ALLINFO_ERROR);
     }
 }
@@ -146,14 +146,14 @@ void CUpdateEngine::AutoUpdateThread()
     const EStepResult compared = DownLoadParseCmpFile();
     if (compared == STEP_EQUAL_VERSIONS) {
         CloseLog(true);
-        m_Outcome = OUTCOME_UP_TO_DATE;
+        m_Result.SetOutcome(OUTCOME_UP_TO_DATE);
         Notify(WM_START_GAME);
         return;
     }
     if (compared == STEP_FAILED) {
-        m_strFailureDetail = L"CurVersion (PatchCfg\\NewUpdateCfg.xml)";
+        m_Result.SetFailureDetail(L"CurVersion (PatchCfg\\NewUpdateCfg.xml)");
         CloseLog(false);
-        m_Outcome = OUTCOME_NO_LOCAL_VERSION;
+        m_Result.SetOutcome(OUTCOME_NO_LOCAL_VERSION);
         Notify(WM_AUTOPATCH_STOP);
         return;
     }
@@ -166,11 +166,11 @@ void CUpdateEngine::AutoUpdateThread()
     }
     UINT message = 0;
     if (downloaded == STEP_DOWNLOAD_FAILED || downloaded == STEP_PACKAGE_MISMATCH) {
-        m_Outcome = downloaded == STEP_DOWNLOAD_FAILED ? OUTCOME_DOWNLOAD_FAILED : OUTCOME_PACKAGE_MISMATCH;
+        m_Result.SetOutcome(downloaded == STEP_DOWNLOAD_FAILED ? OUTCOME_DOWNLOAD_FAILED : OUTCOME_PACKAGE_MISMATCH);
         message = WM_Download_ERRORReLink;
     } else if (downloaded == STEP_STOPPED) {
         SetLog(LOG_TO_FILE, L"%s", LocalText(L"USER_STOPDOWNLOAD_QUIT"));
-        m_Outcome = OUTCOME_STOPPED;
+        m_Result.SetOutcome(OUTCOME_STOPPED);
         message = WM_AUTOPATCH_STOP;
     }
     NewSaveCurDownloadedFileList();
@@ -187,7 +187,7 @@ bool CUpdateEngine::StartRepair(bool bTelecom, unsigned index, bool repair, bool
     m_strManualPatchPath.clear();
     m_nRunMode = RUNMODE_AUTO_REPAIR;
     m_nFinished = 0;
-    m_nInstallError = INSTALL_OK;
+    m_Result.SetInstallError(INSTALL_OK);
     return StartWorker([this, repair, full] { CChunkUpdate(*this).Check(repair, full); });
 }
 
@@ -204,7 +204,7 @@ void CUpdateEngine::ManualPatchThread(const std::string& path)
 {
     if (!m_bInitialized || path.empty()) {
         CloseLog(false);
-        m_Outcome = OUTCOME_INSTALL_FAILED;
+        m_Result.SetOutcome(OUTCOME_INSTALL_FAILED);
         return;
     }
     if (!IsLogOpen()) {

@@ -29,7 +29,7 @@ protected:
         size = 0xDEADBEEF;
         return dl.Download(std::wstring(url.begin(), url.end()).c_str(), fs::path(local).wstring().c_str(), &size);
     }
-    int Get(const std::string& url, const SDownloadLimits& limits)
+    EDownloadResult Get(const std::string& url, const SDownloadLimits& limits)
     {
         std::uint64_t length = 0;
         return dl.DownloadFile(std::wstring(url.begin(), url.end()).c_str(), L"out.bin", limits, &length);

@@ -13,8 +13,8 @@ protected:
     void SetUp() override
     {
         DownloadLoopTest::SetUp();
-        engine.SetRetryPause(20, 80);
-        engine.SetStallTimeout(500);
+        engine.Transfer().SetRetryPause(20, 80);
+        engine.Transfer().SetStallTimeout(500);
         SPackageFile& p = engine.m_Plan.upgrade;
         p.filename = "6000";
         p.hasSize = true;
@@ -29,7 +29,7 @@ protected:
     void Servers(const std::vector<std::string>& bases)
     {
         engine.m_strPatchBaseURL = bases.front();
-        engine.m_vecFailoverBaseURL.assign(bases.begin() + 1, bases.end());
+        engine.Route().SetFailover({bases.begin() + 1, bases.end()});
     }
     std::vector<std::string> Requests(const std::string& name) const { return http.RequestHeaders(key + name + "/"); }
 };
@@ -91,7 +91,7 @@ TEST_F(FailoverTest, BrokenTransfersResumeAndAWrongResumedBodyIsFetchedAgainFrom
 
 TEST_F(FailoverTest, AStopRequestEndsAPauseBetweenAttempts)
 {
-    engine.SetRetryPause(20000, 20000);
+    engine.Transfer().SetRetryPause(20000, 20000);
     Servers({"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", Server("never", "-")});
     std::atomic<int> result{-1};
     std::thread worker([&] { result = Download(); });
@@ -108,7 +108,7 @@ TEST_F(FailoverTest, AStopRequestEndsAPauseBetweenAttempts)
     EXPECT_EQ(Requests("never").size(), 0u);
 
     // The stop ended with its loop: the next loop pauses and tries again.
-    engine.SetRetryPause(20, 80);
+    engine.Transfer().SetRetryPause(20, 80);
     Servers({Server("busy", "status=503")});
     EXPECT_EQ(Download(), STEP_DOWNLOAD_FAILED);
     EXPECT_EQ(Requests("busy").size(), 4u) << "an earlier stop cut the attempts of a later loop short";
@@ -141,6 +141,6 @@ TEST_F(FailoverTest, TheOtherServersOfTheVersionOnTheSameLineFollowTheChosenOneI
     for (const auto& c : cases) {
         engine.PreparePlan(engine.m_vecPatchServer[c.chosen], c.telecom);
         EXPECT_EQ(engine.m_strPatchBaseURL, c.base) << c.chosen;
-        EXPECT_EQ(engine.m_vecFailoverBaseURL, c.others) << c.chosen;
+        EXPECT_EQ(engine.Route().Failover(), c.others) << c.chosen;
     }
 }

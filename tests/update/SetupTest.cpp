@@ -70,7 +70,7 @@ TEST_F(SetupTest, VersionsThatCannotBeSavedUndoTheInstallation)
     EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));  // a configuration that did not load is not saved
     EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
     EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED);
-    EXPECT_EQ(engine.m_nInstallError, INSTALL_VERSIONS_NOT_SAVED);
+    EXPECT_EQ(engine.Result().InstallError(), INSTALL_VERSIONS_NOT_SAVED);
     EXPECT_TRUE(window.Received(WM_AUTOPATCH_STOP));
     EXPECT_EQ(TakeSnapshot("."), before);
     EXPECT_EQ(ErrLogs().size(), 1u);
@@ -155,7 +155,7 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
         EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
         SetDiskBudgetForTests(-1);
         engine.SetInstallFaults(nullptr);
-        EXPECT_EQ(engine.m_nInstallError, diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
+        EXPECT_EQ(engine.Result().InstallError(), diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
         EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
         EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
         engine.InitLogSystem();

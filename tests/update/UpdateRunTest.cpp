@@ -276,7 +276,7 @@ TEST_F(UpdateRunTest, APackageMustMakeItsStep)
     Game(kV100, "0000100");
     ParseInfo();
     EXPECT_EQ(Update(WM_PACK_VERSION_ERROR), OUTCOME_INSTALL_FAILED);
-    EXPECT_EQ(engine.m_nInstallError, INSTALL_VERSION_RANGE);
+    EXPECT_EQ(engine.Result().InstallError(), INSTALL_VERSION_RANGE);
     EXPECT_EQ(GameFiles(), Lowered(kV100));
     engine.initBasic();
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");

@@ -89,10 +89,10 @@ int PrepareServerRun(CRun& run, CUpdateEngine& engine, const SOptions& o)
 {
     if (!EnterGameDir(o.dir)) return EXIT_FAILED;
     g_bTestServer = o.testServer ? 1 : 0;
-    engine.SetProxy(o.proxy);
+    engine.Transfer().SetProxy(o.proxy);
     if (!StartEngine(engine, run.Window(), &PrintDownloadFraction)) return InitExitCode(engine);
-    engine.SetStallTimeout(o.stallMs);
-    engine.SetRateLimit(o.rateKiB);
+    engine.Transfer().SetStallTimeout(o.stallMs);
+    engine.Transfer().SetRateLimit(o.rateKiB);
     if (engine.m_vecUpdateInfoURL.empty())
         return ExitWith(EXIT_NO_UPDATE_INFO, L"the configuration names no address of the update information");
     if (!engine.StartAutopatch() || run.Wait(engine) != OUTCOME_INFO_READY) {
@@ -103,5 +103,5 @@ int PrepareServerRun(CRun& run, CUpdateEngine& engine, const SOptions& o)
         return ExitWith(EXIT_NO_SERVER, L"the update information lists " +
                                             std::to_wstring(engine.GetPatchServerCount()) +
                                             L" patch servers; there is no server " + std::to_wstring(o.server));
-    return 0;
+    return EXIT_OK;
 }

@@ -48,7 +48,7 @@ void ShowInstallMessage(UINT message, WPARAM, LPARAM lParam)
 int InstallExitCode(const CUpdateEngine& engine)
 {
     if (const int code = FaultExitCode(engine)) return code;
-    switch (engine.m_nInstallError) {
+    switch (engine.Result().InstallError()) {
     case INSTALL_OK: return EXIT_OK;
     case INSTALL_BAD_PACKAGE:
     case INSTALL_DELTA_DAMAGED: return ExitWith(EXIT_BAD_PACKAGE);

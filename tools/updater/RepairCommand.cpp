@@ -89,7 +89,7 @@ int Check(const Args& args, bool repair)
     default: break;
     }
     if (const int code = FaultExitCode(engine)) return code;
-    if (engine.m_nInstallError != INSTALL_OK) return InstallExitCode(engine);
+    if (engine.Result().InstallError() != INSTALL_OK) return InstallExitCode(engine);
     return ExitWith(outcome == OUTCOME_DOWNLOAD_FAILED ? EXIT_DOWNLOAD_FAILED : EXIT_FAILED, L"see the log");
 }
 

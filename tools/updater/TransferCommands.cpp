@@ -85,8 +85,9 @@ int RunDownload(const Args& args)
     downloader.SetRateLimit(rateKiB * 1024);
     if (StdoutIsTerminal()) downloader.SetProgressCallback(&ShowTransfer);
     std::uint32_t size = 0;
-    const int result = RetryDownload(
-        SRetryPolicy(), [&] { return downloader.Download(url.c_str(), file.c_str(), &size); },
+    // Download answers with the downloader's codes as a plain number.
+    const EDownloadResult result = RetryDownload(
+        SRetryPolicy(), [&] { return static_cast<EDownloadResult>(downloader.Download(url.c_str(), file.c_str(), &size)); },
         [&] { return downloader.LastStatus(); });
     EndProgress();
     const DWORD status = downloader.LastStatus();

@@ -44,7 +44,7 @@ int RunUpdate(const Args& args)
         case OUTCOME_NO_LOCAL_VERSION: return ExitWith(EXIT_NO_LOCAL_VERSION);
         case OUTCOME_STOPPED: return ExitWith(EXIT_STOPPED);
         case OUTCOME_INSTALL_FAILED:
-            if (engine.m_nInstallError != INSTALL_OK) return InstallExitCode(engine);
+            if (engine.Result().InstallError() != INSTALL_OK) return InstallExitCode(engine);
             [[fallthrough]];
         default: return ExitWith(EXIT_FAILED, L"the update ended unexpectedly");
         }
