@@ -99,6 +99,7 @@ public:
     static const int kMaxAttempts = 3;
     static const int kMaxResumes = 32;
     static const DWORD kReadBuffer = 0x400000;
+    static const std::uint64_t kFastRate = 8u << 20;  // bytes a second
     static const std::uint64_t kDefaultUnsizedCap = 2048ull << 20;
     static const DWORD kDefaultStallMs = 30000;
     static const std::uint32_t kDefaultStallBytes = 4096;
