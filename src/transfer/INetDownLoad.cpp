@@ -17,6 +17,32 @@ using Base::Utility::CInternetHandle;
 
 namespace {
 
+// The speed shown with the progress, in bytes a second: measured in
+// milliseconds, with a first figure after a quarter of a second (whole seconds
+// of the clock showed no speed for most of the first second and then a part
+// second's bytes as a whole second's).
+class CSpeedMeter {
+public:
+    std::uint32_t Add(std::uint64_t bytes)
+    {
+        m_counter += bytes;
+        const DWORD elapsed = GetTickCount() - m_mark;
+        if (elapsed >= 1000 || (m_speed == 0 && elapsed >= 250)) {
+            m_speed = static_cast<std::uint32_t>(m_counter * 1000 / elapsed);
+            if (elapsed >= 1000) {
+                m_mark += elapsed;
+                m_counter = 0;
+            }
+        }
+        return m_speed;
+    }
+
+private:
+    DWORD m_mark = GetTickCount();
+    std::uint64_t m_counter = 0;
+    std::uint32_t m_speed = 0;
+};
+
 // Kept free beyond a download of stated size.
 const std::uint64_t kFreeSpaceMargin = 1u << 20;
 const DWORD kMaxRecordBytes = 4096;
@@ -572,10 +598,7 @@ EDownloadResult CINetDownLoad::FetchRange(const wchar_t* url, std::uint64_t firs
 
 EDownloadResult CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
 {
-    const bool measure = m_progress != nullptr;
-    DWORD speedMark = GetTickCount();
-    std::uint64_t counter = 0;
-    std::uint32_t speed = 0;
+    CSpeedMeter meter;
     std::uint64_t received = body.have;
     std::uint64_t fresh = 0;
     m_received = static_cast<std::uint32_t>(received);
@@ -632,21 +655,7 @@ EDownloadResult CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
             m_md5->Update(body.buffer, n);
             m_blake->Update(body.buffer, n);
         }
-        if (measure) {
-            // Milliseconds, and a first figure after a quarter of a second:
-            // whole seconds of the clock showed no speed for most of the first
-            // second and then a part second's bytes as a whole second's.
-            counter += n;
-            const DWORD elapsed = GetTickCount() - speedMark;
-            if (elapsed >= 1000 || (speed == 0 && elapsed >= 250)) {
-                speed = static_cast<std::uint32_t>(counter * 1000 / elapsed);
-                if (elapsed >= 1000) {
-                    speedMark += elapsed;
-                    counter = 0;
-                }
-            }
-            m_progress(m_total, m_received, speed);
-        }
+        if (m_progress) m_progress(m_total, m_received, meter.Add(n));
         if (n == 0) break;
         if (m_cancel && *m_cancel) return DOWNLOAD_STOPPED;
         fresh += n;

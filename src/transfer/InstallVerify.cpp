@@ -138,6 +138,36 @@ bool FileBlake2b256(const std::string& path, std::uint8_t digest[32], std::uint6
     return true;
 }
 
+namespace {
+
+// Files of the folder that the manifest does not name (nor the launcher
+// owns), sorted.
+std::vector<std::string> UnexpectedFiles(const std::string& gameDir, const SManifest& m)
+{
+    std::vector<std::string> unexpected;
+    std::error_code ec;
+    std::unordered_set<std::string> listed;
+    listed.reserve(m.files.size());
+    for (const SManifestFile& f : m.files) listed.insert(FoldedKey(m.Path(f)));
+    const fs::path root = fs::u8path(gameDir);
+    // The entries are the root with names appended: the rest of each is its
+    // path (lexically_relative has no answer for the long form's root).
+    std::string prefix = root.u8string();
+    if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        const std::string full = it->path().u8string();
+        std::string rel = full.compare(0, prefix.size(), prefix) == 0 ? full.substr(prefix.size())
+                                                                      : it->path().lexically_relative(root).u8string();
+        std::replace(rel.begin(), rel.end(), '/', '\\');
+        if (!listed.count(FoldedKey(rel)) && !LauncherOwned(rel)) unexpected.push_back(rel);
+    }
+    std::sort(unexpected.begin(), unexpected.end());
+    return unexpected;
+}
+
+}  // namespace
+
 bool VerifyInstallation(const std::string& gameDir, const SManifest& m, const SVerifyOptions& options,
                         SVerifyReport* report)
 {
@@ -205,22 +235,6 @@ bool VerifyInstallation(const std::string& gameDir, const SManifest& m, const SV
     }
     if (!options.cachePath.empty() && !report->cancelled) WriteCache(options.cachePath, m, good);
 
-    std::unordered_set<std::string> listed;
-    listed.reserve(m.files.size());
-    for (const SManifestFile& f : m.files) listed.insert(FoldedKey(m.Path(f)));
-    const fs::path root = fs::u8path(gameDir);
-    // The entries are the root with names appended: the rest of each is its
-    // path (lexically_relative has no answer for the long form's root).
-    std::string prefix = root.u8string();
-    if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it); it.increment(ec)) {
-        if (!it->is_regular_file(ec)) continue;
-        const std::string full = it->path().u8string();
-        std::string rel = full.compare(0, prefix.size(), prefix) == 0 ? full.substr(prefix.size())
-                                                                      : it->path().lexically_relative(root).u8string();
-        std::replace(rel.begin(), rel.end(), '/', '\\');
-        if (!listed.count(FoldedKey(rel)) && !LauncherOwned(rel)) report->unexpected.push_back(rel);
-    }
-    std::sort(report->unexpected.begin(), report->unexpected.end());
+    report->unexpected = UnexpectedFiles(gameDir, m);
     return true;
 }

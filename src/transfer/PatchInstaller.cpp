@@ -232,13 +232,35 @@ bool CPatchInstaller::ExtractPackage()
     DeleteFileForced(fileListPath);
     if (!Unpack()) return false;
 
+    SPackageFileList list;
+    if (!ReadFileList(fileListPath, &list)) return false;
+    m_copyList.Read(list);
+    m_verifyList.Read(list);
+    m_spareList.Read(list);
+    m_itemCount = m_copyList.Count();
+    if (!CheckPaths()) return false;
+
+    // Only files of this package are installed: what an earlier run left in
+    // the temp directory under a listed name goes.
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(Key(item->path)))
+            DeleteFileForced(m_tempDir + WithBackslashes(item->path));
+    }
+    if (!ApplyDeltas()) return false;
+    if (!CheckUnpackedDigests()) return false;
+    m_bExtracted = true;
+    SetState(STATE_UNPACKED);
+    return true;
+}
+
+bool CPatchInstaller::ReadFileList(const std::wstring& path, SPackageFileList* list)
+{
     TiXmlDocument doc;
     std::string refused;
-    if (!LoadXmlDocument(doc, WideToUtf8(fileListPath).c_str(), TIXML_ENCODING_UNKNOWN, &refused) && !refused.empty())
+    if (!LoadXmlDocument(doc, WideToUtf8(path).c_str(), TIXML_ENCODING_UNKNOWN, &refused) && !refused.empty())
         return Fail(INSTALL_BOUND_EXCEEDED, L"Error:bound exceeded: filelist.xml of %s",
                     m_package + L" " + Base::Utility::AnsiToWide(refused));
-    SPackageFileList list;
-    switch (ReadPackageFileList(doc, &list)) {
+    switch (ReadPackageFileList(doc, list)) {
     case FILELIST_NOT_1_0_0:
         return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:filelist.xml of %s is not version 1.0.0", m_package);
     case FILELIST_NO_VERSIONS: return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:%s names no versions", m_package);
@@ -247,8 +269,8 @@ bool CPatchInstaller::ExtractPackage()
                     m_package + L" has more than " + std::to_wstring(kMaxFileListItems) + L" files");
     case FILELIST_OK: break;
     }
-    const std::string& internal = list.internal;
-    const std::string& from = list.from;
+    const std::string& internal = list->internal;
+    const std::string& from = list->from;
     m_versions[VERSION_INTERNAL] = Base::Utility::AnsiToWide(internal);
     m_versions[VERSION_MIDDLE].clear();
     m_versions[VERSION_FROM] = Base::Utility::AnsiToWide(from);
@@ -272,21 +294,12 @@ bool CPatchInstaller::ExtractPackage()
         return Fail(INSTALL_VERSION_RANGE, L"ExtractPackage:client version %s outside %s",
                     Base::Utility::AnsiToWide(client) + L", package " + m_versions[VERSION_FROM] + L"-" +
                         m_versions[VERSION_INTERNAL]);
+    return true;
+}
 
-    m_copyList.Read(list);
-    m_verifyList.Read(list);
-    m_spareList.Read(list);
-    m_itemCount = m_copyList.Count();
-    if (!CheckPaths()) return false;
-
-    // Only files of this package are installed: what an earlier run left in
-    // the temp directory under a listed name goes.
-    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
-        if (item->operation == SFileListItem::OP_COPY && !m_unpacked.count(Key(item->path)))
-            DeleteFileForced(m_tempDir + WithBackslashes(item->path));
-    }
-    if (!ApplyDeltas()) return false;
-    // Every unpacked file is the file list's before anything in the game changes.
+// Every unpacked file is the file list's before anything in the game changes.
+bool CPatchInstaller::CheckUnpackedDigests()
+{
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         const auto digest = m_unpackedMd5.find(Key(item->path));
         if (item->operation != SFileListItem::OP_COPY || digest == m_unpackedMd5.end() ||
@@ -299,8 +312,6 @@ bool CPatchInstaller::ExtractPackage()
         ShowMessageBox(m_hWnd, text, nullptr, MB_OK | MB_ICONERROR);
         return Fail(INSTALL_DIGEST_ERROR, L"Error:%s does not match its MD5 in the file list", WithBackslashes(item->path));
     }
-    m_bExtracted = true;
-    SetState(STATE_UNPACKED);
     return true;
 }
 
@@ -336,47 +347,60 @@ void CPatchInstaller::DiscardUnpacked()
     if (!m_tempDir.empty()) RemoveEmptyDirectories(m_tempDir, true);
 }
 
+// One delta of the package: checked and applied on its own.
+struct SDeltaJob {
+    const SFileListItem* item;
+    std::wstring rel, delta, result, base;
+    bool inSolid = false, baseMatches = false;
+    EDeltaResult applied = DELTA_WRITE_FAILED;
+    DWORD error = 0;
+    std::string digest;
+};
+
 bool CPatchInstaller::ApplyDeltas()
 {
     // Each result is written beside its delta before the delta goes.
     std::uint64_t results = 0;
-    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next)
-        if (item->operation == SFileListItem::OP_COPY && !item->delta.empty()) results += item->size;
-    if (results > 0 && !HasSpaceFor(results, L"apply the deltas of " + m_package)) return false;
-
-    // The solid bundle of small files' deltas, decompressed once.
-    const std::wstring solidPath = m_tempDir + L"filelist.deltas.plain";
     bool solidUsed = false;
-    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next)
-        solidUsed = solidUsed || (item->operation == SFileListItem::OP_COPY && item->delta == "diff-solid");
-    if (solidUsed) {
-        std::string why = "missing";
-        bool ok = false;
-        {
-            CFileByteSource bundle;
-            CFileDeltaSink plain;
-            ok = m_unpacked.count(L"filelist.deltas") && bundle.Open(m_tempDir + L"filelist.deltas") &&
-                 plain.Create(solidPath) && UnpackSolid(bundle, plain, &why) && plain.Flush();
-        }
-        m_unpackedPaths.push_back(solidPath);
-        if (!ok)
-            return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s",
-                        m_package + L" refused: " + Base::Utility::AnsiToWide(why));
-    }
-
-    // Each delta is checked and applied on its own: both cores take them in turn.
-    struct SJob {
-        const SFileListItem* item;
-        std::wstring rel, delta, result, base;
-        bool inSolid = false, baseMatches = false;
-        EDeltaResult applied = DELTA_WRITE_FAILED;
-        DWORD error = 0;
-        std::string digest;
-    };
-    std::vector<SJob> jobs;
     for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
         if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
-        SJob job;
+        results += item->size;
+        solidUsed = solidUsed || item->delta == "diff-solid";
+    }
+    if (results > 0 && !HasSpaceFor(results, L"apply the deltas of " + m_package)) return false;
+    const std::wstring solidPath = m_tempDir + L"filelist.deltas.plain";
+    std::vector<SDeltaJob> jobs;
+    if ((solidUsed && !UnpackSolidBundle(solidPath)) || !CollectDeltaJobs(&jobs)) return false;
+    if (!RunDeltaJobs(jobs, solidUsed ? solidPath : std::wstring())) {
+        for (const SDeltaJob& job : jobs) DeleteFileForced(job.result);
+        return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s", m_package + L" cannot be read");
+    }
+    return AcceptDeltaResults(jobs);
+}
+
+// The solid bundle of small files' deltas, decompressed once.
+bool CPatchInstaller::UnpackSolidBundle(const std::wstring& plainPath)
+{
+    std::string why = "missing";
+    bool ok = false;
+    {
+        CFileByteSource bundle;
+        CFileDeltaSink plain;
+        ok = m_unpacked.count(L"filelist.deltas") && bundle.Open(m_tempDir + L"filelist.deltas") &&
+             plain.Create(plainPath) && UnpackSolid(bundle, plain, &why) && plain.Flush();
+    }
+    m_unpackedPaths.push_back(plainPath);
+    if (!ok)
+        return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s",
+                    m_package + L" refused: " + Base::Utility::AnsiToWide(why));
+    return true;
+}
+
+bool CPatchInstaller::CollectDeltaJobs(std::vector<SDeltaJob>* jobs)
+{
+    for (const SFileListItem* item = m_copyList.Head(); item; item = item->next) {
+        if (item->operation != SFileListItem::OP_COPY || item->delta.empty()) continue;
+        SDeltaJob job;
         job.item = item;
         job.rel = WithBackslashes(item->path);
         job.delta = m_tempDir + job.rel;
@@ -395,18 +419,24 @@ bool CPatchInstaller::ApplyDeltas()
             MakeDirectories(GetParentDir(job.delta));
             m_unpackedPaths.push_back(job.delta);
         }
-        jobs.push_back(job);
+        jobs->push_back(job);
     }
+    return true;
+}
+
+// Both cores take the jobs in turn; false when the solid bundle cannot be read.
+bool CPatchInstaller::RunDeltaJobs(std::vector<SDeltaJob>& jobs, const std::wstring& solidPath)
+{
     std::atomic<size_t> next{0};
     std::atomic<bool> solidUnread{false};
     auto work = [&] {
         CFileByteSource solidBytes;  // a reader of its own per thread
-        if (solidUsed && !solidBytes.Open(solidPath)) {
+        if (!solidPath.empty() && !solidBytes.Open(solidPath)) {
             solidUnread = true;
             return;
         }
         for (size_t i; (i = next++) < jobs.size();) {
-            SJob& job = jobs[i];
+            SDeltaJob& job = jobs[i];
             const SFileListItem& item = *job.item;
             // The old file is opened once: for its digest, then for the delta.
             CFileByteSource d, b;
@@ -429,12 +459,14 @@ bool CPatchInstaller::ApplyDeltas()
     if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper.emplace(work);
     work();
     if (helper) helper->Join();
-    if (solidUnread) {
-        for (const SJob& job : jobs) DeleteFileForced(job.result);
-        return Fail(INSTALL_DELTA_DAMAGED, L"Error:the solid bundle of %s", m_package + L" cannot be read");
-    }
+    return !solidUnread;
+}
 
-    for (SJob& job : jobs) {
+// Each result takes its delta's place once it is the file list's; the first
+// that is not refuses the package and every result goes.
+bool CPatchInstaller::AcceptDeltaResults(std::vector<SDeltaJob>& jobs)
+{
+    for (SDeltaJob& job : jobs) {
         const SFileListItem* item = job.item;
         if (!job.baseMatches) {
             DeleteFileForced(job.result);
@@ -456,7 +488,7 @@ bool CPatchInstaller::ApplyDeltas()
             Log(L"delta applied: " + job.rel);
             continue;
         }
-        for (const SJob& other : jobs) DeleteFileForced(other.result);
+        for (const SDeltaJob& other : jobs) DeleteFileForced(other.result);
         if (job.applied == DELTA_WRITE_FAILED && IsDiskFullError(job.error))
             return Fail(INSTALL_DISK_FULL, L"Error:disk full: cannot apply the delta of %s", job.rel);
         return Fail(INSTALL_DELTA_DAMAGED, L"Error:delta %s", job.rel + L" refused: " + why);

@@ -79,10 +79,17 @@ private:
     static const std::uint64_t kSpaceMargin = 1u << 20;
     // Files whose journal lines go to the disk with one flush.
     static const size_t kJournalBatch = 512;
+    // The unpacked file list, and its versions against the step and the installation.
+    bool ReadFileList(const std::wstring& path, struct SPackageFileList* list);
     bool CheckPaths();
+    bool CheckUnpackedDigests();
     // Turns each unpacked delta into its result in the temp directory, before
     // anything in the game directory changes.
     bool ApplyDeltas();
+    bool UnpackSolidBundle(const std::wstring& plainPath);
+    bool CollectDeltaJobs(std::vector<struct SDeltaJob>* jobs);
+    bool RunDeltaJobs(std::vector<struct SDeltaJob>& jobs, const std::wstring& solidPath);
+    bool AcceptDeltaResults(std::vector<struct SDeltaJob>& jobs);
     // Relative to the game directory; the running launcher is replaced at its next start.
     static std::wstring TargetOf(const SFileListItem& item);
     bool FaultAt();

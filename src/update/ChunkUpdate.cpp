@@ -202,6 +202,54 @@ bool CChunkUpdate::TryUpdate()
     return true;
 }
 
+// The verify's findings, in the report and the log.
+void CChunkUpdate::Record(const SManifest& m, const SVerifyReport& found)
+{
+    SChunkReport& report = m_engine.m_ChunkReport;
+    report.checkedFiles = m.files.size();
+    for (std::uint32_t i : found.missing) report.missing.push_back(m.Path(m.files[i]));
+    for (std::uint32_t i : found.damaged) report.damaged.push_back(m.Path(m.files[i]));
+    report.unexpected = found.unexpected;
+    for (const std::string& p : report.missing) m_engine.SetLog(LOG_TO_FILE, L"missing: %s", Utf8ToWide(p).c_str());
+    for (const std::string& p : report.damaged) m_engine.SetLog(LOG_TO_FILE, L"damaged: %s", Utf8ToWide(p).c_str());
+    for (const std::string& p : report.unexpected) m_engine.SetLog(LOG_TO_FILE, L"unexpected: %s", Utf8ToWide(p).c_str());
+    m_engine.SetLog(LOG_TO_FILE, L"verified %u files (%u hashed, %llu bytes; %u trusted by the cache): %u missing, %u "
+                                 L"damaged, %u unexpected",
+                    static_cast<unsigned>(m.files.size()), static_cast<unsigned>(found.filesHashed),
+                    static_cast<unsigned long long>(found.bytesHashed), static_cast<unsigned>(found.filesTrusted),
+                    static_cast<unsigned>(found.missing.size()), static_cast<unsigned>(found.damaged.size()),
+                    static_cast<unsigned>(found.unexpected.size()));
+}
+
+// The chunks of the missing and damaged files, taken where the installation
+// still holds them.
+void CChunkUpdate::PlanRepair(const SManifest& m, const SVerifyReport& found, CChunkPlan& plan)
+{
+    std::vector<bool> rebuilt(m.files.size(), false);
+    for (std::uint32_t i : found.missing) rebuilt[i] = true;
+    for (std::uint32_t i : found.damaged) rebuilt[i] = true;
+    for (std::uint32_t i = 0; i < m.files.size(); ++i)
+        if (rebuilt[i]) plan.Rebuild(i);
+    // A damaged file keeps most of its chunks where they were, or moved when its length changed.
+    for (std::uint32_t i : found.damaged) {
+        const SManifestFile& f = m.files[i];
+        const std::string local = InstalledPath(GameDir(), m.Path(f));
+        if (LocalSize(local) != static_cast<long long>(f.size)) {
+            plan.OfferFile(local);
+            continue;
+        }
+        std::vector<CChunkPlan::SPlace> places;
+        std::uint64_t offset = 0;
+        for (std::uint32_t k = 0; k < f.chunkCount; ++k) {
+            const SChunkRef& c = m.chunks[m.Chunks(f)[k]];
+            places.push_back({c.id, offset, c.length});
+            offset += c.length;
+        }
+        plan.OfferPlaces(local, places);
+    }
+    OfferIntactFiles(m, plan, rebuilt);
+}
+
 void CChunkUpdate::Check(bool repair, bool full)
 {
     SChunkReport& report = m_engine.m_ChunkReport;
@@ -240,19 +288,7 @@ void CChunkUpdate::Check(bool repair, bool full)
         Failed(true);
         return;
     }
-    report.checkedFiles = m.files.size();
-    for (std::uint32_t i : found.missing) report.missing.push_back(m.Path(m.files[i]));
-    for (std::uint32_t i : found.damaged) report.damaged.push_back(m.Path(m.files[i]));
-    report.unexpected = found.unexpected;
-    for (const std::string& p : report.missing) m_engine.SetLog(LOG_TO_FILE, L"missing: %s", Utf8ToWide(p).c_str());
-    for (const std::string& p : report.damaged) m_engine.SetLog(LOG_TO_FILE, L"damaged: %s", Utf8ToWide(p).c_str());
-    for (const std::string& p : report.unexpected) m_engine.SetLog(LOG_TO_FILE, L"unexpected: %s", Utf8ToWide(p).c_str());
-    m_engine.SetLog(LOG_TO_FILE, L"verified %u files (%u hashed, %llu bytes; %u trusted by the cache): %u missing, %u "
-                                 L"damaged, %u unexpected",
-                    static_cast<unsigned>(m.files.size()), static_cast<unsigned>(found.filesHashed),
-                    static_cast<unsigned long long>(found.bytesHashed), static_cast<unsigned>(found.filesTrusted),
-                    static_cast<unsigned>(found.missing.size()), static_cast<unsigned>(found.damaged.size()),
-                    static_cast<unsigned>(found.unexpected.size()));
+    Record(m, found);
     if (found.Clean() || !repair) {
         if (!found.Clean()) m_engine.Fault(FAULT_DAMAGED);
         m_engine.m_nFinished = found.Clean() ? 1 : 0;
@@ -262,29 +298,7 @@ void CChunkUpdate::Check(bool repair, bool full)
         return;
     }
     CChunkPlan plan(m);
-    std::vector<bool> rebuilt(m.files.size(), false);
-    for (std::uint32_t i : found.missing) rebuilt[i] = true;
-    for (std::uint32_t i : found.damaged) rebuilt[i] = true;
-    for (std::uint32_t i = 0; i < m.files.size(); ++i)
-        if (rebuilt[i]) plan.Rebuild(i);
-    // A damaged file keeps most of its chunks where they were, or moved when its length changed.
-    for (std::uint32_t i : found.damaged) {
-        const SManifestFile& f = m.files[i];
-        const std::string local = InstalledPath(GameDir(), m.Path(f));
-        if (LocalSize(local) != static_cast<long long>(f.size)) {
-            plan.OfferFile(local);
-            continue;
-        }
-        std::vector<CChunkPlan::SPlace> places;
-        std::uint64_t offset = 0;
-        for (std::uint32_t k = 0; k < f.chunkCount; ++k) {
-            const SChunkRef& c = m.chunks[m.Chunks(f)[k]];
-            places.push_back({c.id, offset, c.length});
-            offset += c.length;
-        }
-        plan.OfferPlaces(local, places);
-    }
-    OfferIntactFiles(m, plan, rebuilt);
+    PlanRepair(m, found, plan);
     report.reusedBytes = plan.LocalBytes();
     m_engine.SetLog(LOG_TO_FILE, L"repair: %u files to restore, %llu bytes of %u chunks to fetch, %llu bytes found in "
                                  L"the installation",

@@ -41,6 +41,8 @@ private:
     void PlanUpdate(const SManifest& target, const std::string& installedManifest, CChunkPlan& plan,
                     std::vector<std::string>* deletions);
     // Chunks of target that intact local files (all but the rebuilt) hold.
+    void Record(const SManifest& m, const struct SVerifyReport& found);
+    void PlanRepair(const SManifest& m, const struct SVerifyReport& found, CChunkPlan& plan);
     void OfferIntactFiles(const SManifest& target, CChunkPlan& plan, const std::vector<bool>& rebuilt);
     // Fetch, rebuild, install; failures recorded. versionTo: saved once installed ("" for a repair).
     bool Apply(const SManifest& target, const CChunkPlan& plan, const std::vector<std::string>& deletions,

@@ -31,6 +31,32 @@ bool CUpdateEngine::initBasic()
     return true;
 }
 
+// The configuration's bounds, stall rule, rate limit and proxy, under what a
+// caller put over them.
+bool CUpdateEngine::ApplyTransferSettings(const SUpdateCfgRecord& r)
+{
+    InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
+    InetDownload.SetMinRate(r.minRateKiB * 1024);
+    InetDownload.SetStallRule(m_Transfer.StallMs(r.stallSeconds * 1000), CINetDownLoad::kDefaultStallBytes);
+    InetDownload.SetRateLimit(m_Transfer.RateLimitKiB(r.rateLimitKiB) * 1024);
+    SProxy proxy;
+    std::wstring why;
+    const std::wstring proxyText = m_Transfer.ProxyText(Base::Utility::Utf8ToWide(r.proxy));
+    if (!ParseProxy(proxyText, &proxy, &why)) {
+        SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", ProxyForLog(proxyText).c_str(), why.c_str());
+        return false;
+    }
+    if (proxy.mode != InetDownload.Proxy().mode || proxy.host != InetDownload.Proxy().host ||
+        proxy.port != InetDownload.Proxy().port || proxy.user != InetDownload.Proxy().user ||
+        proxy.password != InetDownload.Proxy().password) {
+        InetDownload.SetProxy(proxy);
+        if (!InetDownload.Init()) return false;
+    }
+    if (proxy.mode == SProxy::EXPLICIT)
+        SetLog(LOG_TO_FILE, L"proxy: %s:%u%s", proxy.host.c_str(), proxy.port, proxy.user.empty() ? L"" : L" (with a user)");
+    return true;
+}
+
 bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
 {
     // The nodes belong to the document about to be reloaded.
@@ -75,25 +101,7 @@ bool CUpdateEngine::ParseUpdateCfg(const char* pPath)
         }
         m_Signatures.AddKey(key);
     }
-    InetDownload.SetUnsizedCap(r.maxUnsizedBytes);
-    InetDownload.SetMinRate(r.minRateKiB * 1024);
-    InetDownload.SetStallRule(m_Transfer.StallMs(r.stallSeconds * 1000), CINetDownLoad::kDefaultStallBytes);
-    InetDownload.SetRateLimit(m_Transfer.RateLimitKiB(r.rateLimitKiB) * 1024);
-    SProxy proxy;
-    std::wstring why;
-    const std::wstring proxyText = m_Transfer.ProxyText(Base::Utility::Utf8ToWide(r.proxy));
-    if (!ParseProxy(proxyText, &proxy, &why)) {
-        SetLog(LOG_TO_FILE, L"Error:proxy %s refused: %s", ProxyForLog(proxyText).c_str(), why.c_str());
-        return false;
-    }
-    if (proxy.mode != InetDownload.Proxy().mode || proxy.host != InetDownload.Proxy().host ||
-        proxy.port != InetDownload.Proxy().port || proxy.user != InetDownload.Proxy().user ||
-        proxy.password != InetDownload.Proxy().password) {
-        InetDownload.SetProxy(proxy);
-        if (!InetDownload.Init()) return false;
-    }
-    if (proxy.mode == SProxy::EXPLICIT)
-        SetLog(LOG_TO_FILE, L"proxy: %s:%u%s", proxy.host.c_str(), proxy.port, proxy.user.empty() ? L"" : L" (with a user)");
+    if (!ApplyTransferSettings(r)) return false;
     switch (result) {
     case UPDATECFG_NO_ROOT: SetLog(LOG_TO_FILE, L"Error:Cannot find \"Root\" Node"); return false;
     case UPDATECFG_NO_DOWNLOADED_VERSION:

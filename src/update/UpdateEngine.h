@@ -291,6 +291,7 @@ private:
     std::string m_strInstalledVersion;  // what the last installation installed
 
     void WriteLogText(const std::wstring& text);
+    bool ApplyTransferSettings(const struct SUpdateCfgRecord& r);
     // sigBytes (null when there is none: missing says why) against file, whose
     // signature must name it; label names it in the log.
     bool CheckSignature(const std::string* sigBytes, const wchar_t* missing, const std::wstring& file,
