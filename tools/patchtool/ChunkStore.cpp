@@ -108,6 +108,190 @@ std::vector<std::string> TreeFiles(const fs::path& root)
     return files;
 }
 
+// What a build learns as it goes: where every chunk is stored, and the bundle being filled.
+class CStoreBuilder {
+public:
+    CStoreBuilder(const fs::path& stage, int level, SStoreResult* result, std::string* error)
+        : m_stage(stage), m_bundle(stage / "bundles"), m_cctx(ZSTD_createCCtx()), m_block(1 << 20), m_level(level),
+          m_result(result), m_error(error)
+    {
+    }
+
+    // What earlier releases stored stays where it is.
+    void LoadExisting(const std::string& existingStore)
+    {
+        std::error_code ec;
+        for (auto& e : fs::directory_iterator(fs::u8path(existingStore) / "manifests", ec)) {
+            SManifest m;
+            if (e.path().extension() != ".manifest" || ReadManifestFile(e.path().u8string(), &m, nullptr) != MANIFEST_OK)
+                continue;
+            for (const SChunkRef& c : m.chunks) {
+                const std::string id(reinterpret_cast<const char*>(c.id), kChunkIdBytes);
+                if (m_chunks.count(id)) continue;
+                m_chunks[id] = {m.bundles[c.bundle].name, c.offset, c.packed, c.length};
+                m_bundleSizes[m.bundles[c.bundle].name] = m.bundles[c.bundle].size;
+            }
+        }
+    }
+
+    // Closes the open bundle and names its chunks.
+    bool CloseBundle()
+    {
+        std::string name;
+        std::uint64_t size = 0;
+        if (!m_bundle.Close(&name, &size, m_error)) return false;
+        if (name.empty()) return true;
+        m_bundleSizes[name] = size;
+        m_result->files.push_back("bundles/" + name);
+        m_result->newBundleBytes += size;
+        for (SStoredChunk* c : m_open) c->bundle = name;
+        m_open.clear();
+        return true;
+    }
+
+    bool CutTree(const SChunkTree& tree, std::vector<STreeFile>* out)
+    {
+        const fs::path root = fs::u8path(tree.dir);
+        const std::vector<std::string> files = TreeFiles(root);
+        CProgress progress(("chunking " + tree.version).c_str(), files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            progress.Step(i + 1, files[i]);
+            STreeFile f;
+            if (!CutFile(root, files[i], &f)) return false;
+            out->push_back(std::move(f));
+        }
+        return true;
+    }
+
+    bool StoreManifest(const std::string& version, std::uint64_t sequence, const std::vector<STreeFile>& files)
+    {
+        const SManifest m = ManifestFor(version, sequence, files);
+        const std::string name = "manifests/" + version + ".manifest";
+        std::ofstream out(m_stage / name, std::ios::binary);
+        out << WriteManifest(m);
+        if (!out) {
+            *m_error = "cannot write " + (m_stage / name).u8string();
+            return false;
+        }
+        m_result->files.push_back(name);
+        return true;
+    }
+
+private:
+    bool CutFile(const fs::path& root, const std::string& file, STreeFile* f)
+    {
+        f->path = Base::Utility::WithBackslashes(file);
+        std::FILE* in = OpenUtf8((root / fs::u8path(file)).u8string(), "rb");
+        if (!in) {
+            *m_error = "cannot read " + (root / fs::u8path(file)).u8string();
+            return false;
+        }
+        crypto_generichash_state whole;
+        crypto_generichash_init(&whole, nullptr, 0, 32);
+        CMd5 md5;
+        CChunkCutter cutter;
+        bool ok = true;
+        for (bool more = true; ok && more;) {
+            const size_t n = std::fread(m_block.data(), 1, m_block.size(), in);
+            more = n > 0;
+            if (n > 0) {
+                crypto_generichash_update(&whole, m_block.data(), n);
+                md5.Update(m_block.data(), n);
+                cutter.Feed(m_block.data(), n);
+                f->size += n;
+            } else {
+                ok = !std::ferror(in);
+                cutter.Finish();
+            }
+            const std::uint8_t* data = nullptr;
+            std::size_t length = 0;
+            while (ok && cutter.Next(&data, &length)) ok = StoreChunk(data, length, f);
+        }
+        std::fclose(in);
+        if (!ok) {
+            if (m_error->empty()) *m_error = "cannot cut " + file;
+            return false;
+        }
+        crypto_generichash_final(&whole, f->blake2b, sizeof f->blake2b);
+        md5.Final(f->md5);
+        return true;
+    }
+
+    // Notes the chunk in the file; packs it into the open bundle unless some bundle holds it already.
+    bool StoreChunk(const std::uint8_t* data, std::size_t length, STreeFile* f)
+    {
+        std::uint8_t id[kChunkIdBytes];
+        crypto_generichash(id, sizeof id, data, length, nullptr, 0);
+        const std::string key(reinterpret_cast<const char*>(id), sizeof id);
+        f->chunks.push_back(key);
+        if (m_chunks.count(key)) {
+            ++m_result->reusedChunks;
+            return true;
+        }
+        m_packed.resize(ZSTD_compressBound(length));
+        const size_t size = ZSTD_compressCCtx(m_cctx.get(), &m_packed[0], m_packed.size(), data, length, m_level);
+        std::uint64_t offset = 0;
+        bool ok = !ZSTD_isError(size);
+        m_packed.resize(ok ? size : 0);
+        ok = ok && m_bundle.Append(m_packed, &offset, m_error);
+        SStoredChunk& stored = m_chunks[key];
+        stored = {"", offset, static_cast<std::uint32_t>(m_packed.size()), static_cast<std::uint32_t>(length)};
+        m_open.push_back(&stored);
+        ++m_result->newChunks;
+        if (ok && m_bundle.Full()) ok = CloseBundle();
+        return ok;
+    }
+
+    SManifest ManifestFor(const std::string& version, std::uint64_t sequence, const std::vector<STreeFile>& files)
+    {
+        SManifest m;
+        m.version = version;
+        m.sequence = sequence;
+        std::map<std::string, std::uint32_t> chunkIndex, bundleIndex;
+        for (const STreeFile& f : files) {
+            SManifestFile mf;
+            std::vector<std::uint32_t> list;
+            mf.size = f.size;
+            std::copy(f.blake2b, f.blake2b + 32, mf.blake2b);
+            std::copy(f.md5, f.md5 + 16, mf.md5);
+            for (const std::string& id : f.chunks) {
+                auto known = chunkIndex.find(id);
+                if (known == chunkIndex.end()) {
+                    const SStoredChunk& s = m_chunks[id];
+                    auto b = bundleIndex.find(s.bundle);
+                    if (b == bundleIndex.end()) {
+                        b = bundleIndex.emplace(s.bundle, static_cast<std::uint32_t>(m.bundles.size())).first;
+                        m.bundles.push_back({s.bundle, m_bundleSizes[s.bundle]});
+                    }
+                    SChunkRef r;
+                    std::copy(id.begin(), id.end(), r.id);
+                    r.bundle = b->second;
+                    r.offset = s.offset;
+                    r.packed = s.packed;
+                    r.length = s.length;
+                    known = chunkIndex.emplace(id, static_cast<std::uint32_t>(m.chunks.size())).first;
+                    m.chunks.push_back(r);
+                }
+                list.push_back(known->second);
+            }
+            m.AddFile(f.path, mf, list);
+        }
+        return m;
+    }
+
+    fs::path m_stage;
+    std::map<std::string, SStoredChunk> m_chunks;
+    std::map<std::string, std::uint64_t> m_bundleSizes;
+    CBundleWriter m_bundle;
+    std::unique_ptr<ZSTD_CCtx, SCctxFree> m_cctx;
+    std::vector<std::uint8_t> m_block;
+    std::string m_packed;
+    std::vector<SStoredChunk*> m_open;  // the chunks of the open bundle
+    int m_level;
+    SStoreResult* m_result;
+    std::string* m_error;
+};
+
 }  // namespace
 
 std::uint64_t StoreSequence(const std::string& store)
@@ -131,151 +315,18 @@ bool BuildChunkStore(const std::vector<SChunkTree>& trees, const std::string& ex
         *error = "libsodium cannot start";
         return false;
     }
-    // What earlier releases stored stays where it is.
-    std::map<std::string, SStoredChunk> chunks;
-    std::map<std::string, std::uint64_t> bundleSizes;
-    std::error_code ec;
-    for (auto& e : fs::directory_iterator(fs::u8path(existingStore) / "manifests", ec)) {
-        SManifest m;
-        if (e.path().extension() != ".manifest" || ReadManifestFile(e.path().u8string(), &m, nullptr) != MANIFEST_OK)
-            continue;
-        for (const SChunkRef& c : m.chunks) {
-            const std::string id(reinterpret_cast<const char*>(c.id), kChunkIdBytes);
-            if (chunks.count(id)) continue;
-            chunks[id] = {m.bundles[c.bundle].name, c.offset, c.packed, c.length};
-            bundleSizes[m.bundles[c.bundle].name] = m.bundles[c.bundle].size;
-        }
-    }
     const fs::path stage = fs::u8path(stageStore);
+    CStoreBuilder builder(stage, level, result, error);
+    builder.LoadExisting(existingStore);
+    std::error_code ec;
     fs::create_directories(stage / "bundles", ec);
     fs::create_directories(stage / "manifests", ec);
-    CBundleWriter bundle(stage / "bundles");
-    std::unique_ptr<ZSTD_CCtx, SCctxFree> cctx(ZSTD_createCCtx());
     std::vector<std::vector<STreeFile>> treeFiles(trees.size());
-    std::vector<std::uint8_t> block(1 << 20);
-    std::string packed;
-    std::vector<SStoredChunk*> open;  // the chunks of the open bundle
-    // Closes the open bundle and names its chunks.
-    auto closeBundle = [&]() {
-        std::string name;
-        std::uint64_t size = 0;
-        if (!bundle.Close(&name, &size, error)) return false;
-        if (name.empty()) return true;
-        bundleSizes[name] = size;
-        result->files.push_back("bundles/" + name);
-        result->newBundleBytes += size;
-        for (SStoredChunk* c : open) c->bundle = name;
-        open.clear();
-        return true;
-    };
-    for (size_t t = 0; t < trees.size(); ++t) {
-        const fs::path root = fs::u8path(trees[t].dir);
-        const std::vector<std::string> files = TreeFiles(root);
-        CProgress progress(("chunking " + trees[t].version).c_str(), files.size());
-        for (size_t i = 0; i < files.size(); ++i) {
-            progress.Step(i + 1, files[i]);
-            STreeFile f;
-            f.path = Base::Utility::WithBackslashes(files[i]);
-            std::FILE* in = OpenUtf8((root / fs::u8path(files[i])).u8string(), "rb");
-            if (!in) {
-                *error = "cannot read " + (root / fs::u8path(files[i])).u8string();
-                return false;
-            }
-            crypto_generichash_state whole;
-            crypto_generichash_init(&whole, nullptr, 0, 32);
-            CMd5 md5;
-            CChunkCutter cutter;
-            bool ok = true;
-            for (bool more = true; ok && more;) {
-                const size_t n = std::fread(block.data(), 1, block.size(), in);
-                more = n > 0;
-                if (n > 0) {
-                    crypto_generichash_update(&whole, block.data(), n);
-                    md5.Update(block.data(), n);
-                    cutter.Feed(block.data(), n);
-                    f.size += n;
-                } else {
-                    ok = !std::ferror(in);
-                    cutter.Finish();
-                }
-                const std::uint8_t* data = nullptr;
-                std::size_t length = 0;
-                while (ok && cutter.Next(&data, &length)) {
-                    std::uint8_t id[kChunkIdBytes];
-                    crypto_generichash(id, sizeof id, data, length, nullptr, 0);
-                    const std::string key(reinterpret_cast<const char*>(id), sizeof id);
-                    f.chunks.push_back(key);
-                    if (chunks.count(key)) {
-                        ++result->reusedChunks;
-                        continue;
-                    }
-                    packed.resize(ZSTD_compressBound(length));
-                    const size_t size = ZSTD_compressCCtx(cctx.get(), &packed[0], packed.size(), data, length, level);
-                    std::uint64_t offset = 0;
-                    ok = !ZSTD_isError(size);
-                    packed.resize(ok ? size : 0);
-                    ok = ok && bundle.Append(packed, &offset, error);
-                    SStoredChunk& stored = chunks[key];
-                    stored = {"", offset, static_cast<std::uint32_t>(packed.size()), static_cast<std::uint32_t>(length)};
-                    open.push_back(&stored);
-                    ++result->newChunks;
-                    if (ok && bundle.Full()) ok = closeBundle();
-                }
-            }
-            std::fclose(in);
-            if (!ok) {
-                if (error->empty()) *error = "cannot cut " + files[i];
-                return false;
-            }
-            crypto_generichash_final(&whole, f.blake2b, sizeof f.blake2b);
-            md5.Final(f.md5);
-            treeFiles[t].push_back(std::move(f));
-        }
-    }
-    if (!closeBundle()) return false;
-
-    for (size_t t = 0; t < trees.size(); ++t) {
-        SManifest m;
-        m.version = trees[t].version;
-        m.sequence = sequence;
-        std::map<std::string, std::uint32_t> chunkIndex, bundleIndex;
-        for (const STreeFile& f : treeFiles[t]) {
-            SManifestFile mf;
-            std::vector<std::uint32_t> list;
-            mf.size = f.size;
-            std::copy(f.blake2b, f.blake2b + 32, mf.blake2b);
-            std::copy(f.md5, f.md5 + 16, mf.md5);
-            for (const std::string& id : f.chunks) {
-                auto known = chunkIndex.find(id);
-                if (known == chunkIndex.end()) {
-                    const SStoredChunk& s = chunks[id];
-                    auto b = bundleIndex.find(s.bundle);
-                    if (b == bundleIndex.end()) {
-                        b = bundleIndex.emplace(s.bundle, static_cast<std::uint32_t>(m.bundles.size())).first;
-                        m.bundles.push_back({s.bundle, bundleSizes[s.bundle]});
-                    }
-                    SChunkRef r;
-                    std::copy(id.begin(), id.end(), r.id);
-                    r.bundle = b->second;
-                    r.offset = s.offset;
-                    r.packed = s.packed;
-                    r.length = s.length;
-                    known = chunkIndex.emplace(id, static_cast<std::uint32_t>(m.chunks.size())).first;
-                    m.chunks.push_back(r);
-                }
-                list.push_back(known->second);
-            }
-            m.AddFile(f.path, mf, list);
-        }
-        const std::string name = "manifests/" + trees[t].version + ".manifest";
-        std::ofstream out(stage / name, std::ios::binary);
-        out << WriteManifest(m);
-        if (!out) {
-            *error = "cannot write " + (stage / name).u8string();
-            return false;
-        }
-        result->files.push_back(name);
-    }
+    for (size_t t = 0; t < trees.size(); ++t)
+        if (!builder.CutTree(trees[t], &treeFiles[t])) return false;
+    if (!builder.CloseBundle()) return false;
+    for (size_t t = 0; t < trees.size(); ++t)
+        if (!builder.StoreManifest(trees[t].version, sequence, treeFiles[t])) return false;
     return true;
 }
 

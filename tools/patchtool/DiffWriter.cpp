@@ -197,6 +197,130 @@ void PutNumber(std::string& out, std::int64_t v)
     out.push_back(static_cast<char>(u));
 }
 
+// The three streams of a delta; the control stream's triples are
+// (difference bytes, literal bytes, seek in old).
+class CDeltaStreams {
+public:
+    std::string control, diff, extra;
+
+    void Add(const std::uint8_t* old, Index lastPos, const std::uint8_t* now, Index lastScan, Index lenF, Index literal,
+             Index seek)
+    {
+        for (Index i = 0; i < lenF; ++i) diff.push_back(static_cast<char>(now[lastScan + i] - old[lastPos + i]));
+        extra.append(reinterpret_cast<const char*>(now + lastScan + lenF), static_cast<size_t>(literal));
+        if (lenF + literal == 0 && seekOnly) {
+            // Seeks add up: never two triples that write nothing in a row.
+            pendingSeek += seek;
+        } else {
+            if (seekOnly) PutNumber(control, pendingSeek);
+            lastTriple = control.size();
+            PutNumber(control, lenF);
+            PutNumber(control, literal);
+            seekOnly = lenF + literal == 0;
+            if (seekOnly)
+                pendingSeek = seek;
+            else
+                PutNumber(control, seek);
+        }
+    }
+
+    void Finish()
+    {
+        if (seekOnly) control.resize(lastTriple);  // a triple at the end that writes nothing leads nowhere
+    }
+
+private:
+    bool seekOnly = false;  // the last triple writes nothing: its seek is pending
+    std::int64_t pendingSeek = 0;
+    std::size_t lastTriple = 0;
+};
+
+// Moves scan on to the next match that old at the current offset does not
+// already cover; false when the scan ended on one that it does.
+bool NextMatch(const std::vector<Index>& I, const std::uint8_t* old, Index oldSize, const std::uint8_t* now,
+               Index newSize, Index lastOffset, Index& scan, Index& len, Index& pos)
+{
+    Index oldScore = 0;
+    for (Index scsc = scan += len; scan < newSize; ++scan) {
+        len = Search(I, old, oldSize, now + scan, newSize - scan, &pos);
+        for (; scsc < scan + len; ++scsc)
+            if (scsc + lastOffset < oldSize && old[scsc + lastOffset] == now[scsc]) ++oldScore;
+        if ((len == oldScore && len != 0) || len > oldScore + 8) break;
+        if (scan + lastOffset < oldSize && old[scan + lastOffset] == now[scan]) --oldScore;
+    }
+    return !(len == oldScore && scan != newSize);
+}
+
+// How far the last match runs on (lenF) and the next one reaches back (lenB),
+// an overlap shared out where each matches best.
+void MatchExtents(const std::uint8_t* old, Index oldSize, const std::uint8_t* now, Index newSize, Index lastScan,
+                  Index lastPos, Index scan, Index pos, Index* lenFOut, Index* lenBOut)
+{
+    Index s = 0, best = 0, lenF = 0;
+    for (Index i = 0; lastScan + i < scan && lastPos + i < oldSize;) {
+        if (old[lastPos + i] == now[lastScan + i]) ++s;
+        ++i;
+        if (s * 2 - i > best * 2 - lenF) {
+            best = s;
+            lenF = i;
+        }
+    }
+    Index lenB = 0;
+    if (scan < newSize) {
+        s = 0;
+        best = 0;
+        for (Index i = 1; scan >= lastScan + i && pos >= i; ++i) {
+            if (old[pos - i] == now[scan - i]) ++s;
+            if (s * 2 - i > best * 2 - lenB) {
+                best = s;
+                lenB = i;
+            }
+        }
+    }
+    if (lastScan + lenF > scan - lenB) {
+        const Index overlap = lastScan + lenF - (scan - lenB);
+        s = 0;
+        best = 0;
+        Index lenS = 0;
+        for (Index i = 0; i < overlap; ++i) {
+            if (now[lastScan + lenF - overlap + i] == old[lastPos + lenF - overlap + i]) ++s;
+            if (now[scan - lenB + i] == old[pos - lenB + i]) --s;
+            if (s > best) {
+                best = s;
+                lenS = i + 1;
+            }
+        }
+        lenF += lenS - overlap;
+        lenB -= lenS;
+    }
+    *lenFOut = lenF;
+    *lenBOut = lenB;
+}
+
+// Matches that are mostly equal become a difference (new minus old, mostly
+// zeros), what lies between them literal bytes.
+void DiffStreams(const std::uint8_t* old, Index oldSize, const std::uint8_t* now, Index newSize, CDeltaStreams* streams)
+{
+    std::vector<Index> I(static_cast<size_t>(oldSize + 1));
+    {
+        std::vector<Index> V(static_cast<size_t>(oldSize + 1));
+        CSuffixSorter(I, V).Sort(old, oldSize);
+    }
+    Index scan = 0, len = 0, pos = 0, lastScan = 0, lastPos = 0, lastOffset = 0;
+    while (scan < newSize) {
+        if (!NextMatch(I, old, oldSize, now, newSize, lastOffset, scan, len, pos)) continue;
+        Index lenF = 0, lenB = 0;
+        MatchExtents(old, oldSize, now, newSize, lastScan, lastPos, scan, pos, &lenF, &lenB);
+        const Index literal = (scan - lenB) - (lastScan + lenF);
+        const Index seek = (pos - lenB) - (lastPos + lenF);
+        streams->Add(old, lastPos, now, lastScan, lenF, literal, seek);
+        lastScan = scan - lenB;
+        lastPos = pos - lenB;
+        lastOffset = pos - scan;
+    }
+    streams->Finish();
+}
+
 bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* out)
 {
     std::ifstream in(fs::u8path(path), std::ios::binary | std::ios::ate);
@@ -260,90 +384,11 @@ bool WriteDiffDelta(const std::string& oldPath, const std::string& newPath, cons
         CX86Filter(0).Encode(newBytes.data(), newBytes.size());
     }
     const Index oldSize = static_cast<Index>(oldBytes.size()), newSize = static_cast<Index>(newBytes.size());
-    const std::uint8_t* old = oldBytes.data();
-    const std::uint8_t* now = newBytes.data();
-    std::vector<Index> I(static_cast<size_t>(oldSize + 1));
-    {
-        std::vector<Index> V(static_cast<size_t>(oldSize + 1));
-        CSuffixSorter(I, V).Sort(old, oldSize);
-    }
-    // Matches that are mostly equal become a difference (new minus old, mostly
-    // zeros), what lies between them literal bytes.
-    std::string control, diff, extra;
-    bool seekOnly = false;  // the last triple writes nothing: its seek is pending
-    std::int64_t pendingSeek = 0;
-    std::size_t lastTriple = 0;
-    Index scan = 0, len = 0, pos = 0, lastScan = 0, lastPos = 0, lastOffset = 0;
-    while (scan < newSize) {
-        Index oldScore = 0;
-        for (Index scsc = scan += len; scan < newSize; ++scan) {
-            len = Search(I, old, oldSize, now + scan, newSize - scan, &pos);
-            for (; scsc < scan + len; ++scsc)
-                if (scsc + lastOffset < oldSize && old[scsc + lastOffset] == now[scsc]) ++oldScore;
-            if ((len == oldScore && len != 0) || len > oldScore + 8) break;
-            if (scan + lastOffset < oldSize && old[scan + lastOffset] == now[scan]) --oldScore;
-        }
-        if (len == oldScore && scan != newSize) continue;
-        Index s = 0, best = 0, lenF = 0;
-        for (Index i = 0; lastScan + i < scan && lastPos + i < oldSize;) {
-            if (old[lastPos + i] == now[lastScan + i]) ++s;
-            ++i;
-            if (s * 2 - i > best * 2 - lenF) {
-                best = s;
-                lenF = i;
-            }
-        }
-        Index lenB = 0;
-        if (scan < newSize) {
-            s = 0;
-            best = 0;
-            for (Index i = 1; scan >= lastScan + i && pos >= i; ++i) {
-                if (old[pos - i] == now[scan - i]) ++s;
-                if (s * 2 - i > best * 2 - lenB) {
-                    best = s;
-                    lenB = i;
-                }
-            }
-        }
-        if (lastScan + lenF > scan - lenB) {
-            const Index overlap = lastScan + lenF - (scan - lenB);
-            s = 0;
-            best = 0;
-            Index lenS = 0;
-            for (Index i = 0; i < overlap; ++i) {
-                if (now[lastScan + lenF - overlap + i] == old[lastPos + lenF - overlap + i]) ++s;
-                if (now[scan - lenB + i] == old[pos - lenB + i]) --s;
-                if (s > best) {
-                    best = s;
-                    lenS = i + 1;
-                }
-            }
-            lenF += lenS - overlap;
-            lenB -= lenS;
-        }
-        for (Index i = 0; i < lenF; ++i) diff.push_back(static_cast<char>(now[lastScan + i] - old[lastPos + i]));
-        const Index literal = (scan - lenB) - (lastScan + lenF);
-        extra.append(reinterpret_cast<const char*>(now + lastScan + lenF), static_cast<size_t>(literal));
-        const Index seek = (pos - lenB) - (lastPos + lenF);
-        if (lenF + literal == 0 && seekOnly) {
-            // Seeks add up: never two triples that write nothing in a row.
-            pendingSeek += seek;
-        } else {
-            if (seekOnly) PutNumber(control, pendingSeek);
-            lastTriple = control.size();
-            PutNumber(control, lenF);
-            PutNumber(control, literal);
-            seekOnly = lenF + literal == 0;
-            if (seekOnly)
-                pendingSeek = seek;
-            else
-                PutNumber(control, seek);
-        }
-        lastScan = scan - lenB;
-        lastPos = pos - lenB;
-        lastOffset = pos - scan;
-    }
-    if (seekOnly) control.resize(lastTriple);  // a triple at the end that writes nothing leads nowhere
+    CDeltaStreams streams;
+    DiffStreams(oldBytes.data(), oldSize, newBytes.data(), newSize, &streams);
+    const std::string& control = streams.control;
+    const std::string& diff = streams.diff;
+    const std::string& extra = streams.extra;
     SDiffHeader h;
     h.resultSize = static_cast<std::uint64_t>(newSize);
     h.oldSize = static_cast<std::uint64_t>(oldSize);

@@ -535,6 +535,119 @@ bool StageManifestSignatures(const fs::path& out, const fs::path& stage, const S
     return true;
 }
 
+// The served folders, each once, in the order the servers name them.
+std::vector<std::string> ServedDirs(const SDescription& d)
+{
+    std::vector<std::string> dirs;
+    for (auto s : d.servers) {
+        const std::string dir = Base::Utility::AsciiLower(s["dir"]);
+        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+    }
+    if (dirs.empty()) dirs.push_back("");
+    return dirs;
+}
+
+std::vector<std::string> StepPackages(const SDescription& d)
+{
+    std::vector<std::string> packages;
+    for (const SStep& s : d.steps)
+        for (const SPackageRef* p : {&s.upgrade, &s.degrade, &s.upgradeDelta, &s.degradeDelta})
+            if (!p->empty()) packages.push_back(p->path);
+    return packages;
+}
+
+// QA never takes the place of a production file.
+bool QaKeepsProduction(const fs::path& out, const std::vector<std::string>& dirs,
+                       const std::vector<std::string>& packages, std::string* error)
+{
+    std::error_code ec;
+    for (const std::string& dir : dirs)
+        for (const std::string& p : packages) {
+            const fs::path to = out / fs::u8path(dir) / fs::u8path(ServedName(p));
+            if (fs::exists(to, ec) && !SameBytes(fs::u8path(p), to)) {
+                *error = "--qa would replace " + to.u8string() + ", which production serves: give the QA package "
+                         "another name";
+                return false;
+            }
+        }
+    return true;
+}
+
+// Everything is made in a folder beside the output, then moved in.
+class CStagedPublication {
+public:
+    CStagedPublication(const fs::path& out, const fs::path& stage, const SPublishOptions& options, std::string* error)
+        : m_out(out), m_stage(stage), m_options(options), m_error(error)
+    {
+    }
+
+    bool StageFile(const fs::path& rel, const std::string& fields)
+    {
+        moves.emplace_back(m_stage / rel, m_out / rel);
+        if (!m_options.signer) return true;
+        moves.emplace_back(m_stage / (rel.u8string() + ".minisig"), m_out / (rel.u8string() + ".minisig"));
+        return m_options.signer->SignFile((m_stage / rel).u8string(), m_options.timestamp, m_error, fields);
+    }
+
+    // Bundles, then the manifests that name them.
+    bool StageChunkStore(const std::vector<SChunkTree>& trees, std::uint64_t sequence, const std::string& fields)
+    {
+        SStoreResult store;
+        bool ok = BuildChunkStore(trees, (m_out / kStoreDir).u8string(), (m_stage / kStoreDir).u8string(), sequence,
+                                  m_options.level, &store, m_error);
+        for (size_t i = 0; ok && i < store.files.size(); ++i) {
+            const fs::path rel = fs::u8path(kStoreDir) / fs::u8path(store.files[i]);
+            if (rel.extension() == ".bundle")
+                moves.emplace_back(m_stage / rel, m_out / rel);
+            else
+                ok = StageFile(rel, fields);
+        }
+        if (ok)
+            std::printf("chunk store: %zu new chunks in %llu bytes of new bundles, %zu chunks reused\n", store.newChunks,
+                        static_cast<unsigned long long>(store.newBundleBytes), store.reusedChunks);
+        return ok;
+    }
+
+    bool StagePackages(const std::vector<std::string>& dirs, const std::vector<std::string>& packages)
+    {
+        std::error_code ec;
+        CProgress progress("publishing", dirs.size() * packages.size());
+        size_t done = 0;
+        for (const std::string& dir : dirs) {
+            for (const std::string& p : packages) {
+                progress.Step(++done, ServedName(p));
+                const fs::path rel = fs::u8path(dir) / fs::u8path(ServedName(p));
+                fs::create_directories((m_stage / rel).parent_path(), ec);
+                fs::copy_file(fs::u8path(p), m_stage / rel, fs::copy_options::overwrite_existing, ec);
+                if (ec) {
+                    *m_error = "cannot copy " + p + ": " + ec.message();
+                    return false;
+                }
+                if (!StageFile(rel, "")) return false;
+            }
+        }
+        return true;
+    }
+
+    bool MoveIn(std::vector<std::string>* written)
+    {
+        std::error_code ec;
+        for (const auto& m : moves) {
+            fs::create_directories(m.second.parent_path(), ec);
+            if (!MoveReplacing(m.first.u8string(), m.second.u8string(), m_error)) return false;
+            written->push_back(m.second.u8string());
+        }
+        return true;
+    }
+
+    std::vector<std::pair<fs::path, fs::path>> moves;  // staged -> final, in the order they go live
+
+private:
+    fs::path m_out, m_stage;
+    const SPublishOptions& m_options;
+    std::string* m_error;
+};
+
 }  // namespace
 
 bool WritePublication(const SDescription& given, const std::string& outDir, const SPublishOptions& options,
@@ -545,87 +658,31 @@ bool WritePublication(const SDescription& given, const std::string& outDir, cons
     const std::string suffix = options.qa ? "_qa" : "";
     std::string revisionText;
     if (!RevisionXml(d, &revisionText, error)) return false;
-    std::vector<std::string> dirs;
-    for (auto s : d.servers) {
-        const std::string dir = Base::Utility::AsciiLower(s["dir"]);
-        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
-    }
-    if (dirs.empty()) dirs.push_back("");
-    std::vector<std::string> packages;
-    for (const SStep& s : d.steps)
-        for (const SPackageRef* p : {&s.upgrade, &s.degrade, &s.upgradeDelta, &s.degradeDelta})
-            if (!p->empty()) packages.push_back(p->path);
+    const std::vector<std::string> dirs = ServedDirs(d);
+    const std::vector<std::string> packages = StepPackages(d);
+    if (options.qa && !QaKeepsProduction(out, dirs, packages, error)) return false;
 
     std::error_code ec;
-    // QA never takes the place of a production file.
-    if (options.qa) {
-        for (const std::string& dir : dirs)
-            for (const std::string& p : packages) {
-                const fs::path to = out / fs::u8path(dir) / fs::u8path(ServedName(p));
-                if (fs::exists(to, ec) && !SameBytes(fs::u8path(p), to)) {
-                    *error = "--qa would replace " + to.u8string() + ", which production serves: give the QA package "
-                             "another name";
-                    return false;
-                }
-            }
-    }
-    // Everything is made in a folder beside the output, then moved in.
     const fs::path stage = fs::u8path(outDir + ".staging");
     fs::remove_all(stage, ec);
     fs::create_directories(stage, ec);
-    std::vector<std::pair<fs::path, fs::path>> moves;  // staged -> final, in the order they go live
-    auto stageFile = [&](const fs::path& rel, const std::string& fields) {
-        moves.emplace_back(stage / rel, out / rel);
-        if (!options.signer) return true;
-        moves.emplace_back(stage / (rel.u8string() + ".minisig"), out / (rel.u8string() + ".minisig"));
-        return options.signer->SignFile((stage / rel).u8string(), options.timestamp, error, fields);
-    };
+    CStagedPublication staged(out, stage, options, error);
     const std::uint64_t sequence = PublishedSequence(outDir) + 1;
     const std::string fields = FreshnessFields(sequence, options);
     bool ok = true;
-    // The chunk store first: bundles, then the manifests that name them.
-    if (!d.trees.empty()) {
-        SStoreResult store;
-        ok = BuildChunkStore(d.trees, (out / kStoreDir).u8string(), (stage / kStoreDir).u8string(), sequence,
-                             options.level, &store, error);
-        for (size_t i = 0; ok && i < store.files.size(); ++i) {
-            const fs::path rel = fs::u8path(kStoreDir) / fs::u8path(store.files[i]);
-            if (rel.extension() == ".bundle")
-                moves.emplace_back(stage / rel, out / rel);
-            else
-                ok = stageFile(rel, fields);
-        }
-        if (ok)
-            std::printf("chunk store: %zu new chunks in %llu bytes of new bundles, %zu chunks reused\n", store.newChunks,
-                        static_cast<unsigned long long>(store.newBundleBytes), store.reusedChunks);
-    }
-    if (ok && options.signer) ok = StageManifestSignatures(out, stage, options, fields, &moves, error);
+    // The chunk store first.
+    if (!d.trees.empty()) ok = staged.StageChunkStore(d.trees, sequence, fields);
+    if (ok && options.signer) ok = StageManifestSignatures(out, stage, options, fields, &staged.moves, error);
     d.chunkStore = !d.trees.empty() || fs::is_directory(out / kStoreDir / "manifests", ec);
     const std::string infoText = UpdateInfoXml(d);
 
-    CProgress progress("publishing", dirs.size() * packages.size());
-    size_t done = 0;
-    for (const std::string& dir : dirs) {
-        for (const std::string& p : packages) {
-            if (!ok) break;
-            progress.Step(++done, ServedName(p));
-            const fs::path rel = fs::u8path(dir) / fs::u8path(ServedName(p));
-            fs::create_directories((stage / rel).parent_path(), ec);
-            fs::copy_file(fs::u8path(p), stage / rel, fs::copy_options::overwrite_existing, ec);
-            if (ec) {
-                *error = "cannot copy " + p + ": " + ec.message();
-                ok = false;
-                break;
-            }
-            ok = stageFile(rel, "");
-        }
-    }
+    ok = ok && staged.StagePackages(dirs, packages);
     for (const auto& f : {std::make_pair("NewUpdateInfo" + suffix + ".xml", infoText),
                           std::make_pair("Revision" + suffix + ".xml", revisionText)}) {
         std::ofstream file(stage / f.first, std::ios::binary);
         file << f.second;
         ok = ok && static_cast<bool>(file);
-        moves.emplace_back(stage / f.first, out / f.first);
+        staged.moves.emplace_back(stage / f.first, out / f.first);
     }
     const std::string zipName = "newupdateinfo" + suffix + ".zip";
     CZipWriter zip;
@@ -634,17 +691,8 @@ bool WritePublication(const SDescription& given, const std::string& outDir, cons
     for (const auto& f : d.files) ok = ok && zip.AddFile(f.first, f.second);
     ok = zip.Close() && ok;
     if (!ok && error->empty()) *error = zip.Error().empty() ? "cannot write " + stage.u8string() : zip.Error();
-    ok = ok && stageFile(zipName, fields);
-    if (ok) {
-        for (const auto& m : moves) {
-            fs::create_directories(m.second.parent_path(), ec);
-            if (!MoveReplacing(m.first.u8string(), m.second.u8string(), error)) {
-                ok = false;
-                break;
-            }
-            written->push_back(m.second.u8string());
-        }
-    }
+    ok = ok && staged.StageFile(zipName, fields);
+    ok = ok && staged.MoveIn(written);
     fs::remove_all(stage, ec);
     return ok;
 }

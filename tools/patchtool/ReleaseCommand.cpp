@@ -134,6 +134,49 @@ int PublishBasePacks(const SDescription& d, const fs::path& work, const fs::path
     return TOOL_OK;
 }
 
+namespace {
+
+// The version folders, in order; each name must be a version.
+int ListVersions(const fs::path& versionsDir, std::vector<std::string>* versions)
+{
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(versionsDir, ec))
+        if (e.is_directory(ec)) versions->push_back(e.path().filename().u8string());
+    std::sort(versions->begin(), versions->end());
+    for (const std::string& v : *versions)
+        if (!SevenDigits(v))
+            return Fail("release", TOOL_REFUSED, "folder " + v + " of " + versionsDir.u8string() +
+                                                     ": versions are seven digits (0000100)");
+    return TOOL_OK;
+}
+
+// The oldest version as two base packs: DATA.dat alone in the second.
+bool ZipBasePacks(const fs::path& oldest, const fs::path& work, const std::string& url, SDescription* d,
+                  std::string* error)
+{
+    for (int k = 0; k < 2; ++k) {
+        const std::string name = k == 0 ? "base1.zip" : "base2.zip";
+        if (!ZipTree(oldest, work / name, k == 1, error)) return false;
+        d->basepack[k][0] = url + name;
+        d->basepack[k][1] = name;
+    }
+    return true;
+}
+
+void PrintRelease(const SDescription& d, const std::vector<std::string>& written, bool isSigned)
+{
+    std::error_code ec;
+    for (const std::string& f : written) std::printf("%s\n", f.c_str());
+    std::uint64_t infoBytes = 0;
+    for (const std::string& f : written)
+        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".zip") == 0 && f.find("newupdateinfo") != std::string::npos)
+            infoBytes = fs::file_size(fs::u8path(f), ec);
+    std::printf("release %s: %zu steps%s", d.latest.c_str(), d.steps.size(), isSigned ? ", signed" : "");
+    PrintByteTable(d, infoBytes);
+}
+
+}  // namespace
+
 int RunRelease(int argc, char** argv)
 {
     CArgs args;
@@ -156,14 +199,8 @@ int RunRelease(int argc, char** argv)
     if (args.Has("--key") && !signer.Load(args.Get("--key"), &error)) return Fail("release", TOOL_BAD_KEY, error);
     const fs::path versionsDir = fs::u8path(args.Positional()[0]);
     std::vector<std::string> versions;
+    if (const int code = ListVersions(versionsDir, &versions)) return code;
     std::error_code ec;
-    for (auto& e : fs::directory_iterator(versionsDir, ec))
-        if (e.is_directory(ec)) versions.push_back(e.path().filename().u8string());
-    std::sort(versions.begin(), versions.end());
-    for (const std::string& v : versions)
-        if (!SevenDigits(v))
-            return Fail("release", TOOL_REFUSED, "folder " + v + " of " + versionsDir.u8string() +
-                                                     ": versions are seven digits (0000100)");
     SDescription d;
     if (args.Has("--previous") && !ReadPublished(args.Get("--previous"), args.Has("--qa"), &d, &error))
         return Fail("release", TOOL_FAILED, error);
@@ -190,15 +227,8 @@ int RunRelease(int argc, char** argv)
     if (!args.Has("--no-chunks"))
         for (const std::string& v : versions) d.trees.push_back({v, (versionsDir / v).u8string()});
     d.servers.assign(1, {{"url", url}, {"version", d.latest}, {"dir", "patches/"}});
-    if (args.Has("--basepacks")) {
-        for (int k = 0; k < 2; ++k) {
-            const std::string name = k == 0 ? "base1.zip" : "base2.zip";
-            if (!ZipTree(versionsDir / versions.front(), work / name, k == 1, &error))
-                return cleanup(Fail("release", TOOL_FAILED, error));
-            d.basepack[k][0] = url + name;
-            d.basepack[k][1] = name;
-        }
-    }
+    if (args.Has("--basepacks") && !ZipBasePacks(versionsDir / versions.front(), work, url, &d, &error))
+        return cleanup(Fail("release", TOOL_FAILED, error));
     const std::vector<std::string> problems = CheckRelease(d);
     for (const std::string& p : problems) std::fprintf(stderr, "patchtool release: refused: %s\n", p.c_str());
     if (!problems.empty())
@@ -212,12 +242,6 @@ int RunRelease(int argc, char** argv)
     if (args.Has("--basepacks"))
         if (const int code = PublishBasePacks(d, work, fs::u8path(args.Get("-o")), options.signer, timestamp, &written, &error))
             return cleanup(code);
-    for (const std::string& f : written) std::printf("%s\n", f.c_str());
-    std::uint64_t infoBytes = 0;
-    for (const std::string& f : written)
-        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".zip") == 0 && f.find("newupdateinfo") != std::string::npos)
-            infoBytes = fs::file_size(fs::u8path(f), ec);
-    std::printf("release %s: %zu steps%s", d.latest.c_str(), d.steps.size(), options.signer ? ", signed" : "");
-    PrintByteTable(d, infoBytes);
+    PrintRelease(d, written, options.signer != nullptr);
     return cleanup(TOOL_OK);
 }
