@@ -223,23 +223,3 @@ TEST_F(UpdateOnStart, ANewLauncherTakesTheRegularName)
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_NE(g_boxes[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
 }
-
-TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)
-{
-    EXPECT_FALSE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_EQ(g_boxes.size(), 1u);  // no Bin directory
-    EXPECT_NE(g_boxes[0].find(L"EmergencyUpdate.exe"), std::wstring::npos);
-    EXPECT_FALSE(app.m_hEmergencyProcess);
-
-    // Any program stands in for the updater; it ends on its own.
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    fs::create_directories(dir.Path() / "Bin");
-    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(),
-                          (dir.Path() / "Bin" / "EmergencyUpdate.exe").wstring().c_str(), FALSE));
-    ASSERT_TRUE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_TRUE(app.m_hEmergencyProcess);
-    EXPECT_EQ(GetProcessId(app.m_hEmergencyProcess.Get()), app.m_dwEmergencyProcessId);
-    EXPECT_EQ(WaitForSingleObject(app.m_hEmergencyProcess.Get(), 30000), WAIT_OBJECT_0);
-    app.m_hEmergencyProcess.Reset();
-}

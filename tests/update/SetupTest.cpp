@@ -59,21 +59,9 @@ TEST_F(SetupTest, AnAutomaticUpdateInstallsSavesThePlannedVersionAndCleansUp)
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
     EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup"));
     EXPECT_TRUE(RecordedMessageBoxes().empty());
-    size_t left = 0;  // the temp files go; the open log stays
-    for (auto& e : fs::recursive_directory_iterator("PatchCfg/PatchTemp")) left += e.is_regular_file();
-    EXPECT_EQ(left, 1u);
-    EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/Tidewell.log"));
-}
-
-TEST_F(SetupTest, VersionsThatCannotBeSavedUndoTheInstallation)
-{
-    EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));  // a configuration that did not load is not saved
-    EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
-    EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED);
-    EXPECT_EQ(engine.Result().InstallError(), INSTALL_VERSIONS_NOT_SAVED);
-    EXPECT_TRUE(window.Received(WM_AUTOPATCH_STOP));
-    EXPECT_EQ(TakeSnapshot("."), before);
-    EXPECT_EQ(ErrLogs().size(), 1u);
+    // The temp files go; the open log stays.
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator("PatchCfg/PatchTemp"), {}),
+              std::vector<fs::path>{fs::path("PatchCfg/PatchTemp") / "Tidewell.log"});
 }
 
 // Runs only as the child of ACrashMidInstallIsUndoneAtTheNextStart: dies
@@ -136,9 +124,10 @@ TEST_F(SetupTest, ADamagedJournalStopsTheEngineWithTheBackupsKept)
               std::wstring::npos);
 }
 
-// A failed installation leaves the temp folder as it found it (a full disk
-// before the first byte is written), and its undo deletes only files that it
-// can prove the installation wrote.
+// A failed installation (a full disk before the first byte is written, a copy
+// failing, versions that cannot be saved) leaves the game and the temp folder
+// as it found them, and its undo deletes only files that it can prove the
+// installation wrote.
 TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstallationWrote)
 {
     auto tempFiles = [] {
@@ -148,18 +137,34 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
                 files.push_back(e.path().generic_string());
         return files;
     };
-    for (const bool diskFull : {true, false}) {
+    const struct {
+        int budget;
+        InstallFaults faults;
+        EInstallError error;
+    } failures[] = {{100, nullptr, INSTALL_DISK_FULL},
+                    {-1, [](unsigned step) { return step == 2; }, INSTALL_COPY_ERROR},
+                    {-1, nullptr, INSTALL_VERSIONS_NOT_SAVED}};
+    for (const auto& f : failures) {
         engine.ClearFault();
-        SetDiskBudgetForTests(diskFull ? 100 : -1);
-        engine.SetInstallFaults(diskFull ? InstallFaults() : [](unsigned step) { return step == 2; });
+        window.Clear();
+        SetDiskBudgetForTests(f.budget);
+        engine.SetInstallFaults(f.faults);
+        // A configuration that did not load is not saved.
+        if (f.error == INSTALL_VERSIONS_NOT_SAVED) {
+            EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));
+        }
         EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
         SetDiskBudgetForTests(-1);
         engine.SetInstallFaults(nullptr);
-        EXPECT_EQ(engine.Result().InstallError(), diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
-        EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
-        EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
+        EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED) << f.error;
+        EXPECT_EQ(engine.Result().InstallError(), f.error);
+        const bool unsaved = f.error == INSTALL_VERSIONS_NOT_SAVED;  // after the unpack
+        EXPECT_TRUE(!unsaved || window.Received(WM_AUTOPATCH_STOP));
+        EXPECT_TRUE(unsaved || tempFiles().empty()) << f.error << ::testing::PrintToString(tempFiles());
+        EXPECT_EQ(TakeSnapshot("."), before) << f.error;
         engine.InitLogSystem();
     }
+    EXPECT_EQ(ErrLogs().size(), 3u);
     std::wstring logs;
     for (const std::string& err : ErrLogs()) logs += LogText(fs::path("PatchCfg/PatchTemp") / err);
     EXPECT_NE(logs.find(L"MiB more to unpack"), std::wstring::npos);
