@@ -64,6 +64,17 @@ TEST_F(SetupTest, AnAutomaticUpdateInstallsSavesThePlannedVersionAndCleansUp)
               std::vector<fs::path>{fs::path("PatchCfg/PatchTemp") / "Tidewell.log"});
 }
 
+TEST_F(SetupTest, VersionsThatCannotBeSavedUndoTheInstallation)
+{
+    EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));  // a configuration that did not load is not saved
+    EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
+    EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED);
+    EXPECT_EQ(engine.Result().InstallError(), INSTALL_VERSIONS_NOT_SAVED);
+    EXPECT_TRUE(window.Received(WM_AUTOPATCH_STOP));
+    EXPECT_EQ(TakeSnapshot("."), before);
+    EXPECT_EQ(ErrLogs().size(), 1u);
+}
+
 // Runs only as the child of ACrashMidInstallIsUndoneAtTheNextStart: dies
 // at the version write, after every file has been moved.
 TEST(SetupCrashChild, DiesHalfWay)
@@ -124,10 +135,9 @@ TEST_F(SetupTest, ADamagedJournalStopsTheEngineWithTheBackupsKept)
               std::wstring::npos);
 }
 
-// A failed installation (a full disk before the first byte is written, a copy
-// failing, versions that cannot be saved) leaves the game and the temp folder
-// as it found them, and its undo deletes only files that it can prove the
-// installation wrote.
+// A failed installation leaves the temp folder as it found it (a full disk
+// before the first byte is written), and its undo deletes only files that it
+// can prove the installation wrote.
 TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstallationWrote)
 {
     auto tempFiles = [] {
@@ -137,34 +147,18 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
                 files.push_back(e.path().generic_string());
         return files;
     };
-    const struct {
-        int budget;
-        InstallFaults faults;
-        EInstallError error;
-    } failures[] = {{100, nullptr, INSTALL_DISK_FULL},
-                    {-1, [](unsigned step) { return step == 2; }, INSTALL_COPY_ERROR},
-                    {-1, nullptr, INSTALL_VERSIONS_NOT_SAVED}};
-    for (const auto& f : failures) {
+    for (const bool diskFull : {true, false}) {
         engine.ClearFault();
-        window.Clear();
-        SetDiskBudgetForTests(f.budget);
-        engine.SetInstallFaults(f.faults);
-        // A configuration that did not load is not saved.
-        if (f.error == INSTALL_VERSIONS_NOT_SAVED) {
-            EXPECT_FALSE(engine.ParseUpdateCfg("PatchCfg\\Missing.xml"));
-        }
+        SetDiskBudgetForTests(diskFull ? 100 : -1);
+        engine.SetInstallFaults(diskFull ? InstallFaults() : [](unsigned step) { return step == 2; });
         EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
         SetDiskBudgetForTests(-1);
         engine.SetInstallFaults(nullptr);
-        EXPECT_EQ(engine.Outcome(), OUTCOME_INSTALL_FAILED) << f.error;
-        EXPECT_EQ(engine.Result().InstallError(), f.error);
-        const bool unsaved = f.error == INSTALL_VERSIONS_NOT_SAVED;  // after the unpack
-        EXPECT_TRUE(!unsaved || window.Received(WM_AUTOPATCH_STOP));
-        EXPECT_TRUE(unsaved || tempFiles().empty()) << f.error << ::testing::PrintToString(tempFiles());
-        EXPECT_EQ(TakeSnapshot("."), before) << f.error;
+        EXPECT_EQ(engine.Result().InstallError(), diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
+        EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
+        EXPECT_EQ(TakeSnapshot("."), before) << diskFull;
         engine.InitLogSystem();
     }
-    EXPECT_EQ(ErrLogs().size(), 3u);
     std::wstring logs;
     for (const std::string& err : ErrLogs()) logs += LogText(fs::path("PatchCfg/PatchTemp") / err);
     EXPECT_NE(logs.find(L"MiB more to unpack"), std::wstring::npos);

@@ -61,10 +61,46 @@ protected:
 
 }  // namespace
 
-TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKeyTakesOver)
+TEST_F(SignedRunTest, EveryBadSignatureIsRefusedSignedUpdatesInstallOlderInformationIsRefusedASecondKeyTakesOver)
 {
-    Publish("k1", "1000");
     Game({"k1"});
+    // Every bad signature of the update information is refused with its own log line.
+    const fs::path archive = www / "newupdateinfo.zip", sig = www / "newupdateinfo.zip.minisig";
+    const struct {
+        const char* what;
+        std::function<void()> spoil;
+        const wchar_t* logLine;
+    } cases[] = {
+        {"tampered archive", [&] { WriteBytes(archive, ReadBytes(archive) + "x"); }, L"signature does not match the file"},
+        {"another key", [&] { Sign(archive, "k2"); }, L"signed by a key that is not trusted"},
+        {"no signature", [&] { fs::remove(sig); }, L"no signature file"},
+        {"truncated", [&] { WriteBytes(sig, ReadBytes(sig).substr(0, 120)); }, L"malformed signature file"},
+        {"garbage", [&] { WriteBytes(sig, std::string(200, '\x9C')); }, L"malformed signature file"},
+        {"huge", [&] { WriteBytes(sig, ReadBytes(sig) + std::string(100000, '\n')); }, L"signature file too large"},
+        {"comment edited", [&] { WriteBytes(sig, Replaced(ReadBytes(sig), "timestamp:1000", "timestamp:9000")); },
+         L"trusted comment signature does not verify"},
+        {"another file's signature",
+         [&] {
+             WriteBytes(www / "other.zip", ReadBytes(archive));
+             Sign(www / "other.zip", "k1");
+             WriteBytes(sig, ReadBytes(www / "other.zip.minisig"));
+         },
+         L"signature is for another file"},
+    };
+    for (const auto& c : cases) {
+        Publish("k1", "1000");
+        c.spoil();
+        const size_t before = Count(Logs(), c.logLine);
+        EXPECT_EQ(TryParseInfo(), STEP_FAILED) << c.what;
+        EXPECT_EQ(engine.Fault(), c.logLine == std::wstring(L"signature file too large") ? FAULT_BOUND_EXCEEDED
+                                                                                         : FAULT_UNVERIFIED)
+            << c.what;
+        EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
+        EXPECT_FALSE(fs::exists("PatchCfg/NewUpdateInfo.xml")) << c.what;
+        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/NewUpdateInfo.zip")) << c.what << ": the refused file is deleted";
+        EXPECT_EQ(InfoTimestamp(), "") << c.what;
+    }
+    Publish("k1", "1000");
     ParseInfo();
     EXPECT_EQ(InfoTimestamp(), "1000");
     ASSERT_EQ(Update(), OUTCOME_INSTALLED);
@@ -101,48 +137,6 @@ TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKey
     EXPECT_EQ(InfoTimestamp(), "1100");
     Publish("k2", "1100");
     EXPECT_EQ(TryParseInfo(), STEP_SUCCEEDED);
-}
-
-TEST_F(SignedRunTest, EveryBadSignatureOfTheUpdateInformationIsRefusedWithItsOwnLogLine)
-{
-    const fs::path archive = www / "newupdateinfo.zip", sig = www / "newupdateinfo.zip.minisig";
-    const struct {
-        const char* what;
-        std::function<void()> spoil;
-        const wchar_t* logLine;
-    } cases[] = {
-        {"tampered archive", [&] { WriteBytes(archive, ReadBytes(archive) + "x"); }, L"signature does not match the file"},
-        {"another key", [&] { Sign(archive, "k2"); }, L"signed by a key that is not trusted"},
-        {"no signature", [&] { fs::remove(sig); }, L"no signature file"},
-        {"truncated", [&] { WriteBytes(sig, ReadBytes(sig).substr(0, 120)); }, L"malformed signature file"},
-        {"garbage", [&] { WriteBytes(sig, std::string(200, '\x9C')); }, L"malformed signature file"},
-        {"huge", [&] { WriteBytes(sig, ReadBytes(sig) + std::string(100000, '\n')); }, L"signature file too large"},
-        {"comment edited", [&] { WriteBytes(sig, Replaced(ReadBytes(sig), "timestamp:1000", "timestamp:9000")); },
-         L"trusted comment signature does not verify"},
-        {"another file's signature",
-         [&] {
-             WriteBytes(www / "other.zip", ReadBytes(archive));
-             Sign(www / "other.zip", "k1");
-             WriteBytes(sig, ReadBytes(www / "other.zip.minisig"));
-         },
-         L"signature is for another file"},
-    };
-    Publish("k1", "1000");
-    Game({"k1"});
-    for (const auto& c : cases) {
-        Publish("k1", "1000");
-        c.spoil();
-        const size_t before = Count(Logs(), c.logLine);
-        EXPECT_EQ(TryParseInfo(), STEP_FAILED) << c.what;
-        EXPECT_EQ(engine.Fault(), c.logLine == std::wstring(L"signature file too large") ? FAULT_BOUND_EXCEEDED
-                                                                                         : FAULT_UNVERIFIED)
-            << c.what;
-        EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
-        EXPECT_FALSE(fs::exists("PatchCfg/NewUpdateInfo.xml")) << c.what;
-        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/NewUpdateInfo.zip")) << c.what << ": the refused file is deleted";
-        EXPECT_EQ(InfoTimestamp(), "") << c.what;
-    }
-    EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");
 }
 
 TEST_F(SignedRunTest, PackagesAndBasePacksNeedTheirOwnSignatures)

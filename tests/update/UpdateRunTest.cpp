@@ -118,20 +118,7 @@ TEST_F(UpdateRunTest, RunsThatEndWithoutInstallingLeaveTheGameAloneAndTheRightMa
     EXPECT_EQ(engine.GetLocalVersionStr(), "0000200");
 }
 
-TEST_F(UpdateRunTest, EveryAddressFailingIsTried16Times)
-{
-    Game(kV100, "0000100", {http.FaultUrl("none/" + name + "/a.zip"), http.FaultUrl("none/" + name + "/b.zip"),
-                            http.FaultUrl("none/" + name + "/c.zip")});
-    EXPECT_EQ(Run(engine.StartAutopatch(), WM_DOWNLOADED_ALLINFO_ERROR), OUTCOME_INFO_FAILED);
-    for (const auto& tries : {std::make_pair("a", 6u), std::make_pair("b", 5u), std::make_pair("c", 5u)})
-        EXPECT_EQ(http.Requests("/none/" + name + "/" + tries.first + ".zip"), tries.second) << tries.first;
-    EXPECT_EQ(ErrLogs().size(), 1u);
-
-    engine.m_vecUpdateInfoURL.clear();  // no address: the thread ends silently
-    EXPECT_EQ(Run(engine.StartAutopatch(), 0), OUTCOME_NO_ADDRESS);
-}
-
-TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformationAPackageMustMakeItsStepUnusableServersStartNothing)
+TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformationAPackageMustMakeItsStepUnusableServersAndAddressesStartNothing)
 {
     Publish(Server(), true);
     EXPECT_FALSE(fs::exists(www / "newupdateinfo.zip"));
@@ -160,6 +147,17 @@ TEST_F(UpdateRunTest, TestServerModeFetchesTheQaInformationAPackageMustMakeItsSt
     ParseInfo();
     EXPECT_EQ(engine.GetPatchServerCount(), 0u);
     EXPECT_FALSE(engine.StartUpdate(true, 0));
+
+    // Every address failing is tried 16 times; with no address the thread ends silently.
+    engine.m_vecUpdateInfoURL.clear();
+    for (const char* a : {"a", "b", "c"}) engine.m_vecUpdateInfoURL.push_back(http.FaultUrl("none/" + name + "/" + a + ".zip"));
+    const size_t errs = ErrLogs().size();
+    EXPECT_EQ(Run(engine.StartAutopatch(), WM_DOWNLOADED_ALLINFO_ERROR), OUTCOME_INFO_FAILED);
+    for (const auto& tries : {std::make_pair("a", 6u), std::make_pair("b", 5u), std::make_pair("c", 5u)})
+        EXPECT_EQ(http.Requests("/none/" + name + "/" + tries.first + ".zip"), tries.second) << tries.first;
+    EXPECT_EQ(ErrLogs().size(), errs + 1);
+    engine.m_vecUpdateInfoURL.clear();
+    EXPECT_EQ(Run(engine.StartAutopatch(), 0), OUTCOME_NO_ADDRESS);
 }
 
 TEST_F(UpdateRunTest, BasePacksFillAnEmptyInstallation)
