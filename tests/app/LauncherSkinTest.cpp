@@ -122,27 +122,6 @@ TEST(LauncherSkinTest, EveryElementFillsItsFieldsAndTheNetSettingsAreWrittenBack
     EXPECT_EQ(again.m_strWindowCaption, L"\x9752 Tidewell");
 }
 
-TEST(LauncherSkinTest, NumberListsReadLikeScanf)
-{
-    const struct { const char* position; int x, y; } cases[] = {
-        {"10,20", 10, 20}, {"10, 20", 10, 20}, {"10,   20", 10, 20}, {" 10,20", 10, 20},
-        {"10", 10, -1},    {"x,20", -1, -1},   {"10 ,20", 10, -1},  {"", -1, -1},
-    };
-    for (const auto& c : cases) {
-        SkinDir d;
-        d.Write(std::string("<root><VersionFont position=\"") + c.position + "\"/><InformationFont position=\"" +
-                c.position + "\"/></root>");
-        SLauncherSkin skin;
-        skin.m_VersionFont.m_nX = skin.m_VersionFont.m_nY = -1;
-        skin.m_InformationFont.m_nX = skin.m_InformationFont.m_nY = -1;
-        skin.Parse(d.skinPath, d.appDir);
-        for (const SSkinFont* f : {&skin.m_VersionFont, &skin.m_InformationFont}) {
-            EXPECT_EQ(f->m_nX, c.x) << c.position;
-            EXPECT_EQ(f->m_nY, c.y) << c.position;
-        }
-    }
-}
-
 // (A file without netsettings is among the defaults below.)
 TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
 {

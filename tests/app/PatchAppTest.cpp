@@ -1,15 +1,11 @@
 // Start-up of the launcher, step by step in this process: the command line,
-// the channel, the free space, the registry, the shortcut, the self-update.
+// the channel, the free space, the registry, the self-update.
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include "../ui/UiTestUtil.h"
 #include "app/PatchApp.h"
 #include "base/utility/MessageBox.h"
-#include "ui/GdiHandle.h"
 #include "transfer/InstallJournal.h"
 #include "transfer/Md5.h"
 #include "update/UpdateEngine.h"
@@ -139,8 +135,7 @@ TEST(PatchAppTest, TheOwnFolderIsTheInstallationElseTheRegisteredOneWhenItHoldsP
         CPatchApp app;
         return std::make_tuple(app.m_bRegistered, app.m_strAppDir, app.m_strExePath);
     };
-    // Without PatchCfg the registered directory is no installation. (Without
-    // any registration every launcher process of LauncherProcessTest starts.)
+    // Without PatchCfg the registered directory is no installation.
     EXPECT_EQ(found(), std::make_tuple(false, moduleDir, modulePath));
     fs::create_directories(dir.Path() / "PatchCfg");
     EXPECT_EQ(found(), std::make_tuple(true, DirOf(dir), DirOf(dir) + modulePath.substr(moduleDir.size())));
@@ -152,59 +147,6 @@ TEST(PatchAppTest, TheOwnFolderIsTheInstallationElseTheRegisteredOneWhenItHoldsP
     EXPECT_EQ(found(), std::make_tuple(true, moduleDir, modulePath));
     EXPECT_EQ(DefaultValue(kPatchFileCommandKey), dir.Path().wstring());
     fs::remove(own);
-}
-
-namespace {
-
-// Writes a shortcut to target, or with a null target reads where it leads.
-std::wstring Shortcut(const std::wstring& lnk, const wchar_t* target = nullptr)
-{
-    UI::TComPtr<IShellLinkW> link;
-    UI::TComPtr<IPersistFile> file;
-    wchar_t read[MAX_PATH] = {};
-    const bool ok =
-        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.OutVoid())) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.OutVoid())) &&
-        (target ? SUCCEEDED(link->SetPath(target)) && SUCCEEDED(file->Save(lnk.c_str(), TRUE))
-                : SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) &&
-                      SUCCEEDED(link->GetPath(read, MAX_PATH, nullptr, 0)));
-    return !ok ? L"" : target ? target : read;
-}
-
-}  // namespace
-
-// Missing or leading elsewhere, the shortcut is written; one that already
-// leads to this program is not written again.
-TEST(PatchAppTest, TheDesktopShortcutPointsAtTheRunningProgram)
-{
-    wchar_t desktop[MAX_PATH] = {};
-    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
-    const std::wstring lnk = std::wstring(desktop) + L"\\青石谣.lnk";
-    UI::CComInit com;
-    ASSERT_TRUE(com.Ok());
-    const FILETIME old = {0xD53E8000, 0x01A8E79F};  // 1990
-    // Before: null no shortcut, empty one to this program.
-    const struct { const char* name; const wchar_t* before; bool rewritten; } cases[] = {
-        {"missing", nullptr, true}, {"elsewhere", L"C:\\windows\\notepad.exe", true}, {"here", L"", false}};
-    for (const auto& c : cases) {
-        DeleteFileW(lnk.c_str());
-        if (c.before) {
-            ASSERT_NE(Shortcut(lnk, *c.before ? c.before : ModulePath().c_str()), L"") << c.name;
-            HANDLE h = CreateFileW(lnk.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            ASSERT_NE(h, INVALID_HANDLE_VALUE);
-            SetFileTime(h, nullptr, nullptr, &old);
-            CloseHandle(h);
-        }
-        CPatchApp app;
-        ASSERT_TRUE(app.CreateDesktopShortcut()) << c.name;
-        const std::wstring target = Shortcut(lnk);
-        EXPECT_EQ(_wcsicmp(target.c_str(), ModulePath().c_str()), 0)
-            << c.name << ": " << ::testing::PrintToString(target);
-        WIN32_FILE_ATTRIBUTE_DATA data = {};
-        ASSERT_TRUE(GetFileAttributesExW(lnk.c_str(), GetFileExInfoStandard, &data));
-        EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &old) != 0, c.rewritten) << c.name;
-    }
-    DeleteFileW(lnk.c_str());
 }
 
 namespace {
@@ -280,24 +222,4 @@ TEST_F(UpdateOnStart, ANewLauncherTakesTheRegularName)
     CloseHandle(held);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_NE(g_boxes[0].find(L"引导程序无法删除" + DirOf(dir) + L"launcher.exe"), std::wstring::npos);
-}
-
-TEST_F(UpdateOnStart, TheEmergencyUpdaterGetsTheProcessIdFirst)
-{
-    EXPECT_FALSE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_EQ(g_boxes.size(), 1u);  // no Bin directory
-    EXPECT_NE(g_boxes[0].find(L"EmergencyUpdate.exe"), std::wstring::npos);
-    EXPECT_FALSE(app.m_hEmergencyProcess);
-
-    // Any program stands in for the updater; it ends on its own.
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    fs::create_directories(dir.Path() / "Bin");
-    ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\hostname.exe").c_str(),
-                          (dir.Path() / "Bin" / "EmergencyUpdate.exe").wstring().c_str(), FALSE));
-    ASSERT_TRUE(app.StartEmergencyUpdate(DirOf(dir), L" URL x"));
-    ASSERT_TRUE(app.m_hEmergencyProcess);
-    EXPECT_EQ(GetProcessId(app.m_hEmergencyProcess.Get()), app.m_dwEmergencyProcessId);
-    EXPECT_EQ(WaitForSingleObject(app.m_hEmergencyProcess.Get(), 30000), WAIT_OBJECT_0);
-    app.m_hEmergencyProcess.Reset();
 }

@@ -3,8 +3,6 @@
 a real tool would make them, and by hand where they must be broken or hostile.
 
   zip_fixtures.py DIR    writes DIR/*.zip and DIR/expected.txt
-
-With TW_LARGE_TESTS=1 it also writes large.zip, one entry of 4 GiB + 3 bytes.
 """
 import hashlib
 import os
@@ -106,13 +104,6 @@ def main(out):
     write(os.path.join(out, "notazip.zip"), b"PK\x03\x04 but not really a zip archive")
     names_fixtures(out)
     windres_package(out)
-    if os.environ.get("TW_LARGE_TESTS") == "1":
-        big = os.path.join(out, "big")
-        os.makedirs(big)
-        with open(os.path.join(big, "huge.bin"), "wb") as f:
-            f.truncate((4 << 30) + 3)
-        subprocess.run(["zip", "-q", "-1", os.path.join(out, "large.zip"), "huge.bin"], cwd=big, check=True)
-        os.remove(os.path.join(big, "huge.bin"))
     with open(os.path.join(out, "expected.txt"), "w") as f:
         f.writelines("%s %d\n" % (rel, len(files[rel])) for rel in sorted(files))
 

@@ -40,11 +40,10 @@ TEST_F(PatchDownloadTest, FetchesTheUpgradeOrDegradePackageIntoTheTempDirectory)
     EXPECT_FALSE(engine.IsDownloading());
     EXPECT_TRUE(Signalled());
 
-    engine.m_strCurVersion = "0000102";  // above the server: a rollback
+    engine.m_strCurVersion = "0000102";  // above the server: a rollback (whole runs: UpdateRunTest)
     total.clear();
     ASSERT_EQ(Download(), STEP_SUCCEEDED);
     EXPECT_EQ(total.front(), 0.0f) << "a further step starts its total bar empty";
-    EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/13000") == PatternBytes(13000));
 }
 
 TEST_F(PatchDownloadTest, EachLoopWaitsOnAFreshEventSignalledWhenItEnds)

@@ -14,12 +14,12 @@ using Base::Utility::AnsiToWide;
 
 namespace {
 
-// The key itself: the second line of a public key file.
-std::string KeyLine(const fs::path& pub)
+// The configuration's element of a key: the second line of its public key file.
+std::string KeyXml(const fs::path& pub)
 {
     const std::string text = ReadBytes(pub);
     const size_t start = text.find('\n') + 1;
-    return text.substr(start, text.find_first_of("\r\n", start) - start);
+    return "<Key>" + text.substr(start, text.find_first_of("\r\n", start) - start) + "</Key>";
 }
 
 class SignedRunTest : public EngineRunTest {
@@ -28,12 +28,13 @@ protected:
     static std::string Key(const char* k) { return (s_packages / (std::string(k) + ".key")).string(); }
     // The update information and its package, signed with key at timestamp.
     // With mirror, a second server of the version serves its own copies.
-    void Publish(const char* key, const char* timestamp, bool mirror = false, std::string step = "")
+    void Publish(const char* key, const char* timestamp, bool mirror = false, std::string step = "", bool qa = false)
     {
         if (step.empty()) step = "step 0000100 0000200 upgrade=" + Package("up100.exe") + "\n";
+        std::vector<std::string> options = {"--sign", Key(key), "--timestamp", timestamp};
+        if (qa) options.push_back("--qa");
         PublishDesc("latest 0000200\nserver url=" + base + " dir=patches/ version=0000200\n" +
-                        (mirror ? "server url=" + base + " dir=mirror/ version=0000200\n" : "") + step,
-                    {"--sign", Key(key), "--timestamp", timestamp});
+                        (mirror ? "server url=" + base + " dir=mirror/ version=0000200\n" : "") + step, options);
     }
     void Sign(const fs::path& file, const char* key, const char* timestamp = "1000")
     {
@@ -44,7 +45,7 @@ protected:
     {
         std::string config = LocalConfig("0000100", {InfoUrl()});
         std::string trusted;
-        for (const char* k : keys) trusted += "<Key>" + KeyLine(s_packages / (std::string(k) + ".pub")) + "</Key>";
+        for (const char* k : keys) trusted += KeyXml(s_packages / (std::string(k) + ".pub"));
         if (!keys.empty()) config.replace(config.rfind("</Root>"), 7, "<TrustedKeys>" + trusted + "</TrustedKeys></Root>");
         StartEngine(kV100, config);
     }
@@ -60,10 +61,46 @@ protected:
 
 }  // namespace
 
-TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKeyTakesOver)
+TEST_F(SignedRunTest, EveryBadSignatureIsRefusedSignedUpdatesInstallOlderInformationIsRefusedASecondKeyTakesOver)
 {
-    Publish("k1", "1000");
     Game({"k1"});
+    // Every bad signature of the update information is refused with its own log line.
+    const fs::path archive = www / "newupdateinfo.zip", sig = www / "newupdateinfo.zip.minisig";
+    const struct {
+        const char* what;
+        std::function<void()> spoil;
+        const wchar_t* logLine;
+    } cases[] = {
+        {"tampered archive", [&] { WriteBytes(archive, ReadBytes(archive) + "x"); }, L"signature does not match the file"},
+        {"another key", [&] { Sign(archive, "k2"); }, L"signed by a key that is not trusted"},
+        {"no signature", [&] { fs::remove(sig); }, L"no signature file"},
+        {"truncated", [&] { WriteBytes(sig, ReadBytes(sig).substr(0, 120)); }, L"malformed signature file"},
+        {"garbage", [&] { WriteBytes(sig, std::string(200, '\x9C')); }, L"malformed signature file"},
+        {"huge", [&] { WriteBytes(sig, ReadBytes(sig) + std::string(100000, '\n')); }, L"signature file too large"},
+        {"comment edited", [&] { WriteBytes(sig, Replaced(ReadBytes(sig), "timestamp:1000", "timestamp:9000")); },
+         L"trusted comment signature does not verify"},
+        {"another file's signature",
+         [&] {
+             WriteBytes(www / "other.zip", ReadBytes(archive));
+             Sign(www / "other.zip", "k1");
+             WriteBytes(sig, ReadBytes(www / "other.zip.minisig"));
+         },
+         L"signature is for another file"},
+    };
+    for (const auto& c : cases) {
+        Publish("k1", "1000");
+        c.spoil();
+        const size_t before = Count(Logs(), c.logLine);
+        EXPECT_EQ(TryParseInfo(), STEP_FAILED) << c.what;
+        EXPECT_EQ(engine.Fault(), c.logLine == std::wstring(L"signature file too large") ? FAULT_BOUND_EXCEEDED
+                                                                                         : FAULT_UNVERIFIED)
+            << c.what;
+        EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
+        EXPECT_FALSE(fs::exists("PatchCfg/NewUpdateInfo.xml")) << c.what;
+        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/NewUpdateInfo.zip")) << c.what << ": the refused file is deleted";
+        EXPECT_EQ(InfoTimestamp(), "") << c.what;
+    }
+    Publish("k1", "1000");
     ParseInfo();
     EXPECT_EQ(InfoTimestamp(), "1000");
     ASSERT_EQ(Update(), OUTCOME_INSTALLED);
@@ -84,9 +121,8 @@ TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKey
     // Rotation: the operator's new key signs, once the installation trusts it.
     Publish("k2", "1100");
     EXPECT_EQ(TryParseInfo(), STEP_FAILED);
-    WriteBytes("PatchCfg/NewUpdateCfg.xml",
-               Replaced(ReadBytes("PatchCfg/NewUpdateCfg.xml"), "</TrustedKeys>",
-                        "<Key>" + KeyLine(s_packages / "k2.pub") + "</Key></TrustedKeys>"));
+    WriteBytes("PatchCfg/NewUpdateCfg.xml", Replaced(ReadBytes("PatchCfg/NewUpdateCfg.xml"), "</TrustedKeys>",
+                                                     KeyXml(s_packages / "k2.pub") + "</TrustedKeys>"));
     engine.initBasic();
     EXPECT_EQ(TryParseInfo(), STEP_SUCCEEDED);
     EXPECT_EQ(InfoTimestamp(), "1100");
@@ -94,58 +130,13 @@ TEST_F(SignedRunTest, SignedUpdatesInstallOlderInformationIsRefusedAndASecondKey
     // A tester's run against the test server keeps a time of its own: the
     // production information is no replay afterwards.
     g_bTestServer = 1;
-    PublishDesc("latest 0000200\nserver url=" + base + " dir=patches/ version=0000200\nstep 0000100 0000200 upgrade=" +
-                    Package("up100.exe") + "\n",
-                {"--sign", Key("k2"), "--timestamp", "5000", "--qa"});
+    Publish("k2", "5000", false, "", true);
     EXPECT_EQ(engine.DownLoadParseUpdateInfo(base + "newupdateinfo_qa.zip"), STEP_SUCCEEDED);
     g_bTestServer = 0;
     EXPECT_EQ(InfoTimestamp("QaInfoTimestamp"), "5000");
     EXPECT_EQ(InfoTimestamp(), "1100");
     Publish("k2", "1100");
     EXPECT_EQ(TryParseInfo(), STEP_SUCCEEDED);
-}
-
-TEST_F(SignedRunTest, EveryBadSignatureOfTheUpdateInformationIsRefusedWithItsOwnLogLine)
-{
-    const fs::path archive = www / "newupdateinfo.zip", sig = www / "newupdateinfo.zip.minisig";
-    const struct {
-        const char* what;
-        std::function<void()> spoil;
-        const wchar_t* logLine;
-    } cases[] = {
-        {"tampered archive", [&] { WriteBytes(archive, ReadBytes(archive) + "x"); }, L"signature does not match the file"},
-        {"another key", [&] { Sign(archive, "k2"); }, L"signed by a key that is not trusted"},
-        {"no signature", [&] { fs::remove(sig); }, L"no signature file"},
-        {"truncated", [&] { WriteBytes(sig, ReadBytes(sig).substr(0, 120)); }, L"malformed signature file"},
-        {"empty", [&] { WriteBytes(sig, ""); }, L"malformed signature file"},
-        {"garbage", [&] { WriteBytes(sig, std::string(200, '\x9C')); }, L"malformed signature file"},
-        {"huge", [&] { WriteBytes(sig, ReadBytes(sig) + std::string(100000, '\n')); }, L"signature file too large"},
-        {"comment edited", [&] { WriteBytes(sig, Replaced(ReadBytes(sig), "timestamp:1000", "timestamp:9000")); },
-         L"trusted comment signature does not verify"},
-        {"another file's signature",
-         [&] {
-             WriteBytes(www / "other.zip", ReadBytes(archive));
-             Sign(www / "other.zip", "k1");
-             WriteBytes(sig, ReadBytes(www / "other.zip.minisig"));
-         },
-         L"signature is for another file"},
-    };
-    Publish("k1", "1000");
-    Game({"k1"});
-    for (const auto& c : cases) {
-        Publish("k1", "1000");
-        c.spoil();
-        const size_t before = Count(Logs(), c.logLine);
-        EXPECT_EQ(TryParseInfo(), STEP_FAILED) << c.what;
-        EXPECT_EQ(engine.Fault(), c.logLine == std::wstring(L"signature file too large") ? FAULT_BOUND_EXCEEDED
-                                                                                         : FAULT_UNVERIFIED)
-            << c.what;
-        EXPECT_EQ(Count(Logs(), c.logLine), before + 1) << c.what;
-        EXPECT_FALSE(fs::exists("PatchCfg/NewUpdateInfo.xml")) << c.what;
-        EXPECT_FALSE(fs::exists("PatchCfg/PatchTemp/NewUpdateInfo.zip")) << c.what << ": the refused file is deleted";
-        EXPECT_EQ(InfoTimestamp(), "") << c.what;
-    }
-    EXPECT_EQ(engine.GetLocalVersionStr(), "0000100");
 }
 
 TEST_F(SignedRunTest, PackagesAndBasePacksNeedTheirOwnSignatures)
@@ -277,7 +268,7 @@ TEST_F(SignedRunTest, HandOpenedPackagesNeedTheirOwnSignatureAndAmbiguousKeysSto
 
     // Keys that can be read two ways: the engine does not start.
     engine.CloseLog(true);
-    const std::string key = "<Key>" + KeyLine(s_packages / "k1.pub") + "</Key>";
+    const std::string key = KeyXml(s_packages / "k1.pub");
     const std::string config = LocalConfig("0000100", {InfoUrl()});
     auto with = [&](const std::string& tail) { return Replaced(config, "</Root>", tail + "</Root>"); };
     const struct {

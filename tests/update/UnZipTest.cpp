@@ -33,7 +33,7 @@ protected:
 
 }  // namespace
 
-TEST_F(UnZipTest, UnpacksEverythingBelowTheTargetLowerCasedWithProgress)
+TEST_F(UnZipTest, UnpacksEverythingBelowTheTargetLowerCasedWithSteadyProgressAlsoByTwoReaders)
 {
     WriteBytes("game/readme.txt", "old");
     SetFileAttributesW(L"game\\readme.txt", FILE_ATTRIBUTE_READONLY);  // replaced all the same
@@ -57,10 +57,8 @@ TEST_F(UnZipTest, UnpacksEverythingBelowTheTargetLowerCasedWithProgress)
     ASSERT_TRUE(engine.UnZipFile(Zip("deflated.zip"), L"", false, 0.0f, 1.0f));
     EXPECT_TRUE(fs::exists("PatchCfg/PatchTemp/data/sub/file1.txt"));
     EXPECT_TRUE(g_single.empty());
-}
 
-TEST_F(UnZipTest, ManyFilesAreUnpackedByTwoReadersWithSteadyProgress)
-{
+    // Many files are unpacked by two readers.
     ASSERT_TRUE(engine.UnZipFile(Zip("many.zip"), L"out\\", true, 0.0f, 1.0f));
     for (auto& e : fs::recursive_directory_iterator(zips / "many"))
         EXPECT_TRUE(!e.is_regular_file() || ReadBytes("out" / fs::relative(e.path(), zips / "many")) == ReadBytes(e.path()));

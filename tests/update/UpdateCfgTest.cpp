@@ -51,7 +51,7 @@ protected:
 
 }  // namespace
 
-TEST_F(UpdateCfgTest, ReadsVersionsUrlsAndTheAddressesOfTheChosenLine)
+TEST_F(UpdateCfgTest, ReadsVersionsUrlsAndTheChosenLinesAddressesAndWithoutARequiredElementNeitherLoadsNorSaves)
 {
     ASSERT_TRUE(Parse(Cfg(kVersion + kManual + kInternet + kRDTest), engine));
     EXPECT_EQ(engine.m_strLastVersion, "0000099");
@@ -62,10 +62,9 @@ TEST_F(UpdateCfgTest, ReadsVersionsUrlsAndTheAddressesOfTheChosenLine)
     ASSERT_TRUE(Parse(Cfg(kVersion + kManual + kInternet + kRDTest), engine));
     EXPECT_EQ(engine.m_vecUpdateInfoURL, std::vector<std::string>{"http://rd/NewUpdateInfo.zip"});
     EXPECT_FALSE(Parse(Cfg(kVersion + kManual + kInternet), engine));
-}
+    engine.m_bInternetUpdate = true;
 
-TEST_F(UpdateCfgTest, AConfigurationWithoutARequiredElementDoesNotLoadNorSave)
-{
+    // A configuration without a required element does not load nor save.
     ASSERT_TRUE(Parse(kGood, engine));
     for (const std::string& cfg : {std::string("<Other/>"), Cfg(kManual + kInternet),
                                    Cfg("<Version><CurVersion>1</CurVersion></Version>" + kManual + kInternet),

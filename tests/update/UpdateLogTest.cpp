@@ -24,7 +24,7 @@ protected:
 
 }  // namespace
 
-TEST_F(UpdateLogTest, AUtf16LogWhereTheTargetsDecideWhatGoes)
+TEST_F(UpdateLogTest, AUtf16LogWhereTheTargetsDecideWhatGoesRenamedOnlyWhenUnfinished)
 {
     engine.SetInfoOutputCallback(&RecordListenerText);
     engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, L"x");  // without a log file only listeners hear
@@ -42,11 +42,8 @@ TEST_F(UpdateLogTest, AUtf16LogWhereTheTargetsDecideWhatGoes)
     engine.SetLog(LOG_TO_FILE | LOG_TO_INFO, nullptr);
     EXPECT_EQ(ListenerTexts(), (std::vector<std::wstring>{L"x\r\n", L"status \x4E2D 7", L"both\r\n"}));
     EXPECT_EQ(Log().substr(header), L"both\r\nfile only:4294967295\r\nOutputInfo:null\r\n");
-}
 
-TEST_F(UpdateLogTest, OnlyAnUnfinishedRunIsRenamedAfterItsRunModeAndNoneIsLost)
-{
-    engine.InitLogSystem();
+    // Only an unfinished run is renamed after its run mode, and none is lost.
     engine.m_nFinished = 1;
     engine.CloseLog(false);
     EXPECT_FALSE(engine.IsLogOpen());
