@@ -90,27 +90,23 @@ void RemoveEmptyDirectories(const std::wstring& dir, bool keepDir)
     });
 }
 
-namespace {
-
-std::atomic<std::int64_t> g_diskBudget{-1};
-
-}  // namespace
-
-void SetDiskBudgetForTests(std::int64_t bytes) { g_diskBudget = bytes; }
+bool CDiskBudget::Take(DWORD size)
+{
+    if (m_left < size) {
+        m_left = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    m_left -= size;
+    return true;
+}
 
 bool IsDiskFullError(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
-bool WriteAllBytes(HANDLE file, const void* data, DWORD size)
+bool WriteAllBytes(HANDLE file, const void* data, DWORD size, CDiskBudget* budget)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    if (g_diskBudget >= 0) {
-        if (g_diskBudget < static_cast<std::int64_t>(size)) {
-            g_diskBudget = 0;
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        g_diskBudget -= size;
-    }
+    if (budget && !budget->Take(size)) return false;
     while (size > 0) {
         DWORD written = 0;
         if (!WriteFile(file, p, size, &written, nullptr)) return false;
@@ -124,13 +120,12 @@ bool WriteAllBytes(HANDLE file, const void* data, DWORD size)
     return true;
 }
 
-bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes)
+bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes, const CDiskBudget* budget)
 {
     ULARGE_INTEGER available = {};
     std::wstring d = dir.empty() ? std::wstring(L".") : dir;
     if (!GetDiskFreeSpaceExW(d.c_str(), &available, nullptr, nullptr)) return false;
     *bytes = available.QuadPart;
-    const std::int64_t budget = g_diskBudget;
-    if (budget >= 0 && static_cast<std::uint64_t>(budget) < *bytes) *bytes = static_cast<std::uint64_t>(budget);
+    if (budget && budget->Left() < *bytes) *bytes = budget->Left();
     return true;
 }

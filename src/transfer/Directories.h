@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,12 +39,23 @@ void WalkDirectory(const std::wstring& dir, const std::function<void(const std::
 // itself when it ends up empty and keepDir is false.
 void RemoveEmptyDirectories(const std::wstring& dir, bool keepDir);
 
+// A volume that fills up, given to what writes (tests break downloads and
+// installations with it): at most the given bytes more are written through
+// WriteAllBytes, and no more is reported free.
+class CDiskBudget {
+public:
+    explicit CDiskBudget(std::uint64_t bytes) : m_left(bytes) {}
+    // False (ERROR_DISK_FULL, the budget spent) when size no longer fits.
+    bool Take(DWORD size);
+    std::uint64_t Left() const { return m_left; }
+
+private:
+    std::atomic<std::uint64_t> m_left;
+};
+
 // Writes every byte; false with the Win32 error set (ERROR_DISK_FULL, ...).
 // Downloads, unpacked entries and journal lines are written through it.
-bool WriteAllBytes(HANDLE file, const void* data, DWORD size);
+bool WriteAllBytes(HANDLE file, const void* data, DWORD size, CDiskBudget* budget = nullptr);
 bool IsDiskFullError(DWORD error);
 // Bytes the caller may still write on the volume of dir; false when unknown.
-bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes);
-// Test hook, a disk that fills up: at most `bytes` more are written through
-// WriteAllBytes (and reported free); a negative value lifts it.
-void SetDiskBudgetForTests(std::int64_t bytes);
+bool FreeDiskBytes(const std::wstring& dir, std::uint64_t* bytes, const CDiskBudget* budget = nullptr);

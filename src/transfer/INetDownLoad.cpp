@@ -205,7 +205,7 @@ EDownloadResult CINetDownLoad::DownloadFile(const wchar_t* url, const wchar_t* l
     // A file of stated size that cannot fit is not asked for.
     std::uint64_t free = 0;
     const std::uint64_t partial = FileSizeOf(part.path);
-    if (limits.statedSize != 0 && FreeDiskBytes(tempDir.empty() ? GetParentDir(target) : tempDir, &free) &&
+    if (limits.statedSize != 0 && FreeDiskBytes(tempDir.empty() ? GetParentDir(target) : tempDir, &free, m_diskBudget) &&
         free + (partial < limits.statedSize ? partial : limits.statedSize) < limits.statedSize + kFreeSpaceMargin) {
         part.keep = true;
         return DOWNLOAD_DISK_FULL;
@@ -415,7 +415,7 @@ EDownloadResult CINetDownLoad::ReadAnswer(HINTERNET request, const std::wstring&
     m_total = static_cast<std::uint32_t>(hasWhole ? whole : limits.statedSize);
     if (limits.statedSize != 0 || hasWhole) {
         std::uint64_t free = 0;
-        if (FreeDiskBytes(GetParentDir(part), &free) && free < limit - have + kFreeSpaceMargin)
+        if (FreeDiskBytes(GetParentDir(part), &free, m_diskBudget) && free < limit - have + kFreeSpaceMargin)
             return DOWNLOAD_DISK_FULL;
     }
 
@@ -649,7 +649,7 @@ EDownloadResult CINetDownLoad::ReceiveBody(SBody& body, CTransferWatch& watch)
         received += n;
         m_received = static_cast<std::uint32_t>(received);
         watch.Progress(received);
-        if (n > 0 && !WriteAllBytes(body.file, body.buffer, n))
+        if (n > 0 && !WriteAllBytes(body.file, body.buffer, n, m_diskBudget))
             return IsDiskFullError(GetLastError()) ? DOWNLOAD_DISK_FULL : DOWNLOAD_NO_FILE;
         if (n > 0 && m_md5) {
             m_md5->Update(body.buffer, n);

@@ -65,6 +65,8 @@ public:
     void SetMinRate(std::uint32_t bytesPerSecond) { m_minRate = bytesPerSecond; }
     // At most bytesPerSecond are read on average (0: no limit).
     void SetRateLimit(std::uint32_t bytesPerSecond) { m_rate = bytesPerSecond; }
+    // The volume the downloads go to fills up at this budget (null: as it is).
+    void SetDiskBudget(class CDiskBudget* budget) { m_diskBudget = budget; }
     std::uint32_t RateLimit() const { return m_rate; }
     DWORD StallMs() const { return m_stallMs; }
     std::uint32_t StallBytes() const { return m_stallBytes; }
@@ -176,6 +178,7 @@ private:
     DWORD m_stallMs = kDefaultStallMs;
     std::uint32_t m_stallBytes = kDefaultStallBytes;
     std::uint32_t m_rate = 0;
+    class CDiskBudget* m_diskBudget = nullptr;
     std::uint32_t m_minRate = kDefaultMinRate;
     std::atomic<DWORD> m_status{0};
     std::atomic<DWORD> m_lastError{0};

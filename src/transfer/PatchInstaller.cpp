@@ -172,6 +172,7 @@ bool CPatchInstaller::Unpack()
     zlib_filefunc64_def funcs;
     FillZipRangeFuncs(&funcs);
     FileIO::CZipWrapper zip;
+    zip.SetDiskBudget(m_diskBudget);
     if (!zip.OpenReader(&funcs, &range))
         return Fail(INSTALL_BAD_PACKAGE, L"ExtractPackage:resource of %s is no zip archive",
                     m_package);
@@ -191,7 +192,10 @@ bool CPatchInstaller::Unpack()
     for (const std::wstring& name : names) targets.push_back(m_tempDir + WithBackslashes(name));
     SExtractResult result;
     ExtractAll(
-        zip, [&](FileIO::CZipWrapper& second) { return second.OpenReader(&funcs, &range); }, names, targets, true,
+        zip, [&](FileIO::CZipWrapper& second) {
+            second.SetDiskBudget(m_diskBudget);
+            return second.OpenReader(&funcs, &range);
+        }, names, targets, true,
         [&](size_t done) {
             if (done > 0) SendProgress(static_cast<std::uint32_t>((done - 1) * 300 / n));
         },
@@ -330,7 +334,7 @@ bool CPatchInstaller::HasSpaceFor(std::uint64_t bytes, const std::wstring& what)
 {
     std::uint64_t free = 0;
     const std::uint64_t need = bytes + kSpaceMargin;
-    if (!FreeDiskBytes(m_tempDir, &free) || free >= need) return true;
+    if (!FreeDiskBytes(m_tempDir, &free, m_diskBudget) || free >= need) return true;
     const std::uint64_t more = (need - free + (1u << 20) - 1) >> 20;
     m_error = INSTALL_DISK_FULL;
     Log(L"Error:disk full: need " + std::to_wstring(more) + L" MiB more to " + what);

@@ -43,6 +43,8 @@ public:
     void SetProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
     void SetGameDir(const std::wstring& dir) { m_gameDir = dir; }
     void SetFaults(InstallFaults faults) { m_faults = std::move(faults); }
+    // What it unpacks goes to a volume that fills up at this budget (null: as it is).
+    void SetDiskBudget(class CDiskBudget* budget) { m_diskBudget = budget; }
     void SetTempDir(const std::wstring& dir);  // created with its parents
     void SetPackage(const std::wstring& path) { m_package = path; }
     // The step the package was fetched for: its own versions must be these.
@@ -117,4 +119,5 @@ private:
     std::wstring m_lockedPath, m_lockHolders;
     unsigned m_step = 0;
     InstallFaults m_faults;
+    class CDiskBudget* m_diskBudget = nullptr;
 };

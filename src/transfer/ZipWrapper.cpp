@@ -214,7 +214,7 @@ bool CZipWrapper::ExtractFile(const wchar_t* entryName, const wchar_t* destPath,
             SetLastError(ERROR_INVALID_DATA);
             return false;
         }
-        if (!WriteAllBytes(file.Get(), m_buffer.data(), chunk)) {
+        if (!WriteAllBytes(file.Get(), m_buffer.data(), chunk, m_diskBudget)) {
             const DWORD error = GetLastError();
             unzCloseCurrentFile(m_reader);
             SetLastError(error);

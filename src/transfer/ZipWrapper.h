@@ -14,6 +14,8 @@
 #include "ZipRangeIo.h"
 
 class CFileByteSource;
+class CDiskBudget;
+
 namespace FileIO {
 
 class CZipWrapper {
@@ -28,6 +30,8 @@ public:
     CZipWrapper& operator=(const CZipWrapper&) = delete;
 
     bool Open(const wchar_t* path, int mode);
+    // Entries are extracted onto a volume that fills up at this budget (null: as it is).
+    void SetDiskBudget(::CDiskBudget* budget) { m_diskBudget = budget; }
     // Reads an archive through the given file functions (e.g. from memory);
     // name is passed to their open function.
     bool OpenReader(zlib_filefunc64_def* funcs, const void* name);
@@ -65,6 +69,7 @@ private:
     std::uint64_t m_unpackedBytes = 0;
     std::wstring m_path;
     std::vector<unsigned char> m_buffer;
+    ::CDiskBudget* m_diskBudget = nullptr;
     std::vector<char> m_nameBuffer;
     std::map<std::string, unz64_file_pos> m_index;
     std::vector<std::wstring> m_vecFiles;  // file entries in archive order

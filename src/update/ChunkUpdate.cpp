@@ -323,7 +323,7 @@ bool CChunkUpdate::Apply(const SManifest& target, const CChunkPlan& plan, const 
     MakeDirectories(temp);
     std::uint64_t free = 0;
     const std::uint64_t need = plan.FetchBytes() + plan.RebuildBytes() + kSpaceMargin;
-    if (FreeDiskBytes(temp, &free) && free < need) {
+    if (FreeDiskBytes(temp, &free, m_engine.m_pDiskBudget) && free < need) {
         m_engine.SetLog(LOG_TO_FILE, L"Error:disk full: the rebuilt files need %s MiB more in %s",
                         MiB(need - free).c_str(), temp.c_str());
         m_engine.Fault(FAULT_DISK_FULL);

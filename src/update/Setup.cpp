@@ -34,6 +34,7 @@ bool CUpdateEngine::InstallPackage(float, float progressTo)
     });
     installer.SetGameDir(gameDir);
     installer.SetFaults(m_InstallFaults);
+    installer.SetDiskBudget(m_pDiskBudget);
     SLockWait wait;
     wait.totalMs = m_Transfer.LockWaitMs();
     wait.onWait = [this, gameDir](const std::wstring& path) {

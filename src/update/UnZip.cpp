@@ -21,6 +21,7 @@ bool CUpdateEngine::UnZipFile(const std::wstring& zipPath, const std::wstring& d
                static_cast<unsigned>(isManualPak));
 
     FileIO::CZipWrapper zip(zipPath.c_str(), FileIO::CZipWrapper::MODE_READ);
+    zip.SetDiskBudget(m_pDiskBudget);
     if (zip.IsReaderClosed()) {
         const DWORD error = GetLastError();
         SetLog(LOG_TO_FILE, L"Error: cannot open file %s,ErrorCode:%u", zipPath.c_str(), error);

@@ -266,6 +266,13 @@ public:
     CFetchRoute& Route() { return m_Route; }
     // Given to every installation of this engine (tests break one half-way).
     void SetInstallFaults(InstallFaults faults) { m_InstallFaults = std::move(faults); }
+    // Its downloads and installations write to a volume that fills up at this
+    // budget (null: as it is; tests fill the disk with it).
+    void SetDiskBudget(class CDiskBudget* budget)
+    {
+        m_pDiskBudget = budget;
+        InetDownload.SetDiskBudget(budget);
+    }
 
     struct SDownloadRecord {
         bool selected = false;
@@ -287,6 +294,7 @@ private:
     CTransferPolicy m_Transfer{InetDownload};
     CFetchRoute m_Route;
     InstallFaults m_InstallFaults;
+    class CDiskBudget* m_pDiskBudget = nullptr;
     CInstallJournal m_Journal;
     std::string m_strInstalledVersion;  // what the last installation installed
 

@@ -35,6 +35,7 @@ bool CUpdateEngine::UnpackUpdateInfo(const std::wstring& archive)
 {
     SetLog(LOG_TO_FILE, L"UnZipFile:%s to CurrentDirectory.isManualPak=0", archive.c_str());
     FileIO::CZipWrapper zip(archive.c_str(), FileIO::CZipWrapper::MODE_READ);
+    zip.SetDiskBudget(m_pDiskBudget);
     if (zip.IsReaderClosed()) {
         const DWORD error = GetLastError();
         SetLog(LOG_TO_FILE, L"Error: cannot open file %s,ErrorCode:%u", archive.c_str(), error);

@@ -172,10 +172,11 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
                 << c.path << ": a partial body stayed behind";
         }
     }
-    SetDiskBudgetForTests(3000);
+    CDiskBudget disk(3000);
+    dl.SetDiskBudget(&disk);
     EXPECT_EQ(Get(http.FaultUrl("ok/5000")), DOWNLOAD_DISK_FULL) << "free space checked first";
     EXPECT_EQ(Get(http.FaultUrl("close/5000")), DOWNLOAD_DISK_FULL) << "no length: the write finds the disk full";
-    SetDiskBudgetForTests(-1);
+    dl.SetDiskBudget(nullptr);
     EXPECT_FALSE(fs::exists("out.bin"));
     EXPECT_EQ(Get(http.FaultUrl("ok/4000"), stated), DOWNLOAD_OK);
 }

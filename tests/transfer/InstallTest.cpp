@@ -61,6 +61,7 @@ protected:
         if (wait) installer.SetLockWait(*wait);
         installer.SetGameDir(game);
         installer.SetFaults(faults);
+        installer.SetDiskBudget(disk.get());
         installer.SetTempDir(game + L"PatchCfg\\PatchTemp\\");
         installer.SetPackage(package.wstring());
         bool ok = installer.ExtractPackage() && installer.CopyFiles();
@@ -77,6 +78,7 @@ protected:
     static fs::path s_work;
     ScopedTestDir dir;
     InstallFaults faults;  // given to each installation
+    std::unique_ptr<CDiskBudget> disk;
     // What the last installation did.
     bool committed = false;
     ERecovery undone = RECOVERY_NOTHING;
@@ -176,10 +178,10 @@ TEST_F(InstallTest, AFailureAtAnyStepOrAFullDiskLeavesTheGameAsItWas)
         const Snapshot before = TakeSnapshot(".");
         g_failStep = step;
         faults = step < 7 ? InstallFaults(&FailAt) : nullptr;
-        SetDiskBudgetForTests(step < 7 ? -1 : 10);
+        if (step == 7) disk.reset(new CDiskBudget(10));
         const EInstallError error = Install(s_work / "pkg.exe");
         faults = nullptr;
-        SetDiskBudgetForTests(-1);
+        disk.reset();
         EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup/journal.txt")) << step;
         if (step == 0 || step == 6) {
             EXPECT_EQ(error, INSTALL_OK) << step;

@@ -149,10 +149,11 @@ TEST_F(SetupTest, FailuresLeaveNoPartialUnpackAndTheUndoTouchesOnlyWhatTheInstal
     };
     for (const bool diskFull : {true, false}) {
         engine.ClearFault();
-        SetDiskBudgetForTests(diskFull ? 100 : -1);
+        CDiskBudget disk(100);
+        engine.SetDiskBudget(diskFull ? &disk : nullptr);
         engine.SetInstallFaults(diskFull ? InstallFaults() : [](unsigned step) { return step == 2; });
         EXPECT_FALSE(engine.Setup(0.3f, 1.0f));
-        SetDiskBudgetForTests(-1);
+        engine.SetDiskBudget(nullptr);
         engine.SetInstallFaults(nullptr);
         EXPECT_EQ(engine.Result().InstallError(), diskFull ? INSTALL_DISK_FULL : INSTALL_COPY_ERROR);
         EXPECT_EQ(tempFiles(), std::vector<std::string>()) << diskFull;
