@@ -100,12 +100,8 @@ TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     WriteBytes(w / "notpe.exe", "this is no executable at all");
-    struct Case {
-        fs::path package;
-        EInstallError result;
-        std::string client;
-        Tree before, after;  // written into the game first; found there after an installation
-    };
+    // before, after: written into the game first; found there after an installation
+    struct Case { fs::path package; EInstallError result; std::string client; Tree before, after; };
     std::vector<Case> cases = {{w / "notpe.exe", bad, "0000100", {}, {}},
                                {self, bad, "0000100", {}, {}},
                                {w / "missing.exe", INSTALL_UNREADABLE, "0000100", {}, {}}};
@@ -255,9 +251,7 @@ TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
     ASSERT_TRUE(table.Load("Revision.xml", sink));
     EXPECT_EQ(table.Count(), 2u) << "a repeated interversion is dropped";
     const struct {
-        const char *from, *to;
-        bool up;
-        const char *file, *step;
+        const char *from, *to; bool up; const char *file, *step;
     } cases[] = {{"0000100", "0000300", true, "u200", "0000200"}, {"0000200", "0000300", true, "u300", "0000300"},
                  {"0000100", "0000150", true, "", "0000150"},  // the only step from 100 leads past the server
                  {"0000300", "0000100", false, "d300", "0000200"}};
@@ -448,14 +442,9 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     ASSERT_TRUE(CompressLzma("a few plain bytes", 4096, &packed, &error));
     EncodeSolidHeader(17, 4096, head);
     bundle.assign(reinterpret_cast<const char*>(head), sizeof head);
-    const struct {
-        const char* name;
-        std::string kind, delta, base, result;
-    } crafted[] = {
-        {"damaged.exe", "zstd", damaged, big, bigNew},
-        {"wrong.exe", "zstd", zstdDelta, big, "another result"},
-        {"unknown.exe", "bsdiff", zstdDelta, big, bigNew},
-        {"flag.exe", "diff-lzma", unknownFlag, big, bigNew},
+    const struct { const char* name; std::string kind, delta, base, result; } crafted[] = {
+        {"damaged.exe", "zstd", damaged, big, bigNew}, {"wrong.exe", "zstd", zstdDelta, big, "another result"},
+        {"unknown.exe", "bsdiff", zstdDelta, big, bigNew}, {"flag.exe", "diff-lzma", unknownFlag, big, bigNew},
         // A delta made without the x86 filter does not restore through it.
         {"x86.exe", "zstd-x86", plainCode, code, codeNew},
         {"slice.exe", "diff-solid\" deltaslice=\"4:1000", "", big, bigNew},

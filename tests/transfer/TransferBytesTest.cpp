@@ -41,11 +41,7 @@ TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
 
 TEST(PathFenceTest, OnlyPlainRelativeNamesPassAndPackagesKeepOutOfTheEnginesFiles)
 {
-    const struct {
-        const char* name;
-        ENameKind kind;
-        ENameVerdict verdict;
-    } cases[] = {
+    const struct { const char* name; ENameKind kind; ENameVerdict verdict; } cases[] = {
         {"a.txt", NAME_PLAIN_FILE, NAME_OK}, {"Data/Sub/x.bin", NAME_RELATIVE_PATH, NAME_OK},
         {"a..b\\..c", NAME_RELATIVE_PATH, NAME_OK}, {"launcher.exe", NAME_PACKAGE_TARGET, NAME_OK},
         {"PatchCfg\\Revision.xml", NAME_PACKAGE_TARGET, NAME_OK}, {"PatchCfg\\PatchTempo", NAME_PACKAGE_TARGET, NAME_OK},
@@ -116,11 +112,7 @@ TEST(ProgressFiguresTest, PiecesOf256MiBOverOneGiBOnePieceBelowNeverNaN)
 
 TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
 {
-    const struct {
-        const char *etag, *date;
-        std::uint64_t length;
-        const char* validator;
-    } cases[] = {
+    const struct { const char *etag, *date; std::uint64_t length; const char* validator; } cases[] = {
         {"\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "\"5f-1a\""},
         {"W/\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "Mon, 07 Dec 2026 05:00:00 GMT"},  // weak: the date
         {"W/\"5f-1a\"", "", 100, ""},
