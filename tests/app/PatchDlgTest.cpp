@@ -171,8 +171,9 @@ TEST_F(PatchDlgFixture, ProgressFillsTheBarsDraggingMovesTheBackgroundVersionsSe
 
 // The command line's tail: its first two %pairs% are the login fields, and
 // with the channel it makes the game's arguments (the known channels' are
-// whole runs in tests/e2e).
-TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArguments)
+// whole runs in tests/e2e). Only a launcher.exe.new other than the running
+// program is a new launcher.
+TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArgumentsAndANewLauncherIsAnotherBuild)
 {
     const struct { const char* tail; const wchar_t *field1, *field2; } cases[] = {
         {"", L"", L""}, {"a|%user%|%secret%", L"user", L"secret"}, {"%one%|x|%two%|%three%", L"one", L"two"},
@@ -187,10 +188,7 @@ TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArguments)
     }
     EXPECT_EQ(CPatchDlg::GameArguments(L"", L" -x", L"", L""), L"run -x");
     EXPECT_EQ(CPatchDlg::GameArguments(L"abc", L"tail", L"user", L"pw"), L"run_abctail");
-}
 
-TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
-{
     ScopedTestDir dir;
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting());
     ASSERT_TRUE(CopyFileW(ModulePath().c_str(), L"launcher.exe.new", FALSE));

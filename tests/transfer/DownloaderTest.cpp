@@ -127,17 +127,7 @@ TEST_F(DownloaderTest, TheSpeedShowsEarlyAndNearTheRealRate)
     EXPECT_GT(first, average / 2);
 }
 
-TEST_F(DownloaderTest, LocalConnectionAndDiskFailuresHaveTheirOwnCodes)
-{
-    WriteBytes("file", "x");
-    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "file\\sub\\out.bin"), DOWNLOAD_NO_DIRECTORY);
-    fs::create_directory("adir");
-    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "adir"), DOWNLOAD_NO_FILE);
-    EXPECT_EQ(Get("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"), DOWNLOAD_REQUEST_FAILED);
-    CINetDownLoad closed;
-    EXPECT_EQ(closed.Download(L"http://127.0.0.1/", L"x", nullptr), DOWNLOAD_REQUEST_FAILED);
-}
-
+// Local, connection and disk failures have their own codes.
 TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget)
 {
     dl.SetStallRule(300, 64);  // 300 ms windows in place of 30 s
@@ -168,6 +158,13 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
     SetDiskBudgetForTests(-1);
     EXPECT_FALSE(fs::exists("out.bin"));
     EXPECT_EQ(Get(http.FaultUrl("ok/4000"), stated), DOWNLOAD_OK);
+    WriteBytes("file", "x");
+    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "file\\sub\\out.bin"), DOWNLOAD_NO_DIRECTORY);
+    fs::create_directory("adir");
+    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "adir"), DOWNLOAD_NO_FILE);
+    EXPECT_EQ(Get("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"), DOWNLOAD_REQUEST_FAILED);
+    CINetDownLoad closed;
+    EXPECT_EQ(closed.Download(L"http://127.0.0.1/", L"x", nullptr), DOWNLOAD_REQUEST_FAILED);
 }
 
 // A server that dribbles its headers, sends a body past a bound or keeps a

@@ -86,9 +86,9 @@ fs::path InstallTest::s_work;
 
 }  // namespace
 
-// Packages of our own making on a fresh installation at a version, over what an
-// earlier run left in the temp directory (never installed): the refused ones
-// touch nothing.
+// Packages of our own making (and one linked by windres) on a fresh
+// installation at a version, over what an earlier run left in the temp
+// directory (never installed): the refused ones touch nothing.
 TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
 {
     const fs::path w = dir.Path();
@@ -104,7 +104,9 @@ TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
     struct Case { fs::path package; EInstallError result; std::string client; Tree before, after; };
     std::vector<Case> cases = {{w / "notpe.exe", bad, "0000100", {}, {}},
                                {self, bad, "0000100", {}, {}},
-                               {w / "missing.exe", INSTALL_UNREADABLE, "0000100", {}, {}}};
+                               {w / "missing.exe", INSTALL_UNREADABLE, "0000100", {}, {}},
+                               {FixtureDir("TW_ZIP_DIR") / "windres_package.exe", INSTALL_OK, "0000100", {},
+                                {{"fromwindres.txt", "linked by windres\n"}}}};
     const auto craft = [&](const std::string& fileList, const Tree& entries, EInstallError result,
                            const std::string& client = "0000100", const Tree& before = {}, const Tree& after = {}) {
         cases.push_back({w / ("p" + std::to_string(cases.size()) + ".exe"), result, client, before, after});
@@ -160,6 +162,15 @@ TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
         EXPECT_EQ(boxes.size() == 1 && boxes[0].text.find(L"ghost.txt") != std::wstring::npos,
                   c.result == INSTALL_DIGEST_ERROR) << what;
     }
+    // Windows finds the resource of ours too.
+    HMODULE module = LoadLibraryExW((s_work / "pkg.exe").wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(135), L"RT_RCDATA");
+    ASSERT_NE(res, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(bytes, 4), "PK\x03\x04");
+    FreeLibrary(module);
 }
 
 TEST_F(InstallTest, AFailureAtAnyStepOrAFullDiskLeavesTheGameAsItWas)
@@ -219,22 +230,6 @@ TEST_F(InstallTest, NamesInAnyScriptInstallAndRecoverExactly)
     EXPECT_FALSE(TakeSnapshot(".") == before);
     EXPECT_EQ(CInstallJournal::Recover(fs::current_path().wstring() + L"\\", nullptr), RECOVERY_DONE);
     EXPECT_EQ(TakeSnapshot("."), before);
-}
-
-TEST_F(InstallTest, PackagesLinkedByWindresInstallAndWindowsFindsTheResourceOfOurs)
-{
-    FreshGame();
-    ASSERT_EQ(Install(FixtureDir("TW_ZIP_DIR") / "windres_package.exe"), INSTALL_OK);
-    EXPECT_EQ(ReadBytes("fromwindres.txt"), "linked by windres\n");
-
-    HMODULE module = LoadLibraryExW((s_work / "pkg.exe").wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr);
-    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(135), L"RT_RCDATA");
-    ASSERT_NE(res, nullptr);
-    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
-    ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(std::string(bytes, 4), "PK\x03\x04");
-    FreeLibrary(module);
 }
 
 TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
