@@ -101,9 +101,8 @@ TEST(LauncherSkinTest, EveryElementFillsItsFieldsAndTheNetSettingsAreWrittenBack
     EXPECT_EQ(b[1].m_strFilePath, L"");  // hidden, not the directory
     EXPECT_EQ(std::vector<int>({b[0].m_nWidth, b[2].m_nX, b[2].m_nY, b[2].m_nWidth}), (std::vector<int>{80, 5, 6, 0}));
 
-    EXPECT_EQ(skin.m_nBigArea, 7);
-    EXPECT_EQ(skin.m_strNetType, "unicom");
-    EXPECT_EQ(skin.m_strManualUpdateURL, "http://127.0.0.1/manual");
+    EXPECT_EQ(std::make_tuple(skin.m_nBigArea, skin.m_strNetType, skin.m_strManualUpdateURL),
+              std::make_tuple(7, "unicom", "http://127.0.0.1/manual"));
     ASSERT_NE(skin.m_pNetworkUI, nullptr);
     EXPECT_NE(skin.m_pNetworkUI->FirstChildElement("BG"), nullptr);
     EXPECT_STREQ(LocalText(L"SKIN_ONLY"), L"from\r\nskin");  // no data\string.txt
@@ -113,9 +112,8 @@ TEST(LauncherSkinTest, EveryElementFillsItsFieldsAndTheNetSettingsAreWrittenBack
     ASSERT_TRUE(skin.SaveBigArea(12));
     SLauncherSkin again;
     again.Parse(d.skinPath, d.appDir, StampTime());
-    EXPECT_EQ(again.m_strNetType, "telecom");
-    EXPECT_EQ(again.m_nBigArea, 12);
-    EXPECT_EQ(again.m_vecButton.size(), 3u);
+    EXPECT_EQ(std::make_tuple(again.m_strNetType, again.m_nBigArea, again.m_vecButton.size()),
+              std::make_tuple("telecom", 12, 3u));
     EXPECT_EQ(again.m_Browser1.m_strUrl, "http://127.0.0.1/b.html?v=202603030905");  // no stamp saved
     EXPECT_STREQ(again.m_pNetSettings->Attribute("keep"), "me");
     EXPECT_NE(again.m_docSkin.RootElement()->FirstChildElement("unknown"), nullptr);
@@ -123,7 +121,7 @@ TEST(LauncherSkinTest, EveryElementFillsItsFieldsAndTheNetSettingsAreWrittenBack
 }
 
 // (A file without netsettings is among the defaults below.)
-TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
+TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCaseBadFilesGiveTheDefaultsAScrambledSiblingIsRead)
 {
     const struct { const char* netSettings; bool telecom; const char* netType; } cases[] = {
         {"nettype=\"unicom\"", false, "unicom"}, {"nettype=\"Unicom\"", true, "Unicom"},
@@ -133,13 +131,11 @@ TEST(LauncherSkinTest, TheLineIsUnicomOnlyInLowerCase)
         d.Write(std::string("<root><usersettings><netsettings ") + c.netSettings + "/></usersettings></root>");
         SLauncherSkin skin;
         skin.Parse(d.skinPath, d.appDir);
-        EXPECT_EQ(skin.m_bTelecom, c.telecom) << c.netType;
-        EXPECT_EQ(skin.m_strNetType, c.netType) << c.netType;
+        EXPECT_EQ(std::make_tuple(skin.m_bTelecom, skin.m_strNetType), std::make_tuple(c.telecom, c.netType))
+            << c.netType;
     }
-}
 
-TEST(LauncherSkinTest, MissingBrokenRootlessOrNetlessFilesGiveTheDefaultsAScrambledSiblingIsRead)
-{
+    // Missing, broken, rootless or netless files give the defaults.
     const char* files[] = {nullptr, "<launcher><window caption=\"x\"/></launcher>",
                            "<root><window caption=\"x\"/><usersettings><netsettings nettype=\"unicom\"/>",
                            "<root><usersettings/></root>"};
@@ -148,11 +144,8 @@ TEST(LauncherSkinTest, MissingBrokenRootlessOrNetlessFilesGiveTheDefaultsAScramb
         if (text) d.Write(text);
         SLauncherSkin skin;
         EXPECT_TRUE(skin.Parse(d.skinPath, d.appDir));
-        EXPECT_EQ(skin.m_strWindowCaption, L"");
-        EXPECT_TRUE(skin.m_bTelecom);
-        EXPECT_EQ(skin.m_nBigArea, -1);
-        EXPECT_TRUE(skin.m_vecButton.empty());
-        EXPECT_EQ(skin.m_pNetworkUI, nullptr);
+        EXPECT_TRUE(skin.m_strWindowCaption.empty() && skin.m_bTelecom && skin.m_nBigArea == -1 &&
+                    skin.m_vecButton.empty() && !skin.m_pNetworkUI) << (text ? text : "(none)");
         // Nothing to write into: the file stays as it was.
         EXPECT_FALSE(skin.SaveNetType(false));
         EXPECT_EQ(text ? ReadBytes(d.skinPath) : "", text ? text : "");

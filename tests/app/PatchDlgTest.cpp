@@ -100,8 +100,7 @@ TEST_F(PatchDlgFixture, ProgressFillsTheBarsDraggingMovesTheBackgroundVersionsSe
     for (const auto& c : cases) {
         CPatchDlg::OnSingleProgress(c.fraction);
         CPatchDlg::OnTotalProgress(c.fraction);
-        EXPECT_EQ(dlg.FilledWidth1(), c.filled) << c.fraction;
-        EXPECT_EQ(dlg.FilledWidth2(), c.filled) << c.fraction;
+        EXPECT_EQ(std::make_pair(dlg.FilledWidth1(), dlg.FilledWidth2()), std::make_pair(c.filled, c.filled)) << c.fraction;
     }
     HWND hWnd = dlg.GetSafeHwnd();
     ShowAt(hWnd, 50, 50);
@@ -172,31 +171,24 @@ TEST_F(PatchDlgFixture, ProgressFillsTheBarsDraggingMovesTheBackgroundVersionsSe
 
 // The command line's tail: its first two %pairs% are the login fields, and
 // with the channel it makes the game's arguments (the known channels' are
-// whole runs in tests/e2e).
-TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArguments)
+// whole runs in tests/e2e). Only a launcher.exe.new other than the running
+// program is a new launcher.
+TEST(PatchDlg, TheCommandLineTailGivesTheLoginFieldsAndTheGameArgumentsAndANewLauncherIsAnotherBuild)
 {
     const struct { const char* tail; const wchar_t *field1, *field2; } cases[] = {
-        {"", L"", L""},
-        {"a|%user%|%secret%", L"user", L"secret"},
-        {"%one%|x|%two%|%three%", L"one", L"two"},
-        {"%only", L"", L""},
-        {"pre%a%post|%%", L"a", L""},
-        {"%a%b%|%c%", L"a", L"c"},
+        {"", L"", L""}, {"a|%user%|%secret%", L"user", L"secret"}, {"%one%|x|%two%|%three%", L"one", L"two"},
+        {"%only", L"", L""}, {"pre%a%post|%%", L"a", L""}, {"%a%b%|%c%", L"a", L"c"},
     };
     CPatchApp app;
     for (const auto& c : cases) {
         CPatchDlg dlg(app);
         dlg.m_strCmdLineTail = c.tail;
         dlg.ParseCmdLineFields();
-        EXPECT_EQ(dlg.m_strLoginField1, c.field1) << c.tail;
-        EXPECT_EQ(dlg.m_strLoginField2, c.field2) << c.tail;
+        EXPECT_EQ(dlg.m_strLoginField1 + L"|" + dlg.m_strLoginField2, std::wstring(c.field1) + L"|" + c.field2) << c.tail;
     }
     EXPECT_EQ(CPatchDlg::GameArguments(L"", L" -x", L"", L""), L"run -x");
     EXPECT_EQ(CPatchDlg::GameArguments(L"abc", L"tail", L"user", L"pw"), L"run_abctail");
-}
 
-TEST(PatchDlg, OnlyADifferentLauncherExeNewIsANewLauncher)
-{
     ScopedTestDir dir;
     EXPECT_FALSE(CPatchDlg::NewLauncherWaiting());
     ASSERT_TRUE(CopyFileW(ModulePath().c_str(), L"launcher.exe.new", FALSE));

@@ -22,10 +22,7 @@ std::vector<std::wstring>& ListenerTexts();
 void RecordListenerText(const wchar_t* pText);
 
 // What the test program's message-box hook answered (IDOK).
-struct RecordedMessageBox {
-    std::wstring text, caption;
-    unsigned type;
-};
+struct RecordedMessageBox { std::wstring text, caption; unsigned type; };
 std::vector<RecordedMessageBox>& RecordedMessageBoxes();
 
 // A message-only window that records what the engine sends it.

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -51,9 +51,7 @@ void WriteBytes(const fs::path& path, const std::string& bytes)
 std::string ReadBytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 fs::path FixtureDir(const char* variable)
@@ -67,16 +65,6 @@ HttpServers::HttpServers() : dir(FixtureDir("TW_HTTPD_DIR"))
 {
     std::ifstream ports(dir / "ports");
     if (!(ports >> staticPort >> faultPort)) throw std::runtime_error("no ports file in " + dir.string());
-}
-
-std::string HttpServers::StaticUrl(const std::string& path) const
-{
-    return "http://127.0.0.1:" + std::to_string(staticPort) + "/" + path;
-}
-
-std::string HttpServers::FaultUrl(const std::string& path) const
-{
-    return "http://127.0.0.1:" + std::to_string(faultPort) + "/" + path;
 }
 
 size_t HttpServers::Requests(const std::string& key) const
@@ -96,17 +84,10 @@ std::vector<std::string> HttpServers::RequestHeaders(const std::string& key) con
     return lines;
 }
 
-std::string ReplacedPatternBytes(std::size_t n)
-{
-    std::string s = PatternBytes(n);
-    for (char& c : s) c = static_cast<char>(c ^ 0x5A);
-    return s;
-}
-
-std::string PatternBytes(std::size_t n)
+std::string PatternBytes(std::size_t n, int flip)
 {
     std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(((i * 7 + 3) & 0xFF) ^ flip);
     return s;
 }
 

@@ -33,8 +33,10 @@ fs::path FixtureDir(const char* variable);
 // The HTTP servers of tests/transfer/httpd.py.
 struct HttpServers {
     HttpServers();
-    std::string StaticUrl(const std::string& path) const;  // files below Www()
-    std::string FaultUrl(const std::string& path) const;
+    // StaticUrl: files below Www().
+    static std::string Loopback(int port) { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+    std::string StaticUrl(const std::string& path) const { return Loopback(staticPort) + path; }
+    std::string FaultUrl(const std::string& path) const { return Loopback(faultPort) + path; }
     fs::path Www() const { return dir / "www"; }
     // Request lines the fault server has seen that hold key.
     size_t Requests(const std::string& key) const;
@@ -44,10 +46,9 @@ struct HttpServers {
     int staticPort = 0, faultPort = 0;
 };
 
-// The fault server's body: byte i is (7 i + 3) mod 256.
-std::string PatternBytes(std::size_t n);
-// The file that replaces it on the range route: every byte XOR 0x5A.
-std::string ReplacedPatternBytes(std::size_t n);
+// The fault server's body: byte i is (7 i + 3) mod 256; with flip 0x5A, the
+// file that replaces it on the range route.
+std::string PatternBytes(std::size_t n, int flip = 0);
 
 #ifdef _WIN32
 // A port on 127.0.0.1 that nothing listens on (bound once, then freed).

@@ -140,13 +140,12 @@ PY
 # The same release unsigned, as a description with its trees, for the copies.
 { echo "latest 0000400"; echo "server url=$URL dir=patches/ version=0000400"
   for v in 0000100 0000200 0000300 0000400; do echo "tree $v versions/$v"; done; } > "$W/plain.txt"
-refused() { # case, code, log line
-  CASE=$1
-  game "bad_$1" 0000300 0000300 "$1/" unsigned
-  expect "$2" run "$UP" update --dir "$(winpath "$W/bad_$1")"
-  log_of "bad_$1" | grep -q "$3" || fail "no log line '$3': $(log_of "bad_$1" | grep -i 'error' | head -5)"
-  same 0000300 "bad_$1"
+refuses() { # installation, code, log line: the update ends so, the installation still at 0000300
+  expect "$2" run "$UP" update --dir "$(winpath "$W/$1")"
+  log_of "$1" | grep -qi "$3" || fail "no log line '$3': $(log_of "$1" | grep -i 'error' | head -5)"
+  same 0000300 "$1"
 }
+refused() { CASE=$1; game "bad_$1" 0000300 0000300 "$1/" unsigned; refuses "bad_$1" "$2" "$3"; }  # case, code, log line
 # (Each manifest refusal has its own case in the manifest reader's test; here
 # one of each exit code.)
 for c in "outside|17|manifest refused: .*a path outside the installation" \
@@ -180,15 +179,11 @@ game replay 0000300 0000300
 expect 0 run "$UP" verify --dir "$(winpath "$W/replay")"
 grep -q 'Sequence="2"' "$W/replay/PatchCfg/NewUpdateCfg.xml" || fail "the sequence was not kept"
 cp "$W"/old-sigs/*.minisig "$WWW/store/manifests/"
-expect 26 run "$UP" update --dir "$(winpath "$W/replay")"
-log_of replay | grep -q "Error:stale: .*0000400.manifest: replayed" || fail "no replay line"
-same 0000300 replay
+refuses replay 26 "Error:stale: .*0000400.manifest: replayed"
 
 CASE=expired
 # Signed again with an expiry that has passed: the update information is refused first.
 $PT refresh "$WWW" --key "$W/key.key" --expires-at 1000000000 >/dev/null
 game expired 0000300 0000300
-expect 26 run "$UP" update --dir "$(winpath "$W/expired")"
-log_of expired | grep -qi "Error:stale: .*newupdateinfo.zip: expired" || fail "no expiry line"
-same 0000300 expired
+refuses expired 26 "Error:stale: .*newupdateinfo.zip: expired"
 echo "chunks e2e: passed"

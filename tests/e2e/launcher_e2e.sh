@@ -146,6 +146,9 @@ play() { # launcher argument, expected game arguments: the start button clicked,
   wait_launcher 30
   game_started_with "$2"
 }
+updated() { # seconds[, game arguments]: the launcher ends within them, at 0000300, the game started
+  wait_launcher "$1"; version_is 0000300; game_started_with "${2:-run}"
+}
 log_has() { log_text | grep -q "$1"; }
 begun() { [ "$(log_text | grep -c "DownloadAllPatchFiles::Begin")" -ge "$1" ]; }  # steps begun
 logs_have() { # the open log and the failed runs' .err logs
@@ -190,9 +193,7 @@ up_to_date() {
   # The skin's status line and bars, as a screen reader has them.
   driver accessible "$TITLE" 1090 statictext "开始游戏" 5000 accessible "$TITLE" 1091 progressbar "当前文件进度: " 5000 \
     accessible "$TITLE" 1092 progressbar "总进度: " 5000 || fail "the status and the bars are not exposed"
-  local n; for n in 1 2 3 4 5; do
-    driver keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 500 >/dev/null 2>&1 && break
-  done
+  local n; for n in {1..5}; do driver keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Start" 500 &>/dev/null && break; done
   driver focus "$TITLE" 1003 "Start" 500 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Close" 3000 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Minimise" 3000 \
     keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Game settings" 3000 keys "$TITLE" 1003 shift-tab ";" \
     focus "$TITLE" 1003 "Minimise" 3000 keys "$TITLE" 1003 tab ";" focus "$TITLE" 1003 "Game settings" 3000 \
@@ -249,9 +250,7 @@ up_to_date() {
   rm -f "$(ci Binaries/game-run.txt)"
   KEEP_REGISTRATION=1 install second 0000100
   start_launcher
-  wait_launcher 120
-  version_is 0000300
-  game_started_with "run"
+  updated 120
   [ -z "$(find "$first" -iname game-run.txt)" ] || fail "the first installation's game was started"
 }
 
@@ -264,18 +263,14 @@ upgrade_chain() {
   # During the second step the start button is busy too.
   poll 30 "no second step began" begun 2
   driver disabled "$TITLE" 1003 >/dev/null || fail "the start button takes clicks during the second step"
-  wait_launcher 120
-  version_is 0000300
-  game_started_with "run"
+  updated 120
   [ -f "$GAMEDIR/ServerList.ini" ] || fail "no ServerList.ini for the game"
 }
 
 base_packs() {
   install base_packs none
   start_launcher
-  wait_launcher 180
-  version_is 0000300
-  game_started_with "run"
+  updated 180
   [ ! -f "$GAMEDIR/base1.zip" ] && [ ! -f "$GAMEDIR/base2.zip" ] || fail "base packs left behind"
 }
 
@@ -294,9 +289,7 @@ package_on_command_line() {
   install package_on_command_line 0000100
   local before; before=$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)
   start_launcher "$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"
-  wait_launcher 120
-  version_is 0000300
-  game_started_with "run$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"  # the tail goes to the game as it is
+  updated 120 "run$(winpath "$SERVER/pkg/up_0000100_0000200.exe")"  # the tail goes to the game as it is
   # The first step came from the command line, the second from the server.
   [ "$(grep -c "up_0000100_0000200" "$E2E/nginx/access.log" || true)" = "$before" ] ||
     fail "the step of the package on the command line was downloaded"

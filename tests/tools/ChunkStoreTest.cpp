@@ -101,11 +101,7 @@ TEST(Manifest, ReadsBackWhatWasWrittenAndRefusesEachSpoiling)
         ASSERT_EQ(ReadManifestFile("m.manifest", &back, &why), MANIFEST_OK) << why;
         EXPECT_EQ(WriteManifest(back), bytes) << "the streamed reader reads the same";
     }
-    struct SCase {
-        const char* what;
-        void (*spoil)(SManifest&);
-        EManifestResult result;
-    } cases[] = {
+    struct SCase { const char* what; void (*spoil)(SManifest&); EManifestResult result; } cases[] = {
         {"a path outside", [](SManifest& x) { SetPaths(x, "..\\evil.pak", "Data\\b.pak"); }, MANIFEST_REFUSED_PATH},
         {"the launcher's own file", [](SManifest& x) { SetPaths(x, "PatchCfg\\NewUpdateCfg.xml", "b"); },
          MANIFEST_REFUSED_PATH},

@@ -68,10 +68,8 @@ TEST(Delta, AppliedDeltasGiveTheNewFileExactlyAndDamagedOnesAreRefusedBeforeAByt
 {
     ScopedTestDir dir;
     const std::string old = RandomBytes(3u << 20, 1), edited = Edited(old);
-    const struct {
-        std::string oldBytes, newBytes;
-        size_t maxDelta;  // what a working delta costs at most
-    } cases[] = {
+    // maxDelta: what a working delta costs at most
+    const struct { std::string oldBytes, newBytes; size_t maxDelta; } cases[] = {
         {old, edited, 200u << 10},
         {old, old, 4096},
         {"", RandomBytes(300u << 10, 3), (300u << 10) + 4096},  // nothing to refer to
@@ -100,12 +98,7 @@ TEST(Delta, AppliedDeltasGiveTheNewFileExactlyAndDamagedOnesAreRefusedBeforeAByt
                            static_cast<unsigned char>(delta[kDeltaHeaderBytes + 30]) << 16);
     ASSERT_EQ(delta.compare(second, 4, "TWDS"), 0);
     auto patched = [&](size_t at, const std::string& bytes) { return std::string(delta).replace(at, bytes.size(), bytes); };
-    const struct {
-        const char* what;
-        std::string delta, base;
-        std::uint64_t stated;
-        EDeltaResult result;
-    } damaged[] = {
+    const struct { const char* what; std::string delta, base; std::uint64_t stated; EDeltaResult result; } damaged[] = {
         {"corrupted frame", patched(kDeltaHeaderBytes + kDeltaSegmentHeaderBytes + 40, "\x55\xAA\x55\xAA"), old,
          edited.size(), DELTA_BAD_FRAME},
         {"stated size smaller", delta, old, edited.size() - 1, DELTA_PAST_SIZE},

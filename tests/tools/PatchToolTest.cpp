@@ -203,10 +203,7 @@ TEST(PatchToolPack, NamesInAnyLanguageArePackedFlaggedUtf8AndNamesTheLauncherRef
     for (size_t at = image.find("PK\x01\x02"); at != std::string::npos; at = image.find("PK\x01\x02", at + 4))
         EXPECT_TRUE(static_cast<unsigned char>(image[at + 9]) & 0x08) << "central entry at " << at;
 
-    const struct {
-        std::vector<std::string> names;
-        const char* why;
-    } refused[] = {
+    const struct { std::vector<std::string> names; const char* why; } refused[] = {
         {{"Data/a.txt", "Data/A.TXT"}, "only in case"},
         {{u8"\u00c9t\u00e9.txt", u8"\u00e9T\u00c9.txt"}, "only in case"},
         {{"Data/CON.txt"}, "device name"},

@@ -66,10 +66,7 @@ TEST(PatchToolRelease, EveryReleaseThatWouldFailOnPlayersIsRefusedAndNothingIsWr
     ASSERT_EQ(Tool("pack --old versions/0000100 --new versions/0000200 --from 0000100 --to 0000200 -o up.exe"), 0);
     fs::copy_file("up.exe", "filelist.xml");
     const std::string server = "server url=http://127.0.0.1:8080/ dir=patches/ version=0000200\n";
-    const struct {
-        std::string description;
-        const char* why;
-    } cases[] = {
+    const struct { std::string description; const char* why; } cases[] = {
         {"latest 0000200\n" + server + "step 0000200 0000300 upgrade=up.exe\n", "it goes from 0000100 to 0000200"},
         {"latest 0000300\n" + server + "step 0000100 0000200 upgrade=up.exe\n", "no chain of steps reaches the latest"},
         {"latest 200\n" + server + "step 0000100 0000200 upgrade=up.exe\n", "'200' is not seven digits"},

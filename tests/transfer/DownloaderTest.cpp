@@ -65,11 +65,8 @@ TEST_F(DownloaderTest, StatusAndLengthDecideWhatIsAccepted)
 {
     WriteBytes("out.bin", "old contents that are longer than the new");
     SetFileAttributesW(L"out.bin", FILE_ATTRIBUTE_READONLY);  // replaced all the same
-    const struct {
-        std::string path;
-        int result;
-        size_t bytes;  // of the pattern, when the result is OK
-    } cases[] = {
+    // bytes: of the pattern, when the result is OK
+    const struct { std::string path; int result; size_t bytes; } cases[] = {
         {"ok/10", DOWNLOAD_OK, 10},         {"p206/5000", DOWNLOAD_OK, 5000},   {"status/404", DOWNLOAD_REQUEST_FAILED, 0},
         {"status/500", DOWNLOAD_REQUEST_FAILED, 0}, {"status/302", DOWNLOAD_REQUEST_FAILED, 0},
         {"status/204", DOWNLOAD_REQUEST_FAILED, 0}, {"chunked/25000", DOWNLOAD_OK, 25000},
@@ -101,10 +98,7 @@ TEST_F(DownloaderTest, WrongLengthsAreFetchedAgainABoundedNumberOfTimes)
     // Bytes after the announced length: cut off at the length or refused,
     // never taken as the body.
     const int more = Get(http.FaultUrl("more/5000"));
-    if (more == DOWNLOAD_OK)
-        EXPECT_TRUE(ReadBytes("out.bin") == PatternBytes(5000));
-    else
-        EXPECT_EQ(more, DOWNLOAD_TOO_LARGE);
+    EXPECT_TRUE(more == DOWNLOAD_OK ? ReadBytes("out.bin") == PatternBytes(5000) : more == DOWNLOAD_TOO_LARGE) << more;
 }
 
 // Ten pieces 150 ms apart: once a quarter second has passed every report
@@ -133,17 +127,7 @@ TEST_F(DownloaderTest, TheSpeedShowsEarlyAndNearTheRealRate)
     EXPECT_GT(first, average / 2);
 }
 
-TEST_F(DownloaderTest, LocalConnectionAndDiskFailuresHaveTheirOwnCodes)
-{
-    WriteBytes("file", "x");
-    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "file\\sub\\out.bin"), DOWNLOAD_NO_DIRECTORY);
-    fs::create_directory("adir");
-    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "adir"), DOWNLOAD_NO_FILE);
-    EXPECT_EQ(Get("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"), DOWNLOAD_REQUEST_FAILED);
-    CINetDownLoad closed;
-    EXPECT_EQ(closed.Download(L"http://127.0.0.1/", L"x", nullptr), DOWNLOAD_REQUEST_FAILED);
-}
-
+// Local, connection and disk failures have their own codes.
 TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget)
 {
     dl.SetStallRule(300, 64);  // 300 ms windows in place of 30 s
@@ -151,11 +135,7 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
     SDownloadLimits none, stated, capped;
     stated.statedSize = 4000;
     capped.maxSize = 4000;
-    const struct {
-        std::string path;
-        const SDownloadLimits& limits;
-        int result;
-    } cases[] = {
+    const struct { std::string path; const SDownloadLimits& limits; int result; } cases[] = {
         {"status/404", none, DOWNLOAD_REQUEST_FAILED}, {"fewer/5000", none, DOWNLOAD_REQUEST_FAILED},
         {"endless", none, DOWNLOAD_TOO_LARGE},       {"ok/5000", stated, DOWNLOAD_SIZE_MISMATCH},
         {"close/5000", stated, DOWNLOAD_SIZE_MISMATCH},  {"ok/5000", capped, DOWNLOAD_TOO_LARGE},
@@ -179,6 +159,13 @@ TEST_F(DownloaderTest, AFailedDownloadOrAFullDiskNeverCreatesNorTouchesItsTarget
     dl.SetDiskBudget(nullptr);
     EXPECT_FALSE(fs::exists("out.bin"));
     EXPECT_EQ(Get(http.FaultUrl("ok/4000"), stated), DOWNLOAD_OK);
+    WriteBytes("file", "x");
+    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "file\\sub\\out.bin"), DOWNLOAD_NO_DIRECTORY);
+    fs::create_directory("adir");
+    EXPECT_EQ(Get(http.FaultUrl("ok/10"), "adir"), DOWNLOAD_NO_FILE);
+    EXPECT_EQ(Get("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x"), DOWNLOAD_REQUEST_FAILED);
+    CINetDownLoad closed;
+    EXPECT_EQ(closed.Download(L"http://127.0.0.1/", L"x", nullptr), DOWNLOAD_REQUEST_FAILED);
 }
 
 // A server that dribbles its headers, sends a body past a bound or keeps a
@@ -191,12 +178,7 @@ TEST_F(DownloaderTest, EveryWaitIsBoundedFromTheFirstByteAndABreachClosesTheConn
     SDownloadLimits stated, capped;
     stated.statedSize = 1 << 20;
     capped.maxSize = 16 << 20;
-    const struct {
-        std::string path;
-        const SDownloadLimits& limits;
-        int result;
-        DWORD withinMs;
-    } cases[] = {
+    const struct { std::string path; const SDownloadLimits& limits; int result; DWORD withinMs; } cases[] = {
         {"dribble/100", SDownloadLimits(), DOWNLOAD_STALLED, 2500},
         {"huge", stated, DOWNLOAD_SIZE_MISMATCH, 1500},  // another length than the stated one
         {"huge", capped, DOWNLOAD_TOO_LARGE, 1000},  // refused by its announced length
@@ -228,12 +210,7 @@ TEST_F(DownloaderTest, RetriesTakeFourAttemptsWhereTimeMayMendAndOneWhereItCanno
 {
     SRetryPolicy quick;
     quick.firstPauseMs = 10;
-    const struct {
-        std::string route;
-        SDownloadLimits limits;
-        int result;
-        size_t requests;
-    } cases[] = {
+    const struct { std::string route; SDownloadLimits limits; int result; size_t requests; } cases[] = {
         {"status/503", {}, DOWNLOAD_REQUEST_FAILED, 4},
         {"ok/5000", [] { SDownloadLimits l; l.maxSize = 100; return l; }(), DOWNLOAD_TOO_LARGE, 1},
     };
@@ -248,10 +225,7 @@ TEST_F(DownloaderTest, RetriesTakeFourAttemptsWhereTimeMayMendAndOneWhereItCanno
 TEST(ProxyTest, SettingsParseOrSayWhyAndPasswordsStayOutOfTheLog)
 {
     const struct {
-        const wchar_t* text;
-        SProxy::EMode mode;
-        const wchar_t *host, *user, *password;
-        unsigned port;
+        const wchar_t* text; SProxy::EMode mode; const wchar_t *host, *user, *password; unsigned port;
     } cases[] = {
         {L"", SProxy::SYSTEM, L"", L"", L"", 0},
         {L"direct", SProxy::DIRECT, L"", L"", L"", 0},
@@ -268,12 +242,10 @@ TEST(ProxyTest, SettingsParseOrSayWhyAndPasswordsStayOutOfTheLog)
     for (const auto& c : cases) {
         p = SProxy();
         ASSERT_TRUE(ParseProxy(c.text, &p, &why)) << c.text;
-        EXPECT_EQ(why, L"") << c.text;
-        EXPECT_EQ(p.mode, c.mode) << c.text;
-        EXPECT_EQ(p.host, c.host) << c.text;
-        EXPECT_EQ(p.port, c.port) << c.text;
-        EXPECT_EQ(p.user, c.user) << c.text;
-        EXPECT_EQ(p.password, c.password) << c.text;
+        EXPECT_EQ(std::make_tuple(why, p.mode, p.host, p.port, p.user, p.password),
+                  std::make_tuple(std::wstring(), c.mode, std::wstring(c.host), c.port, std::wstring(c.user),
+                                  std::wstring(c.password)))
+            << c.text;
     }
     EXPECT_EQ(ProxyForLog(L"http://u:secret@h:1"), L"http://u:***@h:1");
     EXPECT_EQ(ProxyForLog(L"http://h:1"), L"http://h:1");

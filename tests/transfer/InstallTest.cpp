@@ -88,9 +88,9 @@ fs::path InstallTest::s_work;
 
 }  // namespace
 
-// Packages of our own making on a fresh installation at a version, over what an
-// earlier run left in the temp directory (never installed): the refused ones
-// touch nothing.
+// Packages of our own making (and one linked by windres) on a fresh
+// installation at a version, over what an earlier run left in the temp
+// directory (never installed): the refused ones touch nothing.
 TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
 {
     const fs::path w = dir.Path();
@@ -102,15 +102,13 @@ TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     WriteBytes(w / "notpe.exe", "this is no executable at all");
-    struct Case {
-        fs::path package;
-        EInstallError result;
-        std::string client;
-        Tree before, after;  // written into the game first; found there after an installation
-    };
+    // before, after: written into the game first; found there after an installation
+    struct Case { fs::path package; EInstallError result; std::string client; Tree before, after; };
     std::vector<Case> cases = {{w / "notpe.exe", bad, "0000100", {}, {}},
                                {self, bad, "0000100", {}, {}},
-                               {w / "missing.exe", INSTALL_UNREADABLE, "0000100", {}, {}}};
+                               {w / "missing.exe", INSTALL_UNREADABLE, "0000100", {}, {}},
+                               {FixtureDir("TW_ZIP_DIR") / "windres_package.exe", INSTALL_OK, "0000100", {},
+                                {{"fromwindres.txt", "linked by windres\n"}}}};
     const auto craft = [&](const std::string& fileList, const Tree& entries, EInstallError result,
                            const std::string& client = "0000100", const Tree& before = {}, const Tree& after = {}) {
         cases.push_back({w / ("p" + std::to_string(cases.size()) + ".exe"), result, client, before, after});
@@ -166,6 +164,15 @@ TEST_F(InstallTest, PackagesInstallOnlyWhenUsableWholeAndForTheInstalledVersion)
         EXPECT_EQ(boxes.size() == 1 && boxes[0].text.find(L"ghost.txt") != std::wstring::npos,
                   c.result == INSTALL_DIGEST_ERROR) << what;
     }
+    // Windows finds the resource of ours too.
+    HMODULE module = LoadLibraryExW((s_work / "pkg.exe").wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(135), L"RT_RCDATA");
+    ASSERT_NE(res, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(bytes, 4), "PK\x03\x04");
+    FreeLibrary(module);
 }
 
 TEST_F(InstallTest, AFailureAtAnyStepOrAFullDiskLeavesTheGameAsItWas)
@@ -227,22 +234,6 @@ TEST_F(InstallTest, NamesInAnyScriptInstallAndRecoverExactly)
     EXPECT_EQ(TakeSnapshot("."), before);
 }
 
-TEST_F(InstallTest, PackagesLinkedByWindresInstallAndWindowsFindsTheResourceOfOurs)
-{
-    FreshGame();
-    ASSERT_EQ(Install(FixtureDir("TW_ZIP_DIR") / "windres_package.exe"), INSTALL_OK);
-    EXPECT_EQ(ReadBytes("fromwindres.txt"), "linked by windres\n");
-
-    HMODULE module = LoadLibraryExW((s_work / "pkg.exe").wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr);
-    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(135), L"RT_RCDATA");
-    ASSERT_NE(res, nullptr);
-    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
-    ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(std::string(bytes, 4), "PK\x03\x04");
-    FreeLibrary(module);
-}
-
 TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
 {
     ScopedTestDir dir;
@@ -257,9 +248,7 @@ TEST(RevisionXmlTest, LookupsWalkTheChainOneStepAtATime)
     ASSERT_TRUE(table.Load("Revision.xml", sink));
     EXPECT_EQ(table.Count(), 2u) << "a repeated interversion is dropped";
     const struct {
-        const char *from, *to;
-        bool up;
-        const char *file, *step;
+        const char *from, *to; bool up; const char *file, *step;
     } cases[] = {{"0000100", "0000300", true, "u200", "0000200"}, {"0000200", "0000300", true, "u300", "0000300"},
                  {"0000100", "0000150", true, "", "0000150"},  // the only step from 100 leads past the server
                  {"0000300", "0000100", false, "d300", "0000200"}};
@@ -450,14 +439,9 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     ASSERT_TRUE(CompressLzma("a few plain bytes", 4096, &packed, &error));
     EncodeSolidHeader(17, 4096, head);
     bundle.assign(reinterpret_cast<const char*>(head), sizeof head);
-    const struct {
-        const char* name;
-        std::string kind, delta, base, result;
-    } crafted[] = {
-        {"damaged.exe", "zstd", damaged, big, bigNew},
-        {"wrong.exe", "zstd", zstdDelta, big, "another result"},
-        {"unknown.exe", "bsdiff", zstdDelta, big, bigNew},
-        {"flag.exe", "diff-lzma", unknownFlag, big, bigNew},
+    const struct { const char* name; std::string kind, delta, base, result; } crafted[] = {
+        {"damaged.exe", "zstd", damaged, big, bigNew}, {"wrong.exe", "zstd", zstdDelta, big, "another result"},
+        {"unknown.exe", "bsdiff", zstdDelta, big, bigNew}, {"flag.exe", "diff-lzma", unknownFlag, big, bigNew},
         // A delta made without the x86 filter does not restore through it.
         {"x86.exe", "zstd-x86", plainCode, code, codeNew},
         {"slice.exe", "diff-solid\" deltaslice=\"4:1000", "", big, bigNew},

@@ -69,10 +69,7 @@ TEST(MinisignTest, OnlyAnIntactSignatureByATrustedKeyOfThisFileIsAccepted)
     const std::string message(5000, 'x');
     const std::string good = a.Sign(message, "timestamp:200\tfile:a.zip");
     const std::string longComment(kMaxMinisigBytes, 'c');
-    const struct {
-        std::string sig, message;
-        EMinisigResult result;
-    } cases[] = {
+    const struct { std::string sig, message; EMinisigResult result; } cases[] = {
         {good, message, MINISIG_OK},
         {Replaced(good, "\n", "\r\n", true) + "\r\n \r\n", message, MINISIG_OK},  // CRLF, blank lines
         {good.substr(0, good.size() - 1), message, MINISIG_OK},  // no final line end

@@ -87,11 +87,7 @@ TEST(PeResourceTest, HostileFieldsAreRefusedAndRandomDamageNeverReadsOutside)
 {
     const std::string good = Image("payload");
     const size_t pe = 0x80, opt = pe + 24, sec = opt + 224, rsrc = 0x400;
-    struct Case {
-        const char* what;
-        size_t at;
-        std::uint32_t value;
-    } cases[] = {
+    struct Case { const char* what; size_t at; std::uint32_t value; } cases[] = {
         {"PE offset past the end", 0x3C, 0xFFFFFFF0u},
         {"PE offset into the DOS header", 0x3C, 0},
         {"no sections", pe + 4 + 2, 0},

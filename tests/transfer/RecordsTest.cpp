@@ -12,12 +12,7 @@
 TEST(JournalTextTest, OnlyAWholeWellFormedJournalProvesAnything)
 {
     const std::string h = kJournalHeader;
-    const struct {
-        std::string bytes;
-        bool ok;
-        size_t lines;
-        bool committed;
-    } cases[] = {
+    const struct { std::string bytes; bool ok; size_t lines; bool committed; } cases[] = {
         {h + "D\tData\nB\tData\\a.txt\nN\tb/c.txt\n", true, 3, false},
         {h + "B\tx.txt\nC\n", true, 1, true},
         {h + "B\tx.txt\nK\ty.t", true, 1, false},  // a last line cut short: its move never happened
@@ -25,10 +20,8 @@ TEST(JournalTextTest, OnlyAWholeWellFormedJournalProvesAnything)
         {"", false, 0, false},                      // empty, as an unflushed file after a power cut
         {"B\tx.txt\n", false, 0, false},            // no header
         {h + "B\tx.txt\r\n", false, 0, false},      // CR LF
-        {h + "\x7F\x45LF garbage\n", false, 0, false},
-        {h + "X\tx.txt\n", false, 0, false},
-        {h + "B\t..\\..\\x.exe\n", false, 0, false},
-        {h + "B\tx.txt\nC\nN\ty.txt\n", false, 0, false},
+        {h + "\x7F\x45LF garbage\n", false, 0, false}, {h + "X\tx.txt\n", false, 0, false},
+        {h + "B\t..\\..\\x.exe\n", false, 0, false}, {h + "B\tx.txt\nC\nN\ty.txt\n", false, 0, false},
         {h + "N\tb.txt\t0123456789abcdef0123456789abcdef\n", true, 1, false},  // the digest of what was written
         {h + "B\tb.txt\t0123456789abcdef0123456789abcdef\n", false, 0, false},
         {h + "N\tb.txt\t0123456789ABCDEF0123456789abcdef\n", false, 0, false},
@@ -55,10 +48,7 @@ TEST(RecordsTest, CountsOfServersAddressesAndRevisionsAreBounded)
         for (size_t i = 0; i < n; ++i) s += item;
         return s;
     };
-    const struct {
-        std::string xml;
-        EUpdateInfoResult result;
-    } infos[] = {
+    const struct { std::string xml; EUpdateInfoResult result; } infos[] = {
         {"<Root><LatestVersion>1</LatestVersion>" + repeat("<PatchServer url=\"u\"/>", kMaxPatchServers) + "</Root>",
          UPDATEINFO_OK},
         {"<Root>" + repeat("<PatchServer/>", kMaxPatchServers + 1) + "</Root>", UPDATEINFO_TOO_MANY_SERVERS},
@@ -84,17 +74,11 @@ TEST(RecordsTest, CountsOfServersAddressesAndRevisionsAreBounded)
 
 TEST(RecordsTest, TransferSettingsOfTheLocalConfigurationKeepTheirDefaultsUnlessSane)
 {
-    const struct {
-        const char* attributes;
-        std::uint32_t stallSeconds, rateLimitKiB;
-    } cases[] = {
-        {"", 30, 0},
-        {"StallSeconds=\"5\" RateLimitKiB=\"512\"", 5, 512},
-        {"StallSeconds=\"0\" RateLimitKiB=\"0\"", 30, 0},
-        {"StallSeconds=\"3601\"", 30, 0},
+    const struct { const char* attributes; std::uint32_t stallSeconds, rateLimitKiB; } cases[] = {
+        {"", 30, 0}, {"StallSeconds=\"5\" RateLimitKiB=\"512\"", 5, 512},
+        {"StallSeconds=\"0\" RateLimitKiB=\"0\"", 30, 0}, {"StallSeconds=\"3601\"", 30, 0},
         // 4 GiB/s in bytes would not fit the downloader's 32 bits.
-        {"RateLimitKiB=\"4194303\"", 30, 4194303},
-        {"RateLimitKiB=\"4194304\"", 30, 0},
+        {"RateLimitKiB=\"4194303\"", 30, 4194303}, {"RateLimitKiB=\"4194304\"", 30, 0},
         {"RateLimitKiB=\"99999999999999999999\"", 30, 0},
     };
     for (const auto& c : cases) {
@@ -113,14 +97,8 @@ TEST(RecordsTest, TransferSettingsOfTheLocalConfigurationKeepTheirDefaultsUnless
 // wrap its size and refuse every such delta.
 TEST(RecordsTest, FileListSizesPast4GiBAreReadWhole)
 {
-    const struct {
-        const char* text;
-        std::uint64_t size;
-    } cases[] = {
-        {"0", 0},
-        {"4294967295", 0xFFFFFFFFull},
-        {"4294967296", 0x100000000ull},
-        {"4298113024", 4298113024ull},
+    const struct { const char* text; std::uint64_t size; } cases[] = {
+        {"0", 0}, {"4294967295", 0xFFFFFFFFull}, {"4294967296", 0x100000000ull}, {"4298113024", 4298113024ull},
         {"1099511627779", (1ull << 40) + 3},
     };
     for (const auto& c : cases) {

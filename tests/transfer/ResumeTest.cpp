@@ -71,12 +71,11 @@ protected:
 TEST_F(ResumeTest, ACutTransferAsksForTheRestOnlyWhileTheFileIsTheSame)
 {
     const size_t n = 10000;
-    const std::string v1 = PatternBytes(n), v2 = ReplacedPatternBytes(n);
+    const std::string v1 = PatternBytes(n), v2 = PatternBytes(n, 0x5A);
+    // ranges: the Range of each request, "" for none
+    // monotonic: the received count never falls back
     const struct {
-        const char* opts;
-        std::vector<std::string> ranges;  // the Range of each request, "" for none
-        const std::string& body;
-        bool monotonic;  // the received count never falls back
+        const char* opts; std::vector<std::string> ranges; const std::string& body; bool monotonic;
     } cases[] = {
         {"cut=3000", {"", "bytes=3000-"}, v1, true},
         {"cut=3000:7000", {"", "bytes=3000-", "bytes=7000-"}, v1, true},
@@ -145,10 +144,8 @@ TEST_F(ResumeTest, AStallOrAStopKeepsWhatArrivedForTheNextDownload)
 TEST_F(ResumeTest, ADamagedOrForeignPartialIsNeverContinued)
 {
     const size_t n = 8000;
-    const struct {
-        const char* record;  // out.bin.resume as found
-        size_t partBytes;
-    } cases[] = {
+    // record: out.bin.resume as found
+    const struct { const char* record; size_t partBytes; } cases[] = {
         {"garbage", 3000},
         {"tidewell resume 1\nlength 8000\netag \"someone-else\"\nlast-modified \n", 3000},  // another file
         // The server's date, but another length.

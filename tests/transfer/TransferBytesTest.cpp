@@ -41,11 +41,7 @@ TEST(Md5Test, Rfc1321VectorsWholeAndInPieces)
 
 TEST(PathFenceTest, OnlyPlainRelativeNamesPassAndPackagesKeepOutOfTheEnginesFiles)
 {
-    const struct {
-        const char* name;
-        ENameKind kind;
-        ENameVerdict verdict;
-    } cases[] = {
+    const struct { const char* name; ENameKind kind; ENameVerdict verdict; } cases[] = {
         {"a.txt", NAME_PLAIN_FILE, NAME_OK}, {"Data/Sub/x.bin", NAME_RELATIVE_PATH, NAME_OK},
         {"a..b\\..c", NAME_RELATIVE_PATH, NAME_OK}, {"launcher.exe", NAME_PACKAGE_TARGET, NAME_OK},
         {"PatchCfg\\Revision.xml", NAME_PACKAGE_TARGET, NAME_OK}, {"PatchCfg\\PatchTempo", NAME_PACKAGE_TARGET, NAME_OK},
@@ -114,13 +110,9 @@ TEST(ProgressFiguresTest, PiecesOf256MiBOverOneGiBOnePieceBelowNeverNaN)
     }
 }
 
-TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
+TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumableAndRangesAreReadStrictly)
 {
-    const struct {
-        const char *etag, *date;
-        std::uint64_t length;
-        const char* validator;
-    } cases[] = {
+    const struct { const char *etag, *date; std::uint64_t length; const char* validator; } cases[] = {
         {"\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "\"5f-1a\""},
         {"W/\"5f-1a\"", "Mon, 07 Dec 2026 05:00:00 GMT", 100, "Mon, 07 Dec 2026 05:00:00 GMT"},  // weak: the date
         {"W/\"5f-1a\"", "", 100, ""},
@@ -144,22 +136,19 @@ TEST(ResumeRecordTest, OnlyAStrongValidatorAndAWholeLengthMakeAFileResumable)
                                    Replaced(good, "5000", "50a0"), Replaced(good, "5000", "99999999999999999999"),
                                    Replaced(good, "5000", "-5"), Replaced(good, "length", "size"), std::string()})
         EXPECT_FALSE(ReadResumeRecord(bad, &out)) << bad;
-}
 
-TEST(ResumeRecordTest, ContentRangeIsReadStrictly)
-{
-    const std::pair<const char*, SContentRange> good[] = {{"bytes 100-199/200", {100, 199, 200}},
-                                                           {"bytes 0-0/1", {0, 0, 1}},
-                                                           {"bytes 4294967296-8589934591/8589934592",
-                                                            {4294967296ull, 8589934591ull, 8589934592ull}}};
-    SContentRange r;
-    for (const auto& g : good) {
-        ASSERT_TRUE(ParseContentRange(g.first, &r)) << g.first;
-        EXPECT_EQ(r.first, g.second.first) << g.first;
-        EXPECT_EQ(r.last, g.second.last) << g.first;
-        EXPECT_EQ(r.total, g.second.total) << g.first;
+    // Content-Range is read strictly.
+    const std::pair<const char*, SContentRange> ranges[] = {{"bytes 100-199/200", {100, 199, 200}},
+                                                             {"bytes 0-0/1", {0, 0, 1}},
+                                                             {"bytes 4294967296-8589934591/8589934592",
+                                                              {4294967296ull, 8589934591ull, 8589934592ull}}};
+    SContentRange range;
+    for (const auto& g : ranges) {
+        ASSERT_TRUE(ParseContentRange(g.first, &range)) << g.first;
+        EXPECT_EQ(std::make_tuple(range.first, range.last, range.total),
+                  std::make_tuple(g.second.first, g.second.last, g.second.total)) << g.first;
     }
     for (const char* bad : {"bytes 100-199/*", "bytes */200", "bytes 100-99/200", "bytes 100-200/200", "bytes 100-199/200 ",
                             "items 100-199/200", "bytes -100-199/200", "bytes 1-99999999999999999999/200", ""})
-        EXPECT_FALSE(ParseContentRange(bad, &r)) << bad;
+        EXPECT_FALSE(ParseContentRange(bad, &range)) << bad;
 }

@@ -33,7 +33,9 @@ lower-cases URLs) and records every request line in DIR/requests.log:
       lm, weak, novalidator  Last-Modified only, a weak ETag, neither
 and records each request's line and headers in DIR/headers.log.
 """
+import contextlib
 import http.server
+import itertools
 import os
 import signal
 import socketserver
@@ -59,11 +61,8 @@ class FaultHandler(socketserver.StreamRequestHandler):
 
     def handle(self):
         line = self.rfile.readline(65536).decode("latin-1").rstrip("\r\n")
-        raw = []
-        for h in iter(lambda: self.rfile.readline(65536), b""):
-            if h in (b"\r\n", b"\n"):
-                break
-            raw.append(h.decode("latin-1").rstrip("\r\n"))
+        lines = itertools.takewhile(lambda h: h not in (b"\r\n", b"\n"), iter(lambda: self.rfile.readline(65536), b""))
+        raw = [h.decode("latin-1").rstrip("\r\n") for h in lines]
         self.fields = {name.strip().lower(): value.strip() for name, _, value in (t.partition(":") for t in raw)}
         with self.lock:
             self.log("requests.log", line + "\n")
@@ -90,10 +89,8 @@ class FaultHandler(socketserver.StreamRequestHandler):
         """Waits for the client to leave, 20 s at most."""
         self.wfile.flush()
         self.request.settimeout(20)
-        try:
+        with contextlib.suppress(OSError):
             self.rfile.read(1)
-        except OSError:
-            pass
 
     def paced(self, data, step, ms, limit=None):
         start = time.time()
@@ -236,10 +233,8 @@ def start(root):
 def stop(root):
     pidfile = os.path.join(root, "pid")
     if os.path.exists(pidfile):
-        try:
+        with contextlib.suppress(ProcessLookupError, ValueError):
             os.kill(int(open(pidfile).read()), signal.SIGTERM)
-        except (ProcessLookupError, ValueError):
-            pass
         os.remove(pidfile)
 
 

@@ -41,7 +41,7 @@ std::wstring FontFace(HWND hWnd)
 
 }  // namespace
 
-TEST(DialogTemplates, EveryTemplateOpensWithItsControlsAndTheSongtiFontBesideIconVersionAndManifest)
+TEST(DialogBase, TemplatesOpenWithTheirControlsAndFontCommandsReachTheHandlerButtonsAttachOnceCancelEnds)
 {
     const struct { UINT id; std::vector<int> controls; } cases[] = {
         {IDD_BG_DIALOG, {}},
@@ -64,17 +64,13 @@ TEST(DialogTemplates, EveryTemplateOpensWithItsControlsAndTheSongtiFontBesideIco
         EXPECT_EQ(FontFace(dialog.GetSafeHwnd()), L"\x5B8B\x4F53");
     }
     // The icon, the version and the manifest are there too.
-    HMODULE self = GetModuleHandleW(nullptr);
-    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(IDI_LAUNCHER), MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
-    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)), nullptr);             // RT_VERSION
-    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);             // RT_MANIFEST
-}
+    // (RT_GROUP_ICON, RT_VERSION, RT_MANIFEST)
+    for (const auto& r : {std::make_pair(IDI_LAUNCHER, 14), std::make_pair(1, 16), std::make_pair(1, 24)})
+        EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(r.first), MAKEINTRESOURCEW(r.second)), nullptr) << r.second;
 
-// Known commands reach the handler, unknown ones the default; an exception
-// in a handler stops at the window procedure and the dialog goes on. (A modal
-// loop ended by IDOK is the layered background's test.)
-TEST(DialogBase, CommandsReachTheHandlerButtonsAttachOnceAndCancelEndsTheDialog)
-{
+    // Known commands reach the handler, unknown ones the default; an exception
+    // in a handler stops at the window procedure and the dialog goes on. (A
+    // modal loop ended by IDOK is the layered background's test.)
     CProbeDialog dialog(IDD_LINESELECT_DIALOG);
     ASSERT_TRUE(dialog.Create());
     HWND hWnd = dialog.GetSafeHwnd();

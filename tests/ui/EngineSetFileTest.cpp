@@ -34,8 +34,8 @@ std::vector<long long> Fields(const SEngineSettings& s)
 }  // namespace
 
 // Attributes are read with their defaults; a file without EngineSetting
-// (none, broken, another root) is never written.
-TEST(EngineSetFileTest, AttributesReadWithTheirDefaultsAndOnlyEngineSettingIsEverWritten)
+// (none, broken, another root) is never written; a save keeps the rest.
+TEST(EngineSetFileTest, AttributesReadWithTheirDefaultsOnlyEngineSettingIsEverWrittenAndSavesKeepTheRest)
 {
     const std::vector<long long> defaults = Fields(SEngineSettings());
     std::vector<long long> soundOnly = defaults;
@@ -59,10 +59,8 @@ TEST(EngineSetFileTest, AttributesReadWithTheirDefaultsAndOnlyEngineSettingIsEve
         if (c.saved) continue;
         EXPECT_EQ(fs::exists("EngineSet.xml") ? ReadBytes("EngineSet.xml") : "(none)", c.xml ? c.xml : "(none)");
     }
-}
 
-TEST(EngineSetFileTest, SavingKeepsEverythingElseInTheFile)
-{
+    // Saving keeps everything else in the file.
     ScopedTestDir dir;
     WriteBytes("EngineSet.xml", kEngineSet);
     CEngineSetFile file;

@@ -99,11 +99,11 @@ struct SettingFixture {
 TEST(GameSettingTest, ControlsShowTheFileAndOkSavesAndStaysOpenKeepingTheRestOfTheFile)
 {
     SettingFixture f(kEngineSet);
-    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
-    EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));  // level 7 is none of the four
-    EXPECT_TRUE(f.Checked(IDC_RADIO_FULLSRC));
-    EXPECT_TRUE(f.Checked(IDC_CHECK_Mute));
+    // Level 7 is none of the four.
+    EXPECT_EQ(std::vector<bool>({f.Checked(IDC_RADIO_LEVEL3), f.Checked(IDC_RADIO_FULLSRC), f.Checked(IDC_CHECK_Mute)}),
+              std::vector<bool>(3, true));
     EXPECT_EQ(SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_GETPOS, 0, 0), 80);
+    EXPECT_EQ(f.Text(IDC_RADIO_LEVEL3), L"游戏内自定义");
     EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"80");
     EXPECT_EQ(f.Text(IDC_STATIC_SKILL_VALUE), L"20");
     const HWND combo = f.Item(IDC_COMBO_RESOLUTION);
@@ -130,8 +130,7 @@ TEST(GameSettingTest, ControlsShowTheFileAndOkSavesAndStaysOpenKeepingTheRestOfT
     f.ClickOkAndWaitForTheSave();
     f.ClickOkAndWaitForTheSave();
     s = f.Saved();
-    EXPECT_EQ(s.m_nGraphicLevel, 0);
-    EXPECT_EQ(s.m_nScreenWidth, 1024u);
+    EXPECT_EQ(std::make_tuple(s.m_nGraphicLevel, s.m_nScreenWidth), std::make_tuple(0, 1024u));
     // A trackbar moved by the program repaints, and its number follows.
     SendMessageW(f.Item(IDC_SLIDER_MUSIC), TBM_SETPOS, TRUE, 35);
     InvalidateRect(f.Item(IDC_SLIDER_MUSIC), nullptr, TRUE);
@@ -144,13 +143,12 @@ TEST(GameSettingTest, AMissingOrBrokenFileShowsTheDefaultsAndIsNotWrittenTextsFr
 {
     for (const char* text : {static_cast<const char*>(nullptr), "<EngineSetting><GlobleSetting Mute=\"1\"/>"}) {
         SettingFixture f(text, {{L"IDD_SETTING", L"Game settings"}, {L"IDC_OK", L"Save"}});
-        EXPECT_EQ(WindowText(f.dialog.GetSafeHwnd()), L"Game settings");
-        EXPECT_EQ(f.Text(IDC_STATIC_TITLE), L"Game settings");
-        EXPECT_EQ(f.Text(IDC_OK), L"Save");
-        EXPECT_EQ(f.Text(IDC_RADIO_LEVEL0), L"Low");  // a tag the table lacks shows its built-in text
-        EXPECT_TRUE(f.Checked(IDC_RADIO_LEVEL3));
-        EXPECT_TRUE(f.Checked(IDC_RADIO_WINDOW));
-        EXPECT_FALSE(f.Checked(IDC_CHECK_Mute));
+        // A tag the table lacks (IDC_RADIO_LEVEL0) shows its built-in text.
+        EXPECT_EQ(std::vector<std::wstring>({WindowText(f.dialog.GetSafeHwnd()), f.Text(IDC_STATIC_TITLE),
+                                             f.Text(IDC_OK), f.Text(IDC_RADIO_LEVEL0)}),
+                  (std::vector<std::wstring>{L"Game settings", L"Game settings", L"Save", L"Low"}));
+        EXPECT_EQ(std::vector<bool>({f.Checked(IDC_RADIO_LEVEL3), f.Checked(IDC_RADIO_WINDOW),
+                                     f.Checked(IDC_CHECK_Mute)}), (std::vector<bool>{true, true, false}));
         EXPECT_EQ(f.Text(IDC_STATIC_MUSIC_VALUE), L"50");
         EXPECT_EQ(SendMessageW(f.Item(IDC_COMBO_RESOLUTION), CB_GETCURSEL, 0, 0), 0);  // 0 x 0: the first fits
         f.Click(IDC_OK);

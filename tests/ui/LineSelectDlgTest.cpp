@@ -70,7 +70,7 @@ struct LineFixture {
 // A first choice takes the background and the rectangles but leaves the
 // close button its template look; opened again as a later choice, the close
 // button takes its own entry and no line is chosen.
-TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectanglesTheCloseButtonOnlyLater)
+TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectanglesTheCloseButtonOnlyLaterUnskinnedKeepsTheTemplate)
 {
     LineFixture f(true);
     ASSERT_TRUE(f.dialog.Skinned());
@@ -110,20 +110,18 @@ TEST(LineSelectDlgTest, SkinnedDialogTakesItsBackgroundAndRectanglesTheCloseButt
     f.Click(IDC_Button_Close);
     EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
     EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_UNICOM}) << "closing sends nothing";
-}
 
-TEST(LineSelectDlgTest, WithoutBackgroundTheTemplateLookStays)
-{
-    LineFixture f(false);
-    EXPECT_FALSE(f.dialog.Skinned());
-    EXPECT_EQ(InWindowRegion(f.dialog.GetSafeHwnd(), 120, 80), -1);
-    EXPECT_FALSE(f.dialog.Button(LineSelectDlg::BTN_TELECOM).Image().Loaded());
-    EXPECT_TRUE(IsWindowEnabled(f.Item(IDC_OK)));
-    SaveWindowShot(f.dialog.GetSafeHwnd(), L"line-select-dialog-template");
-    f.Choose(IDC_TELECOM, "Telecom");
-    f.Click(IDC_OK);
-    EXPECT_TRUE(PumpUntil([&] { return !f.Open(); }));
-    EXPECT_EQ(f.sent, std::vector<UINT>{WM_SELECT_TELECOM});
+    // Without a background the template look stays.
+    LineFixture plain(false);
+    EXPECT_FALSE(plain.dialog.Skinned());
+    EXPECT_EQ(InWindowRegion(plain.dialog.GetSafeHwnd(), 120, 80), -1);
+    EXPECT_FALSE(plain.dialog.Button(LineSelectDlg::BTN_TELECOM).Image().Loaded());
+    EXPECT_TRUE(IsWindowEnabled(plain.Item(IDC_OK)));
+    SaveWindowShot(plain.dialog.GetSafeHwnd(), L"line-select-dialog-template");
+    plain.Choose(IDC_TELECOM, "Telecom");
+    plain.Click(IDC_OK);
+    EXPECT_TRUE(PumpUntil([&] { return !plain.Open(); }));
+    EXPECT_EQ(plain.sent, std::vector<UINT>{WM_SELECT_TELECOM});
 }
 
 // Skin entries are read in order up to the first missing one (paths and
@@ -156,10 +154,8 @@ TEST(LineSelectDlgTest, SkinEntriesAreReadUpToTheFirstMissingOneAndTheSampleSkin
     for (int i = 0; i < LineSelectDlg::BTN_COUNT; ++i) {
         const SLineButtonSkin& b = dialog.ButtonSkin(i);
         EXPECT_TRUE(fs::exists(b.m_strPath)) << i;
-        EXPECT_GE(b.m_nRect[0], 0) << i;
-        EXPECT_LE(b.m_nRect[0] + b.m_nRect[2], info.bmWidth) << i;
-        EXPECT_LE(b.m_nRect[1] + b.m_nRect[3], info.bmHeight) << i;
-        EXPECT_GT(b.m_nRect[2] * b.m_nRect[3], 0) << i;
+        EXPECT_TRUE(b.m_nRect[0] >= 0 && b.m_nRect[0] + b.m_nRect[2] <= info.bmWidth &&
+                    b.m_nRect[1] + b.m_nRect[3] <= info.bmHeight && b.m_nRect[2] * b.m_nRect[3] > 0) << i;
     }
 
     // As a player first sees it: the sample artwork, Unicom chosen.

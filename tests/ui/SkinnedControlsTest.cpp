@@ -172,7 +172,7 @@ TEST(BitmapRegion, RegionsLeaveOutTheKeyColourAtEveryScaleAndDepth)
     EXPECT_EQ(std::vector<LONG>({box.left, box.top, box.right, box.bottom}), (std::vector<LONG>{0, 3, 1, 4}));
 }
 
-TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
+TEST(ScaledImage, FramesScaleApartKeyedEdgesTakeNoTintAndTheSkinVariantFitsTheScreensScale)
 {
     // Two 4 x 4 frames, red and blue, each with a key column on its left.
     const std::uint32_t key = 0xFA00FA, red = 0xC81E1E, blue = 0x1E1EC8;
@@ -206,18 +206,16 @@ TEST(ScaledImage, FramesScaleApartAndKeyedEdgesTakeNoTintOfTheKey)
     const std::vector<std::uint32_t> keyish = {0xFA00FA, 0xFA00FA, 0xFA00FA, 0xFA00FA};
     EXPECT_EQ(ResampleFrames(keyish, 2, 2, 1, 3, 3, false, key), std::vector<std::uint32_t>(9, 0xFA00FA));
     EXPECT_EQ(ResampleFrames(keyish, 2, 2, 1, 3, 3, true, key), std::vector<std::uint32_t>(9, key));
-}
 
-TEST(DpiScale, TheLargestSkinVariantNotAboveTheScreensScaleIsDrawnAndFramesScale)
-{
+    // The largest skin variant not above the screen's scale is drawn.
     ScopedTestDir dir;
     WriteBytes("bg.bmp", "x");
     WriteBytes("bg@150.bmp", "x");
     fs::create_directories("btn@200.bmp");  // a folder is no image
-    const struct { const wchar_t* name; int dpi; const wchar_t* chosen; int made; } cases[] = {
+    const struct { const wchar_t* name; int dpi; const wchar_t* chosen; int made; } variants[] = {
         {L"bg.bmp", 96, L"bg.bmp", 96}, {L"bg.bmp", 120, L"bg.bmp", 96}, {L"bg.bmp", 144, L"bg@150.bmp", 144},
         {L"bg.bmp", 192, L"bg@150.bmp", 144}, {L"btn.bmp", 192, L"btn.bmp", 96}, {L"noext", 192, L"noext", 96}};
-    for (const auto& c : cases) {
+    for (const auto& c : variants) {
         int made = 0;
         const std::wstring chosen = SkinVariant((dir.Path() / c.name).wstring(), c.dpi, &made);
         EXPECT_EQ(fs::path(chosen).filename().wstring(), c.chosen) << c.dpi;

@@ -65,10 +65,8 @@ TEST_F(FailoverTest, EachServerOfTheVersionIsTriedInOrderAndTheLogSaysWhyItWasLe
 
 TEST_F(FailoverTest, BrokenTransfersResumeAndAWrongResumedBodyIsFetchedAgainFromZero)
 {
-    const struct {
-        const char* opts;
-        std::vector<std::string> ranges;  // Range of each request to the server
-    } cases[] = {
+    // ranges: Range of each request to the server
+    const struct { const char* opts; std::vector<std::string> ranges; } cases[] = {
         {"stall=2500", {"", "bytes=2500-"}},          // silent: abandoned after the stall time-out
         {"wrong,cut=2500", {"", "bytes=2500-", ""}},  // digest mismatch: once more from zero
     };
@@ -125,12 +123,7 @@ TEST_F(FailoverTest, TheOtherServersOfTheVersionOnTheSameLineFollowTheChosenOneI
                                server("0000300", "", "http://uc/", "p/"),
                                server("0000300", "http://d/", "", "q/"),
                                server("0000300", "http://a/", "", "p/")};
-    const struct {
-        size_t chosen;
-        bool telecom;
-        std::string base;
-        std::vector<std::string> others;
-    } cases[] = {
+    const struct { size_t chosen; bool telecom; std::string base; std::vector<std::string> others; } cases[] = {
         // Not b (another version), not c (no address on the line), a once.
         {3, true, "http://d/q/", {"http://a/p/"}},
         {0, true, "http://a/p/", {"http://d/q/"}},

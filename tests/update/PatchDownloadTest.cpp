@@ -33,8 +33,7 @@ TEST_F(PatchDownloadTest, FetchesTheUpgradeOrDegradePackageIntoTheTempDirectory)
     EXPECT_TRUE(ReadBytes("PatchCfg/PatchTemp/12000") == PatternBytes(12000));
     EXPECT_EQ(engine.m_strPackagePath, "PatchCfg\\PatchTemp\\12000");
     EXPECT_EQ(ListenerTexts().front(), L"Downloading 12000");
-    EXPECT_EQ(single.front(), 0.0f);
-    EXPECT_EQ(single.back(), 1.0f);
+    EXPECT_EQ(std::make_pair(single.front(), single.back()), std::make_pair(0.0f, 1.0f));
     EXPECT_EQ(total, (std::vector<float>{0.0f, 1.0f}));
     EXPECT_EQ(Requests(), 1u);
     EXPECT_FALSE(engine.IsDownloading());

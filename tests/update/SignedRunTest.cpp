@@ -66,11 +66,7 @@ TEST_F(SignedRunTest, EveryBadSignatureIsRefusedSignedUpdatesInstallOlderInforma
     Game({"k1"});
     // Every bad signature of the update information is refused with its own log line.
     const fs::path archive = www / "newupdateinfo.zip", sig = www / "newupdateinfo.zip.minisig";
-    const struct {
-        const char* what;
-        std::function<void()> spoil;
-        const wchar_t* logLine;
-    } cases[] = {
+    const struct { const char* what; std::function<void()> spoil; const wchar_t* logLine; } cases[] = {
         {"tampered archive", [&] { WriteBytes(archive, ReadBytes(archive) + "x"); }, L"signature does not match the file"},
         {"another key", [&] { Sign(archive, "k2"); }, L"signed by a key that is not trusted"},
         {"no signature", [&] { fs::remove(sig); }, L"no signature file"},
@@ -201,10 +197,9 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileOrADamagedDeltaTakesTh
                  FileListXml("0000100", "0000200", DeltaItem(bigNew, big, Md5HexOf(bigNew)), "1.1.0"),
                  {{"Data/big.pak", "TWDELTA1 but nothing a delta holds"}});
     Game({"k1"});
+    // fallback: to the whole-file package
     const struct {
-        const char* deltaPackage;
-        std::string installed;
-        bool fallback;  // to the whole-file package
+        const char* deltaPackage; std::string installed; bool fallback;
     } cases[] = {{"delta.exe", big, false}, {"delta.exe", big + "modified", true}, {"damaged.exe", big, true}};
     for (const auto& c : cases) {
         Publish("k1", "1000", false,
@@ -238,12 +233,7 @@ TEST_F(SignedRunTest, HandOpenedPackagesNeedTheirOwnSignatureAndAmbiguousKeysSto
     fs::copy_file(Package("up100.exe"), package);
     WriteBytes("hand/other.exe", "another file");
     Sign("hand/other.exe", "k1");
-    const struct {
-        const char* what;
-        std::function<void()> spoil;
-        fs::path path;
-        const wchar_t* logLine;
-    } cases[] = {
+    const struct { const char* what; std::function<void()> spoil; fs::path path; const wchar_t* logLine; } cases[] = {
         {"no signature", [] {}, package, L"no signature file beside it"},
         {"another file's", [&] { fs::copy_file("hand/other.exe.minisig", sig); }, package,
          L"signature does not match the file"},
@@ -271,10 +261,7 @@ TEST_F(SignedRunTest, HandOpenedPackagesNeedTheirOwnSignatureAndAmbiguousKeysSto
     const std::string key = KeyXml(s_packages / "k1.pub");
     const std::string config = LocalConfig("0000100", {InfoUrl()});
     auto with = [&](const std::string& tail) { return Replaced(config, "</Root>", tail + "</Root>"); };
-    const struct {
-        std::string config;
-        const wchar_t* logLine;
-    } ambiguous[] = {
+    const struct { std::string config; const wchar_t* logLine; } ambiguous[] = {
         {with("<TrustedKeys/><TrustedKeys>" + key + "</TrustedKeys>"), L"more than one TrustedKeys section"},
         {with("<TrustedKeys/>"), L"a TrustedKeys section without a Key"},
         {with("<TrustedKeys><Key>RWQ-not-a-key</Key>" + key + "</TrustedKeys>"), L"key 1 is not a minisign public key"},

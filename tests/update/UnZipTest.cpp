@@ -92,11 +92,8 @@ TEST_F(UnZipTest, NamesInAnyLanguageUnpackExactlyAndUndecodableOrClashingOnesAre
 {
     wchar_t ansi[16] = L"";
     MultiByteToWideChar(CP_ACP, 0, "caf\xe9.txt", -1, ansi, 16);  // how this machine reads the unflagged bytes
-    const struct {
-        const char* zip;
-        std::map<std::wstring, std::string> files;  // empty: refused
-        const wchar_t* logLine;
-    } cases[] = {
+    // files: empty: refused
+    const struct { const char* zip; std::map<std::wstring, std::string> files; const wchar_t* logLine; } cases[] = {
         {"utf8names.zip",
          {{L"donn\u00e9es/caf\u00e9/r\u00e9sum\u00e9.txt", "latin"}, {L"\u6570\u636e/\u6587\u4ef6.txt", "cjk"},
           {L"\U0001F600/emoji\U0001F600.txt", "emoji"}, {L"e\u0301.txt", "nfd"}, {L"\u00e9.txt", "nfc"}},

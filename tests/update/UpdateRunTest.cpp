@@ -234,10 +234,7 @@ TEST_F(UpdateRunTest, NothingTheServerSendsIsInstalledBeforeItPassesItsChecks)
     std::string deep, servers;
     for (int i = 0; i < 15000; ++i) deep += "<a>";
     for (int i = 0; i < 300; ++i) servers += "<PatchServer url=\"x\"/>";
-    const struct {
-        Tree entries;
-        EFault fault;
-    } cases[] = {
+    const struct { Tree entries; EFault fault; } cases[] = {
         {{{"NewUpdateInfo.xml", "<Root><LatestVersion>1</LatestVersion>" + deep + "</Root>"}}, FAULT_BOUND_EXCEEDED},
         {{{"NewUpdateInfo.xml", "<Root><LatestVersion>1</LatestVersion>" + servers + "</Root>"}}, FAULT_BOUND_EXCEEDED},
         {{{"NewUpdateInfo.xml", good + std::string(5u << 20, ' ')}}, FAULT_BOUND_EXCEEDED},  // a zip bomb

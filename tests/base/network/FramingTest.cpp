@@ -16,10 +16,7 @@ using Base::Utility::CSerializer;
 namespace {
 
 struct Push {
-    int result;
-    std::uint32_t consumed, remaining, headerLength, copied;
-    std::uint16_t id;
-    std::uint8_t tailFlag;
+    int result; std::uint32_t consumed, remaining, headerLength, copied; std::uint16_t id; std::uint8_t tailFlag;
 };
 
 Push PushAll(CMsgPackQueue& q, const std::string& bytes)

@@ -77,11 +77,9 @@ TEST(TcpSocketTest, ConnectAcceptBothEndsAddressesAndBindListenAndOptionFailures
 
     RecordingSocket bogus;
     bogus.Attach(static_cast<SOCKET>(0x7FF0), TCP_STATE_IDLE);  // not a socket
-    EXPECT_FALSE(bogus.SetNonblocking(true));
-    EXPECT_FALSE(bogus.SetNoDelay(true));
-    EXPECT_FALSE(bogus.SetLinger(1, 2000));
-    EXPECT_FALSE(bogus.SetSendBuffSize(8192));
-    EXPECT_FALSE(bogus.SetRecvBuffSize(8192));
+    EXPECT_EQ(std::vector<bool>({bogus.SetNonblocking(true), bogus.SetNoDelay(true), bogus.SetLinger(1, 2000),
+                                 bogus.SetSendBuffSize(8192), bogus.SetRecvBuffSize(8192)}),
+              std::vector<bool>(5, false));
     EXPECT_EQ(bogus.codes, std::vector<int>(5, WSAENOTSOCK));
     bogus.Detach();
     RecordingSocket fresh;

@@ -27,9 +27,7 @@ void Forever(void*)
 }
 
 std::atomic<int> g_constructed{0};
-struct Counted {
-    Counted() { ++g_constructed, Sleep(20); }
-};
+struct Counted { Counted() { ++g_constructed, Sleep(20); } };
 
 }  // namespace
 

@@ -61,14 +61,10 @@ TEST(TextTableParse, BlanksSeparateQuotesKeepBlanksAndOnlyTwoTokenLinesAreEntrie
 TEST(TextTableDecode, ByteOrderMarkSelectsTheEncodingBadBytesStayInsideAndFormatsAreChecked)
 {
     const std::pair<std::string, std::wstring> cases[] = {
-        {Utf16Le(L"K \x4E2D\r\nL v\r\n"), L"K \x4E2D\nL v\n"},
-        {std::string("\xFE\xFF\x00K\x4E\x2D", 6), L"K\x4E2D"},
-        {"\xEF\xBB\xBFK \xE4\xB8\xAD\r\n", L"K \x4E2D\n"},
-        {"K \xE9\r\n", L"K \xE9\n"},
+        {Utf16Le(L"K \x4E2D\r\nL v\r\n"), L"K \x4E2D\nL v\n"}, {std::string("\xFE\xFF\x00K\x4E\x2D", 6), L"K\x4E2D"},
+        {"\xEF\xBB\xBFK \xE4\xB8\xAD\r\n", L"K \x4E2D\n"}, {"K \xE9\r\n", L"K \xE9\n"},
         {Utf16Le(L"a\rb"), L"a\rb"},  // a lone CR is kept by the text mode
-        {"", L""},
-        {"\xEF\xBB\xBF" "a\xE4\xB8", L"a\xFFFD"},
-        {"\xEF\xBB\xBF\xFF" "b", L"\xFFFD" L"b"},
+        {"", L""}, {"\xEF\xBB\xBF" "a\xE4\xB8", L"a\xFFFD"}, {"\xEF\xBB\xBF\xFF" "b", L"\xFFFD" L"b"},
         {std::string("\xFF\xFE" "a", 3), L""},
     };
     for (const auto& c : cases) EXPECT_EQ(DecodeTextFile(c.first, &Latin1), c.second) << testing::PrintToString(c.first);

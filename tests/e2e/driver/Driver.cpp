@@ -160,9 +160,7 @@ bool Accessible(HWND control, std::wstring* name, long* role, std::wstring* valu
     IAccessible* acc = nullptr;
     if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc))))
         return false;
-    VARIANT self, r;
-    VariantInit(&self);
-    VariantInit(&r);
+    VARIANT self = {}, r = {};  // VT_EMPTY, as VariantInit leaves them
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
     BSTR text = nullptr, v = nullptr;
