@@ -21,7 +21,13 @@ PATCHTOOL="$BUILD/../host/tools/patchtool"
 . "$ROOT/tests/e2e/updater-lib.sh"
 TITLE=Tidewell
 log_text() { iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null; }
-fail() { echo "FAIL [$SCENARIO]: $*"; [ -f "${GAMEDIR:-/nonexistent}/PatchCfg/PatchTemp/Tidewell.log" ] && log_text | tail -n 25; exit 1; }
+fail() { # the open log and the failed runs' logs say what the window did not
+  echo "FAIL [$SCENARIO]: $*"; local f
+  for f in "${GAMEDIR:-/nonexistent}"/PatchCfg/PatchTemp/*.{log,err}; do
+    [ -f "$f" ] && { echo "-- $f"; iconv -f UTF-16 -t UTF-8 "$f" | tail -n 25; }
+  done
+  exit 1
+}
 patchtool() { # args with Linux paths; the host build's tool when there is one
   if [ -n "$PATCHTOOL" ]; then "$PATCHTOOL" "$@" >/dev/null; return; fi
   local a=() x
