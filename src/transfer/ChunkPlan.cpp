@@ -74,6 +74,18 @@ void CChunkPlan::UseLocal(std::uint32_t chunk, const std::string& localPath, std
     m_sorted = false;
 }
 
+void CChunkPlan::OfferManifestFile(const std::string& localPath, const SManifest& m, const SManifestFile& f)
+{
+    std::vector<SPlace> places;
+    std::uint64_t offset = 0;
+    for (std::uint32_t k = 0; k < f.chunkCount; ++k) {
+        const SChunkRef& c = m.chunks[m.Chunks(f)[k]];
+        places.push_back({c.id, offset, c.length});
+        offset += c.length;
+    }
+    OfferPlaces(localPath, places);
+}
+
 void CChunkPlan::OfferPlaces(const std::string& localPath, const std::vector<SPlace>& places)
 {
     CFile file(nullptr, &std::fclose);

@@ -63,6 +63,8 @@ public:
         std::uint32_t length;
     };
     void OfferPlaces(const std::string& localPath, const std::vector<SPlace>& places);
+    // Every chunk of file f of manifest m, at its place in the local file.
+    void OfferManifestFile(const std::string& localPath, const SManifest& m, const SManifestFile& f);
     // The chunks of a local file of unknown contents, cut and hashed as the publisher cuts them.
     void OfferFile(const std::string& localPath);
     // Whether any rebuilt file still needs a chunk with this id from a bundle.

@@ -234,18 +234,10 @@ void CChunkUpdate::PlanRepair(const SManifest& m, const SVerifyReport& found, CC
     for (std::uint32_t i : found.damaged) {
         const SManifestFile& f = m.files[i];
         const std::string local = InstalledPath(GameDir(), m.Path(f));
-        if (LocalSize(local) != static_cast<long long>(f.size)) {
+        if (LocalSize(local) != static_cast<long long>(f.size))
             plan.OfferFile(local);
-            continue;
-        }
-        std::vector<CChunkPlan::SPlace> places;
-        std::uint64_t offset = 0;
-        for (std::uint32_t k = 0; k < f.chunkCount; ++k) {
-            const SChunkRef& c = m.chunks[m.Chunks(f)[k]];
-            places.push_back({c.id, offset, c.length});
-            offset += c.length;
-        }
-        plan.OfferPlaces(local, places);
+        else
+            plan.OfferManifestFile(local, m, f);
     }
     OfferIntactFiles(m, plan, rebuilt);
 }

@@ -21,12 +21,13 @@ PATCHTOOL="$BUILD/../host/tools/patchtool"
 . "$ROOT/tests/e2e/updater-lib.sh"
 TITLE=Tidewell
 log_text() { iconv -f UTF-16 -t UTF-8 "$GAMEDIR/PatchCfg/PatchTemp/Tidewell.log" 2>/dev/null; }
-fail() { # the open log and the failed runs' logs say what the window did not
-  echo "FAIL [$SCENARIO]: $*"; local f
+fail() { echo "FAIL [$SCENARIO]: $*"; [ -n "${GAMEDIR:-}" ] && all_logs | tail -n 60; exit 1; }
+all_logs() { # the open log and the failed runs' .err logs, each under its name
+  local f
   for f in "${GAMEDIR:-/nonexistent}"/PatchCfg/PatchTemp/*.{log,err}; do
-    [ -f "$f" ] && { echo "-- $f"; iconv -f UTF-16 -t UTF-8 "$f" | tail -n 25; }
+    [ -f "$f" ] && { echo "-- $f"; iconv -f UTF-16 -t UTF-8 "$f" 2>/dev/null; }
   done
-  exit 1
+  return 0
 }
 patchtool() { # args with Linux paths; the host build's tool when there is one
   if [ -n "$PATCHTOOL" ]; then "$PATCHTOOL" "$@" >/dev/null; return; fi
@@ -157,13 +158,7 @@ updated() { # seconds[, game arguments]: the launcher ends within them, at 00003
 }
 log_has() { log_text | grep -q "$1"; }
 begun() { [ "$(log_text | grep -c "DownloadAllPatchFiles::Begin")" -ge "$1" ]; }  # steps begun
-logs_have() { # the open log and the failed runs' .err logs
-  local f
-  for f in "$GAMEDIR"/PatchCfg/PatchTemp/*.log "$GAMEDIR"/PatchCfg/PatchTemp/*.err; do
-    [ -f "$f" ] && iconv -f UTF-16 -t UTF-8 "$f" 2>/dev/null | grep -qF "$1" && return 0
-  done
-  return 1
-}
+logs_have() { all_logs | grep -qF "$1"; }
 same_tree() { # tree: every file of it in the installation, byte for byte
   (cd "$1" && find . -type f) | while IFS= read -r f; do cmp -s "$1/$f" "$GAMEDIR/$f" || fail "$f differs"; done
 }

@@ -178,16 +178,7 @@ TEST(ChunkStore, AnInstallationBecomesTheNextVersionFromFewChunksAndVerifyTellsD
     CChunkPlan plan(m2);
     for (std::uint32_t i = 0; i < m2.files.size(); ++i)
         if (m2.Path(m2.files[i]) != "Binaries\\Game.exe") plan.Rebuild(i);
-    for (const SManifestFile& f : m1.files) {
-        std::vector<CChunkPlan::SPlace> places;
-        std::uint64_t offset = 0;
-        for (std::uint32_t k = 0; k < f.chunkCount; ++k) {
-            const SChunkRef& c = m1.chunks[m1.Chunks(f)[k]];
-            places.push_back({c.id, offset, c.length});
-            offset += c.length;
-        }
-        plan.OfferPlaces(InstalledPath("game", m1.Path(f)), places);
-    }
+    for (const SManifestFile& f : m1.files) plan.OfferManifestFile(InstalledPath("game", m1.Path(f)), m1, f);
     EXPECT_GT(plan.LocalBytes(), 2u << 20);
     EXPECT_LT(plan.FetchBytes(), 300000u + 4 * (kChunkMax)) << "only the inserted bytes and the chunks around edits";
     CChunkSpool spool(m2, plan.Index());
