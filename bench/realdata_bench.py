@@ -8,8 +8,8 @@ the npm registry into a cache. Per step, measured in one run:
   --long --patch-from and bsdiff summed over the changed files; the time of
   `updater install` of each package against unzip + cp + md5sum of the same
   package, and of a whole `updater update` over nginx against curl + unzip +
-  cp (Wine's start taken off); the installer's peak memory (resident, the
-  whole Wine process).
+  cp (Wine's start taken off, a Wine desktop held open as Windows has one);
+  the installer's peak memory (resident, the whole Wine process).
 
 usage: realdata_bench.py BUILD_DIR HOST_BUILD_DIR WORK_DIR
 """
@@ -152,9 +152,6 @@ def main():
     build, host, work = (os.path.abspath(a) for a in sys.argv[1:4])
     work = os.path.join(work, "realdata")
     os.makedirs(work, exist_ok=True)
-    # The optimised build (the host's has the sanitizers), with Windows paths.
-    patchtool = [tb.WINE_RUN, os.path.join(build, "tools", "patchtool.exe")]
-    wp = tb.wine_path
     trees = game_trees(work)
     start = tb.best(tb.updater(build, "--version"))
     www = os.path.join(work, "www")
@@ -164,60 +161,68 @@ def main():
     subprocess.run([NGINX, "start", ngx, www], check=True)
     port = int(open(os.path.join(ngx, "port")).read())
     try:
-        for (a, old), (b, new) in zip(zip(VERSIONS, trees), list(zip(VERSIONS, trees))[1:]):
-            pairs = changed_files(old, new)
-            pkgs = {}
-            for kind, extra in (("whole", []), ("delta", ["--delta"])):
-                pkgs[kind] = os.path.join(work, "%s_%s_%s.exe" % (kind, a, b))
-                t = time.perf_counter()
-                subprocess.run(patchtool + ["pack", "--old", wp(old), "--new", wp(new), "--from", a, "--to", b, "-o",
-                                            wp(pkgs[kind])] + extra, check=True, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-                pack_time = time.perf_counter() - t
-            refs = reference_bytes(work, pairs)
-            best = min(refs.values())
-            delta = os.path.getsize(pkgs["delta"])
-            print("step %s -> %s: %d changed files; whole package %.2f MiB, delta package %.3f MiB (packed in %.0f s) "
-                  "= %.2f x the smallest reference (goal <= 0.9): %s"
-                  % (a, b, len(pairs), os.path.getsize(pkgs["whole"]) / 1048576.0, delta / 1048576.0, pack_time,
-                     delta / best, ", ".join("%s %.3f MiB" % (k, v / 1048576.0) for k, v in refs.items())))
-            game = os.path.join(work, "game")
-            times = {}
-            for kind in ("whole", "delta"):
-                times[kind] = min(install_time(build, game, old, a, pkgs[kind], start) for _ in range(2))
-            ref = min(reference_install(work, pkgs["whole"], game, old) for _ in range(2))
-            print("  install: whole %.2f s, delta %.2f s (%.2f x whole, goal <= 1.2) against unzip + cp + md5sum "
-                  "%.2f s -> %.2f x (goal <= 1.3)"
-                  % (times["whole"], times["delta"], times["delta"] / times["whole"], ref, times["whole"] / ref))
-            peaks = {kind: install_peak(build, game, old, a, pkgs[kind]) for kind in ("whole", "delta")}
-            print("  installer peak memory (the whole Wine process): whole %.1f MiB, delta %.1f MiB"
-                  % (peaks["whole"] / 1024.0, peaks["delta"] / 1024.0))
-            # A whole update over nginx: the step's packages published, the installation at the old version.
-            site = os.path.join(www, a)
-            desc = os.path.join(work, "publish.txt")
-            url = "http://127.0.0.1:%d/%s/" % (port, a)
-            with open(desc, "w") as f:
-                f.write("latest %s\nserver url=%s dir=patches/ version=%s\nstep %s %s upgrade=%s upgradedelta=%s\n"
-                        % (b, url, b, a, b, wp(pkgs["whole"]), wp(pkgs["delta"])))
-            subprocess.run(patchtool + ["publish", wp(desc), "-o", wp(site)], check=True, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-            runs = []
-            for _ in range(2):
-                fresh(game, old, a, url)
-                runs.append(ib.timed(tb.updater(build, "update", "--dir", tb.wine_path(game))) - start)
-            curl = []
-            for _ in range(2):
-                got = os.path.join(work, "got.exe")
-                t = time.perf_counter()
-                subprocess.run(["curl", "-s", "-o", got, url + "patches/" + os.path.basename(pkgs["whole"]).lower()],
-                               check=True)
-                fetched = time.perf_counter() - t
-                curl.append(fetched + reference_install(work, got, game, old))
-            ref_update = min(curl)
-            print("  update over nginx: updater update %.2f s against curl + unzip + cp %.2f s -> %.2f x (goal <= 1.5)"
-                  % (min(runs), ref_update, min(runs) / ref_update))
+        with tb.desktop_held(build):
+            run_steps(build, work, trees, start, www, port)
     finally:
         subprocess.run([NGINX, "stop", ngx], check=False)
+
+
+def run_steps(build, work, trees, start, www, port):
+    # The optimised build (the host's has the sanitizers), with Windows paths.
+    patchtool = [tb.WINE_RUN, os.path.join(build, "tools", "patchtool.exe")]
+    wp = tb.wine_path
+    for (a, old), (b, new) in zip(zip(VERSIONS, trees), list(zip(VERSIONS, trees))[1:]):
+        pairs = changed_files(old, new)
+        pkgs = {}
+        for kind, extra in (("whole", []), ("delta", ["--delta"])):
+            pkgs[kind] = os.path.join(work, "%s_%s_%s.exe" % (kind, a, b))
+            t = time.perf_counter()
+            subprocess.run(patchtool + ["pack", "--old", wp(old), "--new", wp(new), "--from", a, "--to", b, "-o",
+                                        wp(pkgs[kind])] + extra, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            pack_time = time.perf_counter() - t
+        refs = reference_bytes(work, pairs)
+        best = min(refs.values())
+        delta = os.path.getsize(pkgs["delta"])
+        print("step %s -> %s: %d changed files; whole package %.2f MiB, delta package %.3f MiB (packed in %.0f s) "
+              "= %.2f x the smallest reference (goal <= 0.9): %s"
+              % (a, b, len(pairs), os.path.getsize(pkgs["whole"]) / 1048576.0, delta / 1048576.0, pack_time,
+                 delta / best, ", ".join("%s %.3f MiB" % (k, v / 1048576.0) for k, v in refs.items())))
+        game = os.path.join(work, "game")
+        times = {}
+        for kind in ("whole", "delta"):
+            times[kind] = min(install_time(build, game, old, a, pkgs[kind], start) for _ in range(2))
+        ref = min(reference_install(work, pkgs["whole"], game, old) for _ in range(2))
+        print("  install: whole %.2f s, delta %.2f s (%.2f x whole, goal <= 1.2) against unzip + cp + md5sum "
+              "%.2f s -> %.2f x (goal <= 1.3)"
+              % (times["whole"], times["delta"], times["delta"] / times["whole"], ref, times["whole"] / ref))
+        peaks = {kind: install_peak(build, game, old, a, pkgs[kind]) for kind in ("whole", "delta")}
+        print("  installer peak memory (the whole Wine process): whole %.1f MiB, delta %.1f MiB"
+              % (peaks["whole"] / 1024.0, peaks["delta"] / 1024.0))
+        # A whole update over nginx: the step's packages published, the installation at the old version.
+        site = os.path.join(www, a)
+        desc = os.path.join(work, "publish.txt")
+        url = "http://127.0.0.1:%d/%s/" % (port, a)
+        with open(desc, "w") as f:
+            f.write("latest %s\nserver url=%s dir=patches/ version=%s\nstep %s %s upgrade=%s upgradedelta=%s\n"
+                    % (b, url, b, a, b, wp(pkgs["whole"]), wp(pkgs["delta"])))
+        subprocess.run(patchtool + ["publish", wp(desc), "-o", wp(site)], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        runs = []
+        for _ in range(2):
+            fresh(game, old, a, url)
+            runs.append(ib.timed(tb.updater(build, "update", "--dir", tb.wine_path(game))) - start)
+        curl = []
+        for _ in range(2):
+            got = os.path.join(work, "got.exe")
+            t = time.perf_counter()
+            subprocess.run(["curl", "-s", "-o", got, url + "patches/" + os.path.basename(pkgs["whole"]).lower()],
+                           check=True)
+            fetched = time.perf_counter() - t
+            curl.append(fetched + reference_install(work, got, game, old))
+        ref_update = min(curl)
+        print("  update over nginx: updater update %.2f s against curl + unzip + cp %.2f s -> %.2f x (goal <= 1.5)"
+              % (min(runs), ref_update, min(runs) / ref_update))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@ same program on an empty input) is taken off the updater's times.
 
 usage: transfer_bench.py BUILD_DIR WORK_DIR [--quick]
 """
+import contextlib
 import os
 import random
 import shutil
@@ -62,6 +63,25 @@ def make_tree_zip(work, files, total):
     subprocess.run(["zip", "-q", "-r", "-6", archive, "."], cwd=tree, check=True)
     shutil.rmtree(tree)
     return archive
+
+
+@contextlib.contextmanager
+def desktop_held(build):
+    """Windows always has a desktop. Wine starts one for the first window of a
+    process (0.1 s here) and ends it a second after the last process left: a
+    process that waits on it keeps one desktop open for every timed run."""
+    holder = subprocess.Popen([WINE_RUN, os.path.join(build, "tests", "driver.exe"), "wait-window",
+                               "no window has this title", "1800000"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(200):  # ten seconds at most
+            if subprocess.run(["pgrep", "-f", "explorer.exe /desktop"], stdout=subprocess.DEVNULL).returncode == 0:
+                break
+            time.sleep(0.05)
+        yield
+    finally:
+        holder.kill()
+        holder.wait()
 
 
 def updater(build, *args):

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <vector>
 
 #include "base/utility/PathText.h"
 #include "base/utility/WinHandle.h"
@@ -19,13 +20,12 @@ std::wstring GetParentDir(const std::wstring& path)
 void MakeDirectories(const std::wstring& dir)
 {
     std::wstring p = WithBackslashes(dir);
-    if (p.empty()) return;
-    // Most calls find the directory in place; one look saves a call per level.
-    if (DirectoryExists(p)) return;
-    if (p.back() != L'\\') p.push_back(L'\\');
-    for (size_t i = 0; i < p.size(); ++i) {
-        if (p[i] == L'\\' && i > 0) CreateDirectoryW(p.substr(0, i).c_str(), nullptr);
-    }
+    while (p.size() > 1 && p.back() == L'\\') p.pop_back();
+    // Only the missing levels are created: a look at a directory is cheap,
+    // creating one (even one that exists) asks the file system for much more.
+    std::vector<std::wstring> missing;
+    for (; !p.empty() && !DirectoryExists(p); p = GetParentDir(p)) missing.push_back(p);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryW(it->c_str(), nullptr);
 }
 
 bool DirectoryExists(const std::wstring& dir)
@@ -60,6 +60,10 @@ bool FileExists(const std::wstring& path)
 
 bool DeleteFileForced(const std::wstring& path)
 {
+    // Most files are not read-only: their attributes are left alone, which
+    // halves what a deletion asks of the file system.
+    if (DeleteFileW(path.c_str())) return true;
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return DeleteFileW(path.c_str()) != FALSE;
 }

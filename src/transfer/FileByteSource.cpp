@@ -19,13 +19,17 @@ bool CFileByteSource::Read(std::uint64_t offset, void* out, std::size_t length) 
 {
     if (!m_file || offset > m_size || length > m_size - offset) return false;
     unsigned char* p = static_cast<unsigned char*>(out);
+    // A seek and a plain read: a read at an offset of its own costs Wine a
+    // call to its server per read. Threads sharing the source take turns.
+    std::lock_guard<std::mutex> one(m_reading);
     while (length > 0) {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
         const DWORD chunk = length > 0x10000000 ? 0x10000000 : static_cast<DWORD>(length);
         DWORD got = 0;
-        if (!ReadFile(m_file.Get(), p, chunk, &got, &at) || got == 0) return false;
+        if (!SetFilePointerEx(m_file.Get(), at, nullptr, FILE_BEGIN) ||
+            !ReadFile(m_file.Get(), p, chunk, &got, nullptr) || got == 0)
+            return false;
         p += got;
         offset += got;
         length -= got;

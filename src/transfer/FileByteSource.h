@@ -1,6 +1,7 @@
 // The bytes of a file, read on demand.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "ByteSource.h"
@@ -20,4 +21,5 @@ private:
     mutable Base::Utility::CKernelHandle m_mapping;
     mutable Base::Utility::CMapView m_view;
     std::uint64_t m_size = 0;
+    mutable std::mutex m_reading;
 };

@@ -1,12 +1,14 @@
 #include "InstallJournal.h"
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "Directories.h"
 #include "JournalText.h"
 #include "Md5File.h"
 #include "PathFence.h"
+#include "base/utility/ParallelFor.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
 
@@ -208,21 +210,32 @@ bool CInstallJournal::MoveAsideAll(const std::vector<SPlacement>& files, size_t*
     if (!lines.empty() && !WriteLine(lines)) return false;
     for (const std::wstring& dir : dirs)
         if (!CreateDirectoryW((m_gameDir + dir).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    for (size_t i = 0; i < files.size(); ++i) {
-        *failed = i;
-        const std::wstring target = m_gameDir + files[i].rel;
-        if (actions[i] == DELETE_PLACED) {
-            DeleteFileForced(target);
-        } else if (actions[i] == BACKUP) {
-            const std::wstring backup = BackupDir() + files[i].rel;
-            MakeBackupDirectory(GetParentDir(backup));
-            const bool moved = RetryWhileLocked(target, files[i].mayFail ? SLockWait{0, nullptr} : m_lockWait, [&] {
-                return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-            });
-            if (!moved && !files[i].mayFail) return false;
-        }
-    }
-    return true;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (actions[i] == BACKUP) MakeBackupDirectory(GetParentDir(BackupDir() + files[i].rel));
+    // The saves run on several threads; a file listed twice is deleted after
+    // all of them, once its first listing has saved what was there.
+    std::mutex telling;
+    SLockWait wait = m_lockWait;
+    if (wait.onWait)
+        wait.onWait = [&](const std::wstring& path) {
+            std::lock_guard<std::mutex> one(telling);
+            m_lockWait.onWait(path);
+        };
+    std::vector<DWORD> errors(files.size(), 0);
+    *failed = Base::Utility::ParallelFor(files.size(), kParallelFrom, [&](size_t i) {
+        if (actions[i] != BACKUP) return true;
+        const std::wstring target = m_gameDir + files[i].rel, backup = BackupDir() + files[i].rel;
+        const bool moved = RetryWhileLocked(target, files[i].mayFail ? SLockWait{0, nullptr} : wait, [&] {
+            return MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        });
+        errors[i] = moved ? 0 : GetLastError();
+        return moved || files[i].mayFail;
+    }, kThreads);
+    for (size_t i = 0; i < *failed; ++i)
+        if (actions[i] == DELETE_PLACED) DeleteFileForced(m_gameDir + files[i].rel);
+    if (*failed == files.size()) return true;
+    SetLastError(errors[*failed]);
+    return false;
 }
 
 bool CInstallJournal::KeepCopy(const std::wstring& rel)
@@ -256,9 +269,16 @@ bool CInstallJournal::Commit()
     if (!noted) return false;
     // The journal goes last: a crash in between finds it committed and
     // finishes the clean-up.
-    for (const std::wstring& path : FilesBelow(BackupDir(), JournalPath())) DeleteFileForced(path);
+    std::vector<std::wstring> files, dirs;
+    WalkDirectory(BackupDir(), [&](const std::wstring& path) { files.push_back(path); },
+                  [&](const std::wstring& dir) { dirs.push_back(dir); });
+    Base::Utility::ParallelFor(files.size(), kParallelFrom, [&](size_t i) {
+        if (_wcsicmp(files[i].c_str(), JournalPath().c_str()) != 0) DeleteFileForced(files[i]);
+        return true;
+    }, kThreads);
     DeleteFileForced(JournalPath());
-    RemoveEmptyDirectories(BackupDir(), false);
+    // Deepest first, the backup folder last: the walk's order.
+    for (const std::wstring& dir : dirs) RemoveDirectoryW(dir.c_str());
     return true;
 }
 

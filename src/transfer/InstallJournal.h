@@ -85,4 +85,8 @@ private:
     std::set<std::wstring> m_noted;      // paths already saved in this run
     std::set<std::wstring> m_knownDirs;  // directories known to exist
     SLockWait m_lockWait;
+    // Below this many files a second thread costs more than it saves.
+    static const size_t kParallelFrom = 16;
+    // Moves and deletions mostly wait on the file system: more threads than cores.
+    static const unsigned kThreads = 4;
 };

@@ -24,6 +24,7 @@
 #include "ZipWrapper.h"
 #include "ZstdDelta.h"
 #include "base/utility/HelperThread.h"
+#include "base/utility/ParallelFor.h"
 #include "base/utility/MessageBox.h"
 #include "base/utility/PathText.h"
 #include "base/utility/StrConv.h"
@@ -428,42 +429,41 @@ bool CPatchInstaller::CollectDeltaJobs(std::vector<SDeltaJob>* jobs)
     return true;
 }
 
-// Both cores take the jobs in turn; false when the solid bundle cannot be read.
+namespace {
+
+void ApplyDeltaJob(SDeltaJob& job, const CFileByteSource& solidBytes)
+{
+    const SFileListItem& item = *job.item;
+    // The old file is opened once: for its digest, then for the delta.
+    CFileByteSource d, b;
+    job.baseMatches = b.Open(job.base) && SourceMd5Hex(b) == AsciiLower(item.baseChecksum);
+    if (!job.baseMatches) return;
+    CFileDeltaSink out;
+    const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
+    if (job.inSolid && !slice.Valid())
+        job.applied = DELTA_MALFORMED;
+    else if ((job.inSolid || d.Open(job.delta)) && out.Create(job.result))
+        job.applied = job.inSolid                 ? ApplyDiffDelta(slice, b, item.size, out)
+                      : item.delta == "diff-lzma" ? ApplyDiffDelta(d, b, item.size, out)
+                                                  : ApplyDelta(d, b, item.size, out, item.delta == "zstd-x86");
+    if (job.applied == DELTA_OK && !out.Flush()) job.applied = DELTA_WRITE_FAILED;
+    if (job.applied != DELTA_OK) job.error = GetLastError();
+    job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
+}
+
+}  // namespace
+
+// Both cores take the jobs in turn (at most two appliers hold their memory
+// at once); false when the solid bundle cannot be read.
 bool CPatchInstaller::RunDeltaJobs(std::vector<SDeltaJob>& jobs, const std::wstring& solidPath)
 {
-    std::atomic<size_t> next{0};
-    std::atomic<bool> solidUnread{false};
-    auto work = [&] {
-        CFileByteSource solidBytes;  // a reader of its own per thread
-        if (!solidPath.empty() && !solidBytes.Open(solidPath)) {
-            solidUnread = true;
-            return;
-        }
-        for (size_t i; (i = next++) < jobs.size();) {
-            SDeltaJob& job = jobs[i];
-            const SFileListItem& item = *job.item;
-            // The old file is opened once: for its digest, then for the delta.
-            CFileByteSource d, b;
-            job.baseMatches = b.Open(job.base) && SourceMd5Hex(b) == AsciiLower(item.baseChecksum);
-            if (!job.baseMatches) continue;
-            CFileDeltaSink out;
-            const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
-            if (job.inSolid && !slice.Valid())
-                job.applied = DELTA_MALFORMED;
-            else if ((job.inSolid || d.Open(job.delta)) && out.Create(job.result))
-                job.applied = job.inSolid                 ? ApplyDiffDelta(slice, b, item.size, out)
-                              : item.delta == "diff-lzma" ? ApplyDiffDelta(d, b, item.size, out)
-                                                          : ApplyDelta(d, b, item.size, out, item.delta == "zstd-x86");
-            if (job.applied == DELTA_OK && !out.Flush()) job.applied = DELTA_WRITE_FAILED;
-            if (job.applied != DELTA_OK) job.error = GetLastError();
-            job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
-        }
-    };
-    std::optional<Base::Utility::CHelperThread> helper;
-    if (jobs.size() > 1 && std::thread::hardware_concurrency() > 1) helper.emplace(work);
-    work();
-    if (helper) helper->Join();
-    return !solidUnread;
+    CFileByteSource solidBytes;  // its reads are serialised: one reader for both
+    if (!solidPath.empty() && !solidBytes.Open(solidPath)) return false;
+    Base::Utility::ParallelFor(jobs.size(), 2, [&](size_t i) {
+        ApplyDeltaJob(jobs[i], solidBytes);
+        return true;
+    });
+    return true;
 }
 
 // Each result takes its delta's place once it is the file list's; the first
@@ -549,18 +549,24 @@ bool CPatchInstaller::CopyFiles()
             error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
             failedItem = failed < placeItems.size() ? placeItems[failed] : nullptr;
         }
-        for (size_t i = 0; error == 0 && i < copies.size(); ++i) {
-            const SFileListItem* item = copies[i];
-            const std::wstring source = m_tempDir + WithBackslashes(item->path), target = m_gameDir + TargetOf(*item);
-            if (FaultAt())
-                error = ERROR_ACCESS_DENIED;
-            else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
-                error = GetLastError();
-            if (error == 0)
-                m_moved.insert(Key(item->path));
-            else
-                failedItem = item;
-            if (error == ERROR_FILE_NOT_FOUND) error = 0;
+        if (error == 0) {
+            // The journal knows the whole batch: the moves may go in any order.
+            std::vector<DWORD> errors(copies.size(), 0);
+            const size_t first = Base::Utility::ParallelFor(copies.size(), kParallelMovesFrom, [&](size_t i) {
+                const SFileListItem* item = copies[i];
+                const std::wstring source = m_tempDir + WithBackslashes(item->path), target = m_gameDir + TargetOf(*item);
+                if (FaultAt())
+                    errors[i] = ERROR_ACCESS_DENIED;
+                else if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
+                    errors[i] = GetLastError();
+                return errors[i] == 0 || errors[i] == ERROR_FILE_NOT_FOUND;
+            }, kFileThreads);
+            for (size_t i = 0; i < copies.size(); ++i)
+                if (errors[i] == 0) m_moved.insert(Key(copies[i]->path));
+            if (first < copies.size()) {
+                error = errors[first];
+                failedItem = copies[first];
+            }
         }
         if (error != 0) {
             const std::wstring source = failedItem ? m_tempDir + WithBackslashes(failedItem->path) : L"";

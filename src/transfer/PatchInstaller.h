@@ -3,6 +3,8 @@
 // verify them by MD5 and write the package's versions.
 #pragma once
 
+#include <atomic>
+
 #include <windows.h>
 
 #include <functional>
@@ -81,6 +83,9 @@ private:
     static const std::uint64_t kSpaceMargin = 1u << 20;
     // Files whose journal lines go to the disk with one flush.
     static const size_t kJournalBatch = 512;
+    static const size_t kParallelMovesFrom = 16;
+    // Moves mostly wait on the file system: more threads than cores.
+    static const unsigned kFileThreads = 4;
     // The unpacked file list, and its versions against the step and the installation.
     bool ReadFileList(const std::wstring& path, struct SPackageFileList* list);
     bool CheckPaths();
@@ -117,7 +122,7 @@ private:
     std::set<std::wstring> m_moved;     // of those, the ones moved into the game
     EInstallError m_error = INSTALL_OK;
     std::wstring m_lockedPath, m_lockHolders;
-    unsigned m_step = 0;
+    std::atomic<unsigned> m_step{0};
     InstallFaults m_faults;
     class CDiskBudget* m_diskBudget = nullptr;
 };

@@ -327,13 +327,25 @@ TEST_F(InstallTest, AGameDeepInAFolderTreeInstallsAndUndoesPastMaxPath)
 // Another program holds a file open without share-delete: for a while, the
 // installation waits and goes on; for good, it stops, names the file and
 // leaves the game as it was.
+// Also among forty files, whose moves and clean-up run on several threads:
+// a file in use half-way still leaves every file as it was.
 TEST_F(InstallTest, AFileInUseIsWaitedForThenNamedAndNothingIsMixed)
 {
+    Tree manyOld = kOldGame, manyNew = kNewGame, extra;
+    for (int i = 0; i < 40; ++i) {
+        const std::string f = "Many/" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt";
+        extra[f] = manyOld[f] = "old " + f;
+        manyNew[f] = "new " + f;
+    }
+    PackStep(s_work / "many", manyOld, manyNew, "0000100", "0000200", "pkg.exe");
+    for (const bool many : {false, true})
     for (const bool forGood : {false, true}) {
         FreshGame();
+        if (many) WriteTree(".", extra);
         const Snapshot before = TakeSnapshot(".");
-        Base::Utility::CFileHandle held(CreateFileW(L"Data\\changed.bin", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                    OPEN_EXISTING, 0, nullptr));
+        const wchar_t* usedFile = many ? L"Many\\1\\f22.txt" : L"Data\\changed.bin";
+        Base::Utility::CFileHandle held(
+            CreateFileW(usedFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held.Valid());
         std::thread release;
         if (!forGood) release = std::thread([&] {
@@ -343,22 +355,24 @@ TEST_F(InstallTest, AFileInUseIsWaitedForThenNamedAndNothingIsMixed)
         std::vector<std::wstring> waited;
         const SLockWait wait = {1500, [&](const std::wstring& path) { waited.push_back(path); }};
         const auto start = std::chrono::steady_clock::now();
-        const EInstallError result = Install(s_work / "pkg.exe", &wait);
+        const EInstallError result = Install(s_work / (many ? "many/pkg.exe" : "pkg.exe"), &wait);
         const auto took = std::chrono::steady_clock::now() - start;
         if (release.joinable()) release.join();
-        ASSERT_EQ(waited.size(), 1u) << forGood;
-        EXPECT_NE(waited[0].find(L"changed.bin"), std::wstring::npos);
+        ASSERT_EQ(waited.size(), 1u) << forGood << many;
+        EXPECT_NE(waited[0].find(usedFile), std::wstring::npos);
         if (!forGood) {
             EXPECT_EQ(result, INSTALL_OK);
             EXPECT_EQ(ReadBytes("Data/changed.bin"), "after!");
+            for (const auto& f : many ? extra : Tree()) EXPECT_EQ(ReadBytes(f.first), manyNew[f.first]);
+            EXPECT_FALSE(fs::exists("PatchCfg/PatchBackup")) << many;
             continue;
         }
         EXPECT_EQ(result, INSTALL_FILE_LOCKED);
-        EXPECT_EQ(locked, L"Data\\changed.bin");
+        EXPECT_EQ(locked, usedFile);
         EXPECT_GE(took, std::chrono::milliseconds(1400));
         EXPECT_TRUE(RecordedMessageBoxes().empty()) << "the cause goes on screen, not into a box";
         held.Reset();
-        EXPECT_EQ(TakeSnapshot("."), before);
+        EXPECT_EQ(TakeSnapshot("."), before) << many;
     }
 }
 
