@@ -3,6 +3,7 @@
 #include "DiffDelta.h"
 #include "Md5.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <optional>
@@ -44,6 +45,8 @@ namespace {
 
 const char kPackageResourceType[] = "RT_RCDATA";
 const std::uint16_t kPackageResourceId = 135;
+// From this size a file's digest is taken on a thread of its own.
+const std::uint64_t kLargeFile = 1u << 20;
 
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
@@ -61,6 +64,16 @@ public:
     // Gathered into large writes: a difference writes a piece per match.
     bool Write(const void* data, std::size_t size) override
     {
+        if (size >= kLargeFile) {
+            // A filtered result comes whole at the end: hashed while written.
+            if (!Flush()) return false;
+            Base::Utility::CHelperThread hasher([&] { m_md5.Update(data, size); });
+            const bool written = WriteAll(data, size);
+            const DWORD error = GetLastError();
+            hasher.Join();
+            SetLastError(error);
+            return written;
+        }
         m_md5.Update(data, size);
         if (m_buffer.size() + size > kBuffer && !Flush()) return false;
         if (size >= kBuffer) return WriteAll(data, size);
@@ -436,8 +449,15 @@ void ApplyDeltaJob(SDeltaJob& job, const CFileByteSource& solidBytes)
     const SFileListItem& item = *job.item;
     // The old file is opened once: for its digest, then for the delta.
     CFileByteSource d, b;
-    job.baseMatches = b.Open(job.base) && SourceMd5Hex(b) == AsciiLower(item.baseChecksum);
-    if (!job.baseMatches) return;
+    if (!b.Open(job.base)) return;
+    // A large old file is hashed on a thread of its own while its delta is
+    // applied; a result made from another file goes with the digest's verdict.
+    std::string baseDigest;
+    std::optional<Base::Utility::CHelperThread> hasher;
+    if (b.Size() >= kLargeFile)
+        hasher.emplace([&] { baseDigest = SourceMd5Hex(b); });
+    else if ((baseDigest = SourceMd5Hex(b)) != AsciiLower(item.baseChecksum))
+        return;
     CFileDeltaSink out;
     const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
     if (job.inSolid && !slice.Valid())
@@ -449,18 +469,25 @@ void ApplyDeltaJob(SDeltaJob& job, const CFileByteSource& solidBytes)
     if (job.applied == DELTA_OK && !out.Flush()) job.applied = DELTA_WRITE_FAILED;
     if (job.applied != DELTA_OK) job.error = GetLastError();
     job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
+    if (hasher) hasher->Join();
+    job.baseMatches = baseDigest == AsciiLower(item.baseChecksum);
 }
 
 }  // namespace
 
 // Both cores take the jobs in turn (at most two appliers hold their memory
-// at once); false when the solid bundle cannot be read.
+// at once), the largest first: one taken last would keep a core busy while
+// the other waits. False when the solid bundle cannot be read.
 bool CPatchInstaller::RunDeltaJobs(std::vector<SDeltaJob>& jobs, const std::wstring& solidPath)
 {
     CFileByteSource solidBytes;  // its reads are serialised: one reader for both
     if (!solidPath.empty() && !solidBytes.Open(solidPath)) return false;
-    Base::Utility::ParallelFor(jobs.size(), 2, [&](size_t i) {
-        ApplyDeltaJob(jobs[i], solidBytes);
+    std::vector<SDeltaJob*> order;
+    for (SDeltaJob& job : jobs) order.push_back(&job);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const SDeltaJob* a, const SDeltaJob* b) { return a->item->size > b->item->size; });
+    Base::Utility::ParallelFor(order.size(), 2, [&](size_t i) {
+        ApplyDeltaJob(*order[i], solidBytes);
         return true;
     });
     return true;

@@ -397,9 +397,9 @@ TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)
 }
 
 // An executable of calls whose targets all move when code is inserted before them.
-std::string CallsImage(size_t inserted)
+std::string CallsImage(size_t inserted, size_t size = 200u << 10)
 {
-    std::string image(200u << 10, '\x90');
+    std::string image(size, '\x90');
     image.replace(0, 2, "MZ");
     image[0x3C] = 0x40;
     image.replace(0x40, 4, std::string("PE\0\0", 4));
@@ -415,6 +415,7 @@ std::string CallsImage(size_t inserted)
 
 TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
 {
+    // Large enough for the old file's digest and the result's to be taken aside.
     const std::string big = UncompressibleBytes(2u << 20);
     std::string bigNew = big;
     bigNew.insert(700000, "a new record");
@@ -423,8 +424,8 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     oldTree["Data/big.pak"] = big;
     newTree["Data/big.pak"] = bigNew;
     // Each kind of delta: moved code, and small scripts sharing one edit (one solid bundle).
-    oldTree["Binaries/Game.exe"] = CallsImage(0);
-    newTree["Binaries/Game.exe"] = CallsImage(16);
+    oldTree["Binaries/Game.exe"] = CallsImage(0, 1200u << 10);
+    newTree["Binaries/Game.exe"] = CallsImage(16, 1200u << 10);
     for (int i = 0; i < 12; ++i) {
         std::string script;
         for (int line = 0; line < 80; ++line) script += "local v" + std::to_string(line * i) + " = call(" + std::to_string(i) + ")\n";
