@@ -69,30 +69,27 @@ public:
             }
             return true;
         }
-        m_stream.next_out = out;
-        m_stream.avail_out = n;
-        while (m_stream.avail_out > 0) {
-            if (m_ended) return false;
-            if (m_stream.avail_in == 0 && m_at < m_end) {
-                const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, m_end - m_at));
-                if (!m_source.Read(m_at, m_in.data(), piece)) return false;
-                m_at += piece;
-                m_stream.next_in = m_in.data();
-                m_stream.avail_in = piece;
-            }
-            // LZMA_BUF_ERROR: the stream's bytes ran out before its end.
-            const lzma_ret r = lzma_code(&m_stream, m_at < m_end ? LZMA_RUN : LZMA_FINISH);
-            if (r == LZMA_STREAM_END)
-                m_ended = true;
-            else if (r != LZMA_OK)
-                return false;
+        // A control number is read a byte at a time: small reads are served
+        // from a decoded piece, not by a call into the decoder per byte.
+        while (n > 0 && m_outAt < m_out.size()) {
+            const std::size_t k = std::min(n, m_out.size() - m_outAt);
+            std::memcpy(out, m_out.data() + m_outAt, k);
+            m_outAt += k;
+            out += k;
+            n -= k;
         }
-        return true;
+        if (n == 0) return true;
+        if (n >= kSmallRead) return Decode(out, n, true) == n;
+        m_out.resize(kSmallRead);
+        m_out.resize(Decode(m_out.data(), m_out.size(), false));
+        m_outAt = 0;
+        return m_out.size() >= n && Read(out, n);
     }
     // The stream was read to its end and nothing follows it.
     bool Finished()
     {
         if (m_stored) return m_at == m_end && m_inAt == m_inEnd;
+        if (m_outAt < m_out.size()) return false;
         if (!m_ended) {
             unsigned char extra;
             if (Read(&extra, 1)) return false;
@@ -102,10 +99,38 @@ public:
     bool Valid() const { return m_ok; }
 
 private:
+    static const std::size_t kSmallRead = 4096;
+    // Up to n decoded bytes into out: fewer where the stream ends, when not
+    // exact; none after a damaged stream or a failed read.
+    std::size_t Decode(unsigned char* out, std::size_t n, bool exact)
+    {
+        m_stream.next_out = out;
+        m_stream.avail_out = n;
+        while (m_stream.avail_out > 0 && !m_ended) {
+            if (m_stream.avail_in == 0 && m_at < m_end) {
+                const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, m_end - m_at));
+                if (!m_source.Read(m_at, m_in.data(), piece)) return 0;
+                m_at += piece;
+                m_stream.next_in = m_in.data();
+                m_stream.avail_in = piece;
+            }
+            // LZMA_BUF_ERROR: the stream's bytes ran out before its end.
+            const lzma_ret r = lzma_code(&m_stream, m_at < m_end ? LZMA_RUN : LZMA_FINISH);
+            if (r == LZMA_STREAM_END)
+                m_ended = true;
+            else if (r != LZMA_OK)
+                return 0;
+        }
+        const std::size_t got = n - m_stream.avail_out;
+        return exact && got < n ? 0 : got;
+    }
+
     const IByteSource& m_source;
     std::uint64_t m_at, m_end;
     std::vector<unsigned char> m_in;
     std::size_t m_inAt = 0, m_inEnd = 0;  // the unread part of m_in (stored streams)
+    std::vector<unsigned char> m_out;     // a decoded piece for small reads
+    std::size_t m_outAt = 0;
     lzma_stream m_stream = LZMA_STREAM_INIT;
     bool m_ok = false, m_ended = false, m_stored = false;
 };
