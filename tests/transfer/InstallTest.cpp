@@ -334,8 +334,7 @@ TEST_F(InstallTest, AFileInUseIsWaitedForThenNamedAndNothingIsMixed)
     Tree manyOld = kOldGame, manyNew = kNewGame, extra;
     for (int i = 0; i < 40; ++i) {
         const std::string f = "Many/" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt";
-        extra[f] = manyOld[f] = "old " + f;
-        manyNew[f] = "new " + f;
+        manyNew[f] = "new " + (extra[f] = manyOld[f] = "old " + f);
     }
     PackStep(s_work / "many", manyOld, manyNew, "0000100", "0000200", "pkg.exe");
     for (const bool many : {false, true})
@@ -344,14 +343,9 @@ TEST_F(InstallTest, AFileInUseIsWaitedForThenNamedAndNothingIsMixed)
         if (many) WriteTree(".", extra);
         const Snapshot before = TakeSnapshot(".");
         const wchar_t* usedFile = many ? L"Many\\1\\f22.txt" : L"Data\\changed.bin";
-        Base::Utility::CFileHandle held(
-            CreateFileW(usedFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        Base::Utility::CFileHandle held(CreateFileW(usedFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
         ASSERT_TRUE(held.Valid());
-        std::thread release;
-        if (!forGood) release = std::thread([&] {
-            Sleep(300);
-            held.Reset();
-        });
+        std::thread release = forGood ? std::thread() : std::thread([&] { Sleep(300), held.Reset(); });
         std::vector<std::wstring> waited;
         const SLockWait wait = {1500, [&](const std::wstring& path) { waited.push_back(path); }};
         const auto start = std::chrono::steady_clock::now();
