@@ -447,17 +447,8 @@ namespace {
 void ApplyDeltaJob(SDeltaJob& job, const CFileByteSource& solidBytes)
 {
     const SFileListItem& item = *job.item;
-    // The old file is opened once: for its digest, then for the delta.
     CFileByteSource d, b;
     if (!b.Open(job.base)) return;
-    // A large old file is hashed on a thread of its own while its delta is
-    // applied; a result made from another file goes with the digest's verdict.
-    std::string baseDigest;
-    std::optional<Base::Utility::CHelperThread> hasher;
-    if (b.Size() >= kLargeFile)
-        hasher.emplace([&] { baseDigest = SourceMd5Hex(b); });
-    else if ((baseDigest = SourceMd5Hex(b)) != AsciiLower(item.baseChecksum))
-        return;
     CFileDeltaSink out;
     const CSliceByteSource slice(solidBytes, item.sliceOffset, item.sliceSize);
     if (job.inSolid && !slice.Valid())
@@ -469,8 +460,10 @@ void ApplyDeltaJob(SDeltaJob& job, const CFileByteSource& solidBytes)
     if (job.applied == DELTA_OK && !out.Flush()) job.applied = DELTA_WRITE_FAILED;
     if (job.applied != DELTA_OK) job.error = GetLastError();
     job.digest = job.applied == DELTA_OK ? out.Md5Hex() : "";
-    if (hasher) hasher->Join();
-    job.baseMatches = baseDigest == AsciiLower(item.baseChecksum);
+    // A result that is the file list's came from the right old file; only a
+    // refused one needs the old file's digest, to say which side is at fault.
+    job.baseMatches = (job.applied == DELTA_OK && job.digest == AsciiLower(item.checksum)) ||
+                      SourceMd5Hex(b) == AsciiLower(item.baseChecksum);
 }
 
 }  // namespace
