@@ -1,13 +1,16 @@
 #include "DiffDelta.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <lzma.h>
 
 #include "X86Filter.h"
+#include "base/utility/HelperThread.h"
 
 namespace {
 
@@ -157,6 +160,8 @@ public:
         std::memcpy(out, m_filtered.data() + offset, n);
         return true;
     }
+    // Held bytes only.
+    const unsigned char* Data() const { return m_filtered.data(); }
 
 private:
     const IByteSource& m_base;
@@ -167,28 +172,46 @@ private:
 // The result: passed on as it comes, or held whole to be unfiltered at the end.
 class CResult {
 public:
-    CResult(IDeltaSink& out, bool x86, std::uint64_t size) : m_out(out), m_x86(x86)
+    CResult(IDeltaSink& out, bool x86, std::uint64_t size) : m_out(out), m_size(static_cast<std::size_t>(size))
     {
-        if (x86) m_held.reserve(static_cast<std::size_t>(size));
+        if (x86) m_held.reset(new unsigned char[m_size + 1]);
     }
+    unsigned char* Held() { return m_held.get(); }
+    // Callers never write past the stated size.
     bool Write(const unsigned char* data, std::size_t n)
     {
-        if (!m_x86) return m_out.Write(data, n);
-        m_held.insert(m_held.end(), data, data + n);
+        if (!m_held) return m_out.Write(data, n);
+        std::memcpy(m_held.get() + m_filled, data, n);
+        m_filled += n;
         return true;
     }
+    // Held: every byte is in place.
     bool Finish()
     {
-        if (!m_x86) return true;
-        CX86Filter(0).Decode(m_held.data(), m_held.size());
-        return m_held.empty() || m_out.Write(m_held.data(), m_held.size());
+        if (!m_held) return true;
+        CX86Filter(0).Decode(m_held.get(), m_size);
+        return m_size == 0 || m_out.Write(m_held.get(), m_size);
     }
 
 private:
     IDeltaSink& m_out;
-    bool m_x86;
-    std::vector<unsigned char> m_held;
+    std::size_t m_size, m_filled = 0;
+    std::unique_ptr<unsigned char[]> m_held;
 };
+
+// to[i] += from[i], four bytes at a time: no carry crosses a byte.
+void AddBytes(unsigned char* to, const unsigned char* from, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, to + i, 4);
+        std::memcpy(&b, from + i, 4);
+        a = ((a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu)) ^ ((a ^ b) & 0x80808080u);
+        std::memcpy(to + i, &a, 4);
+    }
+    for (; i < n; ++i) to[i] = static_cast<unsigned char>(to[i] + from[i]);
+}
 
 // A zigzag varint of at most ten bytes.
 bool ReadNumber(CStreamReader& in, std::int64_t* value)
@@ -205,6 +228,149 @@ bool ReadNumber(CStreamReader& in, std::int64_t* value)
         }
     }
     return false;
+}
+
+// One control triple, checked: x difference bytes at `at` of the result
+// from `oldAt` of the old file, then y literal bytes.
+struct STriple {
+    std::uint64_t at, x, y, oldAt;
+};
+
+// The control stream read triple by triple: each one writes within what is
+// left of the result and reads within the old file.
+class CTripleWalk {
+public:
+    CTripleWalk(std::uint64_t size, std::int64_t oldSize) : m_size(size), m_oldSize(oldSize) {}
+    bool Done() const { return m_written >= m_size; }
+    EDeltaResult Next(CStreamReader& control, STriple* t)
+    {
+        std::int64_t x = 0, y = 0, z = 0;
+        if (!ReadNumber(control, &x) || !ReadNumber(control, &y) || !ReadNumber(control, &z)) return DELTA_BAD_FRAME;
+        // Two triples in a row that write nothing are never made: the count of triples is bounded.
+        if (x + y == 0 && m_seekOnly) return DELTA_MALFORMED;
+        m_seekOnly = x + y == 0;
+        if (x < 0 || y < 0 || static_cast<std::uint64_t>(x) > m_size - m_written ||
+            static_cast<std::uint64_t>(y) > m_size - m_written - static_cast<std::uint64_t>(x))
+            return DELTA_PAST_SIZE;
+        if (m_oldPos < 0 || m_oldPos > m_oldSize || x > m_oldSize - m_oldPos || z < -m_oldSize || z > m_oldSize)
+            return DELTA_BAD_WINDOW;
+        *t = {m_written, static_cast<std::uint64_t>(x), static_cast<std::uint64_t>(y),
+              static_cast<std::uint64_t>(m_oldPos)};
+        m_written += static_cast<std::uint64_t>(x + y);
+        m_oldPos += x + z;
+        return DELTA_OK;
+    }
+
+private:
+    std::uint64_t m_size, m_written = 0;
+    std::int64_t m_oldSize, m_oldPos = 0;
+    bool m_seekOnly = false;
+};
+
+// Where the three streams of a delta lie.
+struct SStreams {
+    const IByteSource* delta;
+    std::uint64_t offset[3], size[3];
+    std::uint32_t dictionary;
+    bool stored;
+};
+
+// The pieces of a result, in order: the old file read as the triples ask.
+EDeltaResult ApplyInOrder(const SStreams& s, const IByteSource& base, std::uint64_t statedSize, bool x86,
+                          IDeltaSink& out)
+{
+    CStreamReader control(*s.delta, s.offset[0], s.size[0], s.dictionary, s.stored),
+        diff(*s.delta, s.offset[1], s.size[1], s.dictionary, s.stored),
+        extra(*s.delta, s.offset[2], s.size[2], s.dictionary, s.stored);
+    if (!control.Valid() || !diff.Valid() || !extra.Valid()) return DELTA_WRITE_FAILED;
+    const COldBytes old(base, x86);
+    if (!old.Ok()) return DELTA_BAD_WINDOW;
+    CResult result(out, x86, statedSize);
+    std::vector<unsigned char> a(kPiece), b(kPiece);
+    CTripleWalk walk(statedSize, static_cast<std::int64_t>(base.Size()));
+    while (!walk.Done()) {
+        STriple t;
+        const EDeltaResult r = walk.Next(control, &t);
+        if (r != DELTA_OK) return r;
+        for (std::uint64_t done = 0; done < t.x;) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, t.x - done));
+            if (!diff.Read(a.data(), n)) return DELTA_BAD_FRAME;
+            if (!old.Read(t.oldAt + done, b.data(), n)) return DELTA_BAD_WINDOW;
+            AddBytes(a.data(), b.data(), n);
+            if (!result.Write(a.data(), n)) return DELTA_WRITE_FAILED;
+            done += n;
+        }
+        for (std::uint64_t done = 0; done < t.y;) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, t.y - done));
+            if (!extra.Read(a.data(), n)) return DELTA_BAD_FRAME;
+            if (!result.Write(a.data(), n)) return DELTA_WRITE_FAILED;
+            done += n;
+        }
+    }
+    // Nothing may be left over in any stream.
+    if (!control.Finished() || !diff.Finished() || !extra.Finished()) return DELTA_BAD_FRAME;
+    return result.Finish() ? DELTA_OK : DELTA_WRITE_FAILED;
+}
+
+// Held triples of a filtered delta at most (32 bytes each; real deltas have
+// a few per kilobyte): past them it is applied in order.
+const std::size_t kMaxHeldTriples = 1u << 20;
+// From this size the differences are decoded on a thread of their own.
+const std::uint64_t kSplitFrom = 1u << 20;
+
+// A filtered delta, whose old file and result are held whole anyway: every
+// triple is checked first, then the difference stream (the longest to
+// decode) is decoded straight into place on a thread of its own while the
+// old file is read and filtered and the literals are decoded; the old bytes
+// are added last. Empty past kMaxHeldTriples.
+std::optional<EDeltaResult> ApplyFiltered(const SStreams& s, const IByteSource& base, std::uint64_t statedSize,
+                                          IDeltaSink& out)
+{
+    std::vector<STriple> triples;
+    {
+        CStreamReader control(*s.delta, s.offset[0], s.size[0], s.dictionary, s.stored);
+        if (!control.Valid()) return DELTA_WRITE_FAILED;
+        CTripleWalk walk(statedSize, static_cast<std::int64_t>(base.Size()));
+        while (!walk.Done()) {
+            if (triples.size() == kMaxHeldTriples) return std::nullopt;
+            triples.emplace_back();
+            const EDeltaResult r = walk.Next(control, &triples.back());
+            if (r != DELTA_OK) return r;
+        }
+        if (!control.Finished()) return DELTA_BAD_FRAME;
+    }
+    CResult result(out, true, statedSize);
+    unsigned char* held = result.Held();
+    std::atomic<bool> failed{false}, stop{false};
+    const auto decodeDifferences = [&] {
+        CStreamReader diff(*s.delta, s.offset[1], s.size[1], s.dictionary, s.stored);
+        bool ok = diff.Valid();
+        for (std::size_t i = 0; ok && i < triples.size() && !stop; ++i)
+            ok = triples[i].x == 0 || diff.Read(held + triples[i].at, static_cast<std::size_t>(triples[i].x));
+        if (!ok || (!stop && !diff.Finished())) failed = true;
+    };
+    std::optional<Base::Utility::CHelperThread> helper;
+    if (statedSize >= kSplitFrom)
+        helper.emplace(decodeDifferences);
+    else
+        decodeDifferences();
+    // An early return stops the helper before it is waited for.
+    struct SStop {
+        std::atomic<bool>& stop;
+        ~SStop() { stop = true; }
+    } stopOnReturn{stop};
+    const COldBytes old(base, true);
+    if (!old.Ok()) return DELTA_BAD_WINDOW;
+    CStreamReader extra(*s.delta, s.offset[2], s.size[2], s.dictionary, s.stored);
+    if (!extra.Valid()) return DELTA_WRITE_FAILED;
+    for (const STriple& t : triples) {
+        if (t.y > 0 && !extra.Read(held + t.at + t.x, static_cast<std::size_t>(t.y))) return DELTA_BAD_FRAME;
+    }
+    if (!extra.Finished()) return DELTA_BAD_FRAME;
+    if (helper) helper->Join();
+    if (failed) return DELTA_BAD_FRAME;
+    for (const STriple& t : triples) AddBytes(held + t.at, old.Data() + t.oldAt, static_cast<std::size_t>(t.x));
+    return result.Finish() ? DELTA_OK : DELTA_WRITE_FAILED;
 }
 
 }  // namespace
@@ -242,50 +408,16 @@ EDeltaResult ApplyDiffDelta(const IByteSource& delta, const IByteSource& base, s
         at += sizes[k];
     }
     if (at != delta.Size()) return DELTA_MALFORMED;
-    CStreamReader control(delta, kDiffHeaderBytes, sizes[0], dictionary, stored),
-        diff(delta, kDiffHeaderBytes + sizes[0], sizes[1], dictionary, stored),
-        extra(delta, kDiffHeaderBytes + sizes[0] + sizes[1], sizes[2], dictionary, stored);
-    if (!control.Valid() || !diff.Valid() || !extra.Valid()) return DELTA_WRITE_FAILED;
-    const COldBytes old(base, x86);
-    if (!old.Ok()) return DELTA_BAD_WINDOW;
-    CResult result(out, x86, statedSize);
-    std::vector<unsigned char> a(kPiece), b(kPiece);
-    const std::int64_t oldSize = static_cast<std::int64_t>(base.Size());
-    std::int64_t oldPos = 0;
-    std::uint64_t written = 0;
-    bool seekOnly = false;
-    while (written < statedSize) {
-        std::int64_t x = 0, y = 0, z = 0;
-        if (!ReadNumber(control, &x) || !ReadNumber(control, &y) || !ReadNumber(control, &z)) return DELTA_BAD_FRAME;
-        // Two triples in a row that write nothing are never made: the count of triples is bounded.
-        if (x + y == 0 && seekOnly) return DELTA_MALFORMED;
-        seekOnly = x + y == 0;
-        // Every length within what is left, every old byte within the old file.
-        if (x < 0 || y < 0 || static_cast<std::uint64_t>(x) > statedSize - written ||
-            static_cast<std::uint64_t>(y) > statedSize - written - static_cast<std::uint64_t>(x))
-            return DELTA_PAST_SIZE;
-        if (oldPos < 0 || oldPos > oldSize || x > oldSize - oldPos) return DELTA_BAD_WINDOW;
-        for (std::int64_t done = 0; done < x;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(kPiece, x - done));
-            if (!diff.Read(a.data(), n)) return DELTA_BAD_FRAME;
-            if (!old.Read(static_cast<std::uint64_t>(oldPos + done), b.data(), n)) return DELTA_BAD_WINDOW;
-            for (std::size_t i = 0; i < n; ++i) a[i] = static_cast<unsigned char>(a[i] + b[i]);
-            if (!result.Write(a.data(), n)) return DELTA_WRITE_FAILED;
-            done += static_cast<std::int64_t>(n);
-        }
-        for (std::int64_t done = 0; done < y;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(kPiece, y - done));
-            if (!extra.Read(a.data(), n)) return DELTA_BAD_FRAME;
-            if (!result.Write(a.data(), n)) return DELTA_WRITE_FAILED;
-            done += static_cast<std::int64_t>(n);
-        }
-        written += static_cast<std::uint64_t>(x + y);
-        if (z < -oldSize || z > oldSize) return DELTA_BAD_WINDOW;
-        oldPos += x + z;
+    const SStreams streams = {&delta,
+                              {kDiffHeaderBytes, kDiffHeaderBytes + sizes[0], kDiffHeaderBytes + sizes[0] + sizes[1]},
+                              {sizes[0], sizes[1], sizes[2]},
+                              dictionary,
+                              stored};
+    if (x86) {
+        const std::optional<EDeltaResult> r = ApplyFiltered(streams, base, statedSize, out);
+        if (r) return *r;
     }
-    // Nothing may be left over in any stream.
-    if (!control.Finished() || !diff.Finished() || !extra.Finished()) return DELTA_BAD_FRAME;
-    return result.Finish() ? DELTA_OK : DELTA_WRITE_FAILED;
+    return ApplyInOrder(streams, base, statedSize, x86, out);
 }
 
 void EncodeSolidHeader(std::uint64_t plainSize, std::uint32_t dictionary, unsigned char out[kSolidHeaderBytes])

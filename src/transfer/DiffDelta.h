@@ -3,7 +3,9 @@
 // and the literal bytes, each raw LZMA2, read as they are applied: the
 // private memory is a few buffers and the LZMA2 dictionary. With the x86
 // flag the differences are between the files after the x86 branch filter:
-// the old file and the result are then held whole (at most 64 MiB each).
+// the old file and the result are then held whole (at most 64 MiB each), and
+// the differences are decoded on a thread of their own: the delta's source
+// must take reads from two threads.
 //
 // Layout (little-endian): "TWDIFF01", u64 result size, u64 old size,
 // u64 control, difference and literal stream sizes, u32 dictionary size,

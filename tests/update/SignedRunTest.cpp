@@ -200,7 +200,7 @@ TEST_F(SignedRunTest, DeltaPackagesGoFirstAndAModifiedFileOrADamagedDeltaTakesTh
     // fallback: to the whole-file package
     const struct {
         const char* deltaPackage; std::string installed; bool fallback;
-    } cases[] = {{"delta.exe", big, false}, {"delta.exe", big + "modified", true}, {"damaged.exe", big, true}};
+    } cases[] = {{"delta.exe", big, false}, {"delta.exe", std::string(big.size(), 'm'), true}, {"damaged.exe", big, true}};
     for (const auto& c : cases) {
         Publish("k1", "1000", false,
                 "step 0000100 0000200 upgrade=" + (w / "whole.exe").string() +

@@ -332,10 +332,12 @@ bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* out)
 
 }  // namespace
 
+const std::uint32_t kPackDictionary = 4u << 20;
+
 std::uint32_t DictionaryFor(std::size_t bytes)
 {
     std::uint32_t dictionary = 4096;
-    while (dictionary < bytes && dictionary < kMaxDiffDictionary) dictionary *= 2;
+    while (dictionary < bytes && dictionary < kPackDictionary) dictionary *= 2;
     return dictionary;
 }
 

@@ -15,5 +15,7 @@ bool WriteDiffDelta(const std::string& oldPath, const std::string& newPath, cons
 
 // Raw LZMA2 at the strongest preset with the given dictionary (what the applier is told).
 bool CompressLzma(const std::string& plain, std::uint32_t dictionary, std::string* packed, std::string* error);
-// The smallest dictionary that holds bytes (4 KiB to 64 MiB).
+// The smallest dictionary that holds bytes, 4 KiB to 4 MiB: an applier fills
+// its dictionary as it decodes, and one as large as a 27 MiB stream cost it
+// that much fresh memory and a third more decoding time, for 0.1 % of size.
 std::uint32_t DictionaryFor(std::size_t bytes);
