@@ -393,9 +393,9 @@ TEST_F(InstallTest, ADamagedJournalKeepsEveryBackupAndProvesNothing)
 // An executable of calls whose targets all move when code is inserted before them.
 std::string CallsImage(size_t inserted, size_t size = 200u << 10)
 {
-    std::string image(size, '\x90');
+    std::string image = UncompressibleBytes(size);
     image.replace(0, 2, "MZ");
-    image[0x3C] = 0x40;
+    image.replace(0x3C, 4, std::string("\x40\0\0\0", 4));  // where the PE header is
     image.replace(0x40, 4, std::string("PE\0\0", 4));
     for (size_t at = 0x400; at + 5 < image.size(); at += 23) {
         const std::uint32_t target = 0x1000 + static_cast<std::uint32_t>(at * 7 % 40000);
@@ -403,7 +403,9 @@ std::string CallsImage(size_t inserted, size_t size = 200u << 10)
         image[at] = '\xE8';
         for (int i = 0; i < 4; ++i) image[at + 1 + i] = static_cast<char>(rel >> (8 * i));
     }
-    image.insert(0x2000, std::string(inserted, '\xCC'));
+    std::string code;  // new bytes, matched by nothing old
+    for (size_t i = 0; i < inserted; ++i) code += static_cast<char>(0xC1 + 7 * i);
+    image.insert(0x2000, code);
     return image;
 }
 
@@ -419,7 +421,7 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     newTree["Data/big.pak"] = bigNew;
     // Each kind of delta: moved code, and small scripts sharing one edit (one solid bundle).
     oldTree["Binaries/Game.exe"] = CallsImage(0, 1200u << 10);
-    newTree["Binaries/Game.exe"] = CallsImage(16, 1200u << 10);
+    newTree["Binaries/Game.exe"] = CallsImage(300, 1200u << 10);
     for (int i = 0; i < 12; ++i) {
         std::string script;
         for (int line = 0; line < 80; ++line) script += "local v" + std::to_string(line * i) + " = call(" + std::to_string(i) + ")\n";
@@ -472,7 +474,7 @@ TEST_F(InstallTest, DeltasApplyToTheInstalledFileBeforeAnythingChanges)
     const std::string list = ReadBytes("PatchCfg/PatchTemp/filelist.xml");
     EXPECT_NE(list.find("delta=\"diff-solid\""), std::string::npos) << list;
     const size_t exe = list.find("Binaries\\Game.exe");
-    EXPECT_LT(list.find("delta=\"", exe), list.find("/>", exe)) << "the moved code as a delta: " << list;
+    EXPECT_LT(list.find("delta=\"diff-lzma\"", exe), list.find("/>", exe)) << "the moved code, filtered: " << list;
     EXPECT_EQ(install(w / "delta.exe", std::string(big.size(), 'p')), INSTALL_DELTA_BASE);
     for (const auto& c : crafted) {
         Tree entries = {{"Data/big.pak", c.delta}};
