@@ -34,7 +34,8 @@ class CStreamReader {
 public:
     CStreamReader(const IByteSource& source, std::uint64_t offset, std::uint64_t size, std::uint32_t dictionary,
                   bool stored = false)
-        : m_source(source), m_at(offset), m_end(offset + size), m_in(kPiece), m_stored(stored)
+        : m_source(source), m_at(offset), m_end(offset + size),
+          m_in(static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size))), m_stored(stored)
     {
         if (stored) {
             m_ok = true;
@@ -87,6 +88,13 @@ public:
         m_out.resize(Decode(m_out.data(), m_out.size(), false));
         m_outAt = 0;
         return m_out.size() >= n && Read(out, n);
+    }
+    // The control numbers are read a byte at a time: most bytes come straight from the piece at hand.
+    bool ReadByte(unsigned char* b)
+    {
+        if (m_stored ? m_inAt == m_inEnd : m_outAt == m_out.size()) return Read(b, 1);
+        *b = m_stored ? m_in[m_inAt++] : m_out[m_outAt++];
+        return true;
     }
     // The stream was read to its end and nothing follows it.
     bool Finished()
@@ -219,7 +227,7 @@ bool ReadNumber(CStreamReader& in, std::int64_t* value)
     std::uint64_t u = 0;
     for (int shift = 0; shift < 70; shift += 7) {
         unsigned char b = 0;
-        if (!in.Read(&b, 1)) return false;
+        if (!in.ReadByte(&b)) return false;
         if (shift == 63 && (b & 0x7E) != 0) return false;
         u |= static_cast<std::uint64_t>(b & 0x7F) << shift;
         if ((b & 0x80) == 0) {
@@ -286,14 +294,17 @@ EDeltaResult ApplyInOrder(const SStreams& s, const IByteSource& base, std::uint6
     const COldBytes old(base, x86);
     if (!old.Ok()) return DELTA_BAD_WINDOW;
     CResult result(out, x86, statedSize);
-    std::vector<unsigned char> a(kPiece), b(kPiece);
+    // Sized to the file: a small delta's buffers come from the heap's free
+    // blocks, where fresh ones cost a page fault per 4 KiB.
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, statedSize));
+    std::vector<unsigned char> a(piece), b(piece);
     CTripleWalk walk(statedSize, static_cast<std::int64_t>(base.Size()));
     while (!walk.Done()) {
         STriple t;
         const EDeltaResult r = walk.Next(control, &t);
         if (r != DELTA_OK) return r;
         for (std::uint64_t done = 0; done < t.x;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, t.x - done));
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, t.x - done));
             if (!diff.Read(a.data(), n)) return DELTA_BAD_FRAME;
             if (!old.Read(t.oldAt + done, b.data(), n)) return DELTA_BAD_WINDOW;
             AddBytes(a.data(), b.data(), n);
@@ -301,7 +312,7 @@ EDeltaResult ApplyInOrder(const SStreams& s, const IByteSource& base, std::uint6
             done += n;
         }
         for (std::uint64_t done = 0; done < t.y;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, t.y - done));
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, t.y - done));
             if (!extra.Read(a.data(), n)) return DELTA_BAD_FRAME;
             if (!result.Write(a.data(), n)) return DELTA_WRITE_FAILED;
             done += n;
