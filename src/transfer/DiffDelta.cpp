@@ -338,6 +338,10 @@ std::optional<EDeltaResult> ApplyFiltered(const SStreams& s, const IByteSource& 
                                           IDeltaSink& out)
 {
     std::vector<STriple> triples;
+    // A triple takes at least three bytes of the stream, and LZMA seldom
+    // packs them smaller: one allocation instead of a doubling series of
+    // fresh ones. Untouched room costs address space only.
+    triples.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(kMaxHeldTriples, s.size[0])));
     {
         CStreamReader control(*s.delta, s.offset[0], s.size[0], s.dictionary, s.stored);
         if (!control.Valid()) return DELTA_WRITE_FAILED;
